@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that are missing, then configures and builds VELMORA
+# in build/. Quick the second time: nothing is reinstalled and the build is incremental.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+    cmake g++ make                                   # to build
+    qt6-base-dev qt6-svg-dev libqt6sql6-sqlite       # Qt: widgets, SQL with SQLite, the SVG icons
+    libsqlite3-dev qt6-translations-l10n             # SQLite's own API; Qt's dialogs in Italian
+    fonts-dejavu-core                                # the same letters on every machine
+    xvfb xauth poppler-utils                         # to run without a screen and read printouts back
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if ((${#missing[@]})); then
+    echo "Installo i pacchetti mancanti: ${missing[*]}"
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+fi
+
+[ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$(nproc)"

@@ -1,0 +1,204 @@
+#include "MainWindow.h"
+
+#include "Artwork.h"
+#include "Picture.h"
+#include "ProgramSettings.h"
+#include "Workspace.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// ImageList1: the eleven toolbar icons, by their position counted from 1.
+const std::array<QString, 11> imageList = {
+    QStringLiteral(":/icons/01-cartella.svg"),   QStringLiteral(":/icons/02-stampa.svg"),
+    QStringLiteral(":/icons/03-richieste.svg"),  QStringLiteral(":/icons/04-fine.svg"),
+    QStringLiteral(":/icons/05-immobili.svg"),   QStringLiteral(":/icons/06-scheda.svg"),
+    QStringLiteral(":/icons/07-agenda.svg"),     QStringLiteral(":/icons/08-notizie.svg"),
+    QStringLiteral(":/icons/09-gestione.svg"),   QStringLiteral(":/icons/10-crea-backup.svg"),
+    QStringLiteral(":/icons/11-recupera-backup.svg"),
+};
+
+struct ToolbarButton {
+    const char* caption;
+    const char* key;
+    const char* tooltip;
+    int icon;
+};
+
+// In toolbar order: a button's index is its place here plus one.
+const std::array<ToolbarButton, 8> toolbarButtons = {{
+    {"       IMMOBILI  ", "immobili", "GESTIONE DEGLI IMMOBILI IN PORTAFOGLIO", 5},
+    {"       RICHIESTE  ", "richieste", "GESTIONE DELLE RICHIESTE", 3},
+    {"NOTIZIE", "gestione", "GESTIONE DELLE NOTIZIE", 8},
+    {"AGENDA", "agenda", "AGENDA DEGLI APPUNTAMENTI", 7},
+    {"FINE", "fine", "FINE DEL PROGRAMMA ED ESCI", 4},
+    {"CREA BACKUP", "bakupcrea", "", 10},
+    {"     RECUPERA BACKUP", "recupera", "", 11},
+    {"GESTIONE", "gestion", "", 9},
+}};
+
+} // namespace
+
+MainWindow::MainWindow(const Context& context, QWidget* parent) : QMainWindow(parent), m_context(context) {
+    setObjectName(QStringLiteral("MAIN"));
+    setWindowTitle(caption());
+    setWindowIcon(Artwork::icon(Artwork::programIcon));
+    // The restored client area: 14730 x 8520 twips.
+    resize(982, 568);
+
+    m_workspace = new Workspace(this);
+    m_workspace->setPicture(Artwork::picture(Artwork::defaultBackground));
+    setCentralWidget(m_workspace);
+
+    buildToolbar();
+    buildStatusBar();
+    loadBackground();
+}
+
+QString MainWindow::caption() {
+    return QStringLiteral("VELMORA     v.0.0.1 alfa   -   gestionale per l'agenzia immobiliare");
+}
+
+void MainWindow::buildToolbar() {
+    m_toolbar = addToolBar(QString());
+    m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    m_toolbar->setIconSize(QSize(32, 32));
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolbar->toggleViewAction()->setEnabled(false);
+
+    for (std::size_t i = 0; i < toolbarButtons.size(); ++i) {
+        const ToolbarButton& button = toolbarButtons[i];
+        QAction* action = m_toolbar->addAction(Artwork::icon(imageList[button.icon - 1]), QString::fromUtf8(button.caption));
+        action->setObjectName(QString::fromUtf8(button.key));
+        action->setToolTip(QString::fromUtf8(button.tooltip));
+        const int index = static_cast<int>(i) + 1;
+        connect(action, &QAction::triggered, this, [this, index] { runToolbarCommand(index); });
+    }
+}
+
+void MainWindow::buildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+
+    const auto makePanel = [bar](const QString& name) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(name);
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setMinimumWidth(110);
+        panel->setAlignment(Qt::AlignCenter);
+        bar->addWidget(panel);
+        return panel;
+    };
+    m_datePanel = makePanel(QStringLiteral("Panel1"));
+    m_timePanel = makePanel(QStringLiteral("Panel2"));
+
+    // The date of the start: never refreshed, even past midnight.
+    m_datePanel->setText(m_context.regional.dateText(m_context.clock.today()));
+
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setInterval(1000);
+    connect(m_timer, &QTimer::timeout, this, &MainWindow::showTime);
+    m_timer->start();
+}
+
+void MainWindow::showTime() {
+    m_timePanel->setText(m_context.regional.timeText(m_context.clock.now().time()));
+}
+
+void MainWindow::loadBackground() {
+    // A missing sfondo.ini (or an empty line) names no picture: the workspace colour alone.
+    // A path that does not load leaves the built-in picture.
+    const QString path = ProgramSettings(m_context.programFolder).backgroundPath();
+    if (path.isEmpty()) {
+        m_workspace->setPicture({});
+        return;
+    }
+    const QImage picture = Picture::load(path);
+    if (!picture.isNull())
+        m_workspace->setPicture(picture);
+}
+
+void MainWindow::setBackgroundPicture(const QImage& picture) {
+    m_workspace->setPicture(picture);
+}
+
+QImage MainWindow::backgroundPicture() const {
+    return m_workspace->picture();
+}
+
+void MainWindow::setWindowFactory(int button, WindowFactory factory) {
+    m_windows[button].create = std::move(factory);
+}
+
+void MainWindow::setCommand(int button, Command command) {
+    m_commands[button] = std::move(command);
+}
+
+void MainWindow::runToolbarCommand(int index) {
+    switch (index) {
+    case Properties:
+    case Requests:
+    case Leads:
+    case Diary:
+    case Settings:
+        showWindow(index);
+        break;
+    case End:
+        close();
+        break;
+    case CreateBackup:
+    case RestoreBackup:
+        if (const auto command = m_commands.find(index); command != m_commands.end() && command->second)
+            command->second();
+        break;
+    default:
+        break;
+    }
+}
+
+QWidget* MainWindow::showWindow(int button) {
+    const auto slot = m_windows.find(button);
+    if (slot == m_windows.end() || !slot->second.create)
+        return nullptr;
+
+    QPointer<QMdiSubWindow>& window = slot->second.window;
+    if (!window) {
+        QWidget* content = slot->second.create();
+        if (!content)
+            return nullptr;
+        window = m_workspace->addSubWindow(content);
+        // A window the user closes is gone; the next click creates and loads it again.
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setWindowIcon(content->windowIcon());
+    }
+    window->showNormal();
+    window->raise();
+    m_workspace->setActiveSubWindow(window);
+    window->widget()->setFocus();
+    return window->widget();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    m_workspace->closeAllSubWindows();
+    const QList<QMdiSubWindow*> windows = m_workspace->subWindowList();
+    const bool refused = std::any_of(windows.begin(), windows.end(), [](QMdiSubWindow* w) { return w->isVisible(); });
+    if (refused) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "Context.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <map>
+
+class QLabel;
+class QMdiSubWindow;
+class QTimer;
+class QToolBar;
+class Workspace;
+
+// MAIN: the frame window. It holds the toolbar, the status bar with the start date
+// and the clock, the background picture, and every other window as a child.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // The toolbar's buttons, by their index (counted from 1).
+    enum Button {
+        Properties = 1,
+        Requests = 2,
+        Leads = 3,
+        Diary = 4,
+        End = 5,
+        CreateBackup = 6,
+        RestoreBackup = 7,
+        Settings = 8,
+    };
+
+    using WindowFactory = std::function<QWidget*()>;
+    using Command = std::function<void()>;
+
+    explicit MainWindow(const Context& context, QWidget* parent = nullptr);
+
+    static QString caption();
+
+    // The window a button opens; created (and loaded) by the factory when it does not exist.
+    void setWindowFactory(int button, WindowFactory factory);
+    // The command a button runs (backup and restore).
+    void setCommand(int button, Command command);
+
+    // The toolbar's one handler: the button's index picks the command.
+    void runToolbarCommand(int index);
+
+    // Shows the button's window as a child, restored to normal size and in front with
+    // the focus; answers it, or nullptr when the button has no window.
+    QWidget* showWindow(int button);
+
+    void setBackgroundPicture(const QImage& picture);
+    QImage backgroundPicture() const;
+
+    Workspace* workspace() const { return m_workspace; }
+
+protected:
+    // Every child window writes its pending edit first; one that cannot keeps the program open.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildToolbar();
+    void buildStatusBar();
+    void loadBackground();
+    void showTime();
+
+    struct WindowSlot {
+        WindowFactory create;
+        QPointer<QMdiSubWindow> window;
+    };
+
+    const Context& m_context;
+    Workspace* m_workspace = nullptr;
+    QToolBar* m_toolbar = nullptr;
+    QLabel* m_datePanel = nullptr;
+    QLabel* m_timePanel = nullptr;
+    QTimer* m_timer = nullptr;
+    std::map<int, WindowSlot> m_windows;
+    std::map<int, Command> m_commands;
+};

@@ -1,0 +1,20 @@
+#include "Workspace.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+Workspace::Workspace(QWidget* parent) : QMdiArea(parent) {
+    setObjectName(QStringLiteral("workspace"));
+}
+
+void Workspace::setPicture(const QImage& picture) {
+    m_picture = picture;
+    viewport()->update();
+}
+
+void Workspace::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    painter.fillRect(event->rect(), background());
+    if (!m_picture.isNull())
+        painter.drawImage(0, 0, m_picture);
+}

@@ -1,0 +1,58 @@
+#include "Artwork.h"
+#include "Context.h"
+#include "MainWindow.h"
+#include "QtDialogs.h"
+#include "Regional.h"
+#include "SystemClock.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+#include <cstdio>
+
+namespace {
+
+// Qt aborts with a cryptic message when there is no screen; say what to do instead.
+bool hasDisplay() {
+    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY") ||
+           qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+}
+
+void installQtTranslations(QApplication& app, const QLocale& locale) {
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const char* name : {"qtbase", "qt"}) {
+        auto* translator = new QTranslator(&app);
+        if (translator->load(locale, QString::fromLatin1(name), QStringLiteral("_"), folder))
+            QApplication::installTranslator(translator);
+        else
+            delete translator;
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (!hasDisplay()) {
+        std::fputs("VELMORA è un programma a finestre e qui non c'è uno schermo (DISPLAY non è impostato).\n"
+                   "Avviarlo da una sessione grafica oppure, senza schermo, con: xvfb-run -a ./velmora\n",
+                   stderr);
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("VELMORA"));
+    Artwork::initialise();
+
+    const Regional regional;
+    QLocale::setDefault(regional.locale());
+    installQtTranslations(app, regional.locale());
+
+    SystemClock clock;
+    QtDialogs dialogs;
+    const Context context{QCoreApplication::applicationDirPath(), dialogs, clock, regional};
+
+    MainWindow frame(context);
+    dialogs.setParentWidget(&frame);
+    frame.showMaximized();
+    return QApplication::exec();
+}

@@ -1,0 +1,41 @@
+#include "Artwork.h"
+
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
+
+// Outside any namespace, as the resource macro requires.
+static void initialiseVelmoraResources() {
+    Q_INIT_RESOURCE(velmora);
+}
+
+namespace Artwork {
+
+void initialise() {
+    initialiseVelmoraResources();
+}
+
+QIcon icon(const QString& resource) {
+    QSvgRenderer renderer(resource);
+    QIcon result;
+    for (const int side : {16, 24, 32, 48, 64}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        result.addPixmap(pixmap);
+    }
+    return result;
+}
+
+QImage picture(const QString& resource) {
+    QSvgRenderer renderer(resource);
+    QImage image(renderer.defaultSize(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    return image;
+}
+
+} // namespace Artwork

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QIcon>
+#include <QImage>
+#include <QString>
+
+// The program's own drawings (SVG in the resources), made into icons and pictures.
+namespace Artwork {
+
+// Makes the built-in resources available; call once before any other function here.
+void initialise();
+
+QIcon icon(const QString& resource);
+// The drawing at its own size.
+QImage picture(const QString& resource);
+
+inline const QString programIcon = QStringLiteral(":/icons/velmora.svg");
+inline const QString defaultBackground = QStringLiteral(":/images/sfondo.svg");
+
+} // namespace Artwork

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "Clock.h"
+#include "Dialogs.h"
+#include "Regional.h"
+
+#include <QString>
+
+// What every window needs from the world outside it, handed over at construction.
+struct Context {
+    QString programFolder;
+    Dialogs& dialogs;
+    const Clock& clock;
+    const Regional& regional;
+
+    QString programFile(const QString& name) const { return programFolder + QLatin1Char('/') + name; }
+};

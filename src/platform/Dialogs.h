@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// Every modal question the program asks goes through here, so tests can answer
+// them and read back what was shown.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // A plain message box with an OK button only.
+    virtual void message(const QString& text) = 0;
+
+    // An input prompt; a cancelled prompt answers an empty text.
+    virtual QString prompt(const QString& message, const QString& title, const QString& defaultAnswer) = 0;
+
+    // The filter is in the program's own "Name|*.ext|Name|*.ext" form. Answers the
+    // full path of the chosen file, or an empty text when the user cancels.
+    virtual QString openFile(const QString& title, const QString& filter, const QString& initialFolder) = 0;
+
+    // Answers the chosen colour as red + 256 * green + 65536 * blue, or nothing on cancel.
+    virtual std::optional<int> chooseColour(int initialColour) = 0;
+};

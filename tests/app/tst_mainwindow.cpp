@@ -1,0 +1,219 @@
+#include "Artwork.h"
+#include "FakeClock.h"
+#include "MainWindow.h"
+#include "ProgramSettings.h"
+#include "ScriptedDialogs.h"
+#include "TestFolder.h"
+#include "Workspace.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QTest>
+#include <QToolBar>
+
+namespace {
+
+// A child window that, like a register with an edit it cannot write, may refuse to close.
+class ChildWindow : public QWidget {
+public:
+    bool refuseClose = false;
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        if (refuseClose)
+            event->ignore();
+        else
+            event->accept();
+    }
+};
+
+// A program folder, the world around the frame, and the frame itself.
+struct Frame {
+    TestFolder folder;
+    ScriptedDialogs dialogs;
+    FakeClock clock{QDateTime(QDate(2026, 12, 6), QTime(23, 59, 58))};
+    Regional regional{QLocale(QLocale::Italian, QLocale::Italy)};
+    Context context{folder.path(), dialogs, clock, regional};
+    std::unique_ptr<MainWindow> window;
+
+    void open() { window = std::make_unique<MainWindow>(context); }
+
+    QLabel* panel(const char* name) const { return window->findChild<QLabel*>(QString::fromLatin1(name)); }
+    QAction* button(const char* key) const { return window->findChild<QAction*>(QString::fromLatin1(key)); }
+};
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Artwork::initialise(); }
+
+    void frameHasItsCaptionAndEightButtonsInOrder() {
+        Frame frame;
+        frame.open();
+        QCOMPARE(frame.window->objectName(), QStringLiteral("MAIN"));
+        QVERIFY(frame.window->windowTitle().startsWith(QStringLiteral("VELMORA     v.0.0.1 alfa")));
+        QVERIFY(!frame.window->windowIcon().isNull());
+
+        auto* toolbar = frame.window->findChild<QToolBar*>(QStringLiteral("Toolbar1"));
+        QVERIFY(toolbar);
+        const QList<QAction*> actions = toolbar->actions();
+        const QStringList captions = {"       IMMOBILI  ", "       RICHIESTE  ", "NOTIZIE", "AGENDA", "FINE",
+                                      "CREA BACKUP",       "     RECUPERA BACKUP", "GESTIONE"};
+        const QStringList keys = {"immobili", "richieste", "gestione", "agenda",
+                                  "fine",     "bakupcrea", "recupera", "gestion"};
+        QCOMPARE(actions.size(), 8);
+        for (int i = 0; i < 8; ++i) {
+            QCOMPARE(actions[i]->text(), captions[i]);
+            QCOMPARE(actions[i]->objectName(), keys[i]);
+            QVERIFY(!actions[i]->icon().isNull());
+        }
+        QCOMPARE(actions[0]->toolTip(), QStringLiteral("GESTIONE DEGLI IMMOBILI IN PORTAFOGLIO"));
+        QCOMPARE(actions[4]->toolTip(), QStringLiteral("FINE DEL PROGRAMMA ED ESCI"));
+    }
+
+    void statusBarKeepsTheStartDateAndRunsTheClock() {
+        Frame frame;
+        frame.open();
+        QCOMPARE(frame.panel("Panel1")->text(), QStringLiteral("06/12/2026"));
+        QCOMPARE(frame.panel("Panel2")->text(), QString());  // empty until the first tick
+
+        frame.clock.set(QDateTime(QDate(2026, 12, 7), QTime(0, 0, 3)));  // past midnight
+        QTRY_COMPARE_WITH_TIMEOUT(frame.panel("Panel2")->text(), QStringLiteral("00:00:03"), 3000);
+        QCOMPARE(frame.panel("Panel1")->text(), QStringLiteral("06/12/2026"));
+    }
+
+    void toolbarShowsOneInstanceRestoredAndInFront() {
+        Frame frame;
+        frame.open();
+        int created = 0;
+        frame.window->setWindowFactory(MainWindow::Diary, [&] {
+            ++created;
+            auto* diary = new ChildWindow;
+            diary->setObjectName(QStringLiteral("form_agenda"));
+            return diary;
+        });
+        frame.window->setWindowFactory(MainWindow::Settings, [] { return new ChildWindow; });
+        frame.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frame.window.get()));
+
+        frame.button("agenda")->trigger();
+        QMdiSubWindow* diary = frame.window->workspace()->activeSubWindow();
+        QVERIFY(diary);
+        QCOMPARE(diary->widget()->objectName(), QStringLiteral("form_agenda"));
+
+        frame.button("gestion")->trigger();
+        QVERIFY(frame.window->workspace()->activeSubWindow() != diary);
+
+        diary->showMinimized();
+        frame.button("agenda")->trigger();
+        QCOMPARE(created, 1);
+        QCOMPARE(frame.window->workspace()->activeSubWindow(), diary);
+        QVERIFY(!diary->isMinimized());
+        QVERIFY(!diary->isMaximized());
+        QCOMPARE(frame.window->workspace()->subWindowList().size(), 2);
+    }
+
+    void aClosedWindowIsCreatedAgain() {
+        Frame frame;
+        frame.open();
+        int created = 0;
+        frame.window->setWindowFactory(MainWindow::Leads, [&] {
+            ++created;
+            return new ChildWindow;
+        });
+        QPointer<QWidget> first = frame.window->showWindow(MainWindow::Leads);
+        QVERIFY(first);
+        first->parentWidget()->close();
+        QTRY_VERIFY(!first);  // destroyed with its window
+
+        QVERIFY(frame.window->showWindow(MainWindow::Leads));
+        QCOMPARE(created, 2);
+    }
+
+    void buttonsWithoutAWindowDoNothing() {
+        Frame frame;
+        frame.open();
+        for (int index : {0, 1, 2, 3, 4, 6, 7, 8, 9})
+            frame.window->runToolbarCommand(index);
+        QVERIFY(frame.window->workspace()->subWindowList().isEmpty());
+        QVERIFY(frame.dialogs.messages.isEmpty());
+    }
+
+    void fineEndsTheProgramWithoutAQuestion() {
+        Frame frame;
+        frame.open();
+        frame.window->setWindowFactory(MainWindow::Diary, [] { return new ChildWindow; });
+        frame.window->setWindowFactory(MainWindow::Leads, [] { return new ChildWindow; });
+        frame.window->show();
+        frame.window->showWindow(MainWindow::Diary);
+        frame.window->showWindow(MainWindow::Leads);
+
+        frame.button("fine")->trigger();
+        QVERIFY(!frame.window->isVisible());
+        QVERIFY(frame.dialogs.messages.isEmpty());
+    }
+
+    void aWindowThatCannotWriteItsEditKeepsTheProgramOpen() {
+        Frame frame;
+        frame.open();
+        ChildWindow* stubborn = nullptr;
+        frame.window->setWindowFactory(MainWindow::Requests, [&] { return stubborn = new ChildWindow; });
+        frame.window->show();
+        frame.window->showWindow(MainWindow::Requests);
+        stubborn->refuseClose = true;
+
+        QVERIFY(!frame.window->close());
+        QVERIFY(frame.window->isVisible());
+        QVERIFY(stubborn->isVisible());
+
+        stubborn->refuseClose = false;
+        QVERIFY(frame.window->close());
+    }
+
+    void backgroundPicture() {
+        const QImage builtIn = Artwork::picture(Artwork::defaultBackground);
+        QVERIFY(!builtIn.isNull());
+
+        {  // no sfondo.ini: no picture, only the workspace colour
+            Frame frame;
+            frame.open();
+            QVERIFY(frame.window->backgroundPicture().isNull());
+        }
+        {  // the picture it names
+            Frame frame;
+            const QString picture = frame.folder.writePicture(QStringLiteral("sfondo.bmp"), Qt::blue);
+            frame.folder.write(QStringLiteral("sfondo.ini"), picture.toUtf8() + "\r\n");
+            frame.open();
+            QCOMPARE(frame.window->backgroundPicture().size(), QSize(40, 30));
+            QCOMPARE(frame.window->backgroundPicture().pixelColor(5, 5), QColor(Qt::blue));
+        }
+        {  // a picture that is not there: the built-in one stays
+            Frame frame;
+            frame.folder.write(QStringLiteral("sfondo.ini"), frame.folder.file("manca.jpg").toUtf8() + "\r\n");
+            frame.open();
+            QCOMPARE(frame.window->backgroundPicture(), builtIn);
+        }
+        {  // an unquoted path with a comma is cut there, so it is not found either
+            Frame frame;
+            const QString picture = frame.folder.writePicture(QStringLiteral("casa, mare.png"), Qt::green);
+            frame.folder.write(QStringLiteral("sfondo.ini"), picture.toUtf8() + "\r\n");
+            frame.open();
+            QCOMPARE(frame.window->backgroundPicture(), builtIn);
+        }
+        {  // the same path as the program writes it reads whole
+            Frame frame;
+            const QString picture = frame.folder.writePicture(QStringLiteral("casa, mare.png"), Qt::green);
+            QVERIFY(ProgramSettings(frame.folder.path()).saveBackgroundPath(picture).ok());
+            frame.open();
+            QCOMPARE(frame.window->backgroundPicture().pixelColor(5, 5), QColor(Qt::green));
+        }
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,141 @@
+#include "Colour.h"
+#include "FileCopy.h"
+#include "Picture.h"
+#include "QtDialogs.h"
+#include "Regional.h"
+#include "TestFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+class PlatformTest : public QObject {
+    Q_OBJECT
+
+    const Regional italian{QLocale(QLocale::Italian, QLocale::Italy)};
+
+private slots:
+    void italianDatesCarryFourDigitYears() {
+        QCOMPARE(italian.shortDateFormat(), QStringLiteral("dd/MM/yyyy"));
+        QCOMPARE(italian.dateText(QDate(2026, 12, 6)), QStringLiteral("06/12/2026"));
+        QCOMPARE(italian.timeText(QTime(9, 5, 7)), QStringLiteral("09:05:07"));
+    }
+
+    void americanDatesKeepTheirOrder() {
+        const Regional american(QLocale(QLocale::English, QLocale::UnitedStates));
+        QVERIFY(american.dateText(QDate(2026, 12, 6)).endsWith(QStringLiteral("2026")));
+        QCOMPARE(american.parseDate(QStringLiteral("12/6/2026")), QDate(2026, 12, 6));
+    }
+
+    void typedDates_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QDate>("expected");
+        const QDate sixth(2026, 12, 6);
+        QTest::newRow("short form") << "06/12/2026" << sixth;
+        QTest::newRow("single digits") << "6/12/2026" << sixth;
+        QTest::newRow("dashes") << "06-12-2026" << sixth;
+        QTest::newRow("points, two-digit year") << "06.12.26" << sixth;
+        QTest::newRow("blanks around") << "  6/12/26 " << sixth;
+        QTest::newRow("year 29 is this century") << "1/1/29" << QDate(2029, 1, 1);
+        QTest::newRow("year 30 is the last") << "1/1/30" << QDate(1930, 1, 1);
+        QTest::newRow("leap day") << "29/02/2028" << QDate(2028, 2, 29);
+        QTest::newRow("no leap day") << "29/02/2026" << QDate();
+        QTest::newRow("month 13") << "01/13/2026" << QDate();
+        QTest::newRow("day first, not month first") << "12/31/2026" << QDate();
+        QTest::newRow("three-digit year") << "1/1/202" << QDate();
+        QTest::newRow("two parts") << "06/12" << QDate();
+        QTest::newRow("a word") << "domani" << QDate();
+        QTest::newRow("empty") << "" << QDate();
+    }
+
+    void typedDates() {
+        QFETCH(QString, typed);
+        QFETCH(QDate, expected);
+        const std::optional<QDate> parsed = italian.parseDate(typed);
+        if (expected.isValid())
+            QCOMPARE(parsed, expected);
+        else
+            QVERIFY2(!parsed, qPrintable(typed));
+    }
+
+    void numbersAndMoney() {
+        QCOMPARE(italian.numberText(1234.5, 2), QStringLiteral("1.234,50"));
+        QCOMPARE(italian.parseNumber(QStringLiteral("12,5")), 12.5);
+        QVERIFY(!italian.parseNumber(QStringLiteral("80 mq")));
+        const QString money = italian.currencyText(150000);
+        QVERIFY2(money.contains(QStringLiteral("150.000,00")) && money.contains(QChar(0x20AC)), qPrintable(money));
+    }
+
+    void colourIntegers() {
+        QCOMPARE(Colour::toInt(QColor(0, 192, 0)), 192 * 256);
+        QCOMPARE(Colour::toInt(QColor(255, 0, 0)), 255);
+        QCOMPARE(Colour::fromInt(65536 * 10 + 256 * 20 + 30), QColor(30, 20, 10));
+    }
+
+    void fileFilters_data() {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("one entry") << "Backup (.bak)|*.bak" << "Backup (.bak) (*.bak)";
+        QTest::newRow("name without pattern") << "Database (mdb)|*.mdb" << "Database (mdb) (*.mdb)";
+        QTest::newRow("names that show their pattern, trailing bar")
+            << "Immagine Jpeg  (*.jpg)|*.jpg| Bitmap  (*.bmp)|*.bmp|" << "Immagine Jpeg  (*.jpg);;Bitmap  (*.bmp)";
+        QTest::newRow("plain names") << "Foto|*.jpg;*.png|Tutti|*.*" << "Foto (*.jpg *.png);;Tutti (*.*)";
+    }
+
+    void fileFilters() {
+        QFETCH(QString, filter);
+        QFETCH(QString, expected);
+        QCOMPARE(QtDialogs::toQtFilter(filter), expected);
+    }
+
+    void copyReplacesTheDestinationWhole() {
+        TestFolder folder;
+        QByteArray big(3 * 1024 * 1024 + 17, 'x');
+        big[12345] = 'y';
+        const QString source = folder.write(QStringLiteral("sorgente.mdb"), big);
+        const QString destination = folder.write(QStringLiteral("copia.bak"), "vecchio contenuto");
+
+        const Result result = FileCopy::copy(source, destination);
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QCOMPARE(folder.read(QStringLiteral("copia.bak")), big);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 2);  // no temporary left behind
+    }
+
+    void failedCopyLeavesTheDestinationAsItWas() {
+        TestFolder folder;
+        const QString destination = folder.write(QStringLiteral("copia.bak"), "vecchio contenuto");
+
+        const Result missing = FileCopy::copy(folder.file(QStringLiteral("non-esiste.mdb")), destination);
+        QVERIFY(!missing.ok());
+        QVERIFY2(missing.message().contains(QStringLiteral("non esiste")), qPrintable(missing.message()));
+        QCOMPARE(folder.read(QStringLiteral("copia.bak")), QByteArray("vecchio contenuto"));
+
+        const Result empty = FileCopy::copy(QString(), destination);
+        QVERIFY(!empty.ok());
+        QCOMPARE(folder.read(QStringLiteral("copia.bak")), QByteArray("vecchio contenuto"));
+
+        const QString source = folder.write(QStringLiteral("sorgente.mdb"), "dati");
+        const Result noFolder = FileCopy::copy(source, folder.file(QStringLiteral("manca/copia.bak")));
+        QVERIFY(!noFolder.ok());
+        QVERIFY(noFolder.message().startsWith(QStringLiteral("Impossibile copiare")));
+
+        const Result onItself = FileCopy::copy(source, source);
+        QVERIFY(!onItself.ok());
+        QCOMPARE(folder.read(QStringLiteral("sorgente.mdb")), QByteArray("dati"));
+    }
+
+    void picturesLoadInEveryFormat() {
+        TestFolder folder;
+        for (const QString& name : {QStringLiteral("a.jpg"), QStringLiteral("b.bmp"), QStringLiteral("c.png")}) {
+            const QImage picture = Picture::load(folder.writePicture(name, Qt::red));
+            QVERIFY2(!picture.isNull(), qPrintable(name));
+            QCOMPARE(picture.size(), QSize(40, 30));
+        }
+        QVERIFY(Picture::load(folder.write(QStringLiteral("finta.jpg"), "non sono una foto")).isNull());
+        QVERIFY(Picture::load(folder.file(QStringLiteral("manca.jpg"))).isNull());
+        QVERIFY(Picture::load(QString()).isNull());
+    }
+};
+
+QTEST_MAIN(PlatformTest)
+#include "tst_platform.moc"
