@@ -4,9 +4,10 @@
 
 namespace AtomicWrite {
 
-std::optional<QString> commit(QSaveFile& file) {
-    if (!file.flush() || file.error() != QFileDevice::NoError) {
-        const QString reason = FileCopy::describe(file.error());
+std::optional<QString> commit(QSaveFile& file, bool allWritten) {
+    if (!allWritten || !file.flush() || file.error() != QFileDevice::NoError) {
+        const QFileDevice::FileError error = file.error();
+        const QString reason = FileCopy::describe(error == QFileDevice::NoError ? QFileDevice::WriteError : error);
         file.cancelWriting();
         file.commit();  // discards the temporary file
         return reason;

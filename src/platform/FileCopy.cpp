@@ -52,7 +52,8 @@ Result copy(const QString& source, const QString& destination) {
         return failure(describe(out.error()));
 
     QByteArray buffer(1 << 20, Qt::Uninitialized);
-    for (;;) {
+    bool allWritten = true;
+    while (allWritten) {
         const qint64 read = in.read(buffer.data(), buffer.size());
         if (read < 0) {
             out.cancelWriting();
@@ -60,10 +61,9 @@ Result copy(const QString& source, const QString& destination) {
         }
         if (read == 0)
             break;
-        if (out.write(buffer.constData(), read) != read)
-            break;  // the commit below reports the write error
+        allWritten = out.write(buffer.constData(), read) == read;
     }
-    if (const std::optional<QString> reason = AtomicWrite::commit(out))
+    if (const std::optional<QString> reason = AtomicWrite::commit(out, allWritten))
         return failure(*reason);
     return Result::success();
 }

@@ -1,10 +1,9 @@
+#include "FileSizeLimit.h"
 #include "ProgramSettings.h"
 #include "SettingsFile.h"
 #include "TestFolder.h"
 
 #include <QTest>
-#include <csignal>
-#include <sys/resource.h>
 
 class SettingsTest : public QObject {
     Q_OBJECT
@@ -175,16 +174,13 @@ private slots:
         QVERIFY2(noFolder.message().startsWith(QStringLiteral("Impossibile salvare il file")),
                  qPrintable(noFolder.message()));
 
-        // The disk fills up halfway through the write (a file size limit stands in for it;
-        // permissions would not stop root).
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit tight = saved;
-        tight.rlim_cur = 1024;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
-        const Result full = SettingsFile::write(path, {QString(4096, QLatin1Char('x')), "piede", "", "0"});
-        setrlimit(RLIMIT_FSIZE, &saved);
+        // The disk fills up halfway through the write.
+        Result full = Result::success();
+        {
+            const FileSizeLimit diskFull(1024);
+            QVERIFY(diskFull.active());
+            full = SettingsFile::write(path, {QString(4096, QLatin1Char('x')), "piede", "", "0"});
+        }
 
         QVERIFY(!full.ok());
         QVERIFY2(full.message().contains(QStringLiteral("dati.ini")), qPrintable(full.message()));

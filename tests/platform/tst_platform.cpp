@@ -1,5 +1,6 @@
 #include "Colour.h"
 #include "FileCopy.h"
+#include "FileSizeLimit.h"
 #include "Picture.h"
 #include "QtDialogs.h"
 #include "Regional.h"
@@ -118,6 +119,18 @@ private slots:
         const Result noFolder = FileCopy::copy(source, folder.file(QStringLiteral("manca/copia.bak")));
         QVERIFY(!noFolder.ok());
         QVERIFY(noFolder.message().startsWith(QStringLiteral("Impossibile copiare")));
+
+        // The disk fills up halfway through a copy over an earlier one.
+        const QString big = folder.write(QStringLiteral("grande.mdb"), QByteArray(256 * 1024, 'd'));
+        Result full = Result::success();
+        {
+            const FileSizeLimit diskFull(64 * 1024);
+            QVERIFY(diskFull.active());
+            full = FileCopy::copy(big, destination);
+        }
+        QVERIFY(!full.ok());
+        QCOMPARE(folder.read(QStringLiteral("copia.bak")), QByteArray("vecchio contenuto"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 3);  // no half copy left behind
 
         const Result onItself = FileCopy::copy(source, source);
         QVERIFY(!onItself.ok());
