@@ -2,6 +2,7 @@
 #include "Context.h"
 #include "MainWindow.h"
 #include "QtDialogs.h"
+#include "ReadyDefault.h"
 #include "Regional.h"
 #include "SystemClock.h"
 
@@ -51,8 +52,13 @@ int main(int argc, char* argv[]) {
     QtDialogs dialogs;
     const Context context{QCoreApplication::applicationDirPath(), dialogs, clock, regional};
 
+    // A first start in an empty folder gets a ready, empty database.
+    const Result prepared = ReadyDefault::prepare(context.programFolder);
+
     MainWindow frame(context);
     dialogs.setParentWidget(&frame);
     frame.showMaximized();
+    if (!prepared)
+        dialogs.message(prepared.message());
     return QApplication::exec();
 }

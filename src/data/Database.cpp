@@ -1,0 +1,139 @@
+#include "Database.h"
+
+#include "Schema.h"
+#include "SqlFunctions.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <map>
+#include <sqlite3.h>
+
+namespace {
+
+// The open files of the process, by their canonical path.
+std::map<QString, std::weak_ptr<Database>>& openFiles() {
+    static std::map<QString, std::weak_ptr<Database>> files;
+    return files;
+}
+
+sqlite3* sqliteHandle(const QSqlDatabase& db) {
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+QString notADatabase(const QString& path) {
+    return QStringLiteral("Il file «%1» non è un database di VELMORA.").arg(path);
+}
+
+// Opens a connection to a file and makes it ready for the program's queries.
+Result connect(const QString& name, const QString& path) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(path);
+    if (!db.open())
+        return Result::failure(QStringLiteral("Impossibile aprire il database «%1»: %2.").arg(path, db.lastError().text()));
+    sqlite3* handle = sqliteHandle(db);
+    if (!handle || !SqlFunctions::install(handle))
+        return Result::failure(QStringLiteral("Impossibile preparare il database «%1».").arg(path));
+    QSqlQuery pragma(db);
+    pragma.exec(QStringLiteral("PRAGMA cache_size = -16384"));  // 16 MB of pages, whatever the file's size
+    return Result::success();
+}
+
+} // namespace
+
+Database::Database(const QString& path, const QString& connectionName)
+    : m_path(path), m_connectionName(connectionName) {}
+
+Database::~Database() {
+    QSqlDatabase::database(m_connectionName, false).close();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QSqlDatabase Database::connection() const {
+    return QSqlDatabase::database(m_connectionName, false);
+}
+
+sqlite3* Database::handle() const {
+    return sqliteHandle(connection());
+}
+
+Result Database::open(const QString& path, std::shared_ptr<Database>& database) {
+    database.reset();
+    if (path.trimmed().isEmpty())
+        return Result::failure(QStringLiteral("Il file daba.ini non indica alcun database: non ci sono dati da mostrare."));
+    const QFileInfo file(path);
+    if (!file.isFile())
+        return Result::failure(QStringLiteral("Il database «%1» non esiste: non ci sono dati da mostrare.").arg(path));
+
+    const QString key = file.canonicalFilePath();
+    if (const std::shared_ptr<Database> shared = openFiles()[key].lock()) {
+        database = shared;
+        return Result::success();
+    }
+
+    const QString name = QStringLiteral("velmora-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    std::shared_ptr<Database> opened(new Database(path, name));
+    if (const Result connected = connect(name, path); !connected)
+        return connected;
+
+    QSqlQuery tables(opened->connection());
+    if (!tables.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+        return Result::failure(notADatabase(path));
+    QStringList present;
+    while (tables.next())
+        present << tables.value(0).toString().toLower();
+    QStringList missing;
+    for (const Schema::Table& table : Schema::tables())
+        if (!present.contains(table.name))
+            missing << table.name;
+    if (!missing.isEmpty()) {
+        return Result::failure(QStringLiteral("Nel database «%1» manca %2 «%3»: non ci sono dati da mostrare.")
+                                   .arg(path, missing.size() == 1 ? QStringLiteral("la tabella") : QStringLiteral("le tabelle"),
+                                        missing.join(QStringLiteral("», «"))));
+    }
+
+    openFiles()[key] = opened;
+    database = opened;
+    return Result::success();
+}
+
+Result Database::create(const QString& path) {
+    if (QFileInfo::exists(path))
+        return Result::failure(QStringLiteral("Il database «%1» esiste già.").arg(path));
+
+    const QString name = QStringLiteral("velmora-new-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    Result result = Result::success();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (!db.open()) {
+            result = Result::failure(QStringLiteral("Impossibile creare il database «%1»: %2.").arg(path, db.lastError().text()));
+        } else {
+            QSqlQuery query(db);
+            db.transaction();
+            for (const QString& statement : Schema::createStatements()) {
+                if (!query.exec(statement)) {
+                    result = Result::failure(
+                        QStringLiteral("Impossibile creare il database «%1»: %2.").arg(path, query.lastError().text()));
+                    break;
+                }
+            }
+            if (result.ok())
+                db.commit();
+            else
+                db.rollback();
+            query.finish();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!result.ok())
+        QFile::remove(path);
+    return result;
+}

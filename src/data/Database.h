@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Result.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <memory>
+
+struct sqlite3;
+
+// One open database file. Every record source that names the same file shares one
+// connection; it closes when the last of them lets go.
+class Database {
+public:
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Opens an existing database and checks that it holds the six tables. A missing
+    // file, a file that is not a database, or a missing table is refused with a
+    // message naming the file.
+    static Result open(const QString& path, std::shared_ptr<Database>& database);
+
+    // Makes a new database file with the six tables; an existing file is refused.
+    static Result create(const QString& path);
+
+    const QString& path() const { return m_path; }
+    QSqlDatabase connection() const;
+    sqlite3* handle() const;
+
+private:
+    Database(const QString& path, const QString& connectionName);
+
+    QString m_path;
+    QString m_connectionName;
+};

@@ -1,0 +1,81 @@
+#include "FieldBinding.h"
+
+#include "RecordSource.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+FieldBinding::FieldBinding(QWidget* widget, RecordSource& source, const QString& field)
+    : QObject(widget), m_widget(widget), m_source(source), m_field(field) {
+    connect(&source, &RecordSource::currentChanged, this, &FieldBinding::show);
+    connect(&source, &RecordSource::valueChanged, this, [this](const QString& changed) {
+        if (changed.compare(m_field, Qt::CaseInsensitive) == 0)
+            show();
+    });
+    widget->installEventFilter(this);
+}
+
+FieldBinding* FieldBinding::bind(QLineEdit* edit, RecordSource& source, const QString& field) {
+    auto* binding = new FieldBinding(edit, source, field);
+    connect(edit, &QLineEdit::textEdited, binding, &FieldBinding::typed);
+    binding->show();
+    return binding;
+}
+
+FieldBinding* FieldBinding::bind(QPlainTextEdit* edit, RecordSource& source, const QString& field) {
+    auto* binding = new FieldBinding(edit, source, field);
+    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    connect(edit, &QPlainTextEdit::textChanged, binding, [binding, edit] {
+        if (!binding->m_showing)
+            binding->typed(edit->toPlainText());
+    });
+    binding->show();
+    return binding;
+}
+
+FieldBinding* FieldBinding::bind(QLabel* label, RecordSource& source, const QString& field) {
+    auto* binding = new FieldBinding(label, source, field);
+    binding->show();
+    return binding;
+}
+
+void FieldBinding::show() {
+    if (!m_widget)
+        return;
+    const QString text = m_source.value(m_field);
+    const bool takesTyping = m_source.hasCurrent() || m_source.isAdding();
+    m_showing = true;
+    if (auto* line = qobject_cast<QLineEdit*>(m_widget)) {
+        line->setReadOnly(!takesTyping);
+        if (line->text() != text)
+            line->setText(text);
+    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(m_widget)) {
+        plain->setReadOnly(!takesTyping);
+        if (plain->toPlainText() != text)
+            plain->setPlainText(text);
+    } else if (auto* label = qobject_cast<QLabel*>(m_widget)) {
+        label->setText(text);
+    }
+    m_showing = false;
+    if (text != m_shown) {
+        m_shown = text;
+        emit changed(text);
+    }
+}
+
+void FieldBinding::typed(const QString& text) {
+    m_shown = text;
+    // Typing needs a record to go into; the field is read-only otherwise, so this holds.
+    (void)m_source.setFieldValue(m_field, text);
+}
+
+bool FieldBinding::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_widget && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && m_source.hasPendingEdit()) {
+        m_source.cancelEdit();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QWidget;
+class RecordSource;
+
+// Binds an edit field or a label of a window to a field of a record source: it shows
+// that field of the current record, and what the user types becomes the pending edit.
+// With no current record the field is empty and takes no typing. Esc undoes the
+// pending edit of the record. A bound label notifies each change of what it shows.
+class FieldBinding : public QObject {
+    Q_OBJECT
+public:
+    static FieldBinding* bind(QLineEdit* edit, RecordSource& source, const QString& field);
+    static FieldBinding* bind(QPlainTextEdit* edit, RecordSource& source, const QString& field);
+    static FieldBinding* bind(QLabel* label, RecordSource& source, const QString& field);
+
+    const QString& field() const { return m_field; }
+
+signals:
+    // The shown text changed (a move, a refresh, a new record).
+    void changed(const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    FieldBinding(QWidget* widget, RecordSource& source, const QString& field);
+    void show();
+    void typed(const QString& text);
+
+    QPointer<QWidget> m_widget;
+    RecordSource& m_source;
+    QString m_field;
+    QString m_shown;
+    bool m_showing = false;
+};

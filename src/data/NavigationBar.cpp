@@ -1,0 +1,62 @@
+#include "NavigationBar.h"
+
+#include "Dialogs.h"
+#include "RecordSource.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QToolButton>
+
+namespace {
+
+QToolButton* arrow(QWidget* parent, const QString& text, const QString& tip) {
+    auto* button = new QToolButton(parent);
+    button->setText(text);
+    button->setToolTip(tip);
+    button->setAutoRaise(false);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    button->setMinimumWidth(26);
+    return button;
+}
+
+} // namespace
+
+NavigationBar::NavigationBar(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_first = arrow(this, QStringLiteral("|◀"), QStringLiteral("Primo"));
+    m_previous = arrow(this, QStringLiteral("◀"), QStringLiteral("Precedente"));
+    m_caption = new QLabel(this);
+    m_caption->setFrameShape(QFrame::StyledPanel);
+    m_caption->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_next = arrow(this, QStringLiteral("▶"), QStringLiteral("Successivo"));
+    m_last = arrow(this, QStringLiteral("▶|"), QStringLiteral("Ultimo"));
+    layout->addWidget(m_first);
+    layout->addWidget(m_previous);
+    layout->addWidget(m_caption, 1);
+    layout->addWidget(m_next);
+    layout->addWidget(m_last);
+}
+
+void NavigationBar::bind(RecordSource& source, Dialogs& dialogs) {
+    const auto wire = [&](QToolButton* button, Result (RecordSource::*move)()) {
+        connect(button, &QToolButton::clicked, this, [&source, &dialogs, move] {
+            if (const Result moved = (source.*move)(); !moved)
+                dialogs.message(moved.message());
+        });
+    };
+    wire(m_first, &RecordSource::moveFirst);
+    wire(m_previous, &RecordSource::stepPrevious);
+    wire(m_next, &RecordSource::stepNext);
+    wire(m_last, &RecordSource::moveLast);
+}
+
+void NavigationBar::setCaption(const QString& caption) {
+    m_caption->setText(caption);
+}
+
+QString NavigationBar::caption() const {
+    return m_caption->text();
+}

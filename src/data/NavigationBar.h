@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+class Dialogs;
+class QLabel;
+class QToolButton;
+class RecordSource;
+
+// The arrows of a record source (first, previous, next, last) with its caption.
+// A move the source refuses (an edit it cannot write) is explained to the user.
+class NavigationBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit NavigationBar(QWidget* parent = nullptr);
+
+    void bind(RecordSource& source, Dialogs& dialogs);
+    void setCaption(const QString& caption);
+    QString caption() const;
+
+    QToolButton* firstButton() const { return m_first; }
+    QToolButton* previousButton() const { return m_previous; }
+    QToolButton* nextButton() const { return m_next; }
+    QToolButton* lastButton() const { return m_last; }
+
+private:
+    QToolButton* m_first;
+    QToolButton* m_previous;
+    QToolButton* m_next;
+    QToolButton* m_last;
+    QLabel* m_caption;
+};

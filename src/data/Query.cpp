@@ -1,0 +1,86 @@
+#include "Query.h"
+
+#include "Regional.h"
+
+#include <QRegularExpression>
+
+std::optional<double> Query::readNumber(const QString& text) {
+    static const QRegularExpression number(
+        QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?\\s*$"));
+    if (!number.match(text).hasMatch())
+        return std::nullopt;
+    return text.trimmed().toDouble();
+}
+
+void Query::addNumberBound(const Bound& bound, QVariant& into) {
+    const std::optional<double> value = readNumber(bound.text);
+    if (value) {
+        into = *value;
+        return;
+    }
+    if (m_error.isEmpty()) {
+        m_error = bound.text.trimmed().isEmpty()
+                      ? QStringLiteral("Ricerca non eseguita: «%1» è vuoto, serve un numero.").arg(bound.caption)
+                      : QStringLiteral("Ricerca non eseguita: «%1» vale «%2», che non è un numero "
+                                       "(scrivere solo cifre, con il punto per i decimali).")
+                            .arg(bound.caption, bound.text);
+    }
+}
+
+Query Query::table(const QString& table) {
+    return Query(table, table);
+}
+
+Query Query::all(const QString& table) {
+    return Query(table, QStringLiteral("SELECT * FROM ") + table + QLatin1Char(' '));
+}
+
+Query Query::contains(const QString& table, const QString& field, const QString& text) {
+    Query query(table, QStringLiteral("SELECT * FROM %1 WHERE %2 LIKE '*").arg(table, field) + text + QStringLiteral("*'"));
+    query.m_conditions.append({Condition::Like, field, QString(QLatin1Char('*') + text + QLatin1Char('*')), {}});
+    return query;
+}
+
+Query Query::keyEquals(const QString& table, const QString& field, const QString& key) {
+    Query query(table, QStringLiteral("SELECT * FROM %1 WHERE %2 =").arg(table, field) + key);
+    Condition condition{Condition::NumberEquals, field, {}, {}};
+    query.addNumberBound({key, field}, condition.first);
+    query.m_conditions.append(condition);
+    return query;
+}
+
+Query Query::criteria(const QString& table, const Bound& from, const Bound& to, const QString& purpose,
+                      const QString& typeField, const QString& type) {
+    Query query(table, QStringLiteral("SELECT * FROM ") + table + QStringLiteral(" WHERE mq BETWEEN ") + from.text +
+                           QStringLiteral(" and ") + to.text + QStringLiteral(" and motivo ='") + purpose +
+                           QStringLiteral("' and ") + typeField + QStringLiteral(" like'*") + type + QStringLiteral("*'"));
+    Condition between{Condition::NumberBetween, QStringLiteral("mq"), {}, {}};
+    query.addNumberBound(from, between.first);
+    query.addNumberBound(to, between.second);
+    query.m_conditions.append(between);
+    query.m_conditions.append({Condition::TextEquals, QStringLiteral("motivo"), purpose, {}});
+    query.m_conditions.append({Condition::Like, typeField, QString(QLatin1Char('*') + type + QLatin1Char('*')), {}});
+    return query;
+}
+
+Query Query::dateRange(const QString& table, const QString& field, const Bound& first, const Bound& last,
+                       const Regional& regional) {
+    Query query(table, QStringLiteral("SELECT * FROM %1 WHERE %2 BETWEEN #").arg(table, field) + first.text +
+                           QStringLiteral("# AND #") + last.text + QStringLiteral("# "));
+    Condition between{Condition::DateBetween, field, {}, {}};
+    for (const auto& [bound, into] : {std::pair{&first, &between.first}, std::pair{&last, &between.second}}) {
+        const std::optional<QDate> date = regional.parseDate(bound->text);
+        if (date) {
+            *into = date->toString(Qt::ISODate);
+        } else if (query.m_error.isEmpty()) {
+            const QString example = regional.dateText(QDate(2026, 3, 1));
+            query.m_error = bound->text.trimmed().isEmpty()
+                                ? QStringLiteral("Ricerca non eseguita: «%1» è vuoto, serve una data come %2.")
+                                      .arg(bound->caption, example)
+                                : QStringLiteral("Ricerca non eseguita: «%1» vale «%2», che non è una data come %3.")
+                                      .arg(bound->caption, bound->text, example);
+        }
+    }
+    query.m_conditions.append(between);
+    return query;
+}

@@ -1,0 +1,606 @@
+#include "RecordSource.h"
+
+#include "Database.h"
+#include "Regional.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+
+constexpr int pageSize = 128;     // keys loaded at a time
+constexpr int rowBlock = 64;      // rows read at a time for showing
+constexpr int rowCacheLimit = 4096;
+
+QString quoted(const QString& identifier) {
+    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+} // namespace
+
+RecordSource::RecordSource(const QString& table, const Regional& regional, QObject* parent)
+    : QObject(parent), m_table(table), m_regional(regional), m_query(Query::table(table)) {}
+
+RecordSource::~RecordSource() = default;
+
+Result RecordSource::notOpen() const {
+    return Result::failure(QStringLiteral("Nessun database aperto per «%1».").arg(m_table));
+}
+
+Result RecordSource::databaseError(const QString& what, const QString& detail) const {
+    return Result::failure(QStringLiteral("Il database ha rifiutato %1: %2.").arg(what, detail));
+}
+
+const Schema::Field* RecordSource::schemaField(const QString& field) const {
+    return Schema::field(m_table, field);
+}
+
+Result RecordSource::setDatabaseName(const QString& path) {
+    emit aboutToReset();
+    m_databaseName = path;
+    m_database.reset();
+    m_keys.clear();
+    m_added.clear();
+    m_rows.clear();
+    m_columns.clear();
+    m_pending.clear();
+    m_adding = false;
+    m_current = -1;
+    m_next = 0;
+    m_headLoaded = m_tailLoaded = true;
+
+    Result opened = Database::open(path, m_database);
+    if (opened) {
+        QSqlQuery columns(m_database->connection());
+        if (columns.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(m_table)))) {
+            const QSqlRecord record = columns.record();
+            for (int i = 0; i < record.count(); ++i)
+                m_columns.insert(record.fieldName(i).toLower(), i + 1);  // column 0 is the rowid
+        } else {
+            m_database.reset();
+            opened = databaseError(QStringLiteral("la lettura della tabella «%1»").arg(m_table), columns.lastError().text());
+        }
+    }
+    emit reset();
+    emit currentChanged();
+    return opened;
+}
+
+Result RecordSource::setRecordSource(const Query& query) {
+    if (!query.isValid())
+        return Result::failure(query.error());
+    if (query.tableName().compare(m_table, Qt::CaseInsensitive) != 0)
+        return Result::failure(QStringLiteral("La ricerca riguarda «%1», non «%2».").arg(query.tableName(), m_table));
+    m_query = query;
+    return Result::success();
+}
+
+Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, int limit, QList<qint64>& keys) const {
+    keys.clear();
+    if (!isOpen())
+        return notOpen();
+
+    QStringList where;
+    QVariantList values;
+    for (const Query::Condition& c : m_query.conditions()) {
+        const QString field = quoted(c.field);
+        switch (c.kind) {
+        case Query::Condition::Like:
+            where << QStringLiteral("vlike(%1, ?)").arg(field);
+            values << c.first;
+            break;
+        case Query::Condition::TextEquals:
+            where << QStringLiteral("vequal(%1, ?)").arg(field);
+            values << c.first;
+            break;
+        case Query::Condition::NumberEquals:
+            where << field + QStringLiteral(" = ?");
+            values << c.first;
+            break;
+        case Query::Condition::NumberBetween:
+        case Query::Condition::DateBetween:
+            where << field + QStringLiteral(" BETWEEN ? AND ?");
+            values << c.first << c.second;
+            break;
+        }
+    }
+    const bool forward = direction == Direction::Forward;
+    if (from) {
+        where << (forward ? QStringLiteral("rowid > ?") : QStringLiteral("rowid < ?"));
+        values << *from;
+    }
+    QString sql = QStringLiteral("SELECT rowid FROM ") + quoted(m_table);
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+    sql += forward ? QStringLiteral(" ORDER BY rowid LIMIT ?") : QStringLiteral(" ORDER BY rowid DESC LIMIT ?");
+    values << limit;
+
+    QSqlQuery query(m_database->connection());
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        return databaseError(QStringLiteral("la ricerca"), query.lastError().text());
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        return databaseError(QStringLiteral("la ricerca"), query.lastError().text());
+    while (query.next())
+        keys.append(query.value(0).toLongLong());
+    if (!forward)
+        std::reverse(keys.begin(), keys.end());
+    return Result::success();
+}
+
+void RecordSource::replaceWindow(const QList<qint64>& keys, bool headLoaded, bool tailLoaded) {
+    emit aboutToReset();
+    m_keys = keys;
+    m_headLoaded = headLoaded;
+    m_tailLoaded = tailLoaded;
+    if (m_tailLoaded)
+        appendAddedKeys();
+    m_current = -1;
+    m_next = 0;
+    emit reset();
+}
+
+void RecordSource::appendAddedKeys() {
+    for (const qint64 key : std::as_const(m_added))
+        if (!m_keys.contains(key))
+            m_keys.append(key);
+}
+
+Result RecordSource::loadHead() {
+    QList<qint64> keys;
+    if (const Result fetched = fetchKeys(Direction::Forward, std::nullopt, pageSize, keys); !fetched)
+        return fetched;
+    replaceWindow(keys, true, keys.size() < pageSize);
+    return Result::success();
+}
+
+Result RecordSource::loadTail() {
+    QList<qint64> keys;
+    if (const Result fetched = fetchKeys(Direction::Backward, std::nullopt, pageSize, keys); !fetched)
+        return fetched;
+    replaceWindow(keys, keys.size() < pageSize, true);
+    return Result::success();
+}
+
+void RecordSource::fetchMore() {
+    if (!canFetchMore())
+        return;
+    QList<qint64> keys;
+    const std::optional<qint64> after = m_keys.isEmpty() ? std::nullopt : std::optional<qint64>(m_keys.last());
+    if (!fetchKeys(Direction::Forward, after, pageSize, keys))
+        return;
+    const bool complete = keys.size() < pageSize;
+    if (complete)
+        for (const qint64 key : std::as_const(m_added))
+            if (!keys.contains(key) && !m_keys.contains(key))
+                keys.append(key);
+    if (!keys.isEmpty()) {
+        const int first = rowCount();
+        emit aboutToInsertRows(first, first + static_cast<int>(keys.size()) - 1);
+        m_keys.append(keys);
+        m_tailLoaded = complete;
+        if (m_current < 0 && m_next >= first)
+            m_next = std::min(m_next, rowCount());
+        emit rowsInserted();
+    }
+    m_tailLoaded = complete;
+}
+
+void RecordSource::fetchPrevious() {
+    if (!canFetchPrevious())
+        return;
+    QList<qint64> keys;
+    const std::optional<qint64> before = m_keys.isEmpty() ? std::nullopt : std::optional<qint64>(m_keys.first());
+    if (!fetchKeys(Direction::Backward, before, pageSize, keys))
+        return;
+    const int count = static_cast<int>(keys.size());
+    if (count > 0) {
+        emit aboutToInsertRows(0, count - 1);
+        m_keys = keys + m_keys;
+        if (m_current >= 0)
+            m_current += count;
+        else
+            m_next += count;
+        m_headLoaded = count < pageSize;
+        emit rowsInserted();
+    }
+    m_headLoaded = count < pageSize;
+}
+
+std::optional<qint64> RecordSource::currentKey() const {
+    if (m_current < 0 || m_current >= rowCount())
+        return std::nullopt;
+    return m_keys.at(m_current);
+}
+
+Result RecordSource::setCurrent(int row) {
+    if (row >= 0 && row < rowCount()) {
+        m_current = row;
+    } else {
+        m_current = -1;
+        m_next = std::clamp(row, 0, rowCount());
+    }
+    emit currentChanged();
+    return Result::success();
+}
+
+// ---- reading rows -------------------------------------------------------------
+
+const QVariantList* RecordSource::row(qint64 key) const {
+    if (const auto cached = m_rows.constFind(key); cached != m_rows.constEnd())
+        return &cached.value();
+    if (!isOpen())
+        return nullptr;
+
+    // Read a block of the window around the row, as a grid will want its neighbours too.
+    const int at = static_cast<int>(m_keys.indexOf(key));
+    QList<qint64> block{key};
+    if (at >= 0)
+        for (int i = std::max(0, at - rowBlock / 4); i < std::min(rowCount(), at + rowBlock) && block.size() < rowBlock; ++i)
+            if (i != at && !m_rows.contains(m_keys.at(i)))
+                block.append(m_keys.at(i));
+
+    if (m_rows.size() + block.size() > rowCacheLimit)
+        m_rows.clear();
+
+    QString marks = QStringLiteral("?");
+    for (qsizetype i = 1; i < block.size(); ++i)
+        marks += QStringLiteral(",?");
+    QSqlQuery query(m_database->connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid IN (%2)").arg(quoted(m_table), marks));
+    for (const qint64 k : std::as_const(block))
+        query.addBindValue(k);
+    if (!query.exec())
+        return nullptr;
+    while (query.next()) {
+        QVariantList values;
+        const int columns = query.record().count();
+        values.reserve(columns);
+        for (int c = 0; c < columns; ++c)
+            values.append(query.value(c));
+        m_rows.insert(values.first().toLongLong(), values);
+    }
+    const auto found = m_rows.constFind(key);
+    return found == m_rows.constEnd() ? nullptr : &found.value();
+}
+
+void RecordSource::forgetRow(qint64 key) {
+    m_rows.remove(key);
+}
+
+QString RecordSource::shownValue(const Schema::Field* field, const QVariant& stored) const {
+    if (stored.isNull())
+        return QString();
+    if (field && field->kind == Schema::FieldKind::Number) {
+        bool isNumber = false;
+        const double number = stored.toDouble(&isNumber);
+        if (isNumber && stored.typeId() != QMetaType::QString) {
+            if (number == static_cast<double>(static_cast<qint64>(number)))
+                return QString::number(static_cast<qint64>(number));
+            return m_regional.locale().toString(number, 'f', QLocale::FloatingPointShortest);
+        }
+    }
+    if (field && field->kind == Schema::FieldKind::Date) {
+        const QDate date = QDate::fromString(stored.toString(), Qt::ISODate);
+        if (date.isValid())
+            return m_regional.dateText(date);
+    }
+    return stored.toString();
+}
+
+QString RecordSource::valueAt(int index, const QString& fieldName) const {
+    if (index < 0 || index >= rowCount())
+        return QString();
+    const Schema::Field* field = schemaField(fieldName);
+    const QString name = field ? field->name : fieldName.toLower();
+    if (index == m_current && !m_adding) {
+        if (const auto typed = m_pending.constFind(name); typed != m_pending.constEnd())
+            return typed.value();
+    }
+    const QVariantList* values = row(m_keys.at(index));
+    const int column = m_columns.value(name, -1);
+    if (!values || column < 0 || column >= values->size())
+        return QString();
+    return shownValue(field, values->at(column));
+}
+
+QString RecordSource::value(const QString& fieldName) const {
+    if (m_adding) {
+        const Schema::Field* field = schemaField(fieldName);
+        return m_pending.value(field ? field->name : fieldName.toLower());
+    }
+    return valueAt(m_current, fieldName);
+}
+
+// ---- writing ------------------------------------------------------------------
+
+Result RecordSource::storedValue(const Schema::Field& field, const QString& typed, QVariant& stored) const {
+    const auto refused = [&](const QString& need) {
+        return Result::failure(
+            QStringLiteral("Il valore «%1» non va bene per il campo «%2»: %3.").arg(typed, field.name, need));
+    };
+    switch (field.kind) {
+    case Schema::FieldKind::Key:
+        return Result::failure(QStringLiteral("Il campo «%1» è assegnato dal programma e non si può modificare.").arg(field.name));
+    case Schema::FieldKind::Number: {
+        if (typed.trimmed().isEmpty()) {
+            stored = QVariant();
+            return Result::success();
+        }
+        std::optional<double> number = m_regional.parseNumber(typed);
+        if (!number)
+            number = Query::readNumber(typed);
+        if (!number)
+            return refused(QStringLiteral("serve un numero"));
+        stored = *number;
+        return Result::success();
+    }
+    case Schema::FieldKind::Date: {
+        if (typed.trimmed().isEmpty()) {
+            stored = QVariant();
+            return Result::success();
+        }
+        const std::optional<QDate> date = m_regional.parseDate(typed);
+        if (!date)
+            return refused(QStringLiteral("serve una data come %1").arg(m_regional.dateText(QDate(2026, 3, 1))));
+        stored = date->toString(Qt::ISODate);
+        return Result::success();
+    }
+    case Schema::FieldKind::Text:
+        break;
+    }
+    stored = typed;
+    return Result::success();
+}
+
+Result RecordSource::setFieldValue(const QString& fieldName, const QString& value) {
+    if (!isOpen())
+        return notOpen();
+    const Schema::Field* field = schemaField(fieldName);
+    if (!field || !m_columns.contains(field->name))
+        return Result::failure(QStringLiteral("Il campo «%1» non esiste nella tabella «%2».").arg(fieldName, m_table));
+    if (field->kind == Schema::FieldKind::Key)
+        return Result::failure(QStringLiteral("Il campo «%1» è assegnato dal programma e non si può modificare.").arg(field->name));
+    if (!m_adding && m_current < 0)
+        return Result::failure(QStringLiteral("Non c'è un record corrente in cui scrivere «%1».").arg(field->name));
+    if (m_pending.value(field->name) == value && m_pending.contains(field->name))
+        return Result::success();
+    m_pending.insert(field->name, value);
+    emit valueChanged(field->name);
+    if (!m_adding)
+        emit rowChanged(m_current);
+    return Result::success();
+}
+
+Result RecordSource::insertNew() {
+    QStringList columns, marks;
+    QVariantList values;
+    for (auto typed = m_pending.constBegin(); typed != m_pending.constEnd(); ++typed) {
+        QVariant stored;
+        if (const Result ok = storedValue(*schemaField(typed.key()), typed.value(), stored); !ok)
+            return ok;
+        columns << quoted(typed.key());
+        marks << QStringLiteral("?");
+        values << stored;
+    }
+    QSqlQuery query(m_database->connection());
+    const QString sql = columns.isEmpty()
+                            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
+                            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                  .arg(quoted(m_table), columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    if (!query.prepare(sql))
+        return databaseError(QStringLiteral("il nuovo record"), query.lastError().text());
+    for (const QVariant& value : std::as_const(values))
+        query.addBindValue(value);
+    if (!query.exec())
+        return databaseError(QStringLiteral("il nuovo record"), query.lastError().text());
+
+    const qint64 key = query.lastInsertId().toLongLong();
+    m_adding = false;
+    m_pending.clear();
+    m_added.append(key);
+    if (m_tailLoaded && !m_keys.contains(key)) {
+        emit aboutToInsertRows(rowCount(), rowCount());
+        m_keys.append(key);
+        emit rowsInserted();
+    }
+    emit currentChanged();
+    return Result::success();
+}
+
+Result RecordSource::writeEdit() {
+    const std::optional<qint64> key = currentKey();
+    if (!key)
+        return Result::failure(QStringLiteral("Non c'è un record corrente da salvare."));
+    QStringList assignments;
+    QVariantList values;
+    for (auto typed = m_pending.constBegin(); typed != m_pending.constEnd(); ++typed) {
+        QVariant stored;
+        if (const Result ok = storedValue(*schemaField(typed.key()), typed.value(), stored); !ok)
+            return ok;
+        assignments << quoted(typed.key()) + QStringLiteral(" = ?");
+        values << stored;
+    }
+    QSqlQuery query(m_database->connection());
+    if (!query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                           .arg(quoted(m_table), assignments.join(QStringLiteral(", ")))))
+        return databaseError(QStringLiteral("la modifica"), query.lastError().text());
+    for (const QVariant& value : std::as_const(values))
+        query.addBindValue(value);
+    query.addBindValue(*key);
+    if (!query.exec())
+        return databaseError(QStringLiteral("la modifica"), query.lastError().text());
+    m_pending.clear();
+    forgetRow(*key);
+    emit rowChanged(m_current);
+    emit currentChanged();
+    return Result::success();
+}
+
+Result RecordSource::update() {
+    if (!isOpen())
+        return notOpen();
+    if (m_adding)
+        return insertNew();
+    if (m_pending.isEmpty())
+        return Result::failure(QStringLiteral("Non c'è nessuna modifica da salvare."));
+    return writeEdit();
+}
+
+Result RecordSource::commitPending() {
+    if (!isOpen() || !hasPendingEdit())
+        return Result::success();
+    return update();
+}
+
+Result RecordSource::leaveRecord() {
+    // A new record nobody typed into is simply dropped: there is nothing to keep.
+    if (m_adding && m_pending.isEmpty()) {
+        m_adding = false;
+        return Result::success();
+    }
+    return commitPending();
+}
+
+void RecordSource::cancelEdit() {
+    if (!hasPendingEdit())
+        return;
+    m_adding = false;
+    m_pending.clear();
+    if (m_current >= 0)
+        emit rowChanged(m_current);
+    emit currentChanged();
+}
+
+Result RecordSource::addNew() {
+    if (!isOpen())
+        return notOpen();
+    if (const Result left = leaveRecord(); !left)
+        return left;
+    m_adding = true;
+    m_pending.clear();
+    emit currentChanged();
+    return Result::success();
+}
+
+Result RecordSource::remove() {
+    if (!isOpen())
+        return notOpen();
+    if (m_adding)
+        return Result::failure(QStringLiteral("Il nuovo record non è ancora stato salvato: non c'è niente da eliminare."));
+    const std::optional<qint64> key = currentKey();
+    if (!key)
+        return Result::failure(QStringLiteral("Non c'è un record da eliminare."));
+    QSqlQuery query(m_database->connection());
+    query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(m_table)));
+    query.addBindValue(*key);
+    if (!query.exec())
+        return databaseError(QStringLiteral("l'eliminazione"), query.lastError().text());
+
+    const int removed = m_current;
+    m_pending.clear();
+    forgetRow(*key);
+    m_added.removeAll(*key);
+    emit aboutToRemoveRow(removed);
+    m_keys.removeAt(removed);
+    m_current = -1;
+    m_next = removed;
+    emit rowRemoved();
+    emit currentChanged();
+    return Result::success();
+}
+
+Result RecordSource::refresh() {
+    if (!isOpen())
+        return notOpen();
+    if (const Result written = leaveRecord(); !written)
+        return written;
+    QList<qint64> keys;
+    if (const Result fetched = fetchKeys(Direction::Forward, std::nullopt, pageSize, keys); !fetched)
+        return fetched;
+    m_added.clear();
+    m_rows.clear();
+    replaceWindow(keys, true, keys.size() < pageSize);
+    return setCurrent(rowCount() > 0 ? 0 : -1);
+}
+
+// ---- moves --------------------------------------------------------------------
+
+Result RecordSource::moveFirst() {
+    if (!isOpen())
+        return notOpen();
+    if (const Result left = leaveRecord(); !left)
+        return left;
+    if (!m_headLoaded)
+        if (const Result loaded = loadHead(); !loaded)
+            return loaded;
+    return setCurrent(rowCount() > 0 ? 0 : -1);
+}
+
+Result RecordSource::moveLast() {
+    if (!isOpen())
+        return notOpen();
+    if (const Result left = leaveRecord(); !left)
+        return left;
+    if (!m_tailLoaded)
+        if (const Result loaded = loadTail(); !loaded)
+            return loaded;
+    return setCurrent(rowCount() - 1);
+}
+
+Result RecordSource::moveNext() {
+    if (!isOpen())
+        return notOpen();
+    if (const Result left = leaveRecord(); !left)
+        return left;
+    const int target = m_current >= 0 ? m_current + 1 : m_next;
+    while (target >= rowCount() && canFetchMore()) {
+        const int before = rowCount();
+        fetchMore();
+        if (rowCount() == before)
+            break;
+    }
+    return setCurrent(target < rowCount() ? target : rowCount());
+}
+
+Result RecordSource::movePrevious() {
+    if (!isOpen())
+        return notOpen();
+    if (const Result left = leaveRecord(); !left)
+        return left;
+    int target = m_current >= 0 ? m_current - 1 : m_next - 1;
+    if (target < 0 && canFetchPrevious()) {
+        const int before = rowCount();
+        fetchPrevious();
+        target += rowCount() - before;
+    }
+    // Before the first row there is no current record.
+    return setCurrent(target >= 0 ? target : -1);
+}
+
+Result RecordSource::stepNext() {
+    const int last = rowCount() - 1;
+    if (m_current >= 0 && m_current == last && !canFetchMore())
+        return leaveRecord();
+    return moveNext();
+}
+
+Result RecordSource::stepPrevious() {
+    if (m_current == 0 && !canFetchPrevious())
+        return leaveRecord();
+    return movePrevious();
+}
+
+Result RecordSource::moveToRow(int row) {
+    if (!isOpen())
+        return notOpen();
+    if (row == m_current && !m_adding)
+        return Result::success();
+    if (const Result left = leaveRecord(); !left)
+        return left;
+    return setCurrent(row);
+}

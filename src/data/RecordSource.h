@@ -1,0 +1,144 @@
+#pragma once
+
+#include "Query.h"
+#include "Result.h"
+#include "Schema.h"
+
+#include <QHash>
+#include <QMap>
+#include <QObject>
+#include <QVariant>
+#include <memory>
+
+class Database;
+class Regional;
+
+// A bound record source: a cursor over one table or one query of the database, with a
+// current record that bound fields, labels and grids show, and a pending edit.
+//
+// It keeps the keys (rowids) of a window of the result, never the rows: the window
+// grows a page at a time as a grid scrolls, and a move to the last record loads the
+// tail of the result instead of everything before it. Rows are read when shown.
+//
+// Every operation answers a Result; a failure changes nothing and says why.
+class RecordSource : public QObject {
+    Q_OBJECT
+public:
+    RecordSource(const QString& table, const Regional& regional, QObject* parent = nullptr);
+    ~RecordSource() override;
+
+    const QString& table() const { return m_table; }
+
+    // Opens the database file (shared with every other source on that file). On failure
+    // the source has no database and shows no records.
+    Result setDatabaseName(const QString& path);
+    const QString& databaseName() const { return m_databaseName; }
+    bool isOpen() const { return m_database != nullptr; }
+
+    // The query that the next refresh runs. An invalid query is refused and the
+    // previous one stays, with its rows.
+    Result setRecordSource(const Query& query);
+    const Query& recordSource() const { return m_query; }
+
+    // Writes the pending edit or new record, re-runs the query, makes the first row current.
+    Result refresh();
+    // Starts a blank new record: bound fields empty, typing goes into it.
+    Result addNew();
+    // Puts a typed value into a field of the current or new record (the pending edit).
+    Result setFieldValue(const QString& field, const QString& value);
+    // Writes the pending edit or new record; with nothing pending it fails and changes nothing.
+    Result update();
+    // Writes whatever is pending; succeeds when nothing is.
+    Result commitPending();
+    // Forgets the pending edit or new record.
+    void cancelEdit();
+    // Removes the current record from its table; afterwards there is no current record
+    // until a move.
+    Result remove();
+
+    // Moves write the pending edit first; a refused write keeps the record and the edit.
+    // Moving previous from the first row, or next from the last, leaves no current record.
+    Result moveFirst();
+    Result movePrevious();
+    Result moveNext();
+    Result moveLast();
+    // The navigation bar's arrows: like the moves, but they stay on the first or last row.
+    Result stepPrevious();
+    Result stepNext();
+    // Makes a row of the loaded window current (the grid's selection).
+    Result moveToRow(int row);
+
+    bool hasCurrent() const { return m_current >= 0; }
+    bool isAdding() const { return m_adding; }
+    bool hasPendingEdit() const { return m_adding || !m_pending.isEmpty(); }
+    int currentRow() const { return m_current; }
+    // The current record's key, if it has one.
+    std::optional<qint64> currentKey() const;
+
+    // A field of the current (or new) record as it is shown: pending typing first,
+    // numbers and dates in the regional form; empty with no current record.
+    QString value(const QString& field) const;
+
+    // The loaded window of the result, for grids.
+    int rowCount() const { return static_cast<int>(m_keys.size()); }
+    QString valueAt(int row, const QString& field) const;
+    bool canFetchMore() const { return isOpen() && !m_tailLoaded; }
+    bool canFetchPrevious() const { return isOpen() && !m_headLoaded; }
+    void fetchMore();
+    void fetchPrevious();
+
+signals:
+    // Another record became current, or the shown values of the current one changed.
+    void currentChanged();
+    // A field of the current record was given a value by someone other than the typing.
+    void valueChanged(const QString& field);
+    void aboutToReset();
+    void reset();
+    void aboutToInsertRows(int first, int last);
+    void rowsInserted();
+    void aboutToRemoveRow(int row);
+    void rowRemoved();
+    void rowChanged(int row);
+
+private:
+    enum class Direction { Forward, Backward };
+
+    Result notOpen() const;
+    Result databaseError(const QString& what, const QString& detail) const;
+    const Schema::Field* schemaField(const QString& field) const;
+
+    // Keys of the query after/before a key, a page at a time.
+    Result fetchKeys(Direction direction, std::optional<qint64> from, int limit, QList<qint64>& keys) const;
+    Result loadHead();
+    Result loadTail();
+    void appendAddedKeys();
+    void replaceWindow(const QList<qint64>& keys, bool headLoaded, bool tailLoaded);
+
+    Result leaveRecord();
+    Result insertNew();
+    Result writeEdit();
+    Result storedValue(const Schema::Field& field, const QString& typed, QVariant& stored) const;
+    QString shownValue(const Schema::Field* field, const QVariant& stored) const;
+    const QVariantList* row(qint64 key) const;
+    void forgetRow(qint64 key);
+    Result setCurrent(int row);
+
+    QString m_table;
+    const Regional& m_regional;
+    QString m_databaseName;
+    std::shared_ptr<Database> m_database;
+    Query m_query;
+
+    QList<qint64> m_keys;   // the loaded window of the result, in key order
+    bool m_headLoaded = true;
+    bool m_tailLoaded = true;
+    QList<qint64> m_added;  // rows this source added since the last refresh: shown last
+    int m_current = -1;
+    int m_next = 0;         // with no current record: the row a move next would reach
+
+    bool m_adding = false;
+    QMap<QString, QString> m_pending;  // field -> typed text
+
+    QHash<QString, int> m_columns;  // field (lower case) -> column of a read row
+    mutable QHash<qint64, QVariantList> m_rows;
+};

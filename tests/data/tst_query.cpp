@@ -1,0 +1,181 @@
+#include "LikePattern.h"
+#include "Query.h"
+#include "RecordSource.h"
+#include "Regional.h"
+#include "TestDatabase.h"
+
+#include <QTest>
+
+class QueryTest : public QObject {
+    Q_OBJECT
+
+    const Regional italian{QLocale(QLocale::Italian, QLocale::Italy)};
+
+private slots:
+    void patterns_data() {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("contains") << "*oss*" << "Rossi" << true;
+        QTest::newRow("contains, other case") << "*OSS*" << "rossi" << true;
+        QTest::newRow("contains, missing") << "*xyz*" << "Rossi" << false;
+        QTest::newRow("two stars match empty") << "**" << "" << true;
+        QTest::newRow("two stars match anything") << "**" << "Villa" << true;
+        QTest::newRow("exact") << "Villa" << "villa" << true;
+        QTest::newRow("exact is whole") << "Villa" << "Villetta" << false;
+        QTest::newRow("prefix") << "Vill*" << "Villetta" << true;
+        QTest::newRow("suffix") << "*etta" << "Villetta" << true;
+        QTest::newRow("one char") << "R?ssi" << "Rossi" << true;
+        QTest::newRow("one char needs one") << "R?ssi" << "Rssi" << false;
+        QTest::newRow("digit") << "*##*" << "Via Roma 12" << true;
+        QTest::newRow("digit needs digits") << "*##*" << "Via Roma 1" << false;
+        QTest::newRow("set") << "[bcr]ossi" << "Rossi" << true;
+        QTest::newRow("set misses") << "[bc]ossi" << "Rossi" << false;
+        QTest::newRow("range") << "[a-f]*" << "Bianchi" << true;
+        QTest::newRow("range misses") << "[a-f]*" << "Rossi" << false;
+        QTest::newRow("negated set") << "[!r]*" << "Bianchi" << true;
+        QTest::newRow("negated set misses") << "[!r]*" << "Rossi" << false;
+        QTest::newRow("bracketed star is literal") << "*[*]*" << "5*" << true;
+        QTest::newRow("bracketed star needs a star") << "*[*]*" << "55" << false;
+        QTest::newRow("unclosed bracket is literal") << "*[a*" << "x[ab" << true;
+        QTest::newRow("apostrophe") << "*D'Am*" << "Studio D'Amico" << true;
+        QTest::newRow("apostrophe in the middle") << "*casa d'epoca*" << "Bella casa d'epoca" << true;
+        QTest::newRow("accent, other case") << "*È*" << "caffè" << true;
+        QTest::newRow("accent is not plain") << "*e*" << "è" << false;
+        QTest::newRow("backtracking") << "*ab*ac" << "abxabyac" << true;
+        QTest::newRow("percent is literal") << "*%*" << "Rossi" << false;
+        QTest::newRow("underscore is literal") << "*_*" << "Rossi" << false;
+    }
+
+    void patterns() {
+        QFETCH(QString, pattern);
+        QFETCH(QString, text);
+        QFETCH(bool, matches);
+        const LikePattern like(pattern);
+        QCOMPARE(like.matches(text), matches);
+        QCOMPARE(like.matchesUtf8(text.toStdString()), matches);  // the byte path used by SQL
+    }
+
+    void queryTexts() {
+        QCOMPARE(Query::table("immobile").text(), QStringLiteral("immobile"));
+        QCOMPARE(Query::all("immobile").text(), QStringLiteral("SELECT * FROM immobile "));
+        QCOMPARE(Query::contains("immobile", "proprietario", "Ros").text(),
+                 QStringLiteral("SELECT * FROM immobile WHERE proprietario LIKE '*Ros*'"));
+        QCOMPARE(Query::contains("richiesta", "cognome", "D'Amico").text(),
+                 QStringLiteral("SELECT * FROM richiesta WHERE cognome LIKE '*D'Amico*'"));
+        QCOMPARE(Query::keyEquals("foto", "idimmobile", "42").text(),
+                 QStringLiteral("SELECT * FROM foto WHERE idimmobile =42"));
+        QCOMPARE(Query::criteria("immobile", {"0", "Mq da"}, {"1000", "a"}, "vendita", "tipologia", "").text(),
+                 QStringLiteral("SELECT * FROM immobile WHERE mq BETWEEN 0 and 1000 and motivo ='vendita' and "
+                                "tipologia like'**'"));
+        QCOMPARE(Query::criteria("richiesta", {"0", "Mq da"}, {"1000", "a"}, "vendita", "tipo", "").text(),
+                 QStringLiteral("SELECT * FROM richiesta WHERE mq BETWEEN 0 and 1000 and motivo ='vendita' and tipo "
+                                "like'**'"));
+        QCOMPARE(Query::dateRange("agenda", "datap", {"01/03/2026", "Dal"}, {"07/03/2026", "Al"}, italian).text(),
+                 QStringLiteral("SELECT * FROM agenda WHERE datap BETWEEN #01/03/2026# AND #07/03/2026# "));
+    }
+
+    void boundsThatAreNotNumbersAreRefused_data() {
+        QTest::addColumn<QString>("bound");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("whole") << "120" << true;
+        QTest::newRow("decimal point") << "12.5" << true;
+        QTest::newRow("blanks around") << " 80 " << true;
+        QTest::newRow("negative") << "-5" << true;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("decimal comma") << "12,5" << false;
+        QTest::newRow("unit") << "80 mq" << false;
+        QTest::newRow("injection") << "0 or 1=1" << false;
+    }
+
+    void boundsThatAreNotNumbersAreRefused() {
+        QFETCH(QString, bound);
+        QFETCH(bool, valid);
+        const Query query = Query::criteria("immobile", {bound, "Mq da"}, {"1000", "a"}, "vendita", "tipologia", "");
+        QCOMPARE(query.isValid(), valid);
+        if (!valid) {
+            QVERIFY2(query.error().contains(QStringLiteral("«Mq da»")), qPrintable(query.error()));
+            if (!bound.isEmpty())
+                QVERIFY2(query.error().contains(QStringLiteral("«") + bound + QStringLiteral("»")), qPrintable(query.error()));
+        }
+    }
+
+    void dateBoundsAreReadDayFirst() {
+        const Query query = Query::dateRange("agenda", "datap", {"1/3/26", "Dal"}, {"07-03-2026", "Al"}, italian);
+        QVERIFY(query.isValid());
+        QCOMPARE(query.conditions().first().first, QVariant(QStringLiteral("2026-03-01")));
+        QCOMPARE(query.conditions().first().second, QVariant(QStringLiteral("2026-03-07")));
+
+        const Query bad = Query::dateRange("agenda", "datap", {"01/03/2026", "Dal"}, {"31/02/2026", "Al"}, italian);
+        QVERIFY(!bad.isValid());
+        QVERIFY2(bad.error().contains(QStringLiteral("«Al»")) && bad.error().contains(QStringLiteral("31/02/2026")),
+                 qPrintable(bad.error()));
+    }
+
+    void searchesRunOverTheDatabase() {
+        TestDatabase db;
+        const QStringList fields{"proprietario", "tipologia", "mq", "motivo", "noteimmobile"};
+        const qint64 amico = db.insert("immobile", fields, {"Studio D'Amico", "Villa", 120, "vendita", "casa d'epoca"});
+        const qint64 rossi = db.insert("immobile", fields, {"Rossi", "Appartamento", 1000, "VENDITA", "Caffè sotto casa"});
+        const qint64 empty = db.insert("immobile", {"proprietario"}, {"Nessun dato"});
+        const qint64 rent = db.insert("immobile", fields, {"Bianchi", "Villa", 0, "affitto", QVariant()});
+
+        RecordSource source("immobile", italian);
+        QVERIFY(source.setDatabaseName(db.path()).ok());
+        const auto keysOf = [&](const Query& query) {
+            if (!source.setRecordSource(query).ok() || !source.refresh().ok())
+                return QList<qint64>{-1};
+            QList<qint64> keys;
+            for (Result moved = source.moveFirst(); source.hasCurrent(); moved = source.moveNext())
+                keys << *source.currentKey();
+            return keys;
+        };
+
+        QCOMPARE(keysOf(Query::contains("immobile", "proprietario", "d'am")), QList<qint64>{amico});
+        QCOMPARE(keysOf(Query::contains("immobile", "noteimmobile", "casa d'epoca")), QList<qint64>{amico});
+        QCOMPARE(keysOf(Query::contains("immobile", "noteimmobile", "CAFFÈ")), QList<qint64>{rossi});
+        QCOMPARE(keysOf(Query::contains("immobile", "noteimmobile", "")), (QList<qint64>{amico, rossi}));  // null left out
+        QCOMPARE(keysOf(Query::contains("immobile", "proprietario", "R?ss")), QList<qint64>{rossi});
+        QCOMPARE(keysOf(Query::criteria("immobile", {"0", "Mq da"}, {"1000", "a"}, "vendita", "tipologia", "")),
+                 (QList<qint64>{amico, rossi}));  // both ends included, purpose ignoring case
+        QCOMPARE(keysOf(Query::criteria("immobile", {"0", "Mq da"}, {"1000", "a"}, "affitto", "tipologia", "vil")),
+                 QList<qint64>{rent});
+        QCOMPARE(keysOf(Query::keyEquals("immobile", "id", QString::number(empty))), QList<qint64>{empty});
+        QCOMPARE(keysOf(Query::all("immobile")), (QList<qint64>{amico, rossi, empty, rent}));
+    }
+
+    void hostileTextLeavesEveryTableWhole() {
+        TestDatabase db;
+        db.insert("immobile", {"proprietario"}, {"Rossi"});
+        db.insert("richiesta", {"nome"}, {"Anna"});
+        RecordSource source("immobile", italian);
+        QVERIFY(source.setDatabaseName(db.path()).ok());
+
+        for (const QString& text : {QStringLiteral("'"), QStringLiteral(";"), QStringLiteral("'; DROP TABLE immobile; --"),
+                                    QStringLiteral("\"); DELETE FROM richiesta; --"), QStringLiteral("%' OR '1'='1")}) {
+            QVERIFY(source.setRecordSource(Query::contains("immobile", "proprietario", text)).ok());
+            QVERIFY(source.refresh().ok());
+            QVERIFY2(!source.hasCurrent(), qPrintable(text));
+        }
+        QCOMPARE(db.count("immobile"), 1);
+        QCOMPARE(db.count("richiesta"), 1);
+    }
+
+    void aRefusedQueryKeepsThePreviousOne() {
+        TestDatabase db;
+        db.insert("immobile", {"proprietario", "mq"}, {"Rossi", 80});
+        RecordSource source("immobile", italian);
+        QVERIFY(source.setDatabaseName(db.path()).ok());
+        QVERIFY(source.setRecordSource(Query::contains("immobile", "proprietario", "oss")).ok());
+        QVERIFY(source.refresh().ok());
+
+        const Result refused = source.setRecordSource(
+            Query::criteria("immobile", {"80 mq", "Mq da"}, {"1000", "a"}, "vendita", "tipologia", ""));
+        QVERIFY(!refused.ok());
+        QCOMPARE(source.recordSource().text(), QStringLiteral("SELECT * FROM immobile WHERE proprietario LIKE '*oss*'"));
+        QVERIFY(source.hasCurrent());
+    }
+};
+
+QTEST_MAIN(QueryTest)
+#include "tst_query.moc"

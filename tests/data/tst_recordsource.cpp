@@ -1,0 +1,314 @@
+#include "Database.h"
+#include "ProgramSettings.h"
+#include "ReadyDefault.h"
+#include "RecordModel.h"
+#include "RecordSource.h"
+#include "Regional.h"
+#include "TestDatabase.h"
+
+#include <QAbstractItemModelTester>
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+const Regional italian{QLocale(QLocale::Italian, QLocale::Italy)};
+
+// A source open on a test database with `count` owners named "Proprietario 1".."N".
+struct Register {
+    TestDatabase db;
+    RecordSource source{"immobile", italian};
+    QList<qint64> keys;
+
+    explicit Register(int count = 3) {
+        db.exec("BEGIN");
+        for (int i = 1; i <= count; ++i)
+            keys << db.insert("immobile", {"proprietario", "mq"}, {QStringLiteral("Proprietario %1").arg(i), i * 10});
+        db.exec("COMMIT");
+        if (!source.setDatabaseName(db.path()).ok() || !source.refresh().ok())
+            qFatal("cannot open the register");
+    }
+
+    QString owner() const { return source.value("proprietario"); }
+};
+
+} // namespace
+
+class RecordSourceTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void refreshMakesTheFirstRowCurrent() {
+        Register reg;
+        QVERIFY(reg.source.hasCurrent());
+        QCOMPARE(reg.owner(), QStringLiteral("Proprietario 1"));
+        QCOMPARE(reg.source.value("MQ"), QStringLiteral("10"));  // field names ignore case
+        QCOMPARE(reg.source.value("id"), QString::number(reg.keys[0]));
+    }
+
+    void aNewRecordIsWrittenWhenTheUserMoves() {
+        Register reg;
+        QVERIFY(reg.source.addNew().ok());
+        QVERIFY(reg.source.isAdding());
+        QCOMPARE(reg.owner(), QString());
+        QVERIFY(reg.source.setFieldValue("proprietario", "Nuovo").ok());
+        QVERIFY(reg.source.moveNext().ok());
+        QCOMPARE(reg.db.count("immobile"), 4);
+        QVERIFY(!reg.source.isAdding());
+
+        QVERIFY(reg.source.moveLast().ok());
+        QCOMPARE(reg.owner(), QStringLiteral("Nuovo"));  // shown at the end, as the last row
+    }
+
+    void aNewRecordNobodyTypedIntoIsNotWritten() {
+        Register reg;
+        QVERIFY(reg.source.addNew().ok());
+        QVERIFY(reg.source.moveFirst().ok());
+        QCOMPARE(reg.db.count("immobile"), 3);
+    }
+
+    void refreshWritesThePendingEditFirst() {
+        Register reg;
+        QVERIFY(reg.source.setFieldValue("proprietario", "Corretto").ok());
+        QCOMPARE(reg.owner(), QStringLiteral("Corretto"));
+        QVERIFY(reg.source.refresh().ok());
+        QCOMPARE(reg.db.value("immobile", reg.keys[0], "proprietario").toString(), QStringLiteral("Corretto"));
+        QVERIFY(!reg.source.hasPendingEdit());
+    }
+
+    void updateWritesTheNewRecordAndItsKey() {
+        Register reg;
+        QVERIFY(reg.source.addNew().ok());
+        QVERIFY(reg.source.setFieldValue("motivo", "vendita").ok());
+        QVERIFY(reg.source.update().ok());
+        QVERIFY(reg.source.moveLast().ok());
+        QCOMPARE(reg.source.value("motivo"), QStringLiteral("vendita"));
+        QVERIFY(reg.source.currentKey() > reg.keys.last());
+    }
+
+    void updateWithNothingPendingChangesNothing() {
+        Register reg;
+        const Result nothing = reg.source.update();
+        QVERIFY(!nothing.ok());
+        QVERIFY(!nothing.message().isEmpty());
+        QCOMPARE(reg.db.count("immobile"), 3);
+        QCOMPARE(reg.owner(), QStringLiteral("Proprietario 1"));
+    }
+
+    void deletingTheFirstThenMovingPreviousLeavesNoCurrentRecord() {
+        Register reg;
+        QVERIFY(reg.source.remove().ok());
+        QCOMPARE(reg.db.count("immobile"), 2);
+        QVERIFY(!reg.source.hasCurrent());
+        QVERIFY(reg.source.movePrevious().ok());
+        QVERIFY(!reg.source.hasCurrent());
+        QCOMPARE(reg.owner(), QString());
+        // No record to type into: the value is refused, nothing is lost silently.
+        QVERIFY(!reg.source.setFieldValue("proprietario", "x").ok());
+        QVERIFY(reg.source.moveNext().ok());
+        QCOMPARE(reg.owner(), QStringLiteral("Proprietario 2"));
+    }
+
+    void deletingInTheMiddleMovesPreviousToTheRowBefore() {
+        Register reg;
+        QVERIFY(reg.source.moveNext().ok());
+        QVERIFY(reg.source.remove().ok());
+        QVERIFY(reg.source.movePrevious().ok());
+        QCOMPARE(reg.owner(), QStringLiteral("Proprietario 1"));
+    }
+
+    void anEmptyResultHasNoCurrentRecord() {
+        Register reg(0);
+        QVERIFY(!reg.source.hasCurrent());
+        QVERIFY(reg.source.moveLast().ok());
+        QVERIFY(!reg.source.hasCurrent());
+        QVERIFY(!reg.source.remove().ok());
+    }
+
+    void refusedValuesKeepThePendingEdit_data() {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("a word in mq") << "immobile" << "mq" << "80 mq";
+        QTest::newRow("an impossible date") << "agenda" << "datap" << "31/02/2026";
+        QTest::newRow("a date that is no date") << "agenda" << "datap" << "domani";
+    }
+
+    void refusedValuesKeepThePendingEdit() {
+        QFETCH(QString, table);
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        TestDatabase db;
+        db.insert(table, {table == "immobile" ? "proprietario" : "agente"}, {"prima"});
+        RecordSource source(table, italian);
+        QVERIFY(source.setDatabaseName(db.path()).ok());
+        QVERIFY(source.refresh().ok());
+
+        QVERIFY(source.setFieldValue(field, typed).ok());
+        const Result written = source.refresh();
+        QVERIFY(!written.ok());
+        QVERIFY2(written.message().contains(typed) && written.message().contains(field), qPrintable(written.message()));
+        QVERIFY(source.hasPendingEdit());
+        QCOMPARE(source.value(field), typed);  // still there to correct
+        QVERIFY(!source.moveNext().ok());
+        QVERIFY(!source.commitPending().ok());
+
+        source.cancelEdit();  // Esc
+        QVERIFY(!source.hasPendingEdit());
+        QVERIFY(source.commitPending().ok());
+    }
+
+    void numbersAndDatesAreStoredAndShownInTheirOwnForms() {
+        TestDatabase db;
+        const qint64 key = db.insert("agenda", {"agente"}, {"Anna"});
+        RecordSource diary("agenda", italian);
+        QVERIFY(diary.setDatabaseName(db.path()).ok());
+        QVERIFY(diary.refresh().ok());
+        QVERIFY(diary.setFieldValue("datap", "6/12/26").ok());
+        QVERIFY(diary.update().ok());
+        QCOMPARE(db.value("agenda", key, "datap").toString(), QStringLiteral("2026-12-06"));
+        QCOMPARE(diary.value("datap"), QStringLiteral("06/12/2026"));
+
+        const qint64 house = db.insert("immobile", {"proprietario"}, {"Rossi"});
+        RecordSource houses("immobile", italian);
+        QVERIFY(houses.setDatabaseName(db.path()).ok());
+        QVERIFY(houses.refresh().ok());
+        QVERIFY(houses.setFieldValue("mq", "12,5").ok());
+        QVERIFY(houses.update().ok());
+        QCOMPARE(db.value("immobile", house, "mq").toDouble(), 12.5);
+        QCOMPARE(houses.value("mq"), QStringLiteral("12,5"));
+        QVERIFY(houses.setFieldValue("mq", "").ok());
+        QVERIFY(houses.update().ok());
+        QVERIFY(db.value("immobile", house, "mq").isNull());
+    }
+
+    void keysAreNeverWritten() {
+        Register reg;
+        QVERIFY(!reg.source.setFieldValue("id", "99").ok());
+        QVERIFY(!reg.source.hasPendingEdit());
+    }
+
+    void largeResultsLoadAWindowAtATime() {
+        Register reg(1000);
+        QVERIFY(reg.source.rowCount() < 1000);  // not everything read at a refresh
+        QVERIFY(reg.source.moveLast().ok());
+        QCOMPARE(reg.owner(), QStringLiteral("Proprietario 1000"));
+        QVERIFY(reg.source.rowCount() < 1000);
+
+        // Walking back from the end reaches the very first row, in order.
+        int steps = 0;
+        QString previous = reg.owner();
+        while (reg.source.movePrevious().ok() && reg.source.hasCurrent()) {
+            const QString owner = reg.owner();
+            QCOMPARE(owner, QStringLiteral("Proprietario %1").arg(1000 - ++steps));
+            previous = owner;
+        }
+        QCOMPARE(steps, 999);
+        QCOMPARE(previous, QStringLiteral("Proprietario 1"));
+
+        QVERIFY(reg.source.moveFirst().ok());
+        int forward = 1;
+        while (reg.source.moveNext().ok() && reg.source.hasCurrent())
+            ++forward;
+        QCOMPARE(forward, 1000);
+    }
+
+    void gridModelFollowsTheSource() {
+        Register reg(300);
+        RecordModel model(reg.source, {{"id", "id"}, {"Proprietario", "proprietario"}, {"Mq", "mq"}});
+        model.setEditable(true);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Proprietario"));
+        QCOMPARE(model.data(model.index(0, 1)).toString(), QStringLiteral("Proprietario 1"));
+        while (model.canFetchMore({}))
+            model.fetchMore({});
+        QCOMPARE(model.rowCount(), 300);
+        QCOMPARE(model.data(model.index(299, 2)).toString(), QStringLiteral("3000"));
+
+        QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));  // the key
+        QVERIFY(model.flags(model.index(0, 1)) & Qt::ItemIsEditable);
+        QVERIFY(model.setData(model.index(5, 1), "Cambiato"));
+        QCOMPARE(reg.source.currentRow(), 5);
+        QCOMPARE(model.data(model.index(5, 1)).toString(), QStringLiteral("Cambiato"));
+        QVERIFY(reg.source.moveToRow(6).ok());  // leaving the row writes it
+        QCOMPARE(reg.db.value("immobile", reg.keys[5], "proprietario").toString(), QStringLiteral("Cambiato"));
+
+        QSignalSpy refused(&model, &RecordModel::refused);
+        QVERIFY(model.setData(model.index(7, 2), "tanti"));
+        QVERIFY(!model.setData(model.index(8, 1), "altro"));  // cannot leave row 7
+        QCOMPARE(refused.count(), 1);
+        reg.source.cancelEdit();
+
+        QVERIFY(reg.source.remove().ok());
+        QCOMPARE(model.rowCount(), 299);
+        QVERIFY(reg.source.refresh().ok());
+        QVERIFY(reg.source.moveLast().ok());
+        QVERIFY(reg.source.addNew().ok());
+        QVERIFY(reg.source.setFieldValue("proprietario", "Ultimo").ok());
+        QVERIFY(reg.source.update().ok());
+        QVERIFY(reg.source.moveLast().ok());
+        QCOMPARE(model.data(model.index(reg.source.currentRow(), 1)).toString(), QStringLiteral("Ultimo"));
+        while (reg.source.canFetchPrevious())
+            reg.source.fetchPrevious();
+        QCOMPARE(model.rowCount(), 300);  // one deleted, one added
+    }
+
+    void sourcesOnOneFileShareOneConnection() {
+        TestDatabase db;
+        std::shared_ptr<Database> a, b;
+        QVERIFY(Database::open(db.path(), a).ok());
+        QVERIFY(Database::open(db.folder().path() + "/./daba.mdb", b).ok());
+        QCOMPARE(a.get(), b.get());
+    }
+
+    void theReadyDefaultIsMadeOnlyInAnEmptyFolder() {
+        TestFolder folder;
+        bool made = false;
+        QVERIFY(ReadyDefault::prepare(folder.path(), &made).ok());
+        QVERIFY(made);
+        const QString database = folder.file("daba.mdb");
+        QCOMPARE(ProgramSettings(folder.path()).databasePath(), database);
+        QVERIFY(QDir(folder.file("foto")).exists());
+        std::shared_ptr<Database> opened;
+        QVERIFY(Database::open(database, opened).ok());
+        opened.reset();
+
+        const QByteArray before = folder.read("daba.mdb");
+        QVERIFY(ReadyDefault::prepare(folder.path(), &made).ok());
+        QVERIFY(!made);
+        QCOMPARE(folder.read("daba.mdb"), before);
+
+        TestFolder onlyIni;
+        onlyIni.write("daba.ini", "/altrove/daba.mdb\r\n");
+        QVERIFY(ReadyDefault::prepare(onlyIni.path(), &made).ok());
+        QVERIFY(!made);
+        QVERIFY(!QFile::exists(onlyIni.file("daba.mdb")));
+    }
+
+    void databasesThatCannotBeUsedAreNamedInTheMessage() {
+        TestFolder folder;
+        const QString missing = folder.file("manca.mdb");
+        const QByteArray notes("questo non è un database\n");
+        const QString text = folder.write("testo.mdb", notes);
+        TestDatabase partial;
+        partial.exec("DROP TABLE agenda");
+
+        for (const QString& path : {missing, text, partial.path()}) {
+            RecordSource source("immobile", italian);
+            const Result opened = source.setDatabaseName(path);
+            QVERIFY(!opened.ok());
+            QVERIFY2(opened.message().contains(path), qPrintable(opened.message()));
+            QVERIFY(!source.hasCurrent());
+            QVERIFY(!source.refresh().ok());
+            QCOMPARE(source.value("proprietario"), QString());
+        }
+        RecordSource source("immobile", italian);
+        QVERIFY(source.setDatabaseName(partial.path()).message().contains("agenda"));
+        QCOMPARE(folder.read("testo.mdb"), notes);  // never turned into a database
+    }
+};
+
+QTEST_MAIN(RecordSourceTest)
+#include "tst_recordsource.moc"
