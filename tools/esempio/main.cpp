@@ -1,0 +1,73 @@
+#include "ProgramSettings.h"
+#include "ReadyDefault.h"
+#include "SampleData.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <cstdio>
+
+// velmora-esempio: fills a VELMORA database with sample data to try the program on.
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmora-esempio"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Riempie un database di VELMORA con dati di esempio (immobili di Bologna, richieste, visite, notizie, "
+        "appuntamenti e foto). Senza --database usa il database indicato da daba.ini nella cartella del "
+        "programma, creandolo se manca. Gli stessi numeri e lo stesso seme danno sempre gli stessi dati."));
+    parser.addHelpOption();
+    const QCommandLineOption folder({"c", "cartella"}, "Cartella del programma (predefinita: quella di velmora-esempio).",
+                                    "cartella", QCoreApplication::applicationDirPath());
+    const QCommandLineOption database({"d", "database"}, "File del database da riempire (creato se manca).", "file");
+    const QCommandLineOption properties("immobili", "Quanti immobili (predefinito 200).", "n", "200");
+    const QCommandLineOption requests("richieste", "Quante richieste (predefinito: metà degli immobili, max 50000).", "n");
+    const QCommandLineOption visits("visite", "Quante visite (predefinito 150).", "n", "150");
+    const QCommandLineOption leads("notizie", "Quante notizie (predefinito 60).", "n", "60");
+    const QCommandLineOption appointments("agenda", "Quanti appuntamenti, intorno a oggi (predefinito 80).", "n", "80");
+    const QCommandLineOption photos("foto", "Quante foto disegnate (predefinito 40).", "n", "40");
+    const QCommandLineOption seed("seme", "Seme dei numeri casuali (predefinito 1).", "n", "1");
+    parser.addOptions({folder, database, properties, requests, visits, leads, appointments, photos, seed});
+    parser.process(app);
+
+    const auto number = [&](const QCommandLineOption& option, const QString& fallback = {}) {
+        bool ok = false;
+        const QString text = parser.isSet(option) || fallback.isEmpty() ? parser.value(option) : fallback;
+        const int value = text.toInt(&ok);
+        if (!ok || value < 0) {
+            std::fprintf(stderr, "Il valore «%s» di --%s non è un numero valido.\n", qPrintable(text),
+                         qPrintable(option.names().constLast()));
+            std::exit(2);
+        }
+        return value;
+    };
+
+    SampleSize size;
+    size.properties = number(properties);
+    size.requests = number(requests, QString::number(std::min(50000, std::max(1, size.properties / 2))));
+    size.visits = number(visits);
+    size.leads = number(leads);
+    size.appointments = number(appointments);
+    size.photos = number(photos);
+
+    QString path = parser.value(database);
+    if (path.isEmpty()) {
+        const QString programFolder = QDir(parser.value(folder)).absolutePath();
+        if (const Result prepared = ReadyDefault::prepare(programFolder); !prepared) {
+            std::fprintf(stderr, "%s\n", qPrintable(prepared.message()));
+            return 1;
+        }
+        path = ProgramSettings(programFolder).databasePath();
+    }
+
+    const Result filled = SampleData::fill(path, size, static_cast<std::uint64_t>(number(seed)), QDate::currentDate());
+    if (!filled) {
+        std::fprintf(stderr, "%s\n", qPrintable(filled.message()));
+        return 1;
+    }
+    std::printf("Database %s: aggiunti %d immobili, %d richieste, %d visite, %d notizie, %d appuntamenti, %d foto.\n",
+                qPrintable(path), size.properties, size.requests, size.visits, size.leads, size.appointments,
+                size.photos);
+    return 0;
+}
