@@ -2,14 +2,19 @@
 #include "Context.h"
 #include "MainWindow.h"
 #include "QtDialogs.h"
+#include "ProgramSettings.h"
 #include "ReadyDefault.h"
+#include "ReportFiles.h"
 #include "Regional.h"
 #include "SystemClock.h"
+#include "SystemPrinting.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <cstdio>
+#include <tuple>
 
 namespace {
 
@@ -50,10 +55,16 @@ int main(int argc, char* argv[]) {
 
     SystemClock clock;
     QtDialogs dialogs;
-    const Context context{QCoreApplication::applicationDirPath(), dialogs, clock, regional};
+    SystemPrinting printing;
+    const Context context{QCoreApplication::applicationDirPath(), dialogs, clock, regional, printing};
 
     // A first start in an empty folder gets a ready, empty database.
     const Result prepared = ReadyDefault::prepare(context.programFolder);
+    // The report files belong beside the database; one that went missing comes back.
+    // Where that cannot be done, printing will say which file it looked for.
+    const QString databaseFolder = ProgramSettings::databaseFolder(ProgramSettings(context.programFolder).databasePath());
+    if (QFileInfo(databaseFolder).isDir())
+        std::ignore = ReportFiles::placeMissing(databaseFolder);
 
     MainWindow frame(context);
     dialogs.setParentWidget(&frame);

@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "ProgramSettings.h"
+#include "ReportFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -18,6 +19,8 @@ Result prepare(const QString& programFolder, bool* made) {
 
     if (const Result created = Database::create(database); !created)
         return created;
+    if (const Result placed = ReportFiles::placeMissing(programFolder); !placed)
+        return placed;
     if (!QDir(programFolder).mkpath(QStringLiteral("foto")))
         return Result::failure(QStringLiteral("Impossibile creare la cartella delle foto in «%1».").arg(programFolder));
     if (const Result saved = settings.saveDatabasePath(database); !saved)

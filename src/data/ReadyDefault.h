@@ -5,7 +5,8 @@
 #include <QString>
 
 // The ready-to-use start: a program folder with neither daba.ini nor daba.mdb gets
-// both (an empty database with the six tables) and the photo folder foto/ beside it.
+// both (an empty database with the six tables), the four report files and the photo
+// folder foto/ beside it.
 // A folder that has either is left exactly as it is.
 namespace ReadyDefault {
 

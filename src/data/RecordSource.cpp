@@ -1,6 +1,7 @@
 #include "RecordSource.h"
 
 #include "Database.h"
+#include "FieldFormat.h"
 #include "Regional.h"
 
 #include <QSqlError>
@@ -272,26 +273,6 @@ void RecordSource::forgetRow(qint64 key) {
     m_rows.remove(key);
 }
 
-QString RecordSource::shownValue(const Schema::Field* field, const QVariant& stored) const {
-    if (stored.isNull())
-        return QString();
-    if (field && field->kind == Schema::FieldKind::Number) {
-        bool isNumber = false;
-        const double number = stored.toDouble(&isNumber);
-        if (isNumber && stored.typeId() != QMetaType::QString) {
-            if (number == static_cast<double>(static_cast<qint64>(number)))
-                return QString::number(static_cast<qint64>(number));
-            return m_regional.locale().toString(number, 'f', QLocale::FloatingPointShortest);
-        }
-    }
-    if (field && field->kind == Schema::FieldKind::Date) {
-        const QDate date = QDate::fromString(stored.toString(), Qt::ISODate);
-        if (date.isValid())
-            return m_regional.dateText(date);
-    }
-    return stored.toString();
-}
-
 QString RecordSource::valueAt(int index, const QString& fieldName) const {
     if (index < 0 || index >= rowCount())
         return QString();
@@ -305,7 +286,7 @@ QString RecordSource::valueAt(int index, const QString& fieldName) const {
     const int column = m_columns.value(name, -1);
     if (!values || column < 0 || column >= values->size())
         return QString();
-    return shownValue(field, values->at(column));
+    return FieldFormat::shown(field, values->at(column), m_regional);
 }
 
 QString RecordSource::value(const QString& fieldName) const {

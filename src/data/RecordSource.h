@@ -118,7 +118,6 @@ private:
     Result insertNew();
     Result writeEdit();
     Result storedValue(const Schema::Field& field, const QString& typed, QVariant& stored) const;
-    QString shownValue(const Schema::Field* field, const QVariant& stored) const;
     const QVariantList* row(qint64 key) const;
     void forgetRow(qint64 key);
     Result setCurrent(int row);

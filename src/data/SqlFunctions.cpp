@@ -16,11 +16,18 @@ void deletePattern(void* pattern) {
     delete static_cast<LikePattern*>(pattern);
 }
 
+// A null on either side gives null, as SQL's own comparisons do: the row drops out
+// of a selection, also under NOT.
+bool nullArgument(sqlite3_context* context, sqlite3_value** args) {
+    if (sqlite3_value_type(args[0]) != SQLITE_NULL && sqlite3_value_type(args[1]) != SQLITE_NULL)
+        return false;
+    sqlite3_result_null(context);
+    return true;
+}
+
 void vlike(sqlite3_context* context, int, sqlite3_value** args) {
-    if (sqlite3_value_type(args[0]) == SQLITE_NULL || sqlite3_value_type(args[1]) == SQLITE_NULL) {
-        sqlite3_result_int(context, 0);
+    if (nullArgument(context, args))
         return;
-    }
     // The pattern is the same for every row of a statement: compile it once.
     auto* pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(context, 1));
     if (!pattern) {
@@ -38,10 +45,8 @@ void vlike(sqlite3_context* context, int, sqlite3_value** args) {
 }
 
 void vequal(sqlite3_context* context, int, sqlite3_value** args) {
-    if (sqlite3_value_type(args[0]) == SQLITE_NULL || sqlite3_value_type(args[1]) == SQLITE_NULL) {
-        sqlite3_result_int(context, 0);
+    if (nullArgument(context, args))
         return;
-    }
     const std::string_view a = textOf(args[0]);
     const std::string_view b = textOf(args[1]);
     const QString left = QString::fromUtf8(a.data(), static_cast<qsizetype>(a.size()));

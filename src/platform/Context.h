@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "Dialogs.h"
+#include "Printing.h"
 #include "Regional.h"
 
 #include <QString>
@@ -12,6 +13,7 @@ struct Context {
     Dialogs& dialogs;
     const Clock& clock;
     const Regional& regional;
+    Printing& printing;
 
     QString programFile(const QString& name) const { return programFolder + QLatin1Char('/') + name; }
 };

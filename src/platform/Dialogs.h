@@ -19,6 +19,9 @@ public:
     // full path of the chosen file, or an empty text when the user cancels.
     virtual QString openFile(const QString& title, const QString& filter, const QString& initialFolder) = 0;
 
+    // A save-file dialog: the full path chosen, or an empty text on cancel.
+    virtual QString saveFile(const QString& title, const QString& filter, const QString& suggestedPath) = 0;
+
     // Answers the chosen colour as red + 256 * green + 65536 * blue, or nothing on cancel.
     virtual std::optional<int> chooseColour(int initialColour) = 0;
 };

@@ -23,6 +23,10 @@ QString QtDialogs::openFile(const QString& title, const QString& filter, const Q
     return QFileDialog::getOpenFileName(m_parent, title, initialFolder, toQtFilter(filter));
 }
 
+QString QtDialogs::saveFile(const QString& title, const QString& filter, const QString& suggestedPath) {
+    return QFileDialog::getSaveFileName(m_parent, title, suggestedPath, toQtFilter(filter));
+}
+
 std::optional<int> QtDialogs::chooseColour(int initialColour) {
     const QColor chosen = QColorDialog::getColor(Colour::fromInt(initialColour), m_parent);
     if (!chosen.isValid())

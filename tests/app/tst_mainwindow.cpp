@@ -1,5 +1,6 @@
 #include "Artwork.h"
 #include "FakeClock.h"
+#include "FakePrinting.h"
 #include "MainWindow.h"
 #include "ProgramSettings.h"
 #include "ScriptedDialogs.h"
@@ -35,7 +36,8 @@ struct Frame {
     ScriptedDialogs dialogs;
     FakeClock clock{QDateTime(QDate(2026, 12, 6), QTime(23, 59, 58))};
     Regional regional{QLocale(QLocale::Italian, QLocale::Italy)};
-    Context context{folder.path(), dialogs, clock, regional};
+    FakePrinting printing;
+    Context context{folder.path(), dialogs, clock, regional, printing};
     std::unique_ptr<MainWindow> window;
 
     void open() { window = std::make_unique<MainWindow>(context); }

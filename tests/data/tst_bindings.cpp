@@ -4,6 +4,7 @@
 #include "RecordSource.h"
 #include "RegisterWindow.h"
 #include "FakeClock.h"
+#include "FakePrinting.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
 
@@ -54,7 +55,8 @@ struct Office {
     ScriptedDialogs dialogs;
     FakeClock clock{QDateTime(QDate(2026, 12, 6), QTime(9, 0))};
     Regional regional{QLocale(QLocale::Italian, QLocale::Italy)};
-    Context context{db.folder().path(), dialogs, clock, regional};
+    FakePrinting printing;
+    Context context{db.folder().path(), dialogs, clock, regional, printing};
     QList<qint64> keys;
 
     Office() {

@@ -16,6 +16,13 @@ QString ScriptedDialogs::openFile(const QString& title, const QString& filter, c
     return answers.isEmpty() ? QString() : answers.dequeue();
 }
 
+QString ScriptedDialogs::saveFile(const QString& title, const QString& filter, const QString& suggestedPath) {
+    questions << title;
+    lastFilter = filter;
+    lastFolder = suggestedPath;
+    return answers.isEmpty() ? QString() : answers.dequeue();
+}
+
 std::optional<int> ScriptedDialogs::chooseColour(int) {
     return colours.isEmpty() ? std::nullopt : colours.dequeue();
 }

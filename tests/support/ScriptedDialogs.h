@@ -18,5 +18,6 @@ public:
     void message(const QString& text) override;
     QString prompt(const QString& message, const QString& title, const QString& defaultAnswer) override;
     QString openFile(const QString& title, const QString& filter, const QString& initialFolder) override;
+    QString saveFile(const QString& title, const QString& filter, const QString& suggestedPath) override;
     std::optional<int> chooseColour(int initialColour) override;
 };

@@ -1,0 +1,394 @@
+#include "Formula.h"
+
+#include "Regional.h"
+#include "Schema.h"
+
+#include <QRegularExpression>
+
+struct Formula::Node {
+    enum Kind { Field, Number, Text, Date, Compare, Like, And, Or, Not } kind;
+    int position = 0;  // where it starts in the formula, counted from 1
+    QString table;     // Field
+    QString field;     // Field
+    QVariant value;    // Number, Text, Date (ISO text)
+    QString op;        // Compare
+    std::unique_ptr<Node> left;
+    std::unique_ptr<Node> right;
+};
+
+namespace {
+
+using Node = Formula::Node;
+
+struct Token {
+    enum Kind { End, Field, Number, Text, Word, Operator, Open, Close, DateArgument } kind;
+    QString text;
+    int position;
+};
+
+// Thrown inside the parser only; the public face is the message.
+struct FormulaError {
+    QString message;
+};
+
+[[noreturn]] void fail(int position, const QString& what) {
+    throw FormulaError{QStringLiteral("Formula di selezione non valida al carattere %1: %2.").arg(position).arg(what)};
+}
+
+class Lexer {
+public:
+    explicit Lexer(const QString& text) : m_text(text) {}
+
+    Token next() {
+        skipBlanks();
+        const int start = m_pos + 1;
+        if (m_pos >= m_text.size())
+            return {Token::End, {}, start};
+        const QChar c = m_text.at(m_pos);
+
+        if (m_afterDateValue) {  // the argument of DateValue: "(", a date, ")"
+            m_afterDateValue = false;
+            if (c != QLatin1Char('('))
+                fail(start, QStringLiteral("dopo DateValue serve una data tra parentesi"));
+            ++m_pos;
+            skipBlanks();
+            const int argumentStart = m_pos + 1;
+            QString argument;
+            if (m_pos < m_text.size() && (m_text.at(m_pos) == QLatin1Char('\'') || m_text.at(m_pos) == QLatin1Char('"')))
+                argument = quoted();
+            else
+                while (m_pos < m_text.size() && m_text.at(m_pos) != QLatin1Char(')'))
+                    argument += m_text.at(m_pos++);
+            skipBlanks();
+            if (m_pos >= m_text.size() || m_text.at(m_pos) != QLatin1Char(')'))
+                fail(m_pos + 1, QStringLiteral("manca la parentesi chiusa di DateValue"));
+            ++m_pos;
+            return {Token::DateArgument, argument.trimmed(), argumentStart};
+        }
+
+        if (c == QLatin1Char('{')) {
+            const qsizetype close = m_text.indexOf(QLatin1Char('}'), m_pos);
+            if (close < 0)
+                fail(start, QStringLiteral("manca la graffa chiusa del campo"));
+            const QString name = m_text.mid(m_pos + 1, close - m_pos - 1);
+            m_pos = static_cast<int>(close) + 1;
+            return {Token::Field, name, start};
+        }
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"'))
+            return {Token::Text, quoted(), start};
+        if (c.isDigit() || (c == QLatin1Char('.') && peekDigit(1)) || (c == QLatin1Char('-') && (peekDigit(1) || (peek(1) == QLatin1Char('.') && peekDigit(2))))) {
+            // A decimal comma is read too: bounds are written back in the regional form (12,5).
+            static const QRegularExpression number(QStringLiteral("-?(\\d+([.,]\\d+|\\.)?|\\.\\d+)([eE][+-]?\\d+)?"));
+            const QRegularExpressionMatch match = number.match(m_text, m_pos, QRegularExpression::NormalMatch,
+                                                               QRegularExpression::AnchorAtOffsetMatchOption);
+            m_pos += static_cast<int>(match.capturedLength());
+            return {Token::Number, match.captured().replace(QLatin1Char(','), QLatin1Char('.')), start};
+        }
+        if (c.isLetter()) {
+            QString word;
+            while (m_pos < m_text.size() && (m_text.at(m_pos).isLetterOrNumber() || m_text.at(m_pos) == QLatin1Char('_')))
+                word += m_text.at(m_pos++);
+            if (word.compare(QStringLiteral("DateValue"), Qt::CaseInsensitive) == 0)
+                m_afterDateValue = true;
+            return {Token::Word, word.toUpper(), start};
+        }
+        for (const char* op : {"<>", "<=", ">=", "=", "<", ">"}) {
+            const QString symbol = QString::fromLatin1(op);
+            if (m_text.mid(m_pos, symbol.size()) == symbol) {
+                m_pos += static_cast<int>(symbol.size());
+                return {Token::Operator, symbol, start};
+            }
+        }
+        if (c == QLatin1Char('(') || c == QLatin1Char(')')) {
+            ++m_pos;
+            return {c == QLatin1Char('(') ? Token::Open : Token::Close, QString(c), start};
+        }
+        fail(start, QStringLiteral("carattere inatteso «%1»").arg(c));
+    }
+
+private:
+    void skipBlanks() {
+        while (m_pos < m_text.size() && m_text.at(m_pos).isSpace())
+            ++m_pos;
+    }
+    QChar peek(int ahead) const { return m_pos + ahead < m_text.size() ? m_text.at(m_pos + ahead) : QChar(); }
+    bool peekDigit(int ahead) const { return peek(ahead).isDigit(); }
+
+    // A text in single or double quotes; the same quote doubled stands for itself.
+    QString quoted() {
+        const int start = m_pos + 1;
+        const QChar quote = m_text.at(m_pos++);
+        QString value;
+        while (m_pos < m_text.size()) {
+            const QChar c = m_text.at(m_pos++);
+            if (c != quote) {
+                value += c;
+                continue;
+            }
+            if (m_pos < m_text.size() && m_text.at(m_pos) == quote) {
+                value += quote;
+                ++m_pos;
+                continue;
+            }
+            return value;
+        }
+        fail(start, QStringLiteral("il testo che inizia qui non ha l'apice di chiusura"));
+    }
+
+    const QString& m_text;
+    int m_pos = 0;
+    bool m_afterDateValue = false;
+};
+
+class Parser {
+public:
+    Parser(const QString& text, const Regional& regional) : m_lexer(text), m_regional(regional) { advance(); }
+
+    std::unique_ptr<Node> formula() {
+        if (m_token.kind == Token::End)
+            return nullptr;
+        auto root = disjunction();
+        if (m_token.kind != Token::End)
+            fail(m_token.position, QStringLiteral("c'è qualcosa in più dopo la fine della condizione: «%1»").arg(m_token.text));
+        return root;
+    }
+
+private:
+    void advance() { m_token = m_lexer.next(); }
+    bool isWord(const char* word) const { return m_token.kind == Token::Word && m_token.text == QLatin1String(word); }
+
+    static std::unique_ptr<Node> join(Node::Kind kind, int position, std::unique_ptr<Node> left, std::unique_ptr<Node> right) {
+        auto node = std::make_unique<Node>();
+        node->kind = kind;
+        node->position = position;
+        node->left = std::move(left);
+        node->right = std::move(right);
+        return node;
+    }
+
+    std::unique_ptr<Node> disjunction() {
+        auto left = conjunction();
+        while (isWord("OR")) {
+            const int at = m_token.position;
+            advance();
+            left = join(Node::Or, at, std::move(left), conjunction());
+        }
+        return left;
+    }
+
+    std::unique_ptr<Node> conjunction() {
+        auto left = negation();
+        while (isWord("AND")) {
+            const int at = m_token.position;
+            advance();
+            left = join(Node::And, at, std::move(left), negation());
+        }
+        return left;
+    }
+
+    std::unique_ptr<Node> negation() {
+        if (isWord("NOT")) {
+            const int at = m_token.position;
+            advance();
+            return join(Node::Not, at, negation(), nullptr);
+        }
+        if (m_token.kind == Token::Open) {
+            const int at = m_token.position;
+            advance();
+            auto inside = disjunction();
+            if (m_token.kind != Token::Close)
+                fail(at, QStringLiteral("la parentesi aperta qui non è chiusa"));
+            advance();
+            return inside;
+        }
+        return comparison();
+    }
+
+    std::unique_ptr<Node> comparison() {
+        auto left = operand();
+        const int at = m_token.position;
+        if (m_token.kind == Token::Operator) {
+            const QString op = m_token.text;
+            advance();
+            auto node = join(Node::Compare, at, std::move(left), operand());
+            node->op = op;
+            return node;
+        }
+        if (isWord("LIKE")) {
+            advance();
+            return join(Node::Like, at, std::move(left), operand());
+        }
+        fail(at, m_token.kind == Token::End ? QStringLiteral("la condizione finisce senza un confronto (=, <>, <, >, <=, >= o LIKE)")
+                                            : QStringLiteral("qui serve un confronto (=, <>, <, >, <=, >= o LIKE), non «%1»").arg(m_token.text));
+    }
+
+    std::unique_ptr<Node> operand() {
+        auto node = std::make_unique<Node>();
+        node->position = m_token.position;
+        switch (m_token.kind) {
+        case Token::Field: {
+            const qsizetype dot = m_token.text.indexOf(QLatin1Char('.'));
+            if (dot <= 0 || dot == m_token.text.size() - 1)
+                fail(m_token.position, QStringLiteral("un campo si scrive {tabella.campo}, non {%1}").arg(m_token.text));
+            node->kind = Node::Field;
+            node->table = m_token.text.left(dot).trimmed();
+            node->field = m_token.text.mid(dot + 1).trimmed();
+            if (!Schema::table(node->table))
+                fail(m_token.position, QStringLiteral("la tabella «%1» non esiste").arg(node->table));
+            if (!Schema::field(node->table, node->field))
+                fail(m_token.position, QStringLiteral("il campo «%1» non esiste nella tabella «%2»").arg(node->field, node->table));
+            break;
+        }
+        case Token::Number:
+            node->kind = Node::Number;
+            node->value = m_token.text.toDouble();
+            break;
+        case Token::Text:
+            node->kind = Node::Text;
+            node->value = m_token.text;
+            break;
+        case Token::Word: {
+            if (m_token.text != QLatin1String("DATEVALUE"))
+                fail(m_token.position, QStringLiteral("qui serve un valore, non «%1»").arg(m_token.text));
+            advance();  // the date argument
+            const std::optional<QDate> date = m_regional.parseDate(m_token.text);
+            if (!date)
+                fail(m_token.position, QStringLiteral("«%1» non è una data come %2")
+                                           .arg(m_token.text, m_regional.dateText(QDate(2026, 3, 1))));
+            node->kind = Node::Date;
+            node->value = date->toString(Qt::ISODate);
+            break;
+        }
+        case Token::End:
+            fail(m_token.position, QStringLiteral("la formula finisce dove serve un valore"));
+        default:
+            fail(m_token.position, QStringLiteral("qui serve un valore, non «%1»").arg(m_token.text));
+        }
+        advance();
+        return node;
+    }
+
+    Lexer m_lexer;
+    const Regional& m_regional;
+    Token m_token{Token::End, {}, 0};
+};
+
+enum class Type { Number, Text, Date };
+
+QString typeName(Type type) {
+    switch (type) {
+    case Type::Number:
+        return QStringLiteral("un numero");
+    case Type::Date:
+        return QStringLiteral("una data");
+    case Type::Text:
+        break;
+    }
+    return QStringLiteral("un testo");
+}
+
+class SqlWriter {
+public:
+    SqlWriter(const QString& table, QVariantList& parameters) : m_table(table), m_parameters(parameters) {}
+
+    QString condition(const Node& node) {
+        switch (node.kind) {
+        case Node::And:
+        case Node::Or: {
+            // Left before right: the parameters are bound in the order they are written.
+            const QString left = condition(*node.left);
+            const QString right = condition(*node.right);
+            return QStringLiteral("(%1 %2 %3)").arg(left, node.kind == Node::And ? QStringLiteral("AND") : QStringLiteral("OR"), right);
+        }
+        case Node::Not:
+            return QStringLiteral("(NOT %1)").arg(condition(*node.left));
+        case Node::Like: {
+            Type left, right;
+            const QString a = value(*node.left, left), b = value(*node.right, right);
+            if (left != Type::Text || right != Type::Text)
+                fail(node.position, QStringLiteral("LIKE confronta testi, qui c'è %1").arg(typeName(left != Type::Text ? left : right)));
+            return QStringLiteral("vlike(%1, %2)").arg(a, b);
+        }
+        case Node::Compare: {
+            Type left, right;
+            const QString a = value(*node.left, left), b = value(*node.right, right);
+            if (left != right)
+                fail(node.position, QStringLiteral("non si può confrontare %1 con %2").arg(typeName(left), typeName(right)));
+            if (left == Type::Text && node.op == QLatin1String("="))
+                return QStringLiteral("vequal(%1, %2)").arg(a, b);
+            if (left == Type::Text && node.op == QLatin1String("<>"))
+                return QStringLiteral("(NOT vequal(%1, %2))").arg(a, b);
+            return QStringLiteral("(%1 %2 %3)").arg(a, node.op, b);
+        }
+        default:
+            fail(node.position, QStringLiteral("qui serve una condizione, non solo un valore"));
+        }
+    }
+
+private:
+    QString value(const Node& node, Type& type) {
+        switch (node.kind) {
+        case Node::Field: {
+            if (node.table.compare(m_table, Qt::CaseInsensitive) != 0)
+                fail(node.position, QStringLiteral("il report elenca «%1»: il campo {%2.%3} è di un'altra tabella")
+                                        .arg(m_table, node.table, node.field));
+            const Schema::Field* field = Schema::field(node.table, node.field);
+            type = field->kind == Schema::FieldKind::Date   ? Type::Date
+                   : field->kind == Schema::FieldKind::Text ? Type::Text
+                                                            : Type::Number;
+            return QLatin1Char('"') + field->name + QLatin1Char('"');
+        }
+        case Node::Number:
+            type = Type::Number;
+            break;
+        case Node::Text:
+            type = Type::Text;
+            break;
+        case Node::Date:
+            type = Type::Date;
+            break;
+        default:
+            fail(node.position, QStringLiteral("qui serve un valore, non una condizione"));
+        }
+        m_parameters << node.value;
+        return QStringLiteral("?");
+    }
+
+    const QString& m_table;
+    QVariantList& m_parameters;
+};
+
+} // namespace
+
+Formula::Formula() = default;
+Formula::~Formula() = default;
+Formula::Formula(Formula&&) noexcept = default;
+Formula& Formula::operator=(Formula&&) noexcept = default;
+
+Formula Formula::parse(const QString& text, const Regional& regional) {
+    Formula formula;
+    try {
+        formula.m_root = Parser(text, regional).formula();
+    } catch (const FormulaError& error) {
+        formula.m_error = error.message;
+    }
+    return formula;
+}
+
+Result Formula::toSql(const QString& table, QString& where, QVariantList& parameters) const {
+    where.clear();
+    parameters.clear();
+    if (!isValid())
+        return Result::failure(m_error);
+    if (!m_root) {
+        where = QStringLiteral("1");
+        return Result::success();
+    }
+    try {
+        where = SqlWriter(table, parameters).condition(*m_root);
+    } catch (const FormulaError& error) {
+        parameters.clear();
+        return Result::failure(error.message);
+    }
+    return Result::success();
+}

@@ -1,0 +1,116 @@
+#include "ReportControl.h"
+
+#include "Database.h"
+#include "Formula.h"
+#include "ProgramSettings.h"
+#include "ReportOutput.h"
+#include "ReportPreview.h"
+#include "ReportRenderer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+
+ReportControl::ReportControl(const Context& context, QObject* parent) : QObject(parent), m_context(context) {}
+
+void ReportControl::setReportFile(const QString& file) {
+    m_file = file;
+}
+
+void ReportControl::setSelectionFormula(const QString& formula) {
+    m_formula = formula;
+}
+
+QString ReportControl::databasePath() const {
+    return m_databasePath.isEmpty() ? ProgramSettings(m_context.programFolder).databasePath() : m_databasePath;
+}
+
+Result ReportControl::resolve(QString& path) const {
+    path.clear();
+    if (m_file.trimmed().isEmpty())
+        return Result::failure(QStringLiteral("Non è stato indicato il file del report."));
+    if (m_file.contains(QLatin1Char('/'))) {
+        path = QDir::cleanPath(QDir(m_context.programFolder).absoluteFilePath(m_file));
+        if (QFileInfo(path).isFile())
+            return Result::success();
+        return Result::failure(QStringLiteral("Il file del report «%1» non esiste.").arg(path));
+    }
+    const QString databaseFolder = ProgramSettings::databaseFolder(databasePath());
+    QStringList tried;
+    for (const QString& folder : {databaseFolder, m_context.programFolder + QLatin1Char('/')}) {
+        if (folder.isEmpty())
+            continue;
+        const QString candidate = QDir::cleanPath(folder + m_file);
+        if (QFileInfo(candidate).isFile()) {
+            path = candidate;
+            return Result::success();
+        }
+        if (!tried.contains(candidate))
+            tried << candidate;
+    }
+    return Result::failure(QStringLiteral("Il file del report «%1» non si trova (cercato in «%2»).")
+                               .arg(m_file, tried.join(QStringLiteral("» e in «"))));
+}
+
+Result ReportControl::load() {
+    QString path;
+    if (const Result found = resolve(path); !found)
+        return found;
+    ReportDefinition definition;
+    return ReportDefinition::load(path, definition);
+}
+
+Result ReportControl::prepare(const QString& reportPath, const QString& formulaText, const QString& databasePath,
+                              const Regional& regional, const QDate& printDate, std::unique_ptr<ReportRenderer>& report) {
+    report.reset();
+    ReportDefinition definition;
+    if (const Result loaded = ReportDefinition::load(reportPath, definition); !loaded)
+        return loaded;
+
+    const Formula formula = Formula::parse(formulaText, regional);
+    QString where;
+    QVariantList parameters;
+    if (const Result compiled = formula.toSql(definition.table, where, parameters); !compiled)
+        return compiled;
+
+    std::shared_ptr<Database> database;
+    if (const Result opened = Database::open(databasePath, database); !opened)
+        return opened;
+
+    auto laidOut = std::make_unique<ReportRenderer>(definition, database, where, parameters, regional, printDate);
+    if (const Result done = laidOut->layout(); !done)
+        return done;
+    report = std::move(laidOut);
+    return Result::success();
+}
+
+Result ReportControl::start() {
+    QString path;
+    if (const Result found = resolve(path); !found)
+        return found;
+    std::unique_ptr<ReportRenderer> report;
+    if (const Result prepared = prepare(path, m_formula, databasePath(), m_context.regional, m_context.clock.today(), report);
+        !prepared)
+        return prepared;
+
+    const ReportDefinition& definition = report->definition();
+    switch (definition.destination) {
+    case ReportDefinition::Destination::Printer:
+        return ReportOutput::print(*report, m_context);
+    case ReportDefinition::Destination::Pdf:
+        return ReportOutput::writePdf(*report, QFileInfo(path).dir().absoluteFilePath(definition.pdfFile));
+    case ReportDefinition::Destination::Preview:
+        break;
+    }
+    if (m_preview)
+        m_preview->close();
+    m_preview = new ReportPreview(std::move(report), m_context, QApplication::activeWindow());
+    m_preview->show();
+    m_preview->raise();
+    m_preview->activateWindow();
+    return Result::success();
+}
+
+ReportPreview* ReportControl::preview() const {
+    return m_preview;
+}

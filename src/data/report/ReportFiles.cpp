@@ -1,0 +1,30 @@
+#include "ReportFiles.h"
+
+#include "FileCopy.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace ReportFiles {
+
+const QStringList& names() {
+    static const QStringList all = {QStringLiteral("rapporto.rpt"), QStringLiteral("scheda.rpt"),
+                                    QStringLiteral("richieste.rpt"), QStringLiteral("agenda.rpt")};
+    return all;
+}
+
+Result placeMissing(const QString& folder) {
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return Result::failure(QStringLiteral("La cartella dei report «%1» non esiste.").arg(folder));
+    for (const QString& name : names()) {
+        const QString target = QDir(folder).filePath(name);
+        if (QFileInfo::exists(target))
+            continue;
+        if (const Result copied = FileCopy::copy(QStringLiteral(":/reports/") + name, target); !copied)
+            return copied;
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    return Result::success();
+}
+
+} // namespace ReportFiles

@@ -1,0 +1,507 @@
+#include "ReportRenderer.h"
+
+#include "Database.h"
+#include "FieldFormat.h"
+#include "Regional.h"
+#include "Schema.h"
+
+#include <QFontMetricsF>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTextLayout>
+
+namespace {
+
+// Layout units: 1200 to the inch, whatever the device.
+constexpr double unitsPerInch = 1200;
+constexpr double mm = unitsPerInch / 25.4;
+constexpr double pageWidth = 210 * mm;
+constexpr double pageHeight = 297 * mm;
+constexpr double margin = 15 * mm;
+constexpr double padX = 1.2 * mm;
+constexpr double padY = 0.7 * mm;
+constexpr double recordLabelShare = 0.3;
+constexpr double detailHeadGap = 3 * mm;
+
+QFont font(double points, bool bold = false) {
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPixelSize(qRound(points * unitsPerInch / 72));
+    f.setBold(bold);
+    f.setHintingPreference(QFont::PreferNoHinting);  // the same widths on screen, printer and PDF
+    return f;
+}
+
+// Lines of a text wrapped at word boundaries, or anywhere when one word is wider than
+// the column, so nothing is ever lost past the cell's edge.
+struct Wrapped {
+    QTextLayout layout;
+    double height = 0;
+
+    Wrapped(const QString& text, const QFont& font, double width) : layout(text, font) {
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.setCacheEnabled(true);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            line.setPosition(QPointF(0, height));
+            height += line.height();
+        }
+        layout.endLayout();
+    }
+};
+
+QString quoted(const QString& identifier) {
+    return QLatin1Char('"') + identifier + QLatin1Char('"');
+}
+
+QString orderBy(const QStringList& fields) {
+    QStringList terms;
+    for (const QString& field : fields)
+        terms << quoted(field);
+    terms << QStringLiteral("rowid");
+    return terms.join(QStringLiteral(", "));
+}
+
+// Where the flow of a report stands: the record, the part of it, the detail row.
+struct Position {
+    int record = 0;
+    enum Stage { Card, DetailHead, DetailRows, DetailEmpty, Gap } stage = Card;
+    int detail = 0;
+};
+
+struct Item {
+    enum Kind { Row, Card, DetailHead, DetailRow, DetailEmpty, Gap } kind;
+    QStringList values;
+    double height = 0;
+};
+
+struct Page {
+    Position start;
+    int items = 0;
+};
+
+} // namespace
+
+struct ReportRenderer::Private {
+    ReportDefinition definition;
+    std::shared_ptr<Database> database;
+    QString where;
+    QVariantList parameters;
+    const Regional& regional;
+    QDate printDate;
+    std::vector<Page> pages;
+
+    QFont titleFont = font(14, true);
+    QFont smallFont = font(8);
+    QFont bodyFont = font(9);
+    QFont boldFont = font(9, true);
+    QFontMetricsF titleMetrics{titleFont};
+    QFontMetricsF smallMetrics{smallFont};
+    QFontMetricsF bodyMetrics{bodyFont};
+    QFontMetricsF boldMetrics{boldFont};
+
+    double contentTop = 0;
+    double contentBottom = 0;
+    double contentWidth = pageWidth - 2 * margin;
+
+    Private(const ReportDefinition& def, std::shared_ptr<Database> db, const QString& w, const QVariantList& p,
+            const Regional& r, const QDate& date)
+        : definition(def), database(std::move(db)), where(w), parameters(p), regional(r), printDate(date) {
+        double headerHeight = titleMetrics.height() + 1 * mm;
+        if (!definition.header.isEmpty())
+            headerHeight += textHeight(smallMetrics, definition.header, contentWidth) + 1 * mm;
+        contentTop = margin + headerHeight + 3 * mm;
+        contentBottom = pageHeight - margin - smallMetrics.height() - 3 * mm;
+    }
+
+    static bool fitsOnOneLine(const QFontMetricsF& metrics, const QString& text, double width) {
+        return !text.contains(QLatin1Char('\n')) && metrics.horizontalAdvance(text) <= width;
+    }
+
+    // Most texts fit on one line; only the others pay for a full layout.
+    double textHeight(const QFontMetricsF& metrics, const QString& text, double width) const {
+        if (fitsOnOneLine(metrics, text, width))
+            return metrics.height();
+        const QFont& f = &metrics == &smallMetrics ? smallFont : &metrics == &boldMetrics ? boldFont : bodyFont;
+        return std::max(metrics.height(), Wrapped(QString(text).replace(QLatin1Char('\n'), QChar::LineSeparator), f, width).height);
+    }
+
+    void drawText(QPainter& p, const QFont& f, const QFontMetricsF& metrics, const QRectF& box, const QString& text) const {
+        p.setFont(f);
+        if (fitsOnOneLine(metrics, text, box.width())) {
+            p.drawText(QPointF(box.left(), box.top() + metrics.ascent()), text);
+            return;
+        }
+        Wrapped(QString(text).replace(QLatin1Char('\n'), QChar::LineSeparator), f, box.width()).layout.draw(&p, box.topLeft());
+    }
+
+    static std::vector<double> widths(const QList<ReportDefinition::Column>& columns, double total) {
+        double sum = 0;
+        for (const auto& c : columns)
+            sum += c.width;
+        std::vector<double> result;
+        for (const auto& c : columns)
+            result.push_back(total * c.width / sum);
+        return result;
+    }
+
+    QString cellText(const QString& table, const ReportDefinition::Column& column, const QVariant& stored) const {
+        if (column.currency && !stored.isNull()) {
+            bool isNumber = false;
+            const double value = stored.toString().trimmed().toDouble(&isNumber);
+            if (isNumber)
+                return regional.currencyText(value);
+        }
+        return FieldFormat::shown(Schema::field(table, column.field), stored, regional);
+    }
+
+    double rowHeight(const QList<ReportDefinition::Column>& columns, const QStringList& values) const {
+        const std::vector<double> w = widths(columns, contentWidth);
+        double height = 0;
+        for (qsizetype i = 0; i < values.size(); ++i)
+            height = std::max(height, textHeight(bodyMetrics, values.at(i), w[i] - 2 * padX));
+        return height + 2 * padY;
+    }
+
+    double bandHeight(const QList<ReportDefinition::Column>& columns) const {
+        QStringList captions;
+        for (const auto& c : columns)
+            captions << c.caption;
+        const std::vector<double> w = widths(columns, contentWidth);
+        double height = 0;
+        for (qsizetype i = 0; i < captions.size(); ++i)
+            height = std::max(height, textHeight(boldMetrics, captions.at(i), w[i] - 2 * padX));
+        return height + 2 * padY;
+    }
+
+    double cardHeight(const QStringList& values) const {
+        const double valueWidth = contentWidth * (1 - recordLabelShare) - 2 * padX;
+        double height = 0;
+        for (const QString& value : values)
+            height += textHeight(bodyMetrics, value, valueWidth) + padY;
+        return height + 2 * padY;
+    }
+
+    double detailHeadHeight() const {
+        return detailHeadGap + boldMetrics.height() + 2 * padY + bandHeight(definition.detail.columns);
+    }
+
+    const QList<ReportDefinition::Column>& tableColumns() const {
+        return definition.layout == ReportDefinition::Layout::List ? definition.columns : definition.detail.columns;
+    }
+
+    // Reads the report's items in order from a position, a row at a time.
+    class Flow {
+    public:
+        Flow(Private& owner, const Position& start) : m_owner(owner), m_at(start), m_main(owner.database->connection()) {
+            const ReportDefinition& def = owner.definition;
+            m_main.setForwardOnly(true);
+            m_main.prepare(QStringLiteral("SELECT * FROM %1 WHERE %2 ORDER BY %3 LIMIT -1 OFFSET ?")
+                               .arg(quoted(def.table), owner.where, orderBy(def.sort)));
+            for (const QVariant& parameter : owner.parameters)
+                m_main.addBindValue(parameter);
+            m_main.addBindValue(start.record);
+            if (!m_main.exec())
+                m_error = m_main.lastError().text();
+            m_needRecord = true;
+        }
+
+        const QString& error() const { return m_error; }
+
+        // The next item and the position that starts with it; false at the end.
+        bool next(Item& item, Position& at) {
+            if (!m_error.isEmpty())
+                return false;
+            const ReportDefinition& def = m_owner.definition;
+            if (m_needRecord) {
+                if (!m_main.next()) {
+                    if (m_main.lastError().isValid())
+                        m_error = m_main.lastError().text();
+                    return false;
+                }
+                m_record = m_main.record();
+                m_needRecord = false;
+            }
+            at = m_at;
+            if (def.layout == ReportDefinition::Layout::List) {
+                item = {Item::Row, values(def.table, def.columns, m_record), 0};
+                item.height = m_owner.rowHeight(def.columns, item.values);
+                advanceRecord();
+                return true;
+            }
+            switch (m_at.stage) {
+            case Position::Card:
+                item = {Item::Card, values(def.table, def.columns, m_record), 0};
+                item.height = m_owner.cardHeight(item.values);
+                m_at.stage = def.hasDetail ? Position::DetailHead : Position::Gap;
+                return true;
+            case Position::DetailHead:
+                item = {Item::DetailHead, {}, m_owner.detailHeadHeight()};
+                m_at.stage = Position::DetailRows;
+                m_at.detail = 0;
+                return true;
+            case Position::DetailRows:
+                if (!m_detailOpen)
+                    openDetail();
+                if (m_detail && m_detail->next()) {
+                    item = {Item::DetailRow, values(def.detail.table, def.detail.columns, m_detail->record()), 0};
+                    item.height = m_owner.rowHeight(def.detail.columns, item.values);
+                    ++m_at.detail;
+                    return true;
+                }
+                m_detailOpen = false;
+                m_detail.reset();
+                m_at.stage = m_at.detail == 0 ? Position::DetailEmpty : Position::Gap;
+                return next(item, at);
+            case Position::DetailEmpty:
+                item = {Item::DetailEmpty, {def.detail.empty}, 0};
+                item.height = m_owner.textHeight(m_owner.bodyMetrics, def.detail.empty, m_owner.contentWidth) + 2 * padY;
+                m_at.stage = Position::Gap;
+                return true;
+            case Position::Gap:
+                item = {Item::Gap, {}, 6 * mm};
+                advanceRecord();
+                return true;
+            }
+            return false;
+        }
+
+    private:
+        QStringList values(const QString& table, const QList<ReportDefinition::Column>& columns, const QSqlRecord& record) const {
+            QStringList result;
+            for (const auto& column : columns)
+                result << m_owner.cellText(table, column, record.value(column.field));
+            return result;
+        }
+
+        void advanceRecord() {
+            ++m_at.record;
+            m_at.stage = Position::Card;
+            m_at.detail = 0;
+            m_needRecord = true;
+        }
+
+        void openDetail() {
+            const ReportDefinition& def = m_owner.definition;
+            m_detail = std::make_unique<QSqlQuery>(m_owner.database->connection());
+            m_detail->setForwardOnly(true);
+            m_detail->prepare(QStringLiteral("SELECT * FROM %1 WHERE %2 = ? ORDER BY %3 LIMIT -1 OFFSET ?")
+                                  .arg(quoted(def.detail.table), quoted(def.detail.key), orderBy(def.detail.sort)));
+            m_detail->addBindValue(m_record.value(def.detail.masterKey));
+            m_detail->addBindValue(m_at.detail);
+            if (!m_detail->exec())
+                m_error = m_detail->lastError().text();
+            m_detailOpen = true;
+        }
+
+        Private& m_owner;
+        Position m_at;
+        QSqlQuery m_main;
+        QSqlRecord m_record;
+        bool m_needRecord = true;
+        std::unique_ptr<QSqlQuery> m_detail;
+        bool m_detailOpen = false;
+        QString m_error;
+    };
+
+    // Whether a page that starts with this item first repeats the column captions.
+    bool pageOpensWithBand(Item::Kind first) const {
+        return definition.layout == ReportDefinition::Layout::List || first == Item::DetailRow;
+    }
+
+    Result failure(const QString& detail) const {
+        return Result::failure(QStringLiteral("Il report «%1» non si può preparare: %2.").arg(definition.title, detail));
+    }
+
+    Result layout() {
+        pages.clear();
+        pages.push_back({});
+        Flow flow(*this, Position{});
+        Item item;
+        Position at;
+        double y = contentTop;
+        bool pageEmpty = true;
+        while (flow.next(item, at)) {
+            if (pageEmpty && pageOpensWithBand(item.kind))
+                y += bandHeight(tableColumns());
+            // A detail heading keeps at least one row with it.
+            const double keep = item.kind == Item::DetailHead ? bodyMetrics.height() + 2 * padY : 0;
+            if (!pageEmpty && y + item.height + keep > contentBottom) {
+                pages.push_back({at, 0});
+                y = contentTop + (pageOpensWithBand(item.kind) ? bandHeight(tableColumns()) : 0);
+            }
+            y += item.height;
+            ++pages.back().items;
+            pageEmpty = false;
+        }
+        if (!flow.error().isEmpty())
+            return failure(flow.error());
+        return Result::success();
+    }
+
+    void paintChrome(QPainter& p, int page) const {
+        p.setPen(Qt::black);
+        p.setFont(titleFont);
+        p.drawText(QRectF(margin, margin, contentWidth * 0.7, titleMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                   titleMetrics.elidedText(definition.title, Qt::ElideRight, contentWidth * 0.7));
+        p.setFont(smallFont);
+        p.drawText(QRectF(margin, margin, contentWidth, titleMetrics.height()), Qt::AlignRight | Qt::AlignVCenter,
+                   QStringLiteral("Stampato il ") + regional.dateText(printDate));
+        double y = margin + titleMetrics.height() + 1 * mm;
+        if (!definition.header.isEmpty()) {
+            const double h = textHeight(smallMetrics, definition.header, contentWidth);
+            drawText(p, smallFont, smallMetrics, QRectF(margin, y, contentWidth, h), definition.header);
+            y += h + 1 * mm;
+        }
+        p.setPen(QPen(QColor(60, 60, 60), 0.3 * mm));
+        p.drawLine(QPointF(margin, y + 1 * mm), QPointF(pageWidth - margin, y + 1 * mm));
+
+        const double footY = pageHeight - margin - smallMetrics.height();
+        p.drawLine(QPointF(margin, footY - 1.5 * mm), QPointF(pageWidth - margin, footY - 1.5 * mm));
+        p.setPen(Qt::black);
+        p.drawText(QRectF(margin, footY, contentWidth * 0.75, smallMetrics.height()), Qt::AlignLeft,
+                   smallMetrics.elidedText(definition.footer, Qt::ElideRight, contentWidth * 0.75));
+        p.drawText(QRectF(margin, footY, contentWidth, smallMetrics.height()), Qt::AlignRight,
+                   QStringLiteral("Pagina %1 di %2").arg(page + 1).arg(pages.size()));
+    }
+
+    void paintCells(QPainter& p, double y, const QList<ReportDefinition::Column>& columns, const QStringList& values,
+                    double height, bool band) const {
+        const std::vector<double> w = widths(columns, contentWidth);
+        if (band)
+            p.fillRect(QRectF(margin, y, contentWidth, height), QColor(225, 229, 235));
+        double x = margin;
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            const QRectF cell(x + padX, y + padY, w[i] - 2 * padX, height - 2 * padY);
+            drawText(p, band ? boldFont : bodyFont, band ? boldMetrics : bodyMetrics, cell, values.at(i));
+            x += w[i];
+        }
+        p.setPen(QPen(QColor(200, 200, 200), 0.15 * mm));
+        p.drawLine(QPointF(margin, y + height), QPointF(pageWidth - margin, y + height));
+        p.setPen(Qt::black);
+    }
+
+    void paintBand(QPainter& p, double& y) const {
+        QStringList captions;
+        for (const auto& c : tableColumns())
+            captions << c.caption;
+        const double h = bandHeight(tableColumns());
+        paintCells(p, y, tableColumns(), captions, h, true);
+        y += h;
+    }
+
+    void paintItem(QPainter& p, const Item& item, double& y) const {
+        switch (item.kind) {
+        case Item::Row:
+        case Item::DetailRow:
+            paintCells(p, y, tableColumns(), item.values, item.height, false);
+            break;
+        case Item::Card: {
+            const double labelWidth = contentWidth * recordLabelShare;
+            double row = y + padY;
+            p.fillRect(QRectF(margin, y, contentWidth, item.height), QColor(245, 246, 248));
+            for (qsizetype i = 0; i < item.values.size(); ++i) {
+                const double h = textHeight(bodyMetrics, item.values.at(i), contentWidth - labelWidth - 2 * padX);
+                drawText(p, boldFont, boldMetrics, QRectF(margin + padX, row, labelWidth - padX, h),
+                         definition.columns.at(i).caption);
+                drawText(p, bodyFont, bodyMetrics, QRectF(margin + labelWidth + padX, row, contentWidth - labelWidth - 2 * padX, h),
+                         item.values.at(i));
+                row += h + padY;
+            }
+            break;
+        }
+        case Item::DetailHead: {
+            p.setFont(boldFont);
+            p.drawText(QRectF(margin, y + detailHeadGap + padY, contentWidth, boldMetrics.height()), Qt::AlignLeft,
+                       definition.detail.title);
+            double band = y + detailHeadGap + boldMetrics.height() + 2 * padY;
+            paintBand(p, band);
+            break;
+        }
+        case Item::DetailEmpty:
+            drawText(p, bodyFont, bodyMetrics, QRectF(margin + padX, y + padY, contentWidth - 2 * padX, item.height),
+                     item.values.value(0));
+            break;
+        case Item::Gap:
+            break;
+        }
+        y += item.height;
+    }
+
+    // Paints `page` reading its items from `flow`.
+    void paintFrom(QPainter& p, Flow& flow, int page) const {
+        paintChrome(p, page);
+        double y = contentTop;
+        if (pages[page].items == 0) {  // nothing selected
+            drawText(p, bodyFont, bodyMetrics, QRectF(margin, y, contentWidth, bodyMetrics.height() * 3), definition.empty);
+            return;
+        }
+        Item item;
+        Position at;
+        for (int i = 0; i < pages[page].items && flow.next(item, at); ++i) {
+            if (i == 0 && pageOpensWithBand(item.kind))
+                paintBand(p, y);
+            paintItem(p, item, y);
+        }
+    }
+
+    static void toLayoutUnits(QPainter& p) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        p.scale(p.device()->logicalDpiX() / unitsPerInch, p.device()->logicalDpiY() / unitsPerInch);
+    }
+};
+
+ReportRenderer::ReportRenderer(const ReportDefinition& definition, std::shared_ptr<Database> database, const QString& where,
+                               const QVariantList& parameters, const Regional& regional, const QDate& printDate)
+    : d(std::make_unique<Private>(definition, std::move(database), where, parameters, regional, printDate)) {}
+
+ReportRenderer::~ReportRenderer() = default;
+
+const ReportDefinition& ReportRenderer::definition() const {
+    return d->definition;
+}
+
+Result ReportRenderer::layout() {
+    return d->layout();
+}
+
+int ReportRenderer::pageCount() const {
+    return static_cast<int>(d->pages.size());
+}
+
+Result ReportRenderer::paintPage(QPainter& painter, int page) {
+    if (page < 0 || page >= pageCount())
+        return Result::failure(QStringLiteral("La pagina %1 del report non esiste.").arg(page + 1));
+    painter.save();
+    Private::toLayoutUnits(painter);
+    Private::Flow flow(*d, d->pages[page].start);
+    d->paintFrom(painter, flow, page);
+    painter.restore();
+    if (!flow.error().isEmpty())
+        return d->failure(flow.error());
+    return Result::success();
+}
+
+Result ReportRenderer::paintAll(QPagedPaintDevice& device) {
+    QPainter painter;
+    if (!painter.begin(&device))
+        return Result::failure(QStringLiteral("Impossibile cominciare la stampa del report «%1».").arg(d->definition.title));
+    Private::toLayoutUnits(painter);
+    // One pass over the rows from the first page to the last.
+    Private::Flow flow(*d, Position{});
+    for (int page = 0; page < pageCount(); ++page) {
+        if (page > 0)
+            device.newPage();
+        d->paintFrom(painter, flow, page);
+    }
+    painter.end();
+    if (!flow.error().isEmpty())
+        return d->failure(flow.error());
+    return Result::success();
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ReportDefinition.h"
+#include "Result.h"
+
+#include <QDate>
+#include <QVariantList>
+#include <memory>
+
+class Database;
+class QPagedPaintDevice;
+class QPainter;
+class Regional;
+
+// Lays a report out on A4 pages and paints them: the same code draws the preview,
+// the printer's pages and the PDF. Rows are read from the database as each page is
+// drawn, so memory does not grow with the number of rows; the layout keeps only where
+// each page starts.
+//
+// Every page carries the title, the print date and "Pagina N di M"; long texts wrap.
+class ReportRenderer {
+public:
+    ReportRenderer(const ReportDefinition& definition, std::shared_ptr<Database> database, const QString& where,
+                   const QVariantList& parameters, const Regional& regional, const QDate& printDate);
+    ~ReportRenderer();
+    ReportRenderer(const ReportRenderer&) = delete;
+    ReportRenderer& operator=(const ReportRenderer&) = delete;
+
+    // Finds the page breaks; must succeed before anything is painted.
+    Result layout();
+    int pageCount() const;
+
+    // One page (counted from 0) on a painter whose device is a whole A4 page.
+    Result paintPage(QPainter& painter, int page);
+    // Every page onto a printer or PDF writer set to A4 with no margins.
+    Result paintAll(QPagedPaintDevice& device);
+
+    const ReportDefinition& definition() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,8 @@
+#pragma once
+
+#include "Printing.h"
+
+class SystemPrinting : public Printing {
+public:
+    std::unique_ptr<QPrinter> defaultPrinter() override;
+};
