@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds and runs the data benchmark (sample databases are made once in build/bench-data).
-# Optional arguments: the numbers of properties to try, e.g. 10000 100000.
+# Builds and runs the benchmarks: the data benchmark (optional arguments: the numbers of
+# properties to try, e.g. 10000 100000) and the report benchmark. Sample databases are
+# made once in build/bench-data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake --build build --target bench_data -j"$(nproc)"
-exec build/bench_data "$@"
+cmake --build build --target bench_data bench_report -j"$(nproc)"
+build/bench_data "$@"
+echo
+build/bench_report

@@ -1,3 +1,4 @@
+#include "Artwork.h"
 #include "Database.h"
 #include "ProgramSettings.h"
 #include "ReadyDefault.h"
@@ -39,6 +40,8 @@ class RecordSourceTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { Artwork::initialise(); }
+
     void refreshMakesTheFirstRowCurrent() {
         Register reg;
         QVERIFY(reg.source.hasCurrent());
@@ -271,6 +274,8 @@ private slots:
         const QString database = folder.file("daba.mdb");
         QCOMPARE(ProgramSettings(folder.path()).databasePath(), database);
         QVERIFY(QDir(folder.file("foto")).exists());
+        for (const char* report : {"rapporto.rpt", "scheda.rpt", "richieste.rpt", "agenda.rpt"})
+            QVERIFY(QFile::exists(folder.file(report)));
         std::shared_ptr<Database> opened;
         QVERIFY(Database::open(database, opened).ok());
         opened.reset();

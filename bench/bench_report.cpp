@@ -1,0 +1,79 @@
+// The report benchmark: the requests report of 10,000 and 50,000 requests into a PDF,
+// with the time taken and the resident memory it added. Run it with scripts/bench.sh;
+// it is not a test.
+
+#include "Regional.h"
+#include "ReportControl.h"
+#include "ReportFiles.h"
+#include "ReportOutput.h"
+#include "ReportRenderer.h"
+#include "Artwork.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
+#include <cstdio>
+
+namespace {
+
+long residentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+QString makeDatabase(const QString& folder, int requests) {
+    const QString path = QStringLiteral("%1/richieste-%2.mdb").arg(folder).arg(requests);
+    if (QFileInfo::exists(path))
+        return path;
+    const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/programma/velmora-esempio");
+    if (QProcess::execute(tool, {"--database", path + ".tmp", "--immobili", "0", "--richieste", QString::number(requests),
+                                 "--visite", "0", "--foto", "0"}) != 0 ||
+        !QFile::rename(path + ".tmp", path))
+        qFatal("velmora-esempio failed");
+    return path;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    Artwork::initialise();
+    const Regional regional(QLocale(QLocale::Italian, QLocale::Italy));
+    const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/bench-data");
+    QDir().mkpath(folder);
+    if (!ReportFiles::placeMissing(folder))
+        qFatal("cannot place the report files");
+
+    const long startKb = residentKb();
+    QList<int> sizes = {10000, 50000};
+    if (argc > 1) {
+        sizes.clear();
+        for (int i = 1; i < argc; ++i)
+            sizes << QString::fromLocal8Bit(argv[i]).toInt();
+    }
+    for (const int requests : sizes) {
+        const QString database = makeDatabase(folder, requests);
+        QElapsedTimer timer;
+        timer.start();
+        std::unique_ptr<ReportRenderer> report;
+        Result done = ReportControl::prepare(folder + QStringLiteral("/richieste.rpt"), QString(), database, regional,
+                                             QDate::currentDate(), report);
+        if (done)
+            done = ReportOutput::writePdf(*report, folder + QStringLiteral("/richieste.pdf"));
+        if (!done)
+            qFatal("%s", qPrintable(done.message()));
+        std::printf("%6d richieste: %4d pagine in PDF in %6.2f s, memoria residente +%.1f MB\n", requests,
+                    report->pageCount(), static_cast<double>(timer.elapsed()) / 1000.0,
+                    static_cast<double>(residentKb() - startKb) / 1024.0);
+    }
+    return 0;
+}

@@ -1,0 +1,261 @@
+#include "Artwork.h"
+#include "FakeClock.h"
+#include "FakePrinting.h"
+#include "PdfText.h"
+#include "ReportControl.h"
+#include "ReportFiles.h"
+#include "ReportOutput.h"
+#include "ReportPreview.h"
+#include "ReportRenderer.h"
+#include "RequestFormula.h"
+#include "ScriptedDialogs.h"
+#include "TestDatabase.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+// A program folder whose database has the shipped report files beside it.
+struct Office {
+    TestDatabase db;
+    ScriptedDialogs dialogs;
+    FakeClock clock{QDateTime(QDate(2026, 3, 5), QTime(10, 0))};
+    Regional regional{QLocale(QLocale::Italian, QLocale::Italy)};
+    FakePrinting printing;
+    Context context{db.folder().path(), dialogs, clock, regional, printing};
+
+    Office() {
+        if (!ReportFiles::placeMissing(db.folder().path()))
+            qFatal("cannot place the report files");
+    }
+
+    // The report for a formula as PDF text, or the message that refused it.
+    QString render(const QString& report, const QString& formula) const {
+        std::unique_ptr<ReportRenderer> renderer;
+        Result result = ReportControl::prepare(db.folder().file(report), formula, db.path(), regional, clock.today(), renderer);
+        const QString pdf = db.folder().file("uscita.pdf");
+        if (result)
+            result = ReportOutput::writePdf(*renderer, pdf);
+        return result ? pdfText(pdf) : QStringLiteral("ERRORE ") + result.message();
+    }
+};
+
+int pages(const QString& text) {
+    static const QRegularExpression footer(QStringLiteral("Pagina (\\d+) di (\\d+)"));
+    auto matches = footer.globalMatch(text);
+    int count = 0, total = -1;
+    while (matches.hasNext()) {
+        const auto match = matches.next();
+        ++count;
+        if (match.captured(1).toInt() != count || (total >= 0 && match.captured(2).toInt() != total))
+            return -1;
+        total = match.captured(2).toInt();
+    }
+    return count == total ? count : -1;
+}
+
+} // namespace
+
+class ReportTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Artwork::initialise(); }
+
+    void matchingRequests() {
+        Office office;
+        const QStringList fields{"nome", "cognome", "telefono", "tipo", "mq", "prezzo", "motivo"};
+        office.db.insert("richiesta", fields, {"Anna", "Rossi", "333 1234567", "Villa", 200, "450000", "vendita"});
+        office.db.insert("richiesta", fields, {"Bruno", "Bianchi", "", "Bilocale", 50, "700", "affitto"});
+        office.db.insert("richiesta", fields, {"Carla", "D'Amico", "", "Villa", 1200, "900000", "vendita"});
+        for (const char* report : {"scheda.rpt", "richieste.rpt"}) {
+            const QString text = office.render(report, RequestFormula::build("0", "1000", "vendita", "vill", office.regional));
+            QVERIFY2(text.contains("Rossi") && text.contains("333 1234567") && text.contains("450.000,00"), qPrintable(text));
+            QVERIFY(!text.contains("Bianchi"));
+            QVERIFY(!text.contains("D'Amico"));  // too large a surface
+            QVERIFY(text.contains("Stampato il 05/03/2026"));
+            QCOMPARE(pages(text), 1);
+        }
+    }
+
+    void appointmentsOfARangeInDateAndTimeOrder() {
+        Office office;
+        const QStringList fields{"datap", "ora", "agente", "appuntamento"};
+        office.db.insert("agenda", fields, {"2026-03-07", "09:00", "Paola", "ultimo giorno"});
+        office.db.insert("agenda", fields, {"2026-03-01", "15:30", "Marco", "primo giorno pomeriggio"});
+        office.db.insert("agenda", fields, {"2026-03-01", "09:00", "Giulia", "primo giorno mattina"});
+        office.db.insert("agenda", fields, {"2026-03-08", "09:00", "Paola", "fuori periodo"});
+        const QString text = office.render(
+            "agenda.rpt", "{agenda.datap} >= DateValue (01/03/2026) AND {agenda.datap} <=DateValue (07/03/2026)");
+        const qsizetype morning = text.indexOf("primo giorno mattina");
+        const qsizetype afternoon = text.indexOf("primo giorno pomeriggio");
+        const qsizetype last = text.indexOf("ultimo giorno");
+        QVERIFY2(morning >= 0 && morning < afternoon && afternoon < last, qPrintable(text));
+        QVERIFY(text.contains("01/03/2026"));
+        QVERIFY(!text.contains("fuori periodo"));
+    }
+
+    void visitsOfOneProperty() {
+        Office office;
+        const qint64 house = office.db.insert("immobile", {"proprietario", "indirizzoimmobile", "zona", "prezzo"},
+                                              {"Rossi", "Via Roma 1", "Centro", "250000"});
+        const qint64 other = office.db.insert("immobile", {"proprietario"}, {"Verdi"});
+        const QStringList visit{"idimmobile", "nome", "cognome", "data", "note"};
+        office.db.insert("visite", visit, {house, "Anna", "Neri", "02/03/2026", "Piace molto"});
+        office.db.insert("visite", visit, {other, "Bruno", "Gialli", "03/03/2026", "Visita altrui"});
+        const QString text = office.render("rapporto.rpt", QStringLiteral("{immobile.id} = ") + " " + QString::number(house));
+        QVERIFY2(text.contains("Rossi") && text.contains("Via Roma 1") && text.contains("250.000,00"), qPrintable(text));
+        QVERIFY(text.contains("Piace molto") && text.contains("Neri"));
+        QVERIFY(!text.contains("Verdi"));
+        QVERIFY(!text.contains("Visita altrui"));
+
+        const qint64 unvisited = office.db.insert("immobile", {"proprietario"}, {"Bianchi"});
+        const QString none = office.render("rapporto.rpt", QStringLiteral("{immobile.id} = ") + " " + QString::number(unvisited));
+        QVERIFY(none.contains("Nessuna visita registrata"));
+    }
+
+    void longReportsRunOverPagesWithEveryRowOnce() {
+        Office office;
+        office.db.exec("BEGIN");
+        const qint64 house = office.db.insert("immobile", {"proprietario"}, {"Rossi"});
+        for (int i = 1; i <= 150; ++i) {
+            office.db.insert("richiesta", {"nome", "cognome", "tipo", "mq", "motivo", "note"},
+                             {QStringLiteral("Cli%1").arg(i, 3, 10, QChar('0')), "Prova", "Villa", 100, "vendita",
+                              i % 10 == 0 ? QString("Una nota lunga che va a capo più volte ").repeated(4) : QString()});
+            office.db.insert("visite", {"idimmobile", "nome", "data"},
+                             {house, QStringLiteral("Vis%1").arg(i, 3, 10, QChar('0')), "01/03/2026"});
+        }
+        office.db.exec("COMMIT");
+
+        const QString requests = office.render("richieste.rpt", RequestFormula::build("0", "1000", "vendita", "", office.regional));
+        QVERIFY(pages(requests) > 2);
+        for (int i = 1; i <= 150; ++i)
+            QCOMPARE(requests.count(QStringLiteral("Cli%1").arg(i, 3, 10, QChar('0'))), 1);
+        QCOMPARE(requests.count("Nome"), pages(requests));  // the captions on every page
+
+        const QString visits = office.render("rapporto.rpt", "{immobile.id} = " + QString::number(house));
+        QVERIFY(pages(visits) > 1);
+        for (int i = 1; i <= 150; ++i)
+            QCOMPARE(visits.count(QStringLiteral("Vis%1").arg(i, 3, 10, QChar('0'))), 1);
+        QCOMPARE(visits.count("Commento"), pages(visits));
+    }
+
+    void anEmptySelectionStillPrintsOnePage() {
+        Office office;
+        const QString text = office.render("agenda.rpt", "{agenda.datap} >= DateValue (01/03/2026)");
+        QVERIFY(text.contains("Nessun appuntamento"));
+        QCOMPARE(pages(text), 1);
+    }
+
+    void reportFilesAreFoundByNameOrPath() {
+        Office office;
+        ReportControl control(office.context);
+        QString path;
+
+        control.setReportFile("scheda.rpt");  // beside the database
+        QVERIFY(control.resolve(path).ok());
+        QCOMPARE(path, office.db.folder().file("scheda.rpt"));
+
+        QDir().mkpath(office.db.folder().file("dati"));
+        QVERIFY(QFile::rename(office.db.path(), office.db.folder().file("dati/archivio.sqlite")));
+        control.setDatabasePath(office.db.folder().file("dati/archivio.sqlite"));
+        QFile::copy(office.db.folder().file("agenda.rpt"), office.db.folder().file("dati/agenda.rpt"));
+        control.setReportFile("agenda.rpt");
+        QVERIFY(control.resolve(path).ok());
+        QCOMPARE(path, office.db.folder().file("dati/agenda.rpt"));  // the database folder first
+        control.setReportFile("richieste.rpt");
+        QVERIFY(control.resolve(path).ok());
+        QCOMPARE(path, office.db.folder().file("richieste.rpt"));  // then the program folder
+
+        control.setReportFile(office.db.folder().file("dati//agenda.rpt"));  // a full path, doubled separator
+        QVERIFY(control.resolve(path).ok());
+
+        control.setReportFile("manca.rpt");
+        const Result missing = control.resolve(path);
+        QVERIFY(!missing.ok());
+        QVERIFY2(missing.message().contains("manca.rpt") && missing.message().contains(office.db.folder().file("dati")),
+                 qPrintable(missing.message()));
+        QVERIFY(!control.start().ok());
+    }
+
+    void aBadFormulaPrintsNothing() {
+        Office office;
+        ReportControl control(office.context);
+        control.setReportFile("scheda.rpt");
+        control.setSelectionFormula("{richiesta.tipo} LIKE'*casa d'epoca*'");  // an apostrophe breaks the text
+        const Result started = control.start();
+        QVERIFY(!started.ok());
+        QVERIFY2(started.message().contains("carattere"), qPrintable(started.message()));
+        QVERIFY(!control.preview());
+    }
+
+    void thePreviewShowsPagesAndPrints() {
+        Office office;
+        const qint64 house = office.db.insert("immobile", {"proprietario"}, {"Rossi"});
+        ReportControl control(office.context);
+        control.setReportFile(office.db.folder().file("rapporto.rpt"));
+        QVERIFY(control.load().ok());
+        control.setSelectionFormula("{immobile.id} =  " + QString::number(house));
+        QVERIFY(control.start().ok());
+        ReportPreview* preview = control.preview();
+        QVERIFY(preview);
+        QCOMPARE(preview->windowTitle(), QStringLiteral("ANTEPRIMA DI STAMPA"));
+        QCOMPARE(preview->pageCount(), 1);
+        const QImage page = preview->pageImage();
+        QVERIFY(!page.isNull());
+        QVERIFY(page.height() > page.width());  // portrait A4
+        // Ink on the page: the title row is not blank.
+        int dark = 0;
+        for (int x = 0; x < page.width(); ++x)
+            for (int y = 0; y < page.height() / 8; ++y)
+                dark += qGray(page.pixel(x, y)) < 128;
+        QVERIFY(dark > 100);
+
+        // Printing on the default printer.
+        office.printing.outputFile = office.db.folder().file("stampante.pdf");
+        preview->printButton()->click();
+        QVERIFY(pdfText(office.printing.outputFile).contains("Rossi"));
+
+        // With no printer it says so and offers a PDF; cancelled, nothing is written.
+        office.printing.outputFile.clear();
+        preview->printButton()->click();
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY(office.dialogs.messages[0].contains("stampante"));
+        office.dialogs.answers.enqueue(office.db.folder().file("salvato"));
+        preview->printButton()->click();
+        QVERIFY(pdfText(office.db.folder().file("salvato.pdf")).contains("Rossi"));
+        preview->close();
+    }
+
+    void theShippedFilesArePlacedWhereMissingAndKeptWhereEdited() {
+        TestFolder folder;
+        folder.write("agenda.rpt", "{ \"mia\": true }");
+        QVERIFY(ReportFiles::placeMissing(folder.path()).ok());
+        for (const QString& name : ReportFiles::names())
+            QVERIFY(QFile::exists(folder.file(name)));
+        QCOMPARE(folder.read("agenda.rpt"), QByteArray("{ \"mia\": true }"));
+        QVERIFY(!ReportFiles::placeMissing(folder.file("manca")).ok());
+    }
+
+    void brokenReportFilesAreExplained() {
+        TestFolder folder;
+        ReportDefinition definition;
+        const auto refused = [&](const QByteArray& json) {
+            const Result r = ReportDefinition::parse(json, "prova.rpt", definition);
+            return r.ok() ? QString() : r.message();
+        };
+        QVERIFY(refused("non json").contains("prova.rpt"));
+        QVERIFY(refused(R"({"title":"x","table":"case","columns":[{"field":"id"}]})").contains("case"));
+        QVERIFY(refused(R"({"title":"x","table":"agenda","columns":[{"field":"quando"}]})").contains("quando"));
+        QVERIFY(refused(R"({"title":"x","table":"agenda","columns":[]})").contains("colonne"));
+        QVERIFY(refused(R"({"title":"x","table":"agenda","columns":[{"field":"ora"}],"destination":"fax"})").contains("fax"));
+        QVERIFY(refused(R"({"title":"x","table":"agenda","columns":[{"field":"ora","width":0}]})").contains("larghezza"));
+        QCOMPARE(refused(R"({"title":"x","table":"Agenda","columns":[{"field":"ORA"}]})"), QString());
+    }
+};
+
+QTEST_MAIN(ReportTest)
+#include "tst_report.moc"
