@@ -184,6 +184,7 @@ QWidget* MainWindow::showWindow(int button) {
         // A window the user closes is gone; the next click creates and loads it again.
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->setWindowIcon(content->windowIcon());
+        window->adjustSize();
     }
     window->showNormal();
     window->raise();

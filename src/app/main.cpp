@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 #include "QtDialogs.h"
 #include "ProgramSettings.h"
+#include "PropertyWindow.h"
 #include "ReadyDefault.h"
 #include "ReportFiles.h"
 #include "Regional.h"
@@ -10,6 +11,7 @@
 #include "SystemPrinting.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -48,6 +50,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VELMORA"));
     Artwork::initialise();
+    // The windows are laid out to the twip for an 8-point face, as the office has always had them.
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
 
     const Regional regional;
     QLocale::setDefault(regional.locale());
@@ -68,8 +72,11 @@ int main(int argc, char* argv[]) {
 
     MainWindow frame(context);
     dialogs.setParentWidget(&frame);
+    frame.setWindowFactory(MainWindow::Properties, [&context] { return new PropertyWindow(context); });
     frame.showMaximized();
     if (!prepared)
         dialogs.message(prepared.message());
+    // The property register is the start window.
+    frame.showWindow(MainWindow::Properties);
     return QApplication::exec();
 }

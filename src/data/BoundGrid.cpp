@@ -15,6 +15,7 @@ BoundGrid::BoundGrid(QWidget* parent) : QTableView(parent) {
     verticalHeader()->setVisible(true);
     verticalHeader()->setMinimumWidth(16);
     horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(true);
     setWordWrap(false);
 }
 

@@ -16,7 +16,7 @@ QToolButton* arrow(QWidget* parent, const QString& text, const QString& tip) {
     button->setAutoRaise(false);
     button->setFocusPolicy(Qt::NoFocus);
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
-    button->setMinimumWidth(26);
+    button->setFixedWidth(20);
     return button;
 }
 

@@ -509,6 +509,14 @@ Result RecordSource::refresh() {
     return setCurrent(rowCount() > 0 ? 0 : -1);
 }
 
+Result RecordSource::clear() {
+    if (const Result written = leaveRecord(); !written)
+        return written;
+    m_added.clear();
+    replaceWindow({}, true, true);
+    return setCurrent(-1);
+}
+
 // ---- moves --------------------------------------------------------------------
 
 Result RecordSource::moveFirst() {

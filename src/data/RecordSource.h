@@ -52,6 +52,9 @@ public:
     Result commitPending();
     // Forgets the pending edit or new record.
     void cancelEdit();
+    // Shows no rows until the next refresh (the query stays); a pending edit is written
+    // first, and a refused one keeps everything as it was.
+    Result clear();
     // Removes the current record from its table; afterwards there is no current record
     // until a move.
     Result remove();

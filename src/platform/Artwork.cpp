@@ -12,7 +12,11 @@ static void initialiseVelmoraResources() {
 namespace Artwork {
 
 void initialise() {
-    initialiseVelmoraResources();
+    static const bool done = [] {
+        initialiseVelmoraResources();
+        return true;
+    }();
+    Q_UNUSED(done);
 }
 
 QIcon icon(const QString& resource) {

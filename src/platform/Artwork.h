@@ -7,7 +7,7 @@
 // The program's own drawings (SVG in the resources), made into icons and pictures.
 namespace Artwork {
 
-// Makes the built-in resources available; call once before any other function here.
+// Makes the built-in resources (drawings, report files) available; any number of calls.
 void initialise();
 
 QIcon icon(const QString& resource);

@@ -1,5 +1,6 @@
 #include "ReportFiles.h"
 
+#include "Artwork.h"
 #include "FileCopy.h"
 
 #include <QDir>
@@ -14,6 +15,7 @@ const QStringList& names() {
 }
 
 Result placeMissing(const QString& folder) {
+    Artwork::initialise();
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return Result::failure(QStringLiteral("La cartella dei report «%1» non esiste.").arg(folder));
     for (const QString& name : names()) {
