@@ -1,0 +1,335 @@
+#include "Artwork.h"
+#include "FakeClock.h"
+#include "FakePrinting.h"
+#include "PropertyWindow.h"
+#include "RecordSource.h"
+#include "ReportControl.h"
+#include "ReportFiles.h"
+#include "ReportPreview.h"
+#include "ReportRenderer.h"
+#include "ScriptedDialogs.h"
+#include "TestDatabase.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+// An office with three properties (the last with two visits and a photo), two
+// requests, and the property register open on it.
+struct Office {
+    TestDatabase db;
+    ScriptedDialogs dialogs;
+    FakeClock clock{QDateTime(QDate(2026, 12, 6), QTime(9, 0))};
+    Regional regional{QLocale(QLocale::Italian, QLocale::Italy)};
+    FakePrinting printing;
+    Context context{db.folder().path(), dialogs, clock, regional, printing};
+    QList<qint64> keys;
+    std::unique_ptr<PropertyWindow> window;
+
+    Office() {
+        const QStringList fields{"proprietario", "telefono", "zona", "tipologia", "mq", "motivo", "noteimmobile"};
+        keys << db.insert("immobile", fields, {"Rossi", "051 111", "Centro", "Villa", 200, "vendita", "casa d'epoca"});
+        keys << db.insert("immobile", fields, {"Studio D'Amico", "051 222", "Navile", "Bilocale", 55, "affitto", ""});
+        keys << db.insert("immobile", fields, {"Verdi", "051 333", "Saragozza", "Attico", 120, "vendita", "terrazzo"});
+        db.insert("visite", {"idimmobile", "nome", "data"}, {keys[2], "Anna", "01/12/2026"});
+        db.insert("visite", {"idimmobile", "nome", "data"}, {keys[2], "Bruno", "02/12/2026"});
+        db.insert("visite", {"idimmobile", "nome", "data"}, {keys[0], "Carla", "03/12/2026"});
+        db.insert("foto", {"idimmobile", "foto"}, {keys[2], db.folder().writePicture("casa.png", Qt::blue)});
+        const QStringList request{"nome", "cognome", "tipo", "mq", "motivo"};
+        db.insert("richiesta", request, {"Anna", "Neri", "Villa", 150, "vendita"});
+        db.insert("richiesta", request, {"Bruno", "Gialli", "Bilocale", 50, "affitto"});
+        QDir().mkpath(db.folder().file("foto"));
+        if (!ReportFiles::placeMissing(db.folder().path()))
+            qFatal("cannot place the reports");
+        open();
+    }
+
+    void open() { window = std::make_unique<PropertyWindow>(context); }
+    const Ui::PropertyWindow& ui() const { return window->ui(); }
+    RecordSource* source(const char* name) const { return window->findChild<RecordSource*>(QString::fromLatin1(name)); }
+    QString owner() const { return ui().Text1->text(); }
+};
+
+void type(QWidget* field, const QString& text) {
+    field->setFocus();
+    QTest::keyClicks(field, text);
+}
+
+} // namespace
+
+class PropertyWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Artwork::initialise(); }
+
+    void opensOnTheLastPropertyWithItsVisitsAndPhotos() {
+        Office office;
+        const Ui::PropertyWindow& ui = office.ui();
+        QCOMPARE(office.window->objectName(), QStringLiteral("form_immobili"));
+        QCOMPARE(office.window->windowTitle(), QStringLiteral("   ----   IMMOBILI  ---"));
+        QCOMPARE(office.owner(), QStringLiteral("Verdi"));
+        QCOMPARE(ui.Label12->text(), QString::number(office.keys[2]));
+        QVERIFY(ui.Label12->isHidden());
+        QCOMPARE(ui.Label33->text(), office.db.folder().path() + "/foto/");
+        QCOMPARE(office.window->findChild<ReportControl*>("report1")->reportFile(), office.db.folder().path() + "/rapporto.rpt");
+        QCOMPARE(ui.Data1->caption(), QStringLiteral("        IMMOBILI"));
+
+        QCOMPARE(office.source("Data3")->recordSource().text(),
+                 QStringLiteral("SELECT * FROM visite WHERE idimmobile =") + QString::number(office.keys[2]));
+        QCOMPARE(office.source("Data2")->recordSource().text(),
+                 QStringLiteral("SELECT * FROM foto WHERE idimmobile =") + QString::number(office.keys[2]));
+        QCOMPARE(ui.DBGrid2->model()->rowCount(), 2);
+        QCOMPARE(ui.DBGrid1->model()->rowCount(), 1);
+        QVERIFY(!ui.Picture1->pixmap().isNull());
+        QCOMPARE(ui.Label15->text(), QStringLiteral("Anna"));  // the first request, to choose the visitor
+
+        QVERIFY(ui.Frame6->isHidden());
+        QVERIFY(ui.Combo1->isHidden());
+        QVERIFY(ui.Command6->isHidden());
+        QCOMPARE(ui.Combo3->currentText(), QStringLiteral("vendita"));
+        QCOMPARE(ui.Combo4->currentText(), QStringLiteral("0"));
+        QCOMPARE(ui.Combo2->currentText(), QStringLiteral("1000"));
+        QCOMPARE(ui.Command2->text(), QStringLiteral("      AGGIUNGI       IMMAGINI"));
+        QVERIFY(office.dialogs.messages.isEmpty());
+    }
+
+    void theListsFollowTheCurrentProperty() {
+        Office office;
+        office.ui().Data1->firstButton()->click();
+        QCOMPARE(office.owner(), QStringLiteral("Rossi"));
+        QCOMPARE(office.ui().DBGrid2->model()->rowCount(), 1);
+        QCOMPARE(office.ui().DBGrid2->model()->index(0, 2).data().toString(), QStringLiteral("Carla"));
+        QCOMPARE(office.ui().DBGrid1->model()->rowCount(), 0);
+    }
+
+    void aNewPropertyFinishedWithFineBecomesCurrent() {
+        Office office;
+        const Ui::PropertyWindow& ui = office.ui();
+        ui.Command1->click();
+        QVERIFY(ui.Combo1->isVisibleTo(office.window.get()));
+        QVERIFY(ui.Command6->isVisibleTo(office.window.get()));
+        QCOMPARE(office.owner(), QString());
+        QCOMPARE(ui.DBGrid2->model()->rowCount(), 0);  // no key yet: no visits shown
+        type(ui.Text1, "Bianchi");
+        type(ui.Text9, "80");
+        ui.Combo1->setCurrentText("affitto");
+        ui.Command6->click();
+
+        QVERIFY(ui.Command6->isHidden());
+        QVERIFY(ui.Combo1->isVisibleTo(office.window.get()));  // stays until a search hides it
+        QCOMPARE(office.owner(), QStringLiteral("Bianchi"));
+        const qint64 key = ui.Label12->text().toLongLong();
+        QVERIFY(key > office.keys[2]);
+        QCOMPARE(office.db.value("immobile", key, "motivo").toString(), QStringLiteral("affitto"));
+        QCOMPARE(office.db.value("immobile", key, "mq").toInt(), 80);
+        QCOMPARE(office.source("Data3")->recordSource().text(),
+                 QStringLiteral("SELECT * FROM visite WHERE idimmobile =") + QString::number(key));
+    }
+
+    void fineWithoutTouchingThePurposeWritesVendita() {
+        Office office;
+        office.ui().Picture7->clicked();  // the icon does what "  NUOVO" does
+        type(office.ui().Text1, "Neri");
+        office.ui().Command6->click();
+        QCOMPARE(office.db.value("immobile", office.ui().Label12->text().toLongLong(), "motivo").toString(),
+                 QStringLiteral("vendita"));
+    }
+
+    void aRefusedFineKeepsEverythingTyped() {
+        Office office;
+        const Ui::PropertyWindow& ui = office.ui();
+        ui.Command1->click();
+        type(ui.Text1, "Bianchi");
+        type(ui.Text9, "ottanta");
+        ui.Command6->click();
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY(office.dialogs.messages[0].contains("ottanta"));
+        QVERIFY(ui.Command6->isVisibleTo(office.window.get()));
+        QCOMPARE(office.owner(), QStringLiteral("Bianchi"));
+        QCOMPARE(office.db.count("immobile"), 3);
+
+        ui.Text9->selectAll();
+        type(ui.Text9, "80");
+        ui.Command6->click();
+        QCOMPARE(office.db.count("immobile"), 4);
+        QVERIFY(ui.Command6->isHidden());
+    }
+
+    void deletingTheFirstPropertyLeavesNoCurrentOneAndEmptyLists() {
+        Office office;
+        const Ui::PropertyWindow& ui = office.ui();
+        ui.Data1->firstButton()->click();
+        ui.Command5->click();
+        QCOMPARE(office.dialogs.messages, QStringList{"Ricordati di eliminare prima le immagini dell'immobile"});
+        QCOMPARE(office.db.count("immobile"), 2);
+        QCOMPARE(office.db.count("visite"), 3);  // its visits stay
+        QCOMPARE(office.owner(), QString());
+        QCOMPARE(ui.Label12->text(), QString());
+        QCOMPARE(ui.DBGrid2->model()->rowCount(), 0);
+        QCOMPARE(ui.DBGrid1->model()->rowCount(), 0);
+        QVERIFY(ui.Text1->isReadOnly());
+
+        ui.Picture4->clicked();  // deleting again with no current property changes nothing
+        QCOMPARE(office.db.count("immobile"), 2);
+    }
+
+    void deletingMovesToThePreviousProperty() {
+        Office office;
+        office.ui().Command5->click();
+        QCOMPARE(office.owner(), QStringLiteral("Studio D'Amico"));
+    }
+
+    void theSearchPanel() {
+        Office office;
+        const Ui::PropertyWindow& ui = office.ui();
+        RecordSource* data1 = office.source("Data1");
+        ui.Command8->click();
+        QVERIFY(ui.Frame6->isVisibleTo(office.window.get()));
+        ui.Command13->click();
+        QVERIFY(ui.Frame6->isHidden());
+        ui.Picture3->clicked();
+        QVERIFY(ui.Frame6->isVisibleTo(office.window.get()));
+
+        // Criteria search with the panel as it opens: both bounds included.
+        ui.Command1->click();
+        type(ui.Text1, "Nuovo");
+        ui.Command6->click();  // Combo1 now shown
+        ui.Command12->click();
+        QCOMPARE(data1->recordSource().text(),
+                 QStringLiteral("SELECT * FROM immobile WHERE mq BETWEEN 0 and 1000 and motivo ='vendita' and tipologia like'**'"));
+        QCOMPARE(office.owner(), QStringLiteral("Rossi"));
+        QVERIFY(ui.Frame6->isHidden());
+        QVERIFY(ui.Combo1->isHidden());
+
+        // A bound that is not a number: said, and nothing else changes.
+        ui.Command8->click();
+        ui.Combo4->setCurrentText("12,5");
+        ui.Text15->setText("att");
+        ui.Command12->click();
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY(office.dialogs.messages[0].contains("«Mq da»") && office.dialogs.messages[0].contains("«12,5»"));
+        QVERIFY(data1->recordSource().text().contains("BETWEEN 0 and 1000"));
+        QVERIFY(ui.Frame6->isVisibleTo(office.window.get()));
+        QCOMPARE(office.owner(), QStringLiteral("Rossi"));
+
+        ui.Combo4->setCurrentText("100");
+        ui.Command12->click();
+        QCOMPARE(office.owner(), QStringLiteral("Verdi"));
+
+        ui.Command14->click();
+        QCOMPARE(data1->recordSource().text(), QStringLiteral("SELECT * FROM immobile "));
+        QCOMPARE(office.owner(), QStringLiteral("Rossi"));
+        QVERIFY(ui.Frame6->isHidden());
+    }
+
+    void quickSearchesRunAtEveryChange() {
+        Office office;
+        const Ui::PropertyWindow& ui = office.ui();
+        RecordSource* data1 = office.source("Data1");
+        ui.Command8->click();
+        type(ui.Text16, "d'a");
+        QCOMPARE(data1->recordSource().text(), QStringLiteral("SELECT * FROM immobile WHERE proprietario LIKE '*d'a*'"));
+        QCOMPARE(office.owner(), QStringLiteral("Studio D'Amico"));
+        QVERIFY(ui.Frame6->isVisibleTo(office.window.get()));
+        QVERIFY(office.dialogs.messages.isEmpty());
+
+        type(ui.Text19, "sara");
+        QCOMPARE(data1->recordSource().text(), QStringLiteral("SELECT * FROM immobile WHERE zona LIKE '*sara*'"));
+        QCOMPARE(office.owner(), QStringLiteral("Verdi"));
+        QCOMPARE(ui.DBGrid2->model()->rowCount(), 2);
+
+        type(ui.Text21, "nulla di simile");
+        QCOMPARE(office.owner(), QString());
+        QCOMPARE(ui.DBGrid2->model()->rowCount(), 0);  // not the visits of Verdi any more
+
+        ui.Text21->clear();  // two stars: every property with notes
+        QCOMPARE(data1->recordSource().text(), QStringLiteral("SELECT * FROM immobile WHERE noteimmobile LIKE '**'"));
+        QCOMPARE(office.owner(), QStringLiteral("Rossi"));
+
+        const QList<std::pair<QLineEdit*, QString>> others = {
+            {ui.Text17, "telefono"}, {ui.Text18, "cellulare"}, {ui.Text20, "indirizzoimmobile"}};
+        for (const auto& [field, column] : others) {
+            type(field, "x");
+            QCOMPARE(data1->recordSource().text(), QStringLiteral("SELECT * FROM immobile WHERE %1 LIKE '*x*'").arg(column));
+        }
+    }
+
+    void searchingWritesTheEditFirst() {
+        Office office;
+        type(office.ui().Text2, " int. 4");
+        office.ui().Command3->click();
+        QCOMPARE(office.db.value("immobile", office.keys[2], "telefono").toString(), QStringLiteral("051 333 int. 4"));
+    }
+
+    void printingTheMatchingRequests() {
+        Office office;
+        const Ui::PropertyWindow& ui = office.ui();
+        auto* report = office.window->findChild<ReportControl*>("Report2");
+        ui.Command16->click();
+        QCOMPARE(report->selectionFormula(),
+                 QStringLiteral("{richiesta.mq} >= 0 AND {richiesta.mq} <=1000 AND {richiesta.motivo} ='vendita' AND "
+                                "{richiesta.tipo} LIKE'**'"));
+        QVERIFY(report->preview());
+        QCOMPARE(report->preview()->pageCount(), 1);
+        report->preview()->close();
+
+        ui.Combo4->setCurrentText("40 mq");
+        ui.Combo2->setCurrentText("");
+        ui.Combo3->setCurrentText("affitto");
+        ui.Text15->setText("casa d'epoca");
+        ui.Command16->click();
+        QCOMPARE(report->selectionFormula(),
+                 QStringLiteral("{richiesta.mq} >= 40 AND {richiesta.mq} <=0 AND {richiesta.motivo} ='affitto' AND "
+                                "{richiesta.tipo} LIKE'*casa d''epoca*'"));
+        QVERIFY(office.dialogs.messages.isEmpty());
+        report->preview()->close();
+
+        QFile::remove(office.db.folder().file("scheda.rpt"));
+        ui.Command16->click();
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY(office.dialogs.messages[0].contains("scheda.rpt"));
+    }
+
+    void iconsWithoutACommandDoNothing() {
+        Office office;
+        office.ui().Picture5->clicked();
+        office.ui().Picture8->clicked();
+        office.ui().Picture2->clicked();
+        QCOMPARE(office.db.count("immobile"), 3);
+        QVERIFY(office.dialogs.messages.isEmpty());
+        QCOMPARE(office.owner(), QStringLiteral("Verdi"));
+    }
+
+    void closingWritesWhatWasTyped() {
+        Office office;
+        type(office.ui().Text2, "0");
+        QVERIFY(office.window->close());
+        QCOMPARE(office.db.value("immobile", office.keys[2], "telefono").toString(), QStringLiteral("051 3330"));
+
+        office.open();
+        office.ui().Command1->click();
+        type(office.ui().Text1, "Ultimo");
+        QVERIFY(office.window->close());  // finished as "FINE" would
+        QCOMPARE(office.db.count("immobile"), 4);
+    }
+
+    void aMissingDatabaseIsToldOnceAndTheWindowStaysUsable() {
+        Office office;
+        office.db.folder().write("daba.ini", "/non/esiste/daba.mdb\r\n");
+        office.dialogs.messages.clear();
+        office.open();
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY(office.dialogs.messages[0].contains("/non/esiste/daba.mdb"));
+        QCOMPARE(office.owner(), QString());
+        office.ui().Command8->click();
+        QVERIFY(office.ui().Frame6->isVisibleTo(office.window.get()));
+        QVERIFY(office.window->close());
+    }
+};
+
+QTEST_MAIN(PropertyWindowTest)
+#include "tst_propertywindow.moc"
