@@ -3,7 +3,12 @@
 // beside the floor measured on the same file with SQLite's C API (the same search as
 // a plain SELECT), as a ratio. Run it with scripts/bench.sh; it is not a test.
 
+#include "Artwork.h"
 #include "BoundGrid.h"
+#include "ProgramSettings.h"
+#include "PropertyWindow.h"
+#include "SystemClock.h"
+#include "SystemPrinting.h"
 #include "QtDialogs.h"
 #include "RecordSource.h"
 #include "Regional.h"
@@ -14,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -86,6 +92,8 @@ void report(const char* what, double ms, double floor) {
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    Artwork::initialise();
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
     const Regional regional(QLocale(QLocale::Italian, QLocale::Italy));
     QtDialogs dialogs;
 
@@ -154,6 +162,29 @@ int main(int argc, char* argv[]) {
         report("vai all'ultimo", last, floorMs(path, "SELECT * FROM immobile ORDER BY rowid DESC LIMIT 128"));
         std::printf("  %-34s %8.1f MB sopra la finestra vuota\n", "memoria residente",
                     static_cast<double>(residentKb() - emptyWindowKb) / 1024.0);
+
+        // A keystroke in a quick-search field of the property register, until its card,
+        // photos and visits show the new first row (painted).
+        QTemporaryDir programFolder;
+        if (!ProgramSettings(programFolder.path()).saveDatabasePath(path))
+            qFatal("cannot write daba.ini");
+        SystemClock clock;
+        SystemPrinting printing;
+        const Context context{programFolder.path(), dialogs, clock, regional, printing};
+        PropertyWindow window(context);
+        window.show();
+        QCoreApplication::processEvents();
+        const auto keystroke = [&](const char* text) {
+            return medianMs([&] { window.ui().Text16->setText(QStringLiteral("x")); },
+                            [&] {
+                                window.ui().Text16->setText(QString::fromLatin1(text));
+                                window.repaint();
+                            });
+        };
+        report("tasto nella ricerca veloce 'oss'", keystroke("oss"),
+               floorMs(path, "SELECT * FROM immobile WHERE proprietario LIKE '%oss%' LIMIT 128"));
+        report("tasto nella ricerca veloce 'xqz'", keystroke("xqz"),
+               floorMs(path, "SELECT * FROM immobile WHERE proprietario LIKE '%xqz%' LIMIT 128"));
     }
     return 0;
 }
