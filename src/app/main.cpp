@@ -2,21 +2,16 @@
 #include "Context.h"
 #include "MainWindow.h"
 #include "QtDialogs.h"
-#include "ProgramSettings.h"
-#include "PropertyWindow.h"
-#include "ReadyDefault.h"
-#include "ReportFiles.h"
 #include "Regional.h"
+#include "Startup.h"
 #include "SystemClock.h"
 #include "SystemPrinting.h"
 
 #include <QApplication>
 #include <QFont>
-#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <cstdio>
-#include <tuple>
 
 namespace {
 
@@ -62,21 +57,13 @@ int main(int argc, char* argv[]) {
     SystemPrinting printing;
     const Context context{QCoreApplication::applicationDirPath(), dialogs, clock, regional, printing};
 
-    // A first start in an empty folder gets a ready, empty database.
-    const Result prepared = ReadyDefault::prepare(context.programFolder);
-    // The report files belong beside the database; one that went missing comes back.
-    // Where that cannot be done, printing will say which file it looked for.
-    const QString databaseFolder = ProgramSettings::databaseFolder(ProgramSettings(context.programFolder).databasePath());
-    if (QFileInfo(databaseFolder).isDir())
-        std::ignore = ReportFiles::placeMissing(databaseFolder);
+    const Result prepared = Startup::prepareFolder(context);
 
     MainWindow frame(context);
     dialogs.setParentWidget(&frame);
-    frame.setWindowFactory(MainWindow::Properties, [&context] { return new PropertyWindow(context); });
     frame.showMaximized();
     if (!prepared)
         dialogs.message(prepared.message());
-    // The property register is the start window.
-    frame.showWindow(MainWindow::Properties);
+    Startup::openWindows(frame, context);
     return QApplication::exec();
 }

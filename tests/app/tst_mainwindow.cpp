@@ -3,7 +3,9 @@
 #include "FakePrinting.h"
 #include "MainWindow.h"
 #include "ProgramSettings.h"
+#include "PropertyWindow.h"
 #include "ScriptedDialogs.h"
+#include "Startup.h"
 #include "TestFolder.h"
 #include "Workspace.h"
 
@@ -175,6 +177,38 @@ private slots:
 
         stubborn->refuseClose = false;
         QVERIFY(frame.window->close());
+    }
+
+    void aNewUserStartsOnTheReadyDefault() {
+        Frame frame;
+        QVERIFY(Startup::prepareFolder(frame.context).ok());
+        frame.open();
+        Startup::openWindows(*frame.window, frame.context);
+        auto* properties = frame.window->findChild<PropertyWindow*>("form_immobili");
+        QVERIFY(properties);
+        QVERIFY(frame.dialogs.messages.isEmpty());  // an empty register, not an error
+        QCOMPARE(frame.window->workspace()->activeSubWindow()->widget(), properties);
+
+        // A first property, typed and finished, is in the new database.
+        properties->ui().Command1->click();
+        properties->ui().Text1->setText("Rossi");
+        emit properties->ui().Text1->textEdited("Rossi");
+        properties->ui().Command6->click();
+        QCOMPARE(properties->ui().Label12->text(), QStringLiteral("1"));
+
+        // A report file deleted since the last start comes back.
+        QVERIFY(QFile::remove(frame.folder.file("agenda.rpt")));
+        QVERIFY(Startup::prepareFolder(frame.context).ok());
+        QVERIFY(QFile::exists(frame.folder.file("agenda.rpt")));
+
+        // Ending the program writes what was typed.
+        properties->ui().Text2->setText("051 1");
+        emit properties->ui().Text2->textEdited("051 1");
+        QVERIFY(frame.window->close());
+        frame.window.reset();
+        frame.open();
+        Startup::openWindows(*frame.window, frame.context);
+        QCOMPARE(frame.window->findChild<PropertyWindow*>("form_immobili")->ui().Text2->text(), QStringLiteral("051 1"));
     }
 
     void backgroundPicture() {

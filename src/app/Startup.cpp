@@ -1,0 +1,28 @@
+#include "Startup.h"
+
+#include "MainWindow.h"
+#include "ProgramSettings.h"
+#include "PropertyWindow.h"
+#include "ReadyDefault.h"
+#include "ReportFiles.h"
+
+#include <QFileInfo>
+#include <tuple>
+
+namespace Startup {
+
+Result prepareFolder(const Context& context) {
+    const Result prepared = ReadyDefault::prepare(context.programFolder);
+    // Where the report files cannot be put back, printing says which file it looked for.
+    const QString databaseFolder = ProgramSettings::databaseFolder(ProgramSettings(context.programFolder).databasePath());
+    if (QFileInfo(databaseFolder).isDir())
+        std::ignore = ReportFiles::placeMissing(databaseFolder);
+    return prepared;
+}
+
+void openWindows(MainWindow& frame, const Context& context) {
+    frame.setWindowFactory(MainWindow::Properties, [&context] { return new PropertyWindow(context); });
+    frame.showWindow(MainWindow::Properties);
+}
+
+} // namespace Startup
