@@ -8,7 +8,7 @@ packages=(
     cmake g++ make                                   # to build
     qt6-base-dev qt6-svg-dev libqt6sql6-sqlite       # Qt: widgets, SQL with SQLite, the SVG icons
     libsqlite3-dev qt6-translations-l10n             # SQLite's own API; Qt's dialogs in Italian
-    fonts-dejavu-core                                # the same letters on every machine
+    fonts-dejavu-core fonts-liberation               # the same letters on every machine; Arial for the property sheet
     xvfb xauth poppler-utils                         # to run without a screen and read printouts back
 )
 

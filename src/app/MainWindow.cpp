@@ -174,23 +174,27 @@ QWidget* MainWindow::showWindow(int button) {
     const auto slot = m_windows.find(button);
     if (slot == m_windows.end() || !slot->second.create)
         return nullptr;
+    // A window the user closed is gone; the next click creates and loads it again.
+    QPointer<QWidget>& window = slot->second.window;
+    if (!window)
+        window = slot->second.create();
+    if (window)
+        showChild(window);
+    return window;
+}
 
-    QPointer<QMdiSubWindow>& window = slot->second.window;
-    if (!window) {
-        QWidget* content = slot->second.create();
-        if (!content)
-            return nullptr;
-        window = m_workspace->addSubWindow(content);
-        // A window the user closes is gone; the next click creates and loads it again.
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        window->setWindowIcon(content->windowIcon());
-        window->adjustSize();
+void MainWindow::showChild(QWidget* window) {
+    auto* frame = qobject_cast<QMdiSubWindow*>(window->parentWidget());
+    if (!frame) {
+        frame = m_workspace->addSubWindow(window);
+        frame->setAttribute(Qt::WA_DeleteOnClose);
+        frame->setWindowIcon(window->windowIcon());
+        frame->adjustSize();
     }
-    window->showNormal();
-    window->raise();
-    m_workspace->setActiveSubWindow(window);
-    window->widget()->setFocus();
-    return window->widget();
+    frame->showNormal();
+    frame->raise();
+    m_workspace->setActiveSubWindow(frame);
+    window->setFocus();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Context.h"
+#include "WindowHost.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -15,7 +16,7 @@ class Workspace;
 
 // MAIN: the frame window. It holds the toolbar, the status bar with the start date
 // and the clock, the background picture, and every other window as a child.
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public WindowHost {
     Q_OBJECT
 public:
     // The toolbar's buttons, by their index (counted from 1).
@@ -49,6 +50,9 @@ public:
     // the focus; answers it, or nullptr when the button has no window.
     QWidget* showWindow(int button);
 
+    // Shows a window as a child, restored to normal size and in front with the focus.
+    void showChild(QWidget* window) override;
+
     void setBackgroundPicture(const QImage& picture);
     QImage backgroundPicture() const;
 
@@ -66,7 +70,7 @@ private:
 
     struct WindowSlot {
         WindowFactory create;
-        QPointer<QMdiSubWindow> window;
+        QPointer<QWidget> window;
     };
 
     const Context& m_context;

@@ -5,6 +5,9 @@
 
 Workspace::Workspace(QWidget* parent) : QMdiArea(parent) {
     setObjectName(QStringLiteral("workspace"));
+    // The property sheet is a page tall: the workspace scrolls to reach all of it.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 void Workspace::setPicture(const QImage& picture) {

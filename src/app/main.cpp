@@ -55,12 +55,13 @@ int main(int argc, char* argv[]) {
     SystemClock clock;
     QtDialogs dialogs;
     SystemPrinting printing;
-    const Context context{QCoreApplication::applicationDirPath(), dialogs, clock, regional, printing};
+    Context context{QCoreApplication::applicationDirPath(), dialogs, clock, regional, printing};
 
     const Result prepared = Startup::prepareFolder(context);
 
     MainWindow frame(context);
     dialogs.setParentWidget(&frame);
+    context.windows = &frame;
     frame.showMaximized();
     if (!prepared)
         dialogs.message(prepared.message());

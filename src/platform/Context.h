@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 #include "Printing.h"
 #include "Regional.h"
+#include "WindowHost.h"
 
 #include <QString>
 
@@ -14,6 +15,8 @@ struct Context {
     const Clock& clock;
     const Regional& regional;
     Printing& printing;
+    // The frame window, once there is one; windows opened without it stand alone.
+    WindowHost* windows = nullptr;
 
     QString programFile(const QString& name) const { return programFolder + QLatin1Char('/') + name; }
 };

@@ -2,13 +2,20 @@
 
 #include "Artwork.h"
 #include "FieldBinding.h"
+#include "FileCopy.h"
+#include "PhotoName.h"
+#include "PhotoViewer.h"
 #include "Picture.h"
 #include "ProgramSettings.h"
+#include "PropertySheet.h"
 #include "RecordSource.h"
 #include "ReportControl.h"
 #include "RequestFormula.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
 #include <tuple>
 
 namespace {
@@ -112,6 +119,22 @@ void PropertyWindow::connectCommands() {
     connect(ui.Command3, &QPushButton::clicked, this, &PropertyWindow::allProperties);
     connect(ui.Command16, &QPushButton::clicked, this, &PropertyWindow::printMatchingRequests);
 
+    connect(ui.Command2, &QPushButton::clicked, this, &PropertyWindow::addPhotoByCopy);
+    connect(ui.Picture6, &PictureButton::clicked, this, &PropertyWindow::addPhotoByLink);
+    connect(ui.Command4, &QPushButton::clicked, this, &PropertyWindow::deletePhoto);
+    connect(ui.Picture1, &PictureBox::clicked, this, &PropertyWindow::openViewer);
+
+    connect(ui.Text12, &QLineEdit::textChanged, this, [this](const QString& text) {
+        search(*m_requests, Query::contains(QStringLiteral("richiesta"), QStringLiteral("nome"), text));
+    });
+    connect(ui.Text13, &QLineEdit::textChanged, this, [this](const QString& text) {
+        search(*m_requests, Query::contains(QStringLiteral("richiesta"), QStringLiteral("cognome"), text));
+    });
+    connect(ui.Command7, &QPushButton::clicked, this, &PropertyWindow::addVisit);
+    connect(ui.Command9, &QPushButton::clicked, this, &PropertyWindow::deleteVisit);
+    connect(ui.Command10, &QPushButton::clicked, this, &PropertyWindow::printVisits);
+    connect(ui.Command15, &QPushButton::clicked, this, &PropertyWindow::showSheet);
+
     const std::pair<QLineEdit*, const char*> quickSearches[] = {
         {ui.Text16, "proprietario"}, {ui.Text17, "telefono"},          {ui.Text18, "cellulare"},
         {ui.Text19, "zona"},         {ui.Text20, "indirizzoimmobile"}, {ui.Text21, "noteimmobile"}};
@@ -166,7 +189,7 @@ void PropertyWindow::showPhoto(const QString& path) {
     // A picture that cannot be loaded leaves the previous one in place.
     const QImage picture = Picture::load(path);
     if (!picture.isNull())
-        m_ui.Picture1->setPixmap(QPixmap::fromImage(picture));
+        m_ui.Picture1->setImage(picture);
 }
 
 void PropertyWindow::newProperty() {
@@ -244,6 +267,142 @@ void PropertyWindow::printMatchingRequests() {
                                                                 m_ui.Combo3->currentText(), m_ui.Text15->text(),
                                                                 context().regional));
     report(m_requestsReport->start());
+}
+
+// ---- photos --------------------------------------------------------------------
+
+bool PropertyWindow::hasCurrentProperty(const QString& refusal) {
+    if (!m_ui.Label12->text().isEmpty())
+        return true;
+    context().dialogs.message(refusal);
+    return false;
+}
+
+Result PropertyWindow::writePhotoRow(const QString& path) {
+    if (const Result added = m_photos->addNew(); !added)
+        return added;
+    Result written = m_photos->setFieldValue(QStringLiteral("idimmobile"), m_ui.Label12->text());
+    if (written)
+        written = m_photos->setFieldValue(QStringLiteral("foto"), path);
+    if (written)
+        written = m_photos->update();
+    if (!written) {
+        m_photos->cancelEdit();  // no half-made row stays behind
+        return written;
+    }
+    std::ignore = m_photos->moveLast();
+    return Result::success();
+}
+
+void PropertyWindow::addPhotoByCopy() {
+    const QString chosen = context().dialogs.openFile(QString(), QString(), QString());
+    if (chosen.isEmpty())
+        return;
+    if (!hasCurrentProperty(QStringLiteral("Nessun immobile selezionato: la foto non è stata aggiunta.")))
+        return;
+    const QString folder = m_ui.Label33->text();
+    if (folder.isEmpty() || !QDir().mkpath(folder)) {
+        context().dialogs.message(QStringLiteral("Impossibile creare la cartella delle foto «%1».").arg(folder));
+        return;
+    }
+    const QString destination = PhotoName::unusedPath(folder, chosen, *QRandomGenerator::global());
+    // The copy comes first: a failed copy writes no row.
+    if (!report(FileCopy::copy(chosen, destination)))
+        return;
+    context().dialogs.message(QStringLiteral("Collegato all'immagine: ") + destination);
+    if (!report(writePhotoRow(destination)))
+        QFile::remove(destination);
+}
+
+void PropertyWindow::addPhotoByLink() {
+    const QString chosen = context().dialogs.openFile(QString(), QString(), QString());
+    if (chosen.isEmpty())
+        return;
+    if (!hasCurrentProperty(QStringLiteral("Nessun immobile selezionato: la foto non è stata collegata.")))
+        return;
+    context().dialogs.message(QStringLiteral("Collegato all'immagine: ") + chosen);
+    report(writePhotoRow(chosen));
+}
+
+void PropertyWindow::deletePhoto() {
+    // The row goes; the picture file stays where it is.
+    std::ignore = m_photos->remove();
+    std::ignore = m_photos->movePrevious();
+}
+
+void PropertyWindow::openViewer() {
+    if (!m_viewer)
+        m_viewer = new PhotoViewer;
+    m_viewer->showPicture(Picture::load(m_ui.Label17->text()));
+    showChildWindow(m_viewer);
+}
+
+void PropertyWindow::showChildWindow(QWidget* window) {
+    if (context().windows) {
+        context().windows->showChild(window);
+        return;
+    }
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
+}
+
+// ---- visits --------------------------------------------------------------------
+
+void PropertyWindow::addVisit() {
+    if (!hasCurrentProperty(QStringLiteral("Nessun immobile selezionato: la visita non è stata registrata.")))
+        return;
+    Dialogs& dialogs = context().dialogs;
+    const QString date = dialogs.prompt(QStringLiteral("Data della visita"), QStringLiteral("Data della visita"),
+                                        context().regional.dateText(context().clock.today()));
+    const QString comment = dialogs.prompt(QStringLiteral("Commento"), QStringLiteral("Commento"), QString());
+
+    if (!report(m_visits->addNew()))
+        return;
+    const QList<std::pair<QString, QString>> values = {
+        {QStringLiteral("idimmobile"), RequestFormula::numberText(RequestFormula::leadingNumber(m_ui.Label12->text()), context().regional)},
+        {QStringLiteral("idrichiesta"), RequestFormula::numberText(RequestFormula::leadingNumber(m_ui.Label18->text()), context().regional)},
+        {QStringLiteral("Nome"), m_ui.Label15->text()},
+        {QStringLiteral("cognome"), m_ui.Label16->text()},
+        {QStringLiteral("data"), date},
+        {QStringLiteral("note"), comment}};
+    Result written = Result::success();
+    for (const auto& [field, value] : values)
+        if (written)
+            written = m_visits->setFieldValue(field, value);
+    if (written)
+        written = m_visits->update();
+    if (!report(written)) {
+        m_visits->cancelEdit();
+        return;
+    }
+    std::ignore = m_visits->moveLast();
+}
+
+void PropertyWindow::deleteVisit() {
+    if (!report(m_visits->remove()))
+        return;
+    std::ignore = m_visits->refresh();
+    std::ignore = m_visits->moveLast();
+}
+
+void PropertyWindow::printVisits() {
+    m_visitsReport->setSelectionFormula(QStringLiteral("{immobile.id} = ") + QStringLiteral(" ") + m_ui.Label12->text());
+    if (m_ui.Label12->text().isEmpty()) {
+        context().dialogs.message(QStringLiteral("Nessun immobile selezionato: non c'è un rapporto visite da stampare."));
+        return;
+    }
+    report(m_visitsReport->start());
+}
+
+// ---- the property sheet -------------------------------------------------------------
+
+void PropertyWindow::showSheet() {
+    if (!m_sheet)
+        m_sheet = new PropertySheet(context());
+    showChildWindow(m_sheet);
+    m_sheet->fill({m_ui.Text14->text(), m_ui.Text6->text(), m_ui.Text7->text(), m_ui.Text8->toPlainText(),
+                   m_ui.Text9->text(), m_ui.Text10->text(), m_ui.Text11->toPlainText(), m_ui.Label17->text()});
 }
 
 void PropertyWindow::closeEvent(QCloseEvent* event) {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "PhotoViewer.h"
+#include "PropertySheet.h"
 #include "RegisterWindow.h"
 #include "ui_PropertyWindow.h"
+
+#include <QPointer>
 
 class RecordSource;
 class ReportControl;
@@ -26,6 +30,18 @@ public:
     void allProperties();
     void quickSearch(const QString& field, const QString& text);
     void printMatchingRequests();
+    void addPhotoByCopy();
+    void addPhotoByLink();
+    void deletePhoto();
+    void openViewer();
+    void addVisit();
+    void deleteVisit();
+    void printVisits();
+    void showSheet();
+
+    // The photo viewer and the property sheet, while they are open.
+    PhotoViewer* viewer() const { return m_viewer; }
+    PropertySheet* sheet() const { return m_sheet; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -40,6 +56,10 @@ private:
     // A new property still being typed is finished (as "FINE" does) before the records
     // are searched again, so it is written whole, with its purpose.
     bool readyToSearch();
+    // Whether there is a current property; if not, says the refusal.
+    bool hasCurrentProperty(const QString& refusal);
+    Result writePhotoRow(const QString& path);
+    void showChildWindow(QWidget* window);
 
     Ui::PropertyWindow m_ui;
     RecordSource* m_properties;  // Data1
@@ -48,4 +68,6 @@ private:
     RecordSource* m_requests;    // Data4
     ReportControl* m_visitsReport;    // report1
     ReportControl* m_requestsReport;  // Report2
+    QPointer<PhotoViewer> m_viewer;    // form_immagine
+    QPointer<PropertySheet> m_sheet;   // form_stp
 };

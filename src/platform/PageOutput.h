@@ -1,0 +1,27 @@
+#pragma once
+
+#include "Result.h"
+
+#include <QString>
+#include <functional>
+
+struct Context;
+class QPagedPaintDevice;
+
+// Printed pages: to the default printer, or to a PDF file. The caller paints the pages
+// onto whichever device it is given, an A4 page with no margins.
+namespace PageOutput {
+
+using Painter = std::function<Result(QPagedPaintDevice&)>;
+
+// Writes the pages as a PDF file, whole or not at all.
+Result writePdf(const QString& path, const QString& title, const Painter& paint);
+
+// Prints on the default printer. With no printer configured it says so and offers to
+// save a PDF instead; cancelling that is not a failure.
+Result print(const Context& context, const QString& title, const Painter& paint);
+
+// Asks where to save a PDF and writes it there; cancelling is not a failure.
+Result savePdfAs(const Context& context, const QString& title, const Painter& paint);
+
+} // namespace PageOutput

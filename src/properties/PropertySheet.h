@@ -1,0 +1,44 @@
+#pragma once
+
+#include "Context.h"
+#include "Result.h"
+#include "ui_PropertySheet.h"
+
+#include <QWidget>
+
+// form_stp: the one-page sheet of a property handed to clients, laid out as a page:
+// the office's name, colour, logo and footer from dati.ini, the property's area, type,
+// purpose, photo, notes, surface and price. It prints by drawing the same layout again
+// on an A4 page at the printer's resolution.
+class QPagedPaintDevice;
+
+class PropertySheet : public QWidget {
+    Q_OBJECT
+public:
+    // What the sheet takes from the property card.
+    struct Property {
+        QString purpose;
+        QString type;
+        QString area;
+        QString address;
+        QString surface;
+        QString price;
+        QString notes;
+        QString photoPath;
+    };
+
+    explicit PropertySheet(const Context& context, QWidget* parent = nullptr);
+
+    const Ui::PropertySheet& ui() const { return m_ui; }
+
+    void fill(const Property& property);
+    // Prints the sheet as it is now on the default printer (or, with none, as a PDF).
+    Result print();
+
+private:
+    void loadSettings();
+    Result paintPage(QPagedPaintDevice& device);
+
+    const Context& m_context;
+    Ui::PropertySheet m_ui;
+};
