@@ -9,6 +9,7 @@
 
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QTextDocument>
 
 namespace {
 
@@ -91,17 +92,56 @@ void PropertySheet::fill(const Property& property) {
     m_ui.Picture1->setImage(Picture::load(property.photoPath));
 }
 
+void PropertySheet::paintLayout(QPainter& painter) const {
+    // Fonts in the sheet's own pixels, so the painter's scale alone decides their size.
+    const auto inPixels = [this](QFont font) {
+        font.setPixelSize(qRound(font.pointSizeF() * logicalDpiY() / 72.0));
+        return font;
+    };
+    painter.fillRect(rect(), Qt::white);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    // Children in the order they lie on each other, each drawn as what it shows.
+    for (QObject* child : children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (!widget || !widget->isVisibleTo(this))
+            continue;
+        const QRectF box = widget->geometry();
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            painter.setFont(inPixels(label->font()));
+            painter.setPen(label->palette().color(QPalette::WindowText));
+            painter.drawText(box, static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0),
+                             label->text());
+        } else if (auto* picture = qobject_cast<PictureBox*>(widget)) {
+            if (!picture->image().isNull())
+                painter.drawImage(box, picture->image());
+        } else if (auto* text = qobject_cast<QPlainTextEdit*>(widget)) {
+            const double margin = text->document()->documentMargin();
+            painter.setFont(inPixels(text->font()));
+            painter.setPen(Qt::black);
+            painter.drawText(box.adjusted(margin, margin, -margin, -margin), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                             text->toPlainText());
+        } else if (auto* frame = qobject_cast<QFrame*>(widget)) {
+            painter.setPen(QPen(Qt::black, 1));
+            painter.setBrush(Qt::NoBrush);
+            if (frame->frameShape() == QFrame::HLine)
+                painter.drawLine(QPointF(box.left(), box.center().y()), QPointF(box.right(), box.center().y()));
+            else if (frame->frameShape() == QFrame::Box)
+                painter.drawRect(box.adjusted(0.5, 0.5, -0.5, -0.5));
+        }
+    }
+}
+
 Result PropertySheet::paintPage(QPagedPaintDevice& device) {
     QPainter painter;
     if (!painter.begin(&device))
         return Result::failure(QStringLiteral("Impossibile cominciare la stampa della scheda."));
-    // The layout drawn again at the device's resolution, its real size, centred on the page.
+    // The layout drawn again at the device's resolution, at its real size, centred on the page.
     const double scale = device.logicalDpiX() / static_cast<double>(logicalDpiX());
     const QSizeF drawn = QSizeF(size()) * scale;
     painter.translate(std::max(0.0, (device.width() - drawn.width()) / 2), std::max(0.0, (device.height() - drawn.height()) / 2));
     painter.scale(scale, scale);
-    painter.fillRect(rect(), Qt::white);
-    render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    paintLayout(painter);
     painter.end();
     return Result::success();
 }

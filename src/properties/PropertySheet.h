@@ -11,6 +11,7 @@
 // purpose, photo, notes, surface and price. It prints by drawing the same layout again
 // on an A4 page at the printer's resolution.
 class QPagedPaintDevice;
+class QPainter;
 
 class PropertySheet : public QWidget {
     Q_OBJECT
@@ -34,6 +35,8 @@ public:
     void fill(const Property& property);
     // Prints the sheet as it is now on the default printer (or, with none, as a PDF).
     Result print();
+    // Draws the sheet as it is now, in its own pixels, on any painter.
+    void paintLayout(QPainter& painter) const;
 
 private:
     void loadSettings();

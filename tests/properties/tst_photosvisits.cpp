@@ -1,0 +1,258 @@
+#include "Artwork.h"
+#include "PdfText.h"
+#include "PhotoName.h"
+#include "PhotoViewer.h"
+#include "PropertyOffice.h"
+#include "PropertySheet.h"
+#include "ReportControl.h"
+#include "ReportPreview.h"
+
+#include <QRandomGenerator>
+#include <QToolButton>
+
+class PhotosVisitsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Artwork::initialise(); }
+
+    void photoNames() {
+        QRandomGenerator random(7);
+        const QRegularExpression shape(QStringLiteral("^[0-9A-Z]{10}\\.jpg$"));
+        QSet<QString> names;
+        for (int i = 0; i < 200; ++i) {
+            const QString name = PhotoName::randomName("/foto/casa.jpg", random);
+            QVERIFY2(shape.match(name).hasMatch(), qPrintable(name));
+            names << name;
+        }
+        QCOMPARE(names.size(), 200);
+        QVERIFY(PhotoName::randomName("/foto/casa.jpeg", random).endsWith(".peg"));
+        QVERIFY(PhotoName::randomName("/foto/scansione.tiff", random).endsWith(".iff"));
+        QVERIFY(PhotoName::randomName("/foto/senzaestensione", random).endsWith(".one"));
+
+        // A name already taken is drawn again.
+        TestFolder folder;
+        QRandomGenerator first(42);
+        const QString taken = PhotoName::randomName("a.jpg", first);
+        folder.write(taken, "c'è già");
+        QRandomGenerator again(42);
+        const QString path = PhotoName::unusedPath(folder.path(), "a.jpg", again);
+        QVERIFY(!path.endsWith(taken));
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void addingAPhotoCopiesItUnderANewName() {
+        Office office;
+        const QString chosen = office.db.folder().writePicture("nuova.jpg", Qt::red);
+        office.dialogs.answers.enqueue(chosen);
+        office.ui().Command2->click();
+
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY(office.dialogs.messages[0].startsWith("Collegato all'immagine: " + office.db.folder().path() + "/foto/"));
+        const QString copy = office.dialogs.messages[0].mid(QStringLiteral("Collegato all'immagine: ").size());
+        QVERIFY(copy.endsWith(".jpg"));
+        QCOMPARE(office.db.folder().read(copy.mid(office.db.folder().path().size() + 1)), office.db.folder().read("nuova.jpg"));
+        QCOMPARE(office.ui().Label17->text(), copy);  // the new photo is current and shown
+        QVERIFY(office.ui().Picture1->image().pixelColor(5, 5).red() > 200);
+        QCOMPARE(office.ui().DBGrid1->model()->rowCount(), 2);
+        QCOMPARE(office.db.count("foto"), 2);
+    }
+
+    void linkingAPhotoLeavesTheFileWhereItIs() {
+        Office office;
+        const QString chosen = office.db.folder().writePicture("altrove.png", Qt::green);
+        office.dialogs.answers.enqueue(chosen);
+        emit office.ui().Picture6->clicked();
+        QCOMPARE(office.dialogs.messages, QStringList{"Collegato all'immagine: " + chosen});
+        QCOMPARE(office.ui().Label17->text(), chosen);
+        QCOMPARE(QDir(office.db.folder().file("foto")).entryList(QDir::Files).size(), 0);
+    }
+
+    void aCancelledOrFailedPhotoWritesNothing() {
+        Office office;
+        office.ui().Command2->click();  // dialog cancelled
+        emit office.ui().Picture6->clicked();
+        QVERIFY(office.dialogs.messages.isEmpty());
+        QCOMPARE(office.db.count("foto"), 1);
+
+        office.dialogs.answers.enqueue(office.db.folder().file("sparita.jpg"));
+        office.ui().Command2->click();
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY(office.dialogs.messages[0].startsWith("Impossibile copiare"));
+        QCOMPARE(office.db.count("foto"), 1);
+        QCOMPARE(QDir(office.db.folder().file("foto")).entryList(QDir::Files).size(), 0);
+    }
+
+    void aMissingPhotoFolderIsCreated() {
+        Office office;
+        QDir(office.db.folder().file("foto")).removeRecursively();
+        office.dialogs.answers.enqueue(office.db.folder().writePicture("x.bmp", Qt::red));
+        office.ui().Command2->click();
+        QCOMPARE(QDir(office.db.folder().file("foto")).entryList(QDir::Files).size(), 1);
+        QCOMPARE(office.db.count("foto"), 2);
+    }
+
+    void noPhotoWithoutAProperty() {
+        Office office;
+        office.ui().Command1->click();  // a new property has no key yet
+        office.dialogs.answers.enqueue(office.db.folder().writePicture("x.png", Qt::red));
+        office.ui().Command2->click();
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY(office.dialogs.messages[0].contains("foto"));
+        QCOMPARE(office.db.count("foto"), 1);
+    }
+
+    void deletingAPhotoKeepsItsFile() {
+        Office office;
+        const QString file = office.ui().Label17->text();
+        office.ui().Command4->click();
+        QCOMPARE(office.db.count("foto"), 0);
+        QVERIFY(QFile::exists(file));
+        QCOMPARE(office.ui().DBGrid1->model()->rowCount(), 0);
+    }
+
+    void theViewerShowsTheCurrentPhotoInOneWindow() {
+        Office office;
+        emit office.ui().Picture1->clicked();
+        PhotoViewer* viewer = office.window->viewer();
+        QVERIFY(viewer);
+        QCOMPARE(viewer->objectName(), QStringLiteral("form_immagine"));
+        QCOMPARE(viewer->windowTitle(), QStringLiteral("   ---   IMMAGINE   ---"));
+        QCOMPARE(viewer->picture().pixelColor(1, 1), QColor(Qt::blue));
+        QCOMPARE(viewer->palette().color(QPalette::Window), QColor(Qt::black));
+        emit office.ui().Picture1->clicked();
+        QCOMPARE(office.window->viewer(), viewer);
+        delete viewer;
+    }
+
+    void recordingAVisit() {
+        Office office;
+        office.ui().Text13->setText("ner");
+        QCOMPARE(office.ui().Label15->text(), QStringLiteral("Anna"));
+        QCOMPARE(office.ui().Label16->text(), QStringLiteral("Neri"));
+        office.dialogs.answers = QQueue<QString>({"05/12/2026", "Molto interessata"});
+        office.ui().Command7->click();
+
+        QCOMPARE(office.dialogs.questions, (QStringList{"Data della visita|Data della visita|06/12/2026", "Commento|Commento|"}));
+        QCOMPARE(office.ui().DBGrid2->model()->rowCount(), 3);
+        QCOMPARE(office.source("Data3")->currentRow(), 2);
+        const qint64 visit = 4;
+        QCOMPARE(office.db.value("visite", visit, "idimmobile").toLongLong(), office.keys[2]);
+        QCOMPARE(office.db.value("visite", visit, "idrichiesta").toInt(), 1);
+        QCOMPARE(office.db.value("visite", visit, "nome").toString(), QStringLiteral("Anna"));
+        QCOMPARE(office.db.value("visite", visit, "cognome").toString(), QStringLiteral("Neri"));
+        QCOMPARE(office.db.value("visite", visit, "data").toString(), QStringLiteral("05/12/2026"));
+        QCOMPARE(office.db.value("visite", visit, "note").toString(), QStringLiteral("Molto interessata"));
+    }
+
+    void cancelledPromptsStillRecordTheVisit() {
+        Office office;
+        office.ui().Command7->click();
+        QCOMPARE(office.db.count("visite"), 4);
+        QCOMPARE(office.db.value("visite", 4, "data").toString(), QString());
+    }
+
+    void noVisitWithoutAProperty() {
+        Office office;
+        office.ui().Text16->setText("nessuno");
+        office.ui().Command7->click();
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY(office.dialogs.questions.isEmpty());
+        QCOMPARE(office.db.count("visite"), 3);
+    }
+
+    void deletingTheSelectedVisit() {
+        Office office;
+        office.ui().DBGrid2->setCurrentIndex(office.ui().DBGrid2->model()->index(0, 2));
+        office.ui().Command9->click();
+        QCOMPARE(office.db.count("visite"), 2);
+        QCOMPARE(office.ui().DBGrid2->model()->rowCount(), 1);
+        QCOMPARE(office.ui().DBGrid2->model()->index(0, 2).data().toString(), QStringLiteral("Bruno"));
+        office.ui().Command9->click();
+        office.ui().Command9->click();  // nothing left: said, not a crash
+        QCOMPARE(office.dialogs.messages.size(), 1);
+    }
+
+    void printingTheVisitsReport() {
+        Office office;
+        office.ui().Command10->click();
+        auto* report = office.window->findChild<ReportControl*>("report1");
+        QCOMPARE(report->selectionFormula(), "{immobile.id} =  " + QString::number(office.keys[2]));
+        QVERIFY(report->preview());
+        QCOMPARE(report->preview()->windowTitle(), QStringLiteral("ANTEPRIMA DI STAMPA"));
+        report->preview()->close();
+        QVERIFY(office.dialogs.messages.isEmpty());
+    }
+
+    void thePropertySheet() {
+        Office office;
+        office.db.folder().write("dati.ini", "Immobiliare Rossi\r\nVia Indipendenza 1 - Bologna\r\n" +
+                                                 office.db.folder().writePicture("logo.png", Qt::yellow).toUtf8() + "\r\n255\r\n");
+        office.ui().Text10->setText("150000");
+        emit office.ui().Text10->textEdited("150000");
+        office.ui().Command15->click();
+        PropertySheet* sheet = office.window->sheet();
+        QVERIFY(sheet);
+        const Ui::PropertySheet& ui = sheet->ui();
+        QCOMPARE(sheet->objectName(), QStringLiteral("form_stp"));
+        QCOMPARE(ui.Label12->text(), QStringLiteral("Immobiliare Rossi"));
+        QCOMPARE(ui.Label14->text(), QStringLiteral("Via Indipendenza 1 - Bologna"));
+        QCOMPARE(ui.Image1->image().pixelColor(1, 1), QColor(Qt::yellow));
+        QCOMPARE(ui.Label1->text(), QStringLiteral("VENDITA"));
+        QCOMPARE(ui.Label2->text(), QStringLiteral("ATTICO"));
+        QCOMPARE(ui.Label3->text(), QStringLiteral("SARAGOZZA"));
+        QCOMPARE(ui.Text1->toPlainText(), QStringLiteral("TERRAZZO"));
+        QCOMPARE(ui.Label7->text(), QStringLiteral("120"));
+        QVERIFY2(ui.Label10->text().contains("150.000,00") && ui.Label10->text().contains(QChar(0x20AC)), qPrintable(ui.Label10->text()));
+        QVERIFY(ui.Label6->isHidden());
+        QCOMPARE(ui.Label12->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QCOMPARE(ui.Picture1->image().pixelColor(1, 1), QColor(Qt::blue));
+
+        // Printing: the icon hides, the page comes out on the printer with the sheet on it.
+        office.printing.outputFile = office.db.folder().file("stampante.pdf");
+        emit ui.Image2->clicked();
+        QVERIFY(ui.Image2->isHidden());
+        const QString page = pdfText(office.printing.outputFile);
+        QVERIFY2(page.contains("PROPONE") && page.contains("ATTICO") && page.contains("150.000,00"), qPrintable(page));
+        QVERIFY(page.contains("Immobiliare Rossi"));
+        QVERIFY(!page.contains("INDIRIZZO"));
+        QCOMPARE(page.count('\f'), 1);  // one page
+
+        // The next property: its own price as typed, no photo of the previous one.
+        office.ui().Data1->firstButton()->click();
+        office.ui().Text10->setText("trattabile");
+        emit office.ui().Text10->textEdited("trattabile");
+        office.ui().Command15->click();
+        QCOMPARE(office.window->sheet(), sheet);
+        QCOMPARE(ui.Label10->text(), QStringLiteral("trattabile"));
+        QVERIFY(ui.Picture1->image().isNull());
+        QVERIFY(ui.Image2->isHidden());  // until the sheet is closed
+
+        // No printer: said, then a PDF where the user chooses.
+        office.printing.outputFile.clear();
+        office.dialogs.answers.enqueue(office.db.folder().file("scheda.pdf"));
+        emit ui.Image1->clicked();
+        QVERIFY(pdfText(office.db.folder().file("scheda.pdf")).contains("TRATTABILE") == false);
+        QVERIFY(pdfText(office.db.folder().file("scheda.pdf")).contains("trattabile"));
+        delete sheet;
+    }
+
+    void aSheetWithoutSettings() {
+        Office office;
+        office.db.folder().write("dati.ini", "Agenzia\r\npiede\r\n\r\nverde\r\n");
+        office.ui().Command15->click();
+        const Ui::PropertySheet& ui = office.window->sheet()->ui();
+        QCOMPARE(ui.Label12->palette().color(QPalette::WindowText), QColor(Qt::black));  // not a number: kept
+        QVERIFY(ui.Image1->image().isNull());  // an empty logo path: no logo
+        delete office.window->sheet();
+
+        QFile::remove(office.db.folder().file("dati.ini"));
+        office.ui().Command15->click();
+        QCOMPARE(office.window->sheet()->ui().Label12->text(), QString());
+        QCOMPARE(office.window->sheet()->ui().Label14->text(), QString());
+        delete office.window->sheet();
+    }
+};
+
+QTEST_MAIN(PhotosVisitsTest)
+#include "tst_photosvisits.moc"
