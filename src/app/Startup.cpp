@@ -1,11 +1,13 @@
 #include "Startup.h"
 
+#include "Backup.h"
 #include "MainWindow.h"
 #include "ProgramSettings.h"
 #include "PropertyWindow.h"
 #include "ReadyDefault.h"
 #include "ReportFiles.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <tuple>
 
@@ -21,6 +23,12 @@ Result prepareFolder(const Context& context) {
 }
 
 void openWindows(MainWindow& frame, const Context& context) {
+    frame.setCommand(MainWindow::CreateBackup, [&context] { Backup::create(context); });
+    frame.setCommand(MainWindow::RestoreBackup, [&context] {
+        // The program ends at once: no window goes on with the replaced database.
+        if (Backup::restore(context))
+            QCoreApplication::exit(0);
+    });
     frame.setWindowFactory(MainWindow::Properties, [&context] { return new PropertyWindow(context); });
     frame.showWindow(MainWindow::Properties);
 }
