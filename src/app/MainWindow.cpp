@@ -122,7 +122,10 @@ void MainWindow::showTime() {
 void MainWindow::loadBackground() {
     // A missing sfondo.ini (or an empty line) names no picture: the workspace colour alone.
     // A path that does not load leaves the built-in picture.
-    const QString path = ProgramSettings(m_context.programFolder).backgroundPath();
+    applyBackgroundPath(ProgramSettings(m_context.programFolder).backgroundPath());
+}
+
+void MainWindow::applyBackgroundPath(const QString& path) {
     if (path.isEmpty()) {
         m_workspace->setPicture({});
         return;

@@ -53,6 +53,9 @@ public:
     // Shows a window as a child, restored to normal size and in front with the focus.
     void showChild(QWidget* window) override;
 
+    // Makes the picture at a path the background: an empty path means none, a path
+    // that does not load leaves the picture there is.
+    void applyBackgroundPath(const QString& path);
     void setBackgroundPicture(const QImage& picture);
     QImage backgroundPicture() const;
 

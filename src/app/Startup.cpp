@@ -6,6 +6,7 @@
 #include "PropertyWindow.h"
 #include "ReadyDefault.h"
 #include "ReportFiles.h"
+#include "SettingsWindow.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -30,6 +31,9 @@ void openWindows(MainWindow& frame, const Context& context) {
             QCoreApplication::exit(0);
     });
     frame.setWindowFactory(MainWindow::Properties, [&context] { return new PropertyWindow(context); });
+    frame.setWindowFactory(MainWindow::Settings, [&context, &frame] {
+        return new SettingsWindow(context, [&frame](const QString& path) { frame.applyBackgroundPath(path); });
+    });
     frame.showWindow(MainWindow::Properties);
 }
 

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "Context.h"
+#include "Result.h"
+#include "ui_SettingsWindow.h"
+
+#include <QWidget>
+#include <functional>
+
+// Form_gestio: edits the three settings files, one tab each: the property sheet's
+// heading, footer, logo and heading colour (dati.ini), the database path (daba.ini)
+// and the desktop background (sfondo.ini). Nothing is written until a "SALVA".
+class SettingsWindow : public QWidget {
+    Q_OBJECT
+public:
+    // `applyBackground` makes a picture path the frame window's background at once.
+    SettingsWindow(const Context& context, std::function<void(const QString&)> applyBackground, QWidget* parent = nullptr);
+
+    const Ui::SettingsWindow& ui() const { return m_ui; }
+
+    void chooseLogo();
+    void chooseColour();
+    void saveSheet();
+    void chooseDatabase();
+    void saveDatabase();
+    void chooseBackground();
+    void saveBackground();
+
+    // The same picture dialog for the logo and the background.
+    static inline const QString pictureTitle = QStringLiteral("CARICA UN LOGO");
+    static inline const QString pictureFilter = QStringLiteral("Immagine Jpeg  (*.jpg)|*.jpg| Bitmap  (*.bmp)|*.bmp|");
+    static inline const QString databaseFilter = QStringLiteral("Database (mdb)|*.mdb");
+
+private:
+    void load();
+    void setHeadingColour(const QColor& colour);
+    void report(const Result& result);
+
+    const Context& m_context;
+    std::function<void(const QString&)> m_applyBackground;
+    Ui::SettingsWindow m_ui;
+};

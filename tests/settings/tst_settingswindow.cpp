@@ -1,0 +1,186 @@
+#include "Artwork.h"
+#include "FakeClock.h"
+#include "FakePrinting.h"
+#include "MainWindow.h"
+#include "ScriptedDialogs.h"
+#include "SettingsWindow.h"
+#include "TestFolder.h"
+
+#include <QTest>
+
+namespace {
+
+struct Office {
+    TestFolder folder;
+    ScriptedDialogs dialogs;
+    FakeClock clock{QDateTime(QDate(2026, 12, 6), QTime(9, 0))};
+    Regional regional{QLocale(QLocale::Italian, QLocale::Italy)};
+    FakePrinting printing;
+    Context context{folder.path(), dialogs, clock, regional, printing};
+    QStringList applied;
+    std::unique_ptr<SettingsWindow> window;
+
+    void open() {
+        window = std::make_unique<SettingsWindow>(context, [this](const QString& path) { applied << path; });
+    }
+    const Ui::SettingsWindow& ui() const { return window->ui(); }
+    QColor headingColour() const { return ui().Text1->palette().color(QPalette::Text); }
+};
+
+} // namespace
+
+class SettingsWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Artwork::initialise(); }
+
+    void theWindowAsItOpens() {
+        Office office;
+        const QString logo = office.folder.writePicture("logo.jpg", Qt::yellow);
+        const QString background = office.folder.writePicture("sfondo.bmp", Qt::cyan);
+        office.folder.write("dati.ini", "\"Immobiliare Rossi, Milano\"\r\nVia Roma 1\r\n" + logo.toUtf8() + "\r\n255\r\n");
+        office.folder.write("daba.ini", "/dati/archivio/daba.mdb\r\n");
+        office.folder.write("sfondo.ini", background.toUtf8() + "\r\n");
+        office.open();
+        const Ui::SettingsWindow& ui = office.ui();
+        QCOMPARE(office.window->objectName(), QStringLiteral("Form_gestio"));
+        QCOMPARE(office.window->windowTitle(), QStringLiteral("GESTIONE"));
+        QCOMPARE(ui.SSTab1->currentIndex(), 0);
+        QCOMPARE(ui.SSTab1->tabText(0), QStringLiteral("SCHEDA IMMOBILE"));
+        QCOMPARE(ui.SSTab1->tabText(1), QStringLiteral("DATABASE"));
+        QCOMPARE(ui.SSTab1->tabText(2), QStringLiteral("SFONDO DESKTOP"));
+
+        QCOMPARE(ui.Text1->text(), QStringLiteral("Immobiliare Rossi, Milano"));
+        QCOMPARE(office.headingColour(), QColor(Qt::red));
+        QCOMPARE(ui.Label10->text(), QStringLiteral("255"));
+        QVERIFY(ui.Label10->isHidden());
+        QCOMPARE(ui.Text2->text(), QStringLiteral("Via Roma 1"));
+        QCOMPARE(ui.Text3->text(), logo);
+        QVERIFY(ui.Image1->image().pixelColor(30, 30) != QColor(Qt::yellow));  // the sample, not the logo
+        QCOMPARE(ui.Text4->text(), QStringLiteral("/dati/archivio/daba.mdb"));
+        QCOMPARE(ui.Label5->text(), QStringLiteral("/dati/archivio/"));
+        QCOMPARE(ui.Text5->text(), background);
+        QCOMPARE(ui.Picture1->image().pixelColor(1, 1), QColor(Qt::cyan));
+        QVERIFY(ui.Label9->text().contains("Il risultato può essere diverso  a seconda"));
+    }
+
+    void missingFilesGiveEmptyFieldsAndABlackHeading() {
+        Office office;
+        office.open();
+        QCOMPARE(office.ui().Text1->text(), QString());
+        QCOMPARE(office.headingColour(), QColor(Qt::black));
+        QCOMPARE(office.ui().Text4->text(), QString());
+        QVERIFY(office.ui().Picture1->image().isNull());
+        QVERIFY(office.dialogs.messages.isEmpty());
+    }
+
+    void olderFilesReadAsTheyAlwaysDid() {
+        Office office;
+        office.folder.write("dati.ini", "Rossi, Milano\r\npiede\r\n/logo.jpg\r\n255\r\n");
+        office.open();
+        QCOMPARE(office.ui().Text1->text(), QStringLiteral("Rossi"));
+        QCOMPARE(office.ui().Text2->text(), QStringLiteral("Milano"));
+        QCOMPARE(office.ui().Label10->text(), QStringLiteral("/logo.jpg"));
+        QCOMPARE(office.headingColour(), QColor(0, 192, 0));  // not a number: the design green stays
+    }
+
+    void eachSalvaWritesItsOwnFileOnly() {
+        Office office;
+        office.folder.write("dati.ini", "Agenzia\r\npiede\r\n\r\n65280\r\n");
+        office.folder.write("daba.ini", "/vecchio/daba.mdb\r\n");
+        office.folder.write("sfondo.ini", "/sfondo.jpg\r\n");
+        office.open();
+        const Ui::SettingsWindow& ui = office.ui();
+
+        ui.Command2->click();  // untouched: the same four values back
+        QCOMPARE(office.folder.read("dati.ini"), QByteArray("Agenzia\r\npiede\r\n\r\n65280\r\n"));
+
+        ui.Text4->setText("/nuovo/archivio.sqlite");
+        ui.Command4->click();
+        QCOMPARE(office.folder.read("daba.ini"), QByteArray("/nuovo/archivio.sqlite\r\n"));
+        QCOMPARE(office.folder.read("dati.ini"), QByteArray("Agenzia\r\npiede\r\n\r\n65280\r\n"));
+        QCOMPARE(office.folder.read("sfondo.ini"), QByteArray("/sfondo.jpg\r\n"));
+        QCOMPARE(ui.Label5->text(), QStringLiteral("/vecchio/"));  // until the window opens again
+        QVERIFY(office.dialogs.messages.isEmpty());
+    }
+
+    void theHeadingColourRoundTrip() {
+        Office office;
+        office.open();
+        office.dialogs.colours.enqueue(std::nullopt);  // cancelled: nothing changes
+        office.ui().Command7->click();
+        QCOMPARE(office.ui().Label10->text(), QString());
+        office.dialogs.colours.enqueue(128 + 256 * 64);
+        office.ui().Command7->click();
+        QCOMPARE(office.ui().Label10->text(), QStringLiteral("16512"));
+        QCOMPARE(office.headingColour(), QColor(128, 64, 0));
+        office.ui().Text1->setText("Rossi, Milano");
+        office.ui().Command2->click();
+        office.open();
+        QCOMPARE(office.ui().Text1->text(), QStringLiteral("Rossi, Milano"));
+        QCOMPARE(office.headingColour(), QColor(128, 64, 0));
+    }
+
+    void pickingFiles() {
+        Office office;
+        office.folder.write("sfondo.ini", office.folder.writePicture("prima.png", Qt::cyan).toUtf8() + "\r\n");
+        office.open();
+        const Ui::SettingsWindow& ui = office.ui();
+
+        const QString logo = office.folder.writePicture("logo.bmp", Qt::yellow);
+        office.dialogs.answers.enqueue(logo);
+        ui.Command1->click();
+        QCOMPARE(office.dialogs.questions.last(), SettingsWindow::pictureTitle);
+        QCOMPARE(office.dialogs.lastFilter, QStringLiteral("Immagine Jpeg  (*.jpg)|*.jpg| Bitmap  (*.bmp)|*.bmp|"));
+        QCOMPARE(ui.Text3->text(), logo);
+        QCOMPARE(ui.Image1->image().pixelColor(1, 1), QColor(Qt::yellow));
+
+        ui.Command1->click();  // cancelled: the field and the preview stay
+        QCOMPARE(ui.Text3->text(), logo);
+        QCOMPARE(ui.Image1->image().pixelColor(1, 1), QColor(Qt::yellow));
+
+        office.dialogs.answers.enqueue("/altro/daba.mdb");
+        ui.Command3->click();
+        QCOMPARE(office.dialogs.lastFilter, QStringLiteral("Database (mdb)|*.mdb"));
+        QCOMPARE(ui.Text4->text(), QStringLiteral("/altro/daba.mdb"));
+
+        ui.Command5->click();  // cancelled
+        QCOMPARE(ui.Picture1->image().pixelColor(1, 1), QColor(Qt::cyan));
+        const QString background = office.folder.writePicture("dopo.jpg", Qt::magenta);
+        office.dialogs.answers.enqueue(background);
+        ui.Command5->click();
+        QCOMPARE(office.dialogs.questions.last(), QStringLiteral("CARICA UN LOGO"));
+        QVERIFY(ui.Picture1->image().pixelColor(5, 5).red() > 200);
+        QVERIFY(office.applied.isEmpty());  // nothing applied before "SALVA"
+        ui.Command6->click();
+        QCOMPARE(office.applied, QStringList{background});
+        QCOMPARE(office.folder.read("sfondo.ini"), background.toUtf8() + "\r\n");
+    }
+
+    void theBackgroundReachesTheFrame() {
+        Office office;
+        MainWindow frame(office.context);
+        SettingsWindow window(office.context, [&frame](const QString& path) { frame.applyBackgroundPath(path); });
+        office.dialogs.answers.enqueue(office.folder.writePicture("nuovo.bmp", Qt::darkGreen));
+        window.ui().Command5->click();
+        window.ui().Command6->click();
+        QCOMPARE(frame.backgroundPicture().pixelColor(1, 1), QColor(Qt::darkGreen));
+    }
+
+    void aSettingsFileThatCannotBeWrittenSaysWhy() {
+        Office office;
+        office.context.programFolder = office.folder.file("non-esiste");
+        office.open();
+        office.ui().Command2->click();
+        office.ui().Command4->click();
+        office.ui().Command6->click();
+        QCOMPARE(office.dialogs.messages.size(), 3);
+        for (const QString& message : office.dialogs.messages)
+            QVERIFY2(message.startsWith("Impossibile salvare il file"), qPrintable(message));
+        QVERIFY(office.applied.isEmpty());
+    }
+};
+
+QTEST_MAIN(SettingsWindowTest)
+#include "tst_settingswindow.moc"
