@@ -5,6 +5,7 @@
 
 #include "Artwork.h"
 #include "BoundGrid.h"
+#include "Measure.h"
 #include "ProgramSettings.h"
 #include "PropertyWindow.h"
 #include "SystemClock.h"
@@ -42,16 +43,6 @@ double medianMs(const std::function<void()>& prepare, const std::function<void()
     return times[times.size() / 2];
 }
 
-long residentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
 // The same search as a plain SELECT with SQLite's own LIKE: its first page of rows.
 double floorMs(const QString& path, const char* sql) {
     sqlite3* db = nullptr;
@@ -70,17 +61,8 @@ double floorMs(const QString& path, const char* sql) {
 }
 
 QString makeDatabase(const QString& folder, int properties) {
-    const QString path = QStringLiteral("%1/immobili-%2.mdb").arg(folder).arg(properties);
-    if (QFileInfo::exists(path))
-        return path;
-    std::printf("Preparo %d immobili di esempio...\n", properties);
-    std::fflush(stdout);
-    const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/programma/velmora-esempio");
-    const int exit = QProcess::execute(tool, {"--database", path + ".tmp", "--immobili", QString::number(properties),
-                                              "--richieste", "2000", "--visite", "2000", "--foto", "0"});
-    if (exit != 0 || !QFile::rename(path + ".tmp", path))
-        qFatal("velmora-esempio failed");
-    return path;
+    return Measure::sampleDatabase(QStringLiteral("%1/immobili-%2.mdb").arg(folder).arg(properties),
+                                   {"--immobili", QString::number(properties), "--richieste", "2000", "--visite", "2000", "--foto", "0"});
 }
 
 void report(const char* what, double ms, double floor) {
@@ -118,7 +100,7 @@ int main(int argc, char* argv[]) {
     grid.resize(900, 400);
     grid.show();
     QCoreApplication::processEvents();
-    const long emptyWindowKb = residentKb();
+    const long emptyWindowKb = Measure::residentKb();
 
     const auto shown = [&] {
         // What the user sees: the card's values and a painted grid.
@@ -161,7 +143,7 @@ int main(int argc, char* argv[]) {
             });
         report("vai all'ultimo", last, floorMs(path, "SELECT * FROM immobile ORDER BY rowid DESC LIMIT 128"));
         std::printf("  %-34s %8.1f MB sopra la finestra vuota\n", "memoria residente",
-                    static_cast<double>(residentKb() - emptyWindowKb) / 1024.0);
+                    static_cast<double>(Measure::residentKb() - emptyWindowKb) / 1024.0);
 
         // A keystroke in a quick-search field of the property register, until its card,
         // photos and visits show the new first row (painted).

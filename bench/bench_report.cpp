@@ -8,6 +8,7 @@
 #include "ReportOutput.h"
 #include "ReportRenderer.h"
 #include "Artwork.h"
+#include "Measure.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,26 +20,9 @@
 
 namespace {
 
-long residentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
 QString makeDatabase(const QString& folder, int requests) {
-    const QString path = QStringLiteral("%1/richieste-%2.mdb").arg(folder).arg(requests);
-    if (QFileInfo::exists(path))
-        return path;
-    const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/programma/velmora-esempio");
-    if (QProcess::execute(tool, {"--database", path + ".tmp", "--immobili", "0", "--richieste", QString::number(requests),
-                                 "--visite", "0", "--foto", "0"}) != 0 ||
-        !QFile::rename(path + ".tmp", path))
-        qFatal("velmora-esempio failed");
-    return path;
+    return Measure::sampleDatabase(QStringLiteral("%1/richieste-%2.mdb").arg(folder).arg(requests),
+                                   {"--immobili", "0", "--richieste", QString::number(requests), "--visite", "0", "--foto", "0"});
 }
 
 } // namespace
@@ -53,7 +37,7 @@ int main(int argc, char* argv[]) {
     if (!ReportFiles::placeMissing(folder))
         qFatal("cannot place the report files");
 
-    const long startKb = residentKb();
+    const long startKb = Measure::residentKb();
     QList<int> sizes = {10000, 50000};
     if (argc > 1) {
         sizes.clear();
@@ -73,7 +57,7 @@ int main(int argc, char* argv[]) {
             qFatal("%s", qPrintable(done.message()));
         std::printf("%6d richieste: %4d pagine in PDF in %6.2f s, memoria residente +%.1f MB\n", requests,
                     report->pageCount(), static_cast<double>(timer.elapsed()) / 1000.0,
-                    static_cast<double>(residentKb() - startKb) / 1024.0);
+                    static_cast<double>(Measure::residentKb() - startKb) / 1024.0);
     }
     return 0;
 }

@@ -357,17 +357,23 @@ Result RecordSource::setFieldValue(const QString& fieldName, const QString& valu
     return Result::success();
 }
 
-Result RecordSource::insertNew() {
-    QStringList columns, marks;
-    QVariantList values;
+Result RecordSource::pendingValues(QStringList& columns, QVariantList& values) const {
     for (auto typed = m_pending.constBegin(); typed != m_pending.constEnd(); ++typed) {
         QVariant stored;
         if (const Result ok = storedValue(*schemaField(typed.key()), typed.value(), stored); !ok)
             return ok;
         columns << quoted(typed.key());
-        marks << QStringLiteral("?");
         values << stored;
     }
+    return Result::success();
+}
+
+Result RecordSource::insertNew() {
+    QStringList columns;
+    QVariantList values;
+    if (const Result ok = pendingValues(columns, values); !ok)
+        return ok;
+    const QStringList marks(columns.size(), QStringLiteral("?"));
     QSqlQuery query(m_database->connection());
     const QString sql = columns.isEmpty()
                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
@@ -399,13 +405,10 @@ Result RecordSource::writeEdit() {
         return Result::failure(QStringLiteral("Non c'è un record corrente da salvare."));
     QStringList assignments;
     QVariantList values;
-    for (auto typed = m_pending.constBegin(); typed != m_pending.constEnd(); ++typed) {
-        QVariant stored;
-        if (const Result ok = storedValue(*schemaField(typed.key()), typed.value(), stored); !ok)
-            return ok;
-        assignments << quoted(typed.key()) + QStringLiteral(" = ?");
-        values << stored;
-    }
+    if (const Result ok = pendingValues(assignments, values); !ok)
+        return ok;
+    for (QString& column : assignments)
+        column += QStringLiteral(" = ?");
     QSqlQuery query(m_database->connection());
     if (!query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
                            .arg(quoted(m_table), assignments.join(QStringLiteral(", ")))))

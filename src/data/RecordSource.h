@@ -121,6 +121,8 @@ private:
     Result insertNew();
     Result writeEdit();
     Result storedValue(const Schema::Field& field, const QString& typed, QVariant& stored) const;
+    // The pending edit as stored values, with their quoted column names.
+    Result pendingValues(QStringList& columns, QVariantList& values) const;
     const QVariantList* row(qint64 key) const;
     void forgetRow(qint64 key);
     Result setCurrent(int row);

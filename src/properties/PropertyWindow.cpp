@@ -94,25 +94,25 @@ void PropertyWindow::bindFields() {
     FieldBinding::bind(ui.Label16, *m_requests, QStringLiteral("cognome"));
     FieldBinding::bind(ui.Label18, *m_requests, QStringLiteral("id"));
 
-    const std::pair<PictureButton*, const char*> icons[] = {
+    const std::pair<PictureBox*, const char*> icons[] = {
         {ui.Picture7, "12-nuovo"},  {ui.Picture4, "13-elimina"},  {ui.Picture6, "15-foto"},    {ui.Picture5, "13-elimina"},
         {ui.Picture8, "16-elenco"}, {ui.Picture3, "14-cerca"},    {ui.Picture2, "14-cerca"},   {ui.Picture12, "17-chiudi"},
         {ui.Picture13, "18-annulla"}, {ui.Picture15, "02-stampa"}, {ui.Picture9, "19-visita"}, {ui.Picture10, "13-elimina"},
         {ui.Picture11, "02-stampa"}, {ui.Picture14, "06-scheda"}};
     for (const auto& [picture, name] : icons)
-        picture->setIcon(icon(name));
+        picture->setImage(Artwork::picture(QStringLiteral(":/icons/") + QLatin1String(name) + QStringLiteral(".svg")));
 }
 
 void PropertyWindow::connectCommands() {
     Ui::PropertyWindow& ui = m_ui;
     connect(ui.Command1, &QPushButton::clicked, this, &PropertyWindow::newProperty);
-    connect(ui.Picture7, &PictureButton::clicked, this, &PropertyWindow::newProperty);
+    connect(ui.Picture7, &PictureBox::clicked, this, &PropertyWindow::newProperty);
     connect(ui.Command6, &QPushButton::clicked, this, &PropertyWindow::finishNewProperty);
     connect(ui.Command5, &QPushButton::clicked, this, &PropertyWindow::deleteProperty);
-    connect(ui.Picture4, &PictureButton::clicked, this, &PropertyWindow::deleteProperty);
+    connect(ui.Picture4, &PictureBox::clicked, this, &PropertyWindow::deleteProperty);
 
     connect(ui.Command8, &QPushButton::clicked, this, &PropertyWindow::showSearch);
-    connect(ui.Picture3, &PictureButton::clicked, this, &PropertyWindow::showSearch);
+    connect(ui.Picture3, &PictureBox::clicked, this, &PropertyWindow::showSearch);
     connect(ui.Command13, &QPushButton::clicked, this, &PropertyWindow::hideSearch);
     connect(ui.Command12, &QPushButton::clicked, this, &PropertyWindow::criteriaSearch);
     connect(ui.Command14, &QPushButton::clicked, this, &PropertyWindow::allProperties);
@@ -120,7 +120,7 @@ void PropertyWindow::connectCommands() {
     connect(ui.Command16, &QPushButton::clicked, this, &PropertyWindow::printMatchingRequests);
 
     connect(ui.Command2, &QPushButton::clicked, this, &PropertyWindow::addPhotoByCopy);
-    connect(ui.Picture6, &PictureButton::clicked, this, &PropertyWindow::addPhotoByLink);
+    connect(ui.Picture6, &PictureBox::clicked, this, &PropertyWindow::addPhotoByLink);
     connect(ui.Command4, &QPushButton::clicked, this, &PropertyWindow::deletePhoto);
     connect(ui.Picture1, &PictureBox::clicked, this, &PropertyWindow::openViewer);
 

@@ -5,6 +5,7 @@
 #include "FileSizeLimit.h"
 #include "RecordSource.h"
 #include "ScriptedDialogs.h"
+#include "TestContext.h"
 #include "TestDatabase.h"
 
 #include <QDir>
@@ -18,13 +19,8 @@ namespace {
 const QString warning = QStringLiteral("Addicurarsi di non aver il database aperto. Chiudere tutte le finestre del programma.");
 const QString restored = QStringLiteral("BACKUP RECUPERATO. Premere OK per chiudere il programma e quindi rilanciarlo");
 
-struct Office {
-    TestDatabase db;
-    ScriptedDialogs dialogs;
-    FakeClock clock{QDateTime(QDate(2026, 12, 6), QTime(9, 30, 15))};
-    Regional regional{QLocale(QLocale::Italian, QLocale::Italy)};
-    FakePrinting printing;
-    Context context{db.folder().path(), dialogs, clock, regional, printing};
+struct Office : TestOffice {
+    Office() : TestOffice(QDateTime(QDate(2026, 12, 6), QTime(9, 30, 15))) {}
     QString backupFile() const { return db.folder().file("backup_06-12-2026.bak"); }
 };
 

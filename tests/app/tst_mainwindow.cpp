@@ -1,11 +1,10 @@
 #include "Artwork.h"
-#include "FakeClock.h"
-#include "FakePrinting.h"
 #include "MainWindow.h"
 #include "ProgramSettings.h"
 #include "PropertyWindow.h"
 #include "ScriptedDialogs.h"
 #include "Startup.h"
+#include "TestContext.h"
 #include "TestFolder.h"
 #include "Workspace.h"
 
@@ -33,13 +32,8 @@ protected:
 };
 
 // A program folder, the world around the frame, and the frame itself.
-struct Frame {
-    TestFolder folder;
-    ScriptedDialogs dialogs;
-    FakeClock clock{QDateTime(QDate(2026, 12, 6), QTime(23, 59, 58))};
-    Regional regional{QLocale(QLocale::Italian, QLocale::Italy)};
-    FakePrinting printing;
-    Context context{folder.path(), dialogs, clock, regional, printing};
+struct Frame : WithFolder, TestContext {
+    Frame() : TestContext(folder.path(), QDateTime(QDate(2026, 12, 6), QTime(23, 59, 58))) {}
     std::unique_ptr<MainWindow> window;
 
     void open() { window = std::make_unique<MainWindow>(context); }

@@ -6,6 +6,7 @@
 #include "FakeClock.h"
 #include "FakePrinting.h"
 #include "ScriptedDialogs.h"
+#include "TestContext.h"
 #include "TestDatabase.h"
 
 #include <QLabel>
@@ -50,16 +51,10 @@ public:
     FieldBinding* keyBinding;
 };
 
-struct Office {
-    TestDatabase db;
-    ScriptedDialogs dialogs;
-    FakeClock clock{QDateTime(QDate(2026, 12, 6), QTime(9, 0))};
-    Regional regional{QLocale(QLocale::Italian, QLocale::Italy)};
-    FakePrinting printing;
-    Context context{db.folder().path(), dialogs, clock, regional, printing};
+struct Office : TestOffice {
     QList<qint64> keys;
 
-    Office() {
+    Office() : TestOffice(QDateTime(QDate(2026, 12, 6), QTime(9, 0))) {
         for (const char* owner : {"Rossi", "Bianchi", "D'Amico"})
             keys << db.insert("immobile", {"proprietario", "mq"}, {owner, 100});
     }

@@ -9,6 +9,7 @@
 #include "ReportRenderer.h"
 #include "RequestFormula.h"
 #include "ScriptedDialogs.h"
+#include "TestContext.h"
 #include "TestDatabase.h"
 
 #include <QDir>
@@ -19,15 +20,8 @@
 namespace {
 
 // A program folder whose database has the shipped report files beside it.
-struct Office {
-    TestDatabase db;
-    ScriptedDialogs dialogs;
-    FakeClock clock{QDateTime(QDate(2026, 3, 5), QTime(10, 0))};
-    Regional regional{QLocale(QLocale::Italian, QLocale::Italy)};
-    FakePrinting printing;
-    Context context{db.folder().path(), dialogs, clock, regional, printing};
-
-    Office() {
+struct Office : TestOffice {
+    Office() : TestOffice(QDateTime(QDate(2026, 3, 5), QTime(10, 0))) {
         if (!ReportFiles::placeMissing(db.folder().path()))
             qFatal("cannot place the report files");
     }

@@ -6,6 +6,7 @@
 #include "RecordSource.h"
 #include "ReportFiles.h"
 #include "ScriptedDialogs.h"
+#include "TestContext.h"
 #include "TestDatabase.h"
 
 #include <QDir>
@@ -14,13 +15,7 @@
 
 // An office with three properties (the last with two visits and a photo), two
 // requests, and the property register open on it.
-struct Office {
-    TestDatabase db;
-    ScriptedDialogs dialogs;
-    FakeClock clock{QDateTime(QDate(2026, 12, 6), QTime(9, 0))};
-    Regional regional{QLocale(QLocale::Italian, QLocale::Italy)};
-    FakePrinting printing;
-    Context context{db.folder().path(), dialogs, clock, regional, printing};
+struct Office : TestOffice {
     QList<qint64> keys;
     std::unique_ptr<PropertyWindow> window;
 

@@ -1,22 +1,15 @@
 #include "Artwork.h"
-#include "FakeClock.h"
-#include "FakePrinting.h"
 #include "MainWindow.h"
-#include "ScriptedDialogs.h"
 #include "SettingsWindow.h"
+#include "TestContext.h"
 #include "TestFolder.h"
 
 #include <QTest>
 
 namespace {
 
-struct Office {
-    TestFolder folder;
-    ScriptedDialogs dialogs;
-    FakeClock clock{QDateTime(QDate(2026, 12, 6), QTime(9, 0))};
-    Regional regional{QLocale(QLocale::Italian, QLocale::Italy)};
-    FakePrinting printing;
-    Context context{folder.path(), dialogs, clock, regional, printing};
+struct Office : WithFolder, TestContext {
+    Office() : TestContext(folder.path()) {}
     QStringList applied;
     std::unique_ptr<SettingsWindow> window;
 
