@@ -209,4 +209,5 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+    emit ended();
 }

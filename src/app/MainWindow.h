@@ -61,6 +61,10 @@ public:
 
     Workspace* workspace() const { return m_workspace; }
 
+signals:
+    // The frame closed with every window's edits written: the program ends.
+    void ended();
+
 protected:
     // Every child window writes its pending edit first; one that cannot keeps the program open.
     void closeEvent(QCloseEvent* event) override;

@@ -66,5 +66,7 @@ int main(int argc, char* argv[]) {
     if (!prepared)
         dialogs.message(prepared.message());
     Startup::openWindows(frame, context);
+    // Print previews stand apart from the frame; the program ends with the frame all the same.
+    QObject::connect(&frame, &MainWindow::ended, &app, &QApplication::quit, Qt::QueuedConnection);
     return QApplication::exec();
 }

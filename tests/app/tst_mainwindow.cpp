@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolBar>
 
@@ -151,8 +152,10 @@ private slots:
         frame.window->showWindow(MainWindow::Diary);
         frame.window->showWindow(MainWindow::Leads);
 
+        QSignalSpy ended(frame.window.get(), &MainWindow::ended);
         frame.button("fine")->trigger();
         QVERIFY(!frame.window->isVisible());
+        QCOMPARE(ended.count(), 1);
         QVERIFY(frame.dialogs.messages.isEmpty());
     }
 
@@ -165,9 +168,11 @@ private slots:
         frame.window->showWindow(MainWindow::Requests);
         stubborn->refuseClose = true;
 
+        QSignalSpy ended(frame.window.get(), &MainWindow::ended);
         QVERIFY(!frame.window->close());
         QVERIFY(frame.window->isVisible());
         QVERIFY(stubborn->isVisible());
+        QCOMPARE(ended.count(), 0);
 
         stubborn->refuseClose = false;
         QVERIFY(frame.window->close());
