@@ -193,7 +193,7 @@ void PropertyWindow::showPhoto(const QString& path) {
 }
 
 void PropertyWindow::newProperty() {
-    const bool wasShown = m_ui.Combo1->isVisible();
+    const bool wasShown = !m_ui.Combo1->isHidden();
     m_ui.Combo1->show();
     m_ui.Command6->show();
     m_ui.Command6->raise();
