@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 #include "QtDialogs.h"
 #include "Regional.h"
+#include "SessionDialogs.h"
 #include "Startup.h"
 #include "SystemClock.h"
 #include "SystemPrinting.h"
@@ -53,14 +54,16 @@ int main(int argc, char* argv[]) {
     installQtTranslations(app, regional.locale());
 
     SystemClock clock;
-    QtDialogs dialogs;
+    QtDialogs shownDialogs;
+    SessionDialogs dialogs(shownDialogs);
     SystemPrinting printing;
     Context context{QCoreApplication::applicationDirPath(), dialogs, clock, regional, printing};
 
     const Result prepared = Startup::prepareFolder(context);
 
     MainWindow frame(context);
-    dialogs.setParentWidget(&frame);
+    shownDialogs.setParentWidget(&frame);
+    Startup::endOnSystemSignals(frame, dialogs);
     context.windows = &frame;
     frame.showMaximized();
     if (!prepared)

@@ -5,6 +5,8 @@
 #include "ui_SettingsWindow.h"
 
 #include <QWidget>
+
+class PictureBox;
 #include <functional>
 
 // Form_gestio: edits the three settings files, one tab each: the property sheet's
@@ -35,6 +37,8 @@ private:
     void load();
     void setHeadingColour(const QColor& colour);
     void report(const Result& result);
+    // Shows a picture just chosen in its preview; one that cannot be shown is told.
+    void showChosenPicture(PictureBox& preview, const QString& path);
 
     const Context& m_context;
     std::function<void(const QString&)> m_applyBackground;

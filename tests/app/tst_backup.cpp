@@ -1,17 +1,20 @@
 #include "Backup.h"
+#include "Database.h"
 #include "DatabaseFile.h"
 #include "FakeClock.h"
 #include "FakePrinting.h"
 #include "FileSizeLimit.h"
+#include "HostileFiles.h"
 #include "RecordSource.h"
 #include "ScriptedDialogs.h"
+#include "Startup.h"
 #include "TestContext.h"
 #include "TestDatabase.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include "Database.h"
 #include <QTest>
 
 namespace {
@@ -177,6 +180,107 @@ private slots:
         QVERIFY2(office.dialogs.messages[0].contains("scelto.bak"), qPrintable(office.dialogs.messages[0]));
         QCOMPARE(office.db.folder().read("daba.mdb"), live);
         QCOMPARE(QDir(office.db.folder().path()).entryList({"*prima-del-ripristino*"}).size(), 0);
+    }
+
+    void hostileBackupsAreRefusedAndNothingChanges_data() {
+        QTest::addColumn<QString>("kind");
+        for (const QString& kind : HostileFiles::kinds())
+            QTest::newRow(qPrintable(kind)) << kind;
+    }
+
+    void hostileBackupsAreRefusedAndNothingChanges() {
+        QFETCH(QString, kind);
+        Office office;
+        office.db.insert("immobile", {"proprietario"}, {"Intatto"});
+        const QString chosen = office.db.folder().file("scelto.bak");
+        const QString says = HostileFiles::make(kind, chosen);
+        if (says.isEmpty())
+            QSKIP("the root user reads an unreadable file all the same");
+        const QByteArray backup = HostileFiles::fingerprint(chosen);
+        const QByteArray live = office.db.folder().read("daba.mdb");
+        const QStringList files =
+            QDir(office.db.folder().path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+
+        office.dialogs.answers.enqueue(chosen);
+        QVERIFY(!Backup::restore(office.context));
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        const QString message = office.dialogs.messages[0];
+        QVERIFY2(message.contains(chosen) && message.contains(QRegularExpression(says)), qPrintable(message));
+        QVERIFY2(!message.contains(QRegularExpression("unable|no such|not a |malformed|disk image|denied")),
+                 qPrintable(message));
+        QCOMPARE(office.db.folder().read("daba.mdb"), live);
+        QCOMPARE(HostileFiles::fingerprint(chosen), backup);
+        QCOMPARE(QDir(office.db.folder().path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 files);
+    }
+
+    void aDamagedDatabaseIsKeptAsItIsAndTheBackupRestored_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("header zeroed") << "zeri";
+        QTest::newRow("truncated") << "troncato";
+        QTest::newRow("overwritten with text") << "testo";
+    }
+
+    void aDamagedDatabaseIsKeptAsItIsAndTheBackupRestored() {
+        QFETCH(QString, damage);
+        Office office;
+        office.db.insert("immobile", {"proprietario"}, {"Salvato"});
+        Backup::create(office.context);
+        office.db.exec("BEGIN");
+        for (int i = 0; i < 100; ++i)
+            office.db.insert("immobile", {"noteimmobile"}, {QString(300, QLatin1Char('n'))});
+        office.db.exec("COMMIT");
+        {
+            QFile file(office.db.path());
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            if (damage == "zeri")
+                file.write(QByteArray(100, '\0'));
+            else if (damage == "troncato")
+                QVERIFY(file.resize(file.size() / 3));
+            else
+                QVERIFY(file.resize(0) && file.write("non più un database\n") > 0);
+        }
+        const QByteArray damaged = office.db.folder().read("daba.mdb");
+
+        office.dialogs.messages.clear();
+        office.dialogs.answers.enqueue(office.backupFile());
+        QVERIFY2(Backup::restore(office.context), qPrintable(office.dialogs.messages.join('\n')));
+        QCOMPARE(office.dialogs.messages, QStringList{restored});
+        QCOMPARE(office.db.folder().read("daba-prima-del-ripristino-2026-12-06-093015.mdb"), damaged);
+        QVERIFY(DatabaseFile::check(office.db.path()).ok());
+        QCOMPARE(rows(office.db.path(), "immobile"), 1);
+        QCOMPARE(QDir(office.db.folder().path()).entryList({"*velmora-*"}), QStringList());
+    }
+
+    void staleTemporaryCopiesGoAtTheNextBackupAndAtStart() {
+        Office office;
+        const TestFolder& folder = office.db.folder();
+        const auto leaveStale = [&folder] {
+            // What a backup killed halfway leaves: the copy and its journal, in either naming.
+            folder.write("backup_05-12-2026.bak.Ab12Cd", QByteArray(8192, 'x'));
+            folder.write("backup_05-12-2026.bak.Ab12Cd-journal", QByteArray(512, 'j'));
+            folder.write("backup_06-12-2026.bak.velmora-Zz9Yy8", QByteArray(8192, 'x'));
+            folder.write("backup_06-12-2026.bak.velmora-Zz9Yy8-journal", QByteArray(512, 'j'));
+            folder.write("daba.mdb.velmora-Qq1Ww2", QByteArray(8192, 'x'));
+        };
+        // The user's own files stay, even when they look alike.
+        folder.write("backup_05-12-2026.bak", "mio");
+        folder.write("backup_05-12-2026.bak.vecchio", "mio");
+        folder.write("appunti.velmora.txt", "mio");
+        const QStringList own{"appunti.velmora.txt", "backup_05-12-2026.bak", "backup_05-12-2026.bak.vecchio",
+                              "backup_06-12-2026.bak"}; // the last one the backup below makes
+        const auto leftovers = [&folder] {
+            return QDir(folder.path()).entryList({"backup_*", "*velmora*"}, QDir::Files);
+        };
+
+        leaveStale();
+        Backup::create(office.context);
+        QCOMPARE(leftovers(), own);
+        QVERIFY(DatabaseFile::check(office.backupFile()).ok());
+
+        leaveStale();
+        QVERIFY(Startup::prepareFolder(office.context).ok());
+        QCOMPARE(leftovers(), own);
     }
 
     void cancellingTheRestoreDoesNothing() {
