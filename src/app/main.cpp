@@ -63,13 +63,14 @@ int main(int argc, char* argv[]) {
 
     MainWindow frame(context);
     shownDialogs.setParentWidget(&frame);
+    // Print previews stand apart from the frame; the program ends with the frame all the same.
+    // Connected first: the system may ask the program to end while a start-up message waits.
+    QObject::connect(&frame, &MainWindow::ended, &app, &QApplication::quit, Qt::QueuedConnection);
     Startup::endOnSystemSignals(frame, dialogs);
     context.windows = &frame;
     frame.showMaximized();
     if (!prepared)
         dialogs.message(prepared.message());
     Startup::openWindows(frame, context);
-    // Print previews stand apart from the frame; the program ends with the frame all the same.
-    QObject::connect(&frame, &MainWindow::ended, &app, &QApplication::quit, Qt::QueuedConnection);
     return QApplication::exec();
 }

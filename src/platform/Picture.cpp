@@ -11,7 +11,7 @@ Loaded read(const QString& path, const QSize& fitWithin) {
     if (path.isEmpty())
         return {};
     const auto cannot = [&path](const QString& reason) {
-        return Loaded{QImage(), QStringLiteral("L'immagine «%1» non si può mostrare: %2.").arg(path, reason)};
+        return Loaded{QImage(), QStringLiteral("L'immagine «%1» non si può mostrare: %2.").arg(path, reason), reason};
     };
     // A pipe would keep the program waiting for ever before any window shows.
     if (const QString problem = RegularFile::problem(path); !problem.isEmpty())
@@ -25,7 +25,7 @@ Loaded read(const QString& path, const QSize& fitWithin) {
         reader.setScaledSize(full.scaled(fitWithin, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     QImage image = reader.read();
     if (!image.isNull())
-        return {image, QString()};
+        return {image, QString(), QString()};
     const qint64 limit = qint64(QImageReader::allocationLimit()) * 1024 * 1024;
     if (full.isValid() && limit > 0 && qint64(full.width()) * full.height() * 4 > limit)
         return cannot(QStringLiteral("è troppo grande (%1 × %2 punti)").arg(full.width()).arg(full.height()));

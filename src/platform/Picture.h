@@ -14,6 +14,7 @@ inline constexpr int defaultLongerSide = 2048;
 struct Loaded {
     QImage image;
     QString problem; // one Italian sentence when the path names a picture that cannot be shown
+    QString reason;  // the same without the path, for a small space ("il file non esiste")
 };
 
 // Reads a JPEG, BMP or PNG picture from an ordinary file. A picture larger than `fitWithin`

@@ -8,6 +8,7 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {}
 void PictureBox::setImage(const QImage& image) {
     m_image = image;
     m_problem.clear();
+    m_reason.clear();
     update();
 }
 
@@ -19,13 +20,15 @@ bool PictureBox::showFile(const QString& path) {
 void PictureBox::show(const Picture::Loaded& loaded) {
     setImage(loaded.image);
     m_problem = loaded.problem;
+    m_reason = loaded.reason;
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (m_image.isNull()) {
-        if (!m_problem.isEmpty())
-            painter.drawText(rect().adjusted(4, 4, -4, -4), Qt::AlignCenter | Qt::TextWordWrap, m_problem);
+        if (!m_reason.isEmpty())
+            painter.drawText(rect().adjusted(4, 4, -4, -4), Qt::AlignCenter | Qt::TextWordWrap,
+                             QStringLiteral("Immagine non disponibile: %1.").arg(m_reason));
         return;
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform);

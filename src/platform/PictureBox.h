@@ -18,7 +18,7 @@ public:
     void clear() { setImage({}); }
 
     // Shows the picture at a path; one that cannot be loaded leaves the area empty with
-    // the reason written in it, so the user knows why there is no picture. Answers
+    // the reason written in it (on screen only), so the user knows why there is no picture. Answers
     // whether there is a picture (an empty path gives none, and no reason).
     bool showFile(const QString& path);
     // The picture of a read, or its reason.
@@ -37,5 +37,6 @@ protected:
 private:
     QImage m_image;
     QString m_problem;
+    QString m_reason;
     bool m_pressed = false;
 };

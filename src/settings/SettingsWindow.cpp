@@ -104,8 +104,9 @@ void SettingsWindow::chooseBackground() {
 }
 
 void SettingsWindow::showChosenPicture(PictureBox& preview, const QString& path) {
+    // The message says why; the preview, too small for the sentence, is only emptied.
     const Picture::Loaded loaded = Picture::read(path);
-    preview.show(loaded);
+    preview.setImage(loaded.image);
     if (!loaded.problem.isEmpty())
         m_context.dialogs.message(loaded.problem);
 }
