@@ -1,3 +1,4 @@
+#include "../properties/PropertyControls.h"
 #include "Artwork.h"
 #include "MainWindow.h"
 #include "ProgramSettings.h"
@@ -235,11 +236,12 @@ private slots:
         QCOMPARE(frame.window->workspace()->activeSubWindow()->widget(), properties);
 
         // A first property, typed and finished, is in the new database.
-        properties->ui().Command1->click();
-        properties->ui().Text1->setText("Rossi");
-        emit properties->ui().Text1->textEdited("Rossi");
-        properties->ui().Command6->click();
-        QCOMPARE(properties->ui().Label12->text(), QStringLiteral("1"));
+        const PropertyControls ui(*properties);
+        ui.Command1->click();
+        ui.Text1->setText("Rossi");
+        emit ui.Text1->textEdited("Rossi");
+        ui.Command6->click();
+        QCOMPARE(ui.Label12->text(), QStringLiteral("1"));
 
         // A report file deleted since the last start comes back.
         QVERIFY(QFile::remove(frame.folder.file("agenda.rpt")));
@@ -247,13 +249,14 @@ private slots:
         QVERIFY(QFile::exists(frame.folder.file("agenda.rpt")));
 
         // Ending the program writes what was typed.
-        properties->ui().Text2->setText("051 1");
-        emit properties->ui().Text2->textEdited("051 1");
+        ui.Text2->setText("051 1");
+        emit ui.Text2->textEdited("051 1");
         QVERIFY(frame.window->close());
         frame.window.reset();
         frame.open();
         Startup::openWindows(*frame.window, frame.context);
-        QCOMPARE(frame.window->findChild<PropertyWindow*>("form_immobili")->ui().Text2->text(), QStringLiteral("051 1"));
+        QCOMPARE(PropertyControls(*frame.window->findChild<PropertyWindow*>("form_immobili")).Text2->text(),
+                 QStringLiteral("051 1"));
     }
 
     void theSystemEndingTheSessionEndsAsFineDoes() {
@@ -265,18 +268,18 @@ private slots:
         window.show();
         Startup::openWindows(window, context);
         Startup::endOnSystemSignals(window, session);
-        auto* properties = window.findChild<PropertyWindow*>("form_immobili");
+        const PropertyControls ui(*window.findChild<PropertyWindow*>("form_immobili"));
         const auto typeInto = [](QLineEdit* field, const QString& text) {
             field->setText(text);
             emit field->textEdited(text);
         };
-        properties->ui().Command1->click();
-        typeInto(properties->ui().Text1, "Rossi");
-        properties->ui().Command6->click();
+        ui.Command1->click();
+        typeInto(ui.Text1, "Rossi");
+        ui.Command6->click();
         QSignalSpy ended(&window, &MainWindow::ended);
 
         // Logout or kill: what is typed in the card is written, nothing is asked.
-        typeInto(properties->ui().Text2, "051 1");
+        typeInto(ui.Text2, "051 1");
         ::raise(SIGTERM);
         QTRY_COMPARE(ended.count(), 1);
         QVERIFY(frame.dialogs.messages.isEmpty());
@@ -292,15 +295,15 @@ private slots:
         window.show();
         Startup::openWindows(window, context);
         Startup::endOnSystemSignals(window, session);
-        auto* properties = window.findChild<PropertyWindow*>("form_immobili");
-        properties->ui().Command1->click();
-        properties->ui().Text1->setText("Rossi");
-        emit properties->ui().Text1->textEdited("Rossi");
-        properties->ui().Command6->click();
+        const PropertyControls ui(*window.findChild<PropertyWindow*>("form_immobili"));
+        ui.Command1->click();
+        ui.Text1->setText("Rossi");
+        emit ui.Text1->textEdited("Rossi");
+        ui.Command6->click();
         QSignalSpy ended(&window, &MainWindow::ended);
 
-        properties->ui().Text9->setText("molti"); // a word in Mq cannot be stored
-        emit properties->ui().Text9->textEdited("molti");
+        ui.Text9->setText("molti"); // a word in Mq cannot be stored
+        emit ui.Text9->textEdited("molti");
         const QString log = frame.folder.file("stderr.txt");
         const int saved = ::dup(2);
         {
