@@ -11,11 +11,15 @@
 #include "TestContext.h"
 #include "TestDatabase.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+#include <csignal>
+#include <tuple>
 
 namespace {
 
@@ -283,6 +287,33 @@ private slots:
         QCOMPARE(leftovers(), own);
     }
 
+    void aBackupKilledHalfwayLeavesNothingAfterTheNext() {
+        Office office;
+        office.db.exec("BEGIN");
+        for (int i = 0; i < 20000; ++i)
+            office.db.insert("immobile", {"noteimmobile"}, {QString(500, QLatin1Char('n'))});
+        office.db.exec("COMMIT");
+        const QDir folder(office.db.folder().path());
+        const auto temporaries = [&folder] { return folder.entryList({"*.velmora-*"}, QDir::Files); };
+
+        // A child copies the database into the day's backup over and over; it is killed
+        // with SIGKILL while a copy is under way.
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VELMORA_COPY_FOR_EVER", office.db.path() + '\n' + office.backupFile());
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        QVERIFY(child.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!temporaries().isEmpty(), 20000);
+        ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished());
+        QVERIFY(!temporaries().isEmpty()); // what the killed copy left
+
+        Backup::create(office.context);
+        QCOMPARE(temporaries(), QStringList());
+        QCOMPARE(rows(office.backupFile(), "immobile"), 20000);
+    }
+
     void cancellingTheRestoreDoesNothing() {
         Office office;
         QVERIFY(!Backup::restore(office.context));
@@ -290,5 +321,15 @@ private slots:
     }
 };
 
-QTEST_MAIN(BackupTest)
+int main(int argc, char* argv[]) {
+    // The child of aBackupKilledHalfwayLeavesNothingAfterTheNext: copies until killed.
+    if (const QStringList paths = qEnvironmentVariable("VELMORA_COPY_FOR_EVER").split('\n'); paths.size() == 2) {
+        for (;;)
+            std::ignore = DatabaseFile::copy(paths[0], paths[1]);
+    }
+    QApplication app(argc, argv);
+    BackupTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_backup.moc"
