@@ -37,6 +37,10 @@ const Schema::Field* RecordSource::schemaField(const QString& field) const {
     return Schema::field(m_table, field);
 }
 
+void RecordSource::setFieldCaption(const QString& field, const QString& caption) {
+    m_captions.insert(field.toLower(), caption);
+}
+
 Result RecordSource::setDatabaseName(const QString& path) {
     emit aboutToReset();
     m_databaseName = path;
@@ -301,8 +305,11 @@ QString RecordSource::value(const QString& fieldName) const {
 
 Result RecordSource::storedValue(const Schema::Field& field, const QString& typed, QVariant& stored) const {
     const auto refused = [&](const QString& need) {
+        // A pasted page would make the message unreadable: its start is enough to find it.
+        const QString shown = typed.size() > 40 ? typed.left(40) + QStringLiteral("…") : typed;
         return Result::failure(
-            QStringLiteral("Il valore «%1» non va bene per il campo «%2»: %3.").arg(typed, field.name, need));
+            QStringLiteral("Il valore «%1» non va bene per il campo «%2»: %3.")
+                .arg(shown, m_captions.value(field.name, field.name), need));
     };
     switch (field.kind) {
     case Schema::FieldKind::Key:
