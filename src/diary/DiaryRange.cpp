@@ -23,15 +23,16 @@ Result readDay(const QString& text, const QString& box, const Regional& regional
     }
     const QString example = regional.dateText(QDate(2026, 3, 1));
     if (text.trimmed().isEmpty())
-        return Result::failure(QStringLiteral("%1 non eseguita: «%2» è vuoto, serve una data come %3.").arg(action, box, example));
+        return Result::failure(
+            QStringLiteral("%1 non eseguita: «%2» è vuoto, serve una data come %3.").arg(action, box, example));
     return Result::failure(QStringLiteral("%1 non eseguita: «%2» vale «%3», che non è una data come %4.")
                                .arg(action, box, quoted(text), example));
 }
 
 } // namespace
 
-Result read(const QString& first, const QString& last, const Regional& regional, const QString& action,
-            QDate& from, QDate& to) {
+Result read(const QString& first, const QString& last, const Regional& regional, const QString& action, QDate& from,
+            QDate& to) {
     if (const Result read = readDay(first, firstBox, regional, action, from); !read)
         return read;
     return readDay(last, lastBox, regional, action, to);

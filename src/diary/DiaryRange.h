@@ -15,8 +15,8 @@ namespace DiaryRange {
 // Reads the two boxes as days (typed day first, as the short form writes them). A box
 // that is empty or not a date is refused in one sentence that names the box and its
 // text, starting with what was not done ("Ricerca", "Stampa").
-Result read(const QString& first, const QString& last, const Regional& regional, const QString& action,
-            QDate& from, QDate& to);
+Result read(const QString& first, const QString& last, const Regional& regional, const QString& action, QDate& from,
+            QDate& to);
 
 // "SELECT * FROM agenda WHERE datap BETWEEN #first# AND #last# ": the boxes' texts go into
 // the text verbatim, while the query runs on the days they read as, both included.

@@ -14,6 +14,7 @@
 DiaryWindow::DiaryWindow(const Context& context, QWidget* parent)
     : RegisterWindow(context, parent), m_ui(std::make_unique<Ui::DiaryWindow>()) {
     m_ui->setupUi(this);
+    setMinimumSize(size()); // 7185 x 6960 twips with its frame: everything is placed for it
     setWindowIcon(Artwork::icon(QStringLiteral(":/icons/07-agenda.svg")));
     m_appointments = addSource(QStringLiteral("agenda"));
     m_appointments->setObjectName(QStringLiteral("Data1"));
@@ -113,7 +114,7 @@ void DiaryWindow::save() {
     std::ignore = m_appointments->refresh();
     std::ignore = m_appointments->moveLast();
     m_commands->finish();
-    m_ui->Command1->setFocus();  // ready for the next appointment
+    m_ui->Command1->setFocus(); // ready for the next appointment
 }
 
 void DiaryWindow::deleteAppointment() {

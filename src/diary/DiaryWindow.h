@@ -41,8 +41,8 @@ private:
     void dropUntypedAppointment();
 
     std::unique_ptr<Ui::DiaryWindow> m_ui;
-    RecordSource* m_appointments;  // Data1
+    RecordSource* m_appointments; // Data1
     RecordCommands* m_commands;
-    ReportControl* m_report;        // Report1
-    QString m_newDate;              // the date written into the appointment being entered
+    ReportControl* m_report; // Report1
+    QString m_newDate;       // the date written into the appointment being entered
 };

@@ -18,6 +18,7 @@ const QString table = QStringLiteral("notizie");
 LeadWindow::LeadWindow(const Context& context, QWidget* parent)
     : RegisterWindow(context, parent), m_ui(std::make_unique<Ui::LeadWindow>()) {
     m_ui->setupUi(this);
+    setMinimumSize(size()); // 7980 x 7545 twips with its frame: everything is placed for it
     setWindowIcon(Artwork::icon(QStringLiteral(":/icons/08-notizie.svg")));
     m_leads = addSource(table);
     m_leads->setObjectName(QStringLiteral("Data1"));
@@ -86,7 +87,7 @@ void LeadWindow::save() {
     std::ignore = m_leads->refresh();
     std::ignore = m_leads->moveLast();
     m_commands->finish();
-    m_ui->Command1->setFocus();  // ready for the next lead
+    m_ui->Command1->setFocus(); // ready for the next lead
 }
 
 void LeadWindow::deleteLead() {

@@ -38,7 +38,7 @@ private:
     void dropUntypedLead();
 
     std::unique_ptr<Ui::LeadWindow> m_ui;
-    RecordSource* m_leads;  // Data1
+    RecordSource* m_leads; // Data1
     RecordCommands* m_commands;
-    QString m_newDate;  // the date written into the lead being entered
+    QString m_newDate; // the date written into the lead being entered
 };

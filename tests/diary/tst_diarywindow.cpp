@@ -51,12 +51,19 @@ struct DiaryOffice : TestOffice {
 
     explicit DiaryOffice(const QDate& today = QDate(2026, 3, 5)) : TestOffice(QDateTime(today, QTime(9, 0))) {
         const QStringList fields{"datap", "ora", "agente", "appuntamento"};
-        const QList<std::pair<const char*, const char*>> days = {
-            {"2026-02-26", "prima del periodo"}, {"2026-02-27", "primo giorno"},   {"2026-02-28", "sabato"},
-            {"2026-03-01", "domenica"},          {"2026-03-07", "sabato dopo"},    {"2026-03-08", "domenica dopo"},
-            {"2026-03-11", "ultimo giorno"},     {"2026-03-12", "dopo il periodo"}, {"2027-12-27", "prima di fine anno"},
-            {"2027-12-28", "fine anno"},         {"2028-01-09", "inizio anno"},    {"2028-01-10", "dopo inizio anno"},
-            {"07/03/2026", "scritta alla vecchia"}};
+        const QList<std::pair<const char*, const char*>> days = {{"2026-02-26", "prima del periodo"},
+                                                                 {"2026-02-27", "primo giorno"},
+                                                                 {"2026-02-28", "sabato"},
+                                                                 {"2026-03-01", "domenica"},
+                                                                 {"2026-03-07", "sabato dopo"},
+                                                                 {"2026-03-08", "domenica dopo"},
+                                                                 {"2026-03-11", "ultimo giorno"},
+                                                                 {"2026-03-12", "dopo il periodo"},
+                                                                 {"2027-12-27", "prima di fine anno"},
+                                                                 {"2027-12-28", "fine anno"},
+                                                                 {"2028-01-09", "inizio anno"},
+                                                                 {"2028-01-10", "dopo inizio anno"},
+                                                                 {"07/03/2026", "scritta alla vecchia"}};
         for (const auto& [day, what] : days)
             db.insert("agenda", fields, {day, "09:00", "Paola", what});
         if (!ReportFiles::placeMissing(db.folder().path()))
@@ -102,12 +109,13 @@ private slots:
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("last");
         QTest::addColumn<QStringList>("listed");
-        QTest::newRow("5 March 2026") << QDate(2026, 3, 5) << "27/02/2026" << "11/03/2026"
-                                      << QStringList{"primo giorno", "sabato", "domenica", "sabato dopo", "domenica dopo",
-                                                     "ultimo giorno"};
-        QTest::newRow("3 January 2028") << QDate(2028, 1, 3) << "28/12/2027" << "09/01/2028"
-                                        << QStringList{"fine anno", "inizio anno"};
-        QTest::newRow("5 March 2028, leap year") << QDate(2028, 3, 5) << "28/02/2028" << "11/03/2028" << QStringList{};
+        QTest::newRow("5 March 2026") << QDate(2026, 3, 5) << "27/02/2026"
+                                      << "11/03/2026" << QStringList{"primo giorno", "sabato",        "domenica",
+                                                                     "sabato dopo",  "domenica dopo", "ultimo giorno"};
+        QTest::newRow("3 January 2028") << QDate(2028, 1, 3) << "28/12/2027"
+                                        << "09/01/2028" << QStringList{"fine anno", "inizio anno"};
+        QTest::newRow("5 March 2028, leap year") << QDate(2028, 3, 5) << "28/02/2028"
+                                                 << "11/03/2028" << QStringList{};
     }
 
     void opensOnTheThirteenDaysAroundToday() {
@@ -127,7 +135,8 @@ private slots:
         QCOMPARE(office.listed(), listed);
         QCOMPARE(ui.Data1->caption(), QStringLiteral("           AGENDA"));
         QVERIFY(ui.Command1->isEnabled() && !ui.Command2->isEnabled());
-        QVERIFY(!(ui.DBGrid1->model()->flags(ui.DBGrid1->model()->index(0, 0)) & Qt::ItemIsEditable) || listed.isEmpty());
+        QVERIFY(!(ui.DBGrid1->model()->flags(ui.DBGrid1->model()->index(0, 0)) & Qt::ItemIsEditable) ||
+                listed.isEmpty());
         QVERIFY(office.dialogs.messages.isEmpty());
     }
 
@@ -136,8 +145,8 @@ private slots:
         const DiaryControls& ui = office.ui();
         office.show();
         ui.Text1->setFocus();
-        const QList<QWidget*> order{ui.Text2,   ui.Text3, ui.Text4,    ui.Text5,    ui.DBGrid1, ui.Command1, ui.Command3,
-                                    ui.Text6,   ui.Text7, ui.Command4, ui.Command6, ui.Command7, ui.Text1};
+        const QList<QWidget*> order{ui.Text2, ui.Text3, ui.Text4,    ui.Text5,    ui.DBGrid1,  ui.Command1, ui.Command3,
+                                    ui.Text6, ui.Text7, ui.Command4, ui.Command6, ui.Command7, ui.Text1};
         for (QWidget* next : order) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), next);
@@ -186,12 +195,12 @@ private slots:
         QCOMPARE(office.listed(), (QStringList{"domenica", "sabato dopo"}));
         QCOMPARE(ui.Text4->toPlainText(), QStringLiteral("domenica"));
 
-        office.setRange("1-3-2026", "1-3-2026");  // another written form goes in as typed
+        office.setRange("1-3-2026", "1-3-2026"); // another written form goes in as typed
         ui.Command4->click();
         QCOMPARE(ui.DBGrid1Caption->text(), QStringLiteral("APPUNTAMENTI DAL 1-3-2026 AL 1-3-2026"));
         QCOMPARE(office.listed(), QStringList{"domenica"});
 
-        office.setRange("07/03/2026", "01/03/2026");  // backwards: nothing, and no complaint
+        office.setRange("07/03/2026", "01/03/2026"); // backwards: nothing, and no complaint
         ui.Command4->click();
         QCOMPARE(ui.DBGrid1Caption->text(), QStringLiteral("APPUNTAMENTI DAL 07/03/2026 AL 01/03/2026"));
         QCOMPARE(office.listed(), QStringList{});
@@ -218,7 +227,7 @@ private slots:
         office.setRange("27/02/2026", "ieri");
         ui.Command7->click();
         office.setRange("31/02/2026", "11/03/2026");
-        QTest::keyClick(ui.Text7, Qt::Key_Return);  // Enter in a box searches too
+        QTest::keyClick(ui.Text7, Qt::Key_Return); // Enter in a box searches too
         QCOMPARE(office.dialogs.messages,
                  (QStringList{"Ricerca non eseguita: «Dal» è vuoto, serve una data come 01/03/2026.",
                               "Stampa non eseguita: «Al» vale «ieri», che non è una data come 01/03/2026.",
@@ -232,7 +241,7 @@ private slots:
     void thePrintoutShowsItsFormulaAndPrintsTheRangeInTheBoxes() {
         DiaryOffice office;
         const DiaryControls& ui = office.ui();
-        ui.Command6->click();  // the grid shows everything; the printout still follows the boxes
+        ui.Command6->click(); // the grid shows everything; the printout still follows the boxes
         office.setRange("1-3-2026", "07/03/2026");
         ui.Command7->click();
         QCOMPARE(office.dialogs.messages,
@@ -244,7 +253,7 @@ private slots:
         preview->pdfButton()->click();
         const QString text = pdfText(pdf);
         QVERIFY2(text.contains("domenica") && text.contains("sabato dopo"), qPrintable(text));
-        QCOMPARE(text.count("sabato"), 1);  // 28 February is outside
+        QCOMPARE(text.count("sabato"), 1); // 28 February is outside
         QVERIFY(!text.contains("domenica dopo") && !text.contains("primo giorno"));
         QVERIFY(text.contains("01/03/2026") && text.contains("07/03/2026"));
         preview->close();

@@ -43,8 +43,10 @@ struct LeadOffice : TestOffice {
 
     LeadOffice() {
         const QStringList fields{"data", "notizia", "fonte", "telefono", "svilutto"};
-        keys << db.insert("notizie", fields, {"2026-11-30", "Villa in vendita in via Murri", "portiere", "051 111", ""});
-        keys << db.insert("notizie", fields, {"maggio 2025", "Casa dell'avvocato D'Amico", "giornale", "333 222", "chiamato"});
+        keys << db.insert("notizie", fields,
+                          {"2026-11-30", "Villa in vendita in via Murri", "portiere", "051 111", ""});
+        keys << db.insert("notizie", fields,
+                          {"maggio 2025", "Casa dell'avvocato D'Amico", "giornale", "333 222", "chiamato"});
         keys << db.insert("notizie", fields, {"2026-12-01", "Attico libero a Saragozza", "cliente", "051 333", ""});
         window = std::make_unique<LeadWindow>(context);
         controls = std::make_unique<LeadControls>(*window);
@@ -81,8 +83,8 @@ private slots:
         QCOMPARE(office.data1()->recordSource().text(), QStringLiteral("notizie"));
         QCOMPARE(ui.DBGrid1->model()->rowCount(), 3);
         QCOMPARE(office.lead(), QStringLiteral("Villa in vendita in via Murri"));
-        QCOMPARE(ui.Text1->text(), QStringLiteral("30/11/2026"));  // ISO kept, shown in the short form
-        QCOMPARE(ui.DBGrid1->model()->index(1, 1).data().toString(), QStringLiteral("maggio 2025"));  // shown as kept
+        QCOMPARE(ui.Text1->text(), QStringLiteral("30/11/2026")); // ISO kept, shown in the short form
+        QCOMPARE(ui.DBGrid1->model()->index(1, 1).data().toString(), QStringLiteral("maggio 2025")); // shown as kept
         QVERIFY(ui.Command1->isEnabled());
         QVERIFY(!ui.Command2->isEnabled());
         QVERIFY(ui.Text6->text().isEmpty() && ui.Text7->text().isEmpty());
@@ -94,8 +96,8 @@ private slots:
         // The keyboard's way through the window.
         office.show();
         ui.Text1->setFocus();
-        const QList<QWidget*> order{ui.Text2, ui.Text3, ui.Text4, ui.Text5, ui.DBGrid1, ui.Command1, ui.Text6,
-                                    ui.Text7, ui.Command3, ui.Text1};  // Command2 is disabled while browsing
+        const QList<QWidget*> order{ui.Text2, ui.Text3, ui.Text4,    ui.Text5, ui.DBGrid1, ui.Command1,
+                                    ui.Text6, ui.Text7, ui.Command3, ui.Text1}; // Command2 is disabled while browsing
         for (QWidget* next : order) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), next);
@@ -105,10 +107,10 @@ private slots:
     void aDateKeptInAnotherFormIsNeverLost() {
         LeadOffice office;
         QAbstractItemModel* grid = office.ui().DBGrid1->model();
-        QVERIFY(grid->setData(grid->index(1, 1), "maggio 2025"));  // an editor closed unchanged
+        QVERIFY(grid->setData(grid->index(1, 1), "maggio 2025")); // an editor closed unchanged
         QVERIFY(!office.data1()->hasPendingEdit());
-        QVERIFY(grid->setData(grid->index(1, 4), "333 999"));  // another field of the same lead
-        emit office.ui().Picture3->clicked();  // the save icon while browsing: writes, runs the query again
+        QVERIFY(grid->setData(grid->index(1, 4), "333 999")); // another field of the same lead
+        emit office.ui().Picture3->clicked(); // the save icon while browsing: writes, runs the query again
         QCOMPARE(office.db.value("notizie", office.keys[1], "telefono").toString(), QStringLiteral("333 999"));
         QCOMPARE(office.db.value("notizie", office.keys[1], "data").toString(), QStringLiteral("maggio 2025"));
         QVERIFY(office.dialogs.messages.isEmpty());
@@ -145,7 +147,7 @@ private slots:
         QVERIFY(!office.data1()->hasCurrent());
         QCOMPARE(office.lead(), QString());
         QCOMPARE(ui.Text1->text(), QString());
-        emit ui.Picture4->clicked();  // nothing left to delete: nothing happens, nothing is said
+        emit ui.Picture4->clicked(); // nothing left to delete: nothing happens, nothing is said
         QCOMPARE(office.db.count("notizie"), 2);
         QVERIFY(office.dialogs.messages.isEmpty());
     }
@@ -153,20 +155,23 @@ private slots:
     void searchesReplaceEachOther() {
         LeadOffice office;
         const LeadControls& ui = office.ui();
-        type(ui.Text6, "d'a");  // an apostrophe is just a character
-        QCOMPARE(office.data1()->recordSource().text(), QStringLiteral("SELECT * FROM notizie WHERE notizia LIKE '*d'a*'"));
+        type(ui.Text6, "d'a"); // an apostrophe is just a character
+        QCOMPARE(office.data1()->recordSource().text(),
+                 QStringLiteral("SELECT * FROM notizie WHERE notizia LIKE '*d'a*'"));
         QCOMPARE(ui.DBGrid1->model()->rowCount(), 1);
         QCOMPARE(office.lead(), QStringLiteral("Casa dell'avvocato D'Amico"));
 
         type(ui.Text7, "051");
-        QCOMPARE(office.data1()->recordSource().text(), QStringLiteral("SELECT * FROM notizie WHERE telefono LIKE '*051*'"));
-        QCOMPARE(ui.DBGrid1->model()->rowCount(), 2);  // the lead-text box no longer counts
+        QCOMPARE(office.data1()->recordSource().text(),
+                 QStringLiteral("SELECT * FROM notizie WHERE telefono LIKE '*051*'"));
+        QCOMPARE(ui.DBGrid1->model()->rowCount(), 2); // the lead-text box no longer counts
 
-        ui.Text7->clear();  // only the wildcards: every lead with a telephone
-        QCOMPARE(office.data1()->recordSource().text(), QStringLiteral("SELECT * FROM notizie WHERE telefono LIKE '**'"));
+        ui.Text7->clear(); // only the wildcards: every lead with a telephone
+        QCOMPARE(office.data1()->recordSource().text(),
+                 QStringLiteral("SELECT * FROM notizie WHERE telefono LIKE '**'"));
         QCOMPARE(ui.DBGrid1->model()->rowCount(), 3);
 
-        type(ui.Text6, "#");  // a digit wildcard, as the office has always had it
+        type(ui.Text6, "#"); // a digit wildcard, as the office has always had it
         QCOMPARE(ui.DBGrid1->model()->rowCount(), 0);
         QVERIFY(office.dialogs.messages.isEmpty());
     }
@@ -181,7 +186,8 @@ private slots:
             type(ui.Text2, "Bilocale in affitto");
             ui.Command2->click();
             QCOMPARE(office.dialogs.messages.size(), 1);
-            QVERIFY2(office.dialogs.messages[0].contains("«" + typed + "»") && office.dialogs.messages[0].contains("«Data»"),
+            QVERIFY2(office.dialogs.messages[0].contains("«" + typed + "»") &&
+                         office.dialogs.messages[0].contains("«Data»"),
                      qPrintable(office.dialogs.messages[0]));
             QVERIFY(office.entering());
             QCOMPARE(ui.Text1->text(), typed);
@@ -189,7 +195,7 @@ private slots:
             QCOMPARE(office.db.count("notizie"), 3);
 
             ui.Text1->selectAll();
-            type(ui.Text1, "1/3/26");  // read day first
+            type(ui.Text1, "1/3/26"); // read day first
             ui.Command2->click();
             QCOMPARE(office.db.count("notizie"), 4);
             QCOMPARE(office.db.value("notizie", office.data1()->currentKey().value_or(-1), "data").toString(),
