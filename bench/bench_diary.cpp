@@ -123,7 +123,7 @@ void measure(const QString& path, const QDate& today, const char* title) {
     }
     search.print("CERCA (ricerca per periodo, dipinta)");
     query.print("  di cui la ricerca, senza dipingere");
-    floor.print("minimo: SELECT sull'indice, prima pagina");
+    floor.print("minimo: SELECT semplice, prima pagina");
 }
 
 } // namespace
