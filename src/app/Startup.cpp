@@ -2,7 +2,9 @@
 
 #include "Backup.h"
 #include "DatabaseFile.h"
+#include "DiaryWindow.h"
 #include "EndSignals.h"
+#include "LeadWindow.h"
 #include "MainWindow.h"
 #include "ProgramSettings.h"
 #include "PropertyWindow.h"
@@ -40,6 +42,8 @@ void openWindows(MainWindow& frame, const Context& context) {
             QCoreApplication::exit(0);
     });
     frame.setWindowFactory(MainWindow::Properties, [&context] { return new PropertyWindow(context); });
+    frame.setWindowFactory(MainWindow::Leads, [&context] { return new LeadWindow(context); });
+    frame.setWindowFactory(MainWindow::Diary, [&context] { return new DiaryWindow(context); });
     frame.setWindowFactory(MainWindow::Settings, [&context, &frame] {
         return new SettingsWindow(context, [&frame](const QString& path) { frame.applyBackgroundPath(path); });
     });

@@ -43,7 +43,7 @@ QList<Table> makeTables() {
         {"foto", {{"idimmobile", K::Number}, {"foto", K::Text}}},
         {"notizie",
          {{"id", K::Key},
-          {"data", K::Text},
+          {"data", K::Date},
           {"notizia", K::Text},
           {"fonte", K::Text},
           {"telefono", K::Text},
@@ -111,6 +111,9 @@ QList<SchemaObject> makeOwnObjects() {
                     QStringLiteral("CREATE INDEX foto_idimmobile ON foto (idimmobile)")});
     objects.append({QStringLiteral("index"), QStringLiteral("visite_idimmobile"),
                     QStringLiteral("CREATE INDEX visite_idimmobile ON visite (idimmobile)")});
+    // The diary's range of days.
+    objects.append({QStringLiteral("index"), QStringLiteral("agenda_datap"),
+                    QStringLiteral("CREATE INDEX agenda_datap ON agenda (datap)")});
     // AUTOINCREMENT keeps its counters here.
     objects.append({QStringLiteral("table"), QStringLiteral("sqlite_sequence"),
                     QStringLiteral("CREATE TABLE sqlite_sequence(name,seq)"), true});

@@ -42,7 +42,8 @@ struct SchemaObject {
 };
 
 // Every schema object this program creates in its databases, in the order of creation:
-// the six tables, the indexes of a property's photos and visits, what SQLite adds itself.
+// the six tables, the indexes of a property's photos and visits and of the diary's days,
+// what SQLite adds itself.
 // A database is opened or restored only when each object it holds is one of these, with
 // the same SQL (see normalisedSql): anything else, a trigger above all, could act on every
 // edit. Whatever else the program comes to create (search acceleration) belongs here too.
