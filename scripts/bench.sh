@@ -5,7 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake --build build --target bench_data bench_report -j"$(nproc)"
+cmake --build build --target bench_data bench_report bench_like -j"$(nproc)"
 build/bench_data "$@"
 echo
 build/bench_report
+echo
+build/bench_like
