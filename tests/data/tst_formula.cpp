@@ -160,27 +160,6 @@ private slots:
         QCOMPARE(office.db.count("richiesta"), 6);
     }
 
-    void leadingNumbers_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<double>("number");
-        QTest::newRow("plain") << "120" << 120.0;
-        QTest::newRow("with a unit") << "80 mq" << 80.0;
-        QTest::newRow("empty") << "" << 0.0;
-        QTest::newRow("thousands point") << "1.000" << 1.0;
-        QTest::newRow("decimal comma") << "12,5" << 12.0;
-        QTest::newRow("decimal point") << "12.5" << 12.5;
-        QTest::newRow("blanks inside") << " 1 2 0 " << 120.0;
-        QTest::newRow("sign") << "-5" << -5.0;
-        QTest::newRow("exponent") << "1e3" << 1000.0;
-        QTest::newRow("a word") << "cento" << 0.0;
-    }
-
-    void leadingNumbers() {
-        QFETCH(QString, typed);
-        QFETCH(double, number);
-        QCOMPARE(RequestFormula::leadingNumber(typed), number);
-    }
-
     void theBuilderWritesTheRequestShape() {
         QCOMPARE(RequestFormula::build("0", "1000", "vendita", "", italian),
                  QStringLiteral("{richiesta.mq} >= 0 AND {richiesta.mq} <=1000 AND {richiesta.motivo} ='vendita' AND "

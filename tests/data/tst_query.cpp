@@ -205,6 +205,10 @@ private slots:
                  QList<qint64>{rent});
         QCOMPARE(keysOf(Query::keyEquals("immobile", "id", QString::number(empty))), QList<qint64>{empty});
         QCOMPARE(keysOf(Query::all("immobile")), (QList<qint64>{amico, rossi, empty, rent}));
+        // An empty purpose is a value: it finds the property whose purpose was left empty.
+        const qint64 blank = db.insert("immobile", fields, {"Verdi", "Villa", 50, "", QVariant()});
+        QCOMPARE(keysOf(Query::criteria("immobile", {"0", "Mq da"}, {"1000", "a"}, QString(), "tipologia", "")),
+                 QList<qint64>{blank});
     }
 
     void hostileTextLeavesEveryTableWhole() {
