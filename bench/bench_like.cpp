@@ -70,5 +70,14 @@ int main() {
     compare("ASCII, *aaa..?..ab* with a ? (no match)",
             QStringLiteral("*%1?%2*").arg(QString(16000, 'a'), QString::fromStdString(needle.substr(16001))), ascii,
             needle);
+
+    // The same shape on ordinary text: partial matches die at once.
+    std::string prose;
+    while (prose.size() < 100000)
+        prose += "Appartamento luminoso in centro, terzo piano con ascensore, due camere e doppi servizi. ";
+    std::string question = prose.substr(500, 32768);
+    question[16000] = '?';
+    compare("prose, a 32,768-character part with a ? (found)", QStringLiteral("*%1*").arg(QString::fromStdString(question)),
+            prose, prose.substr(500, 16000));
     return 0;
 }

@@ -256,35 +256,42 @@ std::size_t LikePattern::find(const Segment& segment, const std::u32string& text
         return kmpFind(segment.text.data(), segment.size, segment.kmp, text, from, to, std::equal_to<char32_t>());
 
     // Shift-And: bit k of the state says the segment's first k+1 tokens match just
-    // before here. Linear for segments up to 64 tokens, size/64 word operations a
-    // character beyond.
+    // before here. Only the words up to the highest live bit are worked on: in most
+    // texts partial matches die at once and the search is linear; at worst it takes
+    // size/64 word operations a character.
     const std::size_t words = segment.anyMask.size();
     std::vector<std::uint64_t> state(words, 0);
     std::vector<std::uint64_t> accepts(words);
     const std::size_t last = segment.size - 1;
+    std::size_t live = 0;  // state[w] is 0 for every w >= live
     for (std::size_t i = from; i < to; ++i) {
         const char32_t c = text[i];
-        accepts = segment.anyMask;
+        const std::size_t span = std::min(words, live + 1);
+        std::copy_n(segment.anyMask.begin(), span, accepts.begin());
         if (QChar::isDigit(c))
-            for (std::size_t w = 0; w < words; ++w)
+            for (std::size_t w = 0; w < span; ++w)
                 accepts[w] |= segment.digitMask[w];
         if (const auto found = segment.literalMasks.find(c); found != segment.literalMasks.end()) {
-            for (std::size_t w = 0; w < words; ++w)
+            for (std::size_t w = 0; w < span; ++w)
                 accepts[w] |= found->second[w];
         } else if (const auto places = segment.literalPlaces.find(c); places != segment.literalPlaces.end()) {
             for (const std::size_t k : places->second)  // fewer than `words` of them
-                accepts[k / 64] |= std::uint64_t(1) << (k % 64);
+                if (k / 64 < span)
+                    accepts[k / 64] |= std::uint64_t(1) << (k % 64);
         }
         for (const std::size_t k : segment.sets)
-            if (tokenMatches(m_tokens[segment.first + k], c))
+            if (k / 64 < span && tokenMatches(m_tokens[segment.first + k], c))
                 accepts[k / 64] |= std::uint64_t(1) << (k % 64);
         std::uint64_t carry = 1;  // a match may start at every character
-        for (std::size_t w = 0; w < words; ++w) {
+        for (std::size_t w = 0; w < span; ++w) {
             const std::uint64_t next = state[w] >> 63;
             state[w] = ((state[w] << 1) | carry) & accepts[w];
             carry = next;
         }
-        if (state[last / 64] >> (last % 64) & 1)
+        live = span;
+        while (live > 0 && state[live - 1] == 0)
+            --live;
+        if (last / 64 < live && (state[last / 64] >> (last % 64) & 1))
             return i + 1 - segment.size;
     }
     return std::string::npos;
