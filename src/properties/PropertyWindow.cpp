@@ -58,6 +58,7 @@ PropertyWindow::PropertyWindow(const Context& context, QWidget* parent)
                              static_cast<QWidget*>(m_ui->Command8)})
         m_commands->enableIn(RecordCommands::State::Browsing, covered);
     m_commands->setFirstField(m_ui->Text1);
+    coverField(m_ui->Combo1, m_ui->Text14);
 
     bindFields();
     connectCommands();
@@ -348,6 +349,8 @@ void PropertyWindow::addVisit() {
     const QString date = dialogs.prompt(QStringLiteral("Data della visita"), QStringLiteral("Data della visita"),
                                         context().regional.dateText(context().clock.today()));
     const QString comment = dialogs.prompt(QStringLiteral("Commento"), QStringLiteral("Commento"), QString());
+    // A cancelled prompt answers an empty text, which is stored as such (not as a null).
+    const auto answer = [](const QString& text) { return text.isNull() ? QStringLiteral("") : text; };
 
     report(insertRow(
         *m_visits,
@@ -357,8 +360,8 @@ void PropertyWindow::addVisit() {
           RequestFormula::numberText(RequestFormula::leadingNumber(m_ui->Label18->text()), context().regional)},
          {QStringLiteral("Nome"), m_ui->Label15->text()},
          {QStringLiteral("cognome"), m_ui->Label16->text()},
-         {QStringLiteral("data"), date},
-         {QStringLiteral("note"), comment}}));
+         {QStringLiteral("data"), answer(date)},
+         {QStringLiteral("note"), answer(comment)}}));
 }
 
 void PropertyWindow::deleteVisit() {
