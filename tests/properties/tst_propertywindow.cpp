@@ -379,6 +379,51 @@ private slots:
         QVERIFY(!office.dialogs.messages.isEmpty());
         QVERIFY(office.dialogs.messages.last().contains("mq"));
     }
+
+    void theKeyboardAlone() {
+        Office office;
+        const PropertyControls ui = office.ui();
+        office.window->show();
+        QApplication::setActiveWindow(office.window.get());
+        const auto focused = [&office] { return office.window->focusWidget(); };
+        // Tab walks every control once, grids included, and the card fields in reading
+        // order with nothing hidden or covered between them.
+        ui.Text1->setFocus();
+        QStringList chain;
+        for (int step = 0; step < 80 && !chain.contains(focused()->objectName()); ++step) {
+            chain << focused()->objectName();
+            QTest::keyClick(focused(), Qt::Key_Tab);
+        }
+        QCOMPARE(focused(), ui.Text1); // round the whole window and back
+        const QStringList card{"Text1", "Text2", "Text3", "Text4",  "Text5",  "Text6",
+                               "Text7", "Text8", "Text9", "Text10", "Text14", "Text11"};
+        QStringList cardOrder = chain;
+        cardOrder.removeIf([&card](const QString& name) { return !card.contains(name); });
+        QCOMPARE(cardOrder, card);
+        for (const char* name : {"Data1", "DBGrid1", "DBGrid2", "Command1", "Command7"})
+            QVERIFY2(chain.contains(name), name);
+
+        // The arrows of the bar by keyboard; Enter on a command; Esc while adding.
+        ui.Data1->setFocus();
+        QTest::keyClick(ui.Data1, Qt::Key_Home);
+        QCOMPARE(office.owner(), QStringLiteral("Rossi"));
+        QTest::keyClick(ui.Data1, Qt::Key_Right);
+        QCOMPARE(office.owner(), QStringLiteral("Studio D'Amico"));
+        ui.Command1->setFocus();
+        QTest::keyClick(ui.Command1, Qt::Key_Return);
+        QVERIFY(office.source("Data1")->isAdding());
+        QCOMPARE(focused(), ui.Text1);
+        QTest::keyClicks(ui.Text1, "Bianchi");
+        QTest::keyClick(ui.Text1, Qt::Key_Escape);
+        QVERIFY(!office.source("Data1")->isAdding());
+        QCOMPARE(office.owner(), QStringLiteral("Studio D'Amico"));
+        QVERIFY(ui.Command6->isHidden());
+        // Esc in Browsing undoes the edit of the shown property.
+        QTest::keyClicks(ui.Text2, "9");
+        QTest::keyClick(ui.Text2, Qt::Key_Escape);
+        QCOMPARE(ui.Text2->text(), QStringLiteral("051 222"));
+        QCOMPARE(office.db.count("immobile"), 3);
+    }
 };
 
 QTEST_MAIN(PropertyWindowTest)
