@@ -39,8 +39,10 @@ NavigationBar::NavigationBar(QWidget* parent) : QWidget(parent) {
     layout->addWidget(m_caption, 1);
     layout->addWidget(m_next);
     layout->addWidget(m_last);
-    // The arrows themselves take no focus (a click leaves it in the card); the bar does.
-    setFocusPolicy(Qt::TabFocus);
+    // The arrows themselves take no focus (a click leaves it in the card). The bar
+    // takes it where a window asks (setFocusPolicy(Qt::TabFocus)): a record source with
+    // no grid is moved with the keyboard there.
+    setFocusPolicy(Qt::NoFocus);
     m_caption->setAutoFillBackground(true);
 }
 

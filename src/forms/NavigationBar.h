@@ -9,8 +9,8 @@ class RecordSource;
 
 // The arrows of a record source (first, previous, next, last) with its caption.
 // A move the source refuses (an edit it cannot write) is explained to the user.
-// The bar takes the focus with Tab (its caption highlighted) and moves with the
-// keyboard: Home and End, the arrows and Page Up / Page Down.
+// Given Qt::TabFocus (for a source with no grid), the bar takes the focus with Tab,
+// its caption highlighted, and moves with Home and End, the arrows, Page Up / Down.
 class NavigationBar : public QWidget {
     Q_OBJECT
 public:

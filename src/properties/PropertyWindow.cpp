@@ -94,6 +94,8 @@ void PropertyWindow::bindFields() {
     const FieldBinding* key = FieldBinding::bind(ui.Label12, *m_properties, QStringLiteral("id"));
     connect(key, &FieldBinding::changed, this, &PropertyWindow::showPropertyDependents);
     ui.Data1->bind(*m_properties, dialogs);
+    // The properties and the requests have no grid here: the keyboard moves them on their bars.
+    ui.Data1->setFocusPolicy(Qt::TabFocus);
     ui.Data1->setCaption(QStringLiteral("        IMMOBILI"));
 
     ui.Data2->bind(*m_photos, dialogs);
@@ -114,6 +116,7 @@ void PropertyWindow::bindFields() {
                      dialogs, true);
 
     ui.Data4->bind(*m_requests, dialogs);
+    ui.Data4->setFocusPolicy(Qt::TabFocus);
     ui.Data4->setCaption(QStringLiteral("                     RICHIESTE"));
     FieldBinding::bind(ui.Label15, *m_requests, QStringLiteral("nome"));
     FieldBinding::bind(ui.Label16, *m_requests, QStringLiteral("cognome"));

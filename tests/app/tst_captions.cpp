@@ -141,9 +141,11 @@ private slots:
         QVERIFY(properties);
         properties->findChild<QWidget*>("Frame6")->show(); // the search panel, over the property data
         QWidget* settings = frame.showWindow(MainWindow::Settings);
+        QWidget* leads = frame.showWindow(MainWindow::Leads);
+        QWidget* diary = frame.showWindow(MainWindow::Diary);
         PhotoViewer viewer;
         PropertySheet sheet(office.context);
-        const QList<QWidget*> windows{&frame, properties, settings, &viewer, &sheet};
+        const QList<QWidget*> windows{&frame, properties, settings, leads, diary, &viewer, &sheet};
         const QString shots = qEnvironmentVariable("VELMORA_SHOTS"); // a folder to look at them
         QStringList clipped;
         for (QWidget* window : windows) {

@@ -400,7 +400,7 @@ private slots:
         QStringList cardOrder = chain;
         cardOrder.removeIf([&card](const QString& name) { return !card.contains(name); });
         QCOMPARE(cardOrder, card);
-        for (const char* name : {"Data1", "DBGrid1", "DBGrid2", "Command1", "Command7"})
+        for (const char* name : {"Data1", "Data4", "DBGrid1", "DBGrid2", "Command1", "Command7"})
             QVERIFY2(chain.contains(name), name);
 
         // The arrows of the bar by keyboard; Enter on a command; Esc while adding.
