@@ -156,7 +156,7 @@ QImage MainWindow::backgroundPicture() const {
 }
 
 void MainWindow::setWindowFactory(int button, WindowFactory factory) {
-    m_windows[button].create = std::move(factory);
+    m_factories[button] = std::move(factory);
 }
 
 void MainWindow::setCommand(int button, Command command) {
@@ -186,13 +186,11 @@ void MainWindow::runToolbarCommand(int index) {
 }
 
 QWidget* MainWindow::showWindow(int button) {
-    const auto slot = m_windows.find(button);
-    if (slot == m_windows.end() || !slot->second.create)
+    const auto factory = m_factories.find(button);
+    if (factory == m_factories.end() || !factory->second)
         return nullptr;
     // A window the user closed is gone; the next click creates and loads it again.
-    QPointer<QWidget>& window = slot->second.window;
-    if (!window)
-        window = slot->second.create();
+    QWidget* window = m_windows.get(QString::number(button), factory->second);
     if (window)
         showChild(window);
     return window;

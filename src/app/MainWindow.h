@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Context.h"
+#include "SingleWindows.h"
 #include "WindowHost.h"
 
 #include <QMainWindow>
@@ -83,17 +84,13 @@ private:
     void loadBackground();
     void showTime();
 
-    struct WindowSlot {
-        WindowFactory create;
-        QPointer<QWidget> window;
-    };
-
     const Context& m_context;
     Workspace* m_workspace = nullptr;
     QToolBar* m_toolbar = nullptr;
     QLabel* m_datePanel = nullptr;
     QLabel* m_timePanel = nullptr;
     QTimer* m_timer = nullptr;
-    std::map<int, WindowSlot> m_windows;
+    std::map<int, WindowFactory> m_factories;
+    SingleWindows m_windows; // by button
     std::map<int, Command> m_commands;
 };

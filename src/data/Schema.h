@@ -16,6 +16,8 @@ enum class FieldKind {
 struct Field {
     QString name;
     FieldKind kind;
+    // Holds another table's key (a visit's property and request, a photo's property).
+    bool linksToKey = false;
 };
 
 struct Table {

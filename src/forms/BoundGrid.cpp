@@ -7,6 +7,8 @@
 #include <QScrollBar>
 
 BoundGrid::BoundGrid(QWidget* parent) : QTableView(parent) {
+    // Tab leaves the grid for the next control; the arrows move among the cells.
+    setTabKeyNavigation(false);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setAlternatingRowColors(false);

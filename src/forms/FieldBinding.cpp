@@ -1,15 +1,21 @@
 #include "FieldBinding.h"
 
 #include "RecordSource.h"
+#include "RegisterWindow.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 
 FieldBinding::FieldBinding(QWidget* widget, RecordSource& source, const QString& field)
     : QObject(widget), m_widget(widget), m_source(source), m_field(field) {
-    connect(&source, &RecordSource::currentChanged, this, &FieldBinding::show);
+    connect(&source, &RecordSource::currentChanged, this, [this] {
+        m_told = false;
+        show();
+        showFromTheStart();
+    });
     connect(&source, &RecordSource::valueChanged, this, [this](const QString& changed) {
         if (changed.compare(m_field, Qt::CaseInsensitive) == 0)
             show();
@@ -27,6 +33,8 @@ FieldBinding* FieldBinding::bind(QLineEdit* edit, RecordSource& source, const QS
 FieldBinding* FieldBinding::bind(QPlainTextEdit* edit, RecordSource& source, const QString& field) {
     auto* binding = new FieldBinding(edit, source, field);
     edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Tab moves on to the next field, as in every one-line field of the card.
+    edit->setTabChangesFocus(true);
     connect(edit, &QPlainTextEdit::textChanged, binding, [binding, edit] {
         if (!binding->m_showing)
             binding->typed(edit->toPlainText());
@@ -65,10 +73,29 @@ void FieldBinding::show() {
     }
 }
 
+void FieldBinding::showFromTheStart() {
+    // A multi-line field one line high that was scrolled down to a wrapped line would
+    // look empty on the next record.
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(m_widget)) {
+        plain->moveCursor(QTextCursor::Start);
+        plain->verticalScrollBar()->setValue(0);
+    }
+}
+
 void FieldBinding::typed(const QString& text) {
     m_shown = text;
-    // Typing needs a record to go into; the field is read-only otherwise, so this holds.
-    (void)m_source.setFieldValue(m_field, text);
+    const Result written = m_source.setFieldValue(m_field, text);
+    if (written || m_told)
+        return;
+    // Said once per record, not at every key; the window's dialogs when it has them.
+    m_told = true;
+    emit refused(written.message());
+    for (QWidget* widget = m_widget; widget; widget = widget->parentWidget()) {
+        if (auto* window = qobject_cast<RegisterWindow*>(widget)) {
+            window->context().dialogs.message(written.message());
+            return;
+        }
+    }
 }
 
 bool FieldBinding::eventFilter(QObject* watched, QEvent* event) {

@@ -4,6 +4,7 @@
 #include "RecordSource.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QToolButton>
 
@@ -38,6 +39,53 @@ NavigationBar::NavigationBar(QWidget* parent) : QWidget(parent) {
     layout->addWidget(m_caption, 1);
     layout->addWidget(m_next);
     layout->addWidget(m_last);
+    // The arrows themselves take no focus (a click leaves it in the card). The bar
+    // takes it where a window asks (setFocusPolicy(Qt::TabFocus)): a record source with
+    // no grid is moved with the keyboard there.
+    setFocusPolicy(Qt::NoFocus);
+    m_caption->setAutoFillBackground(true);
+}
+
+void NavigationBar::keyPressEvent(QKeyEvent* event) {
+    QToolButton* arrow = nullptr;
+    switch (event->key()) {
+    case Qt::Key_Home:
+        arrow = m_first;
+        break;
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+    case Qt::Key_PageUp:
+        arrow = m_previous;
+        break;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+    case Qt::Key_PageDown:
+        arrow = m_next;
+        break;
+    case Qt::Key_End:
+        arrow = m_last;
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    arrow->click();
+    event->accept();
+}
+
+void NavigationBar::focusInEvent(QFocusEvent* event) {
+    showFocus(true);
+    QWidget::focusInEvent(event);
+}
+
+void NavigationBar::focusOutEvent(QFocusEvent* event) {
+    showFocus(false);
+    QWidget::focusOutEvent(event);
+}
+
+void NavigationBar::showFocus(bool focused) {
+    m_caption->setBackgroundRole(focused ? QPalette::Highlight : QPalette::Window);
+    m_caption->setForegroundRole(focused ? QPalette::HighlightedText : QPalette::WindowText);
 }
 
 void NavigationBar::bind(RecordSource& source, Dialogs& dialogs) {

@@ -48,14 +48,15 @@ QVariant RecordModel::headerData(int section, Qt::Orientation orientation, int r
 
 bool RecordModel::isKeyColumn(int column) const {
     const Schema::Field* field = Schema::field(m_source.table(), m_columns.at(column).field);
-    return field && field->kind == Schema::FieldKind::Key;
+    return field && (field->kind == Schema::FieldKind::Key || field->linksToKey);
 }
 
 Qt::ItemFlags RecordModel::flags(const QModelIndex& index) const {
     if (!index.isValid() || !checkIndex(index))
         return Qt::NoItemFlags;
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    // A key changed in a grid would cut a property off from its photos and visits.
+    // A key (or a link to one) changed in a grid would cut a property off from its
+    // photos and visits.
     if (m_editable && !isKeyColumn(index.column()))
         flags |= Qt::ItemIsEditable;
     return flags;

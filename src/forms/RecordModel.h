@@ -6,8 +6,8 @@
 class RecordSource;
 
 // The grid's view of a record source: the rows of its loaded window in the columns a
-// window chooses. Edits in place become the pending edit of their row; key columns
-// are never editable.
+// window chooses. Edits in place become the pending edit of their row; key columns,
+// and columns holding another table's key, are never editable.
 class RecordModel : public QAbstractTableModel {
     Q_OBJECT
 public:

@@ -107,6 +107,25 @@ void RegisterWindow::closeChildren() {
     }
 }
 
+void RegisterWindow::coverField(QWidget* cover, QWidget* covered) {
+    m_covered.insert(cover, {covered, covered->focusPolicy()});
+    cover->installEventFilter(this);
+    updateCovered(cover);
+}
+
+void RegisterWindow::updateCovered(QWidget* cover) {
+    const auto& [covered, policy] = m_covered.value(cover);
+    if (covered)
+        covered->setFocusPolicy(cover->isHidden() ? policy : Qt::NoFocus);
+}
+
+bool RegisterWindow::eventFilter(QObject* watched, QEvent* event) {
+    // ShowToParent / HideToParent come also while the window itself is not on screen.
+    if ((event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) && m_covered.contains(watched))
+        updateCovered(static_cast<QWidget*>(watched));
+    return QWidget::eventFilter(watched, event);
+}
+
 bool RegisterWindow::report(const Result& result) {
     if (!result)
         m_context.dialogs.message(result.message());

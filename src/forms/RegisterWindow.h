@@ -7,7 +7,9 @@
 #include "SingleWindows.h"
 
 #include <QAbstractButton>
+#include <QHash>
 #include <QList>
+#include <QPointer>
 #include <QWidget>
 #include <utility>
 
@@ -83,6 +85,10 @@ protected:
     // The child of that name while it is open.
     template <class W> W* child(const QString& name) const { return static_cast<W*>(m_children.find(name)); }
 
+    // `cover` lies over `covered` (a purpose box over its field): while the cover is
+    // shown, the field under it takes no focus, so Tab cannot type into it unseen.
+    void coverField(QWidget* cover, QWidget* covered);
+
     // Shows the failure's message; answers whether it went well.
     bool report(const Result& result);
 
@@ -94,15 +100,18 @@ protected:
     // window open with the edit in place, and says why. The children close with it.
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* showChild(const QString& name, const SingleWindows::Factory& create);
     void connectIcon(PictureBox* icon, QObject* receiver, std::function<void()> command);
     void closeChildren();
+    void updateCovered(QWidget* cover);
 
     const Context& m_context;
     QList<RecordSource*> m_sources;
     QList<RecordCommands*> m_commands;
     QString m_databaseFolder;
     SingleWindows m_children;
+    QHash<QObject*, std::pair<QPointer<QWidget>, Qt::FocusPolicy>> m_covered; // cover -> field, its own policy
 };

@@ -59,6 +59,7 @@ PropertyWindow::PropertyWindow(const Context& context, QWidget* parent)
                              static_cast<QWidget*>(m_ui->Command8)})
         m_commands->enableIn(RecordCommands::State::Browsing, covered);
     m_commands->setFirstField(m_ui->Text1);
+    coverField(m_ui->Combo1, m_ui->Text14);
 
     bindFields();
     connectCommands();
@@ -94,6 +95,8 @@ void PropertyWindow::bindFields() {
     const FieldBinding* key = FieldBinding::bind(ui.Label12, *m_properties, QStringLiteral("id"));
     connect(key, &FieldBinding::changed, this, &PropertyWindow::showPropertyDependents);
     ui.Data1->bind(*m_properties, dialogs);
+    // The properties and the requests have no grid here: the keyboard moves them on their bars.
+    ui.Data1->setFocusPolicy(Qt::TabFocus);
     ui.Data1->setCaption(QStringLiteral("        IMMOBILI"));
 
     ui.Data2->bind(*m_photos, dialogs);
@@ -114,6 +117,7 @@ void PropertyWindow::bindFields() {
                      dialogs, true);
 
     ui.Data4->bind(*m_requests, dialogs);
+    ui.Data4->setFocusPolicy(Qt::TabFocus);
     ui.Data4->setCaption(QStringLiteral("                     RICHIESTE"));
     FieldBinding::bind(ui.Label15, *m_requests, QStringLiteral("nome"));
     FieldBinding::bind(ui.Label16, *m_requests, QStringLiteral("cognome"));
@@ -347,6 +351,8 @@ void PropertyWindow::addVisit() {
     const QString date = dialogs.prompt(QStringLiteral("Data della visita"), QStringLiteral("Data della visita"),
                                         context().regional.dateText(context().clock.today()));
     const QString comment = dialogs.prompt(QStringLiteral("Commento"), QStringLiteral("Commento"), QString());
+    // A cancelled prompt answers an empty text, which is stored as such (not as a null).
+    const auto answer = [](const QString& text) { return text.isNull() ? QStringLiteral("") : text; };
 
     report(insertRow(
         *m_visits,
@@ -356,8 +362,8 @@ void PropertyWindow::addVisit() {
           Numbers::written(Numbers::leadingOrZero(m_ui->Label18->text()), context().regional.locale())},
          {QStringLiteral("Nome"), m_ui->Label15->text()},
          {QStringLiteral("cognome"), m_ui->Label16->text()},
-         {QStringLiteral("data"), date},
-         {QStringLiteral("note"), comment}}));
+         {QStringLiteral("data"), answer(date)},
+         {QStringLiteral("note"), answer(comment)}}));
 }
 
 void PropertyWindow::deleteVisit() {

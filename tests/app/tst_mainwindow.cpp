@@ -1,7 +1,9 @@
 #include "../properties/PropertyControls.h"
 #include "Artwork.h"
 #include "MainWindow.h"
+#include "PhotoViewer.h"
 #include "ProgramSettings.h"
+#include "PropertySheet.h"
 #include "PropertyWindow.h"
 #include "ScriptedDialogs.h"
 #include "SessionDialogs.h"
@@ -223,6 +225,38 @@ private slots:
 
         stubborn->refuseClose = false;
         QVERIFY(frame.window->close());
+    }
+
+    void theViewerAndTheSheetExistOnceAlsoAfterTheRegisterIsReopened() {
+        Frame frame;
+        QVERIFY(Startup::prepareFolder(frame.context).ok());
+        frame.open();
+        frame.context.windows = frame.window.get(); // as main() does
+        Startup::openWindows(*frame.window, frame.context);
+        const auto count = [&frame](const char* className) {
+            int shown = 0;
+            for (QMdiSubWindow* sub : frame.window->workspace()->subWindowList())
+                shown += sub->widget() && sub->widget()->inherits(className);
+            return shown;
+        };
+        for (int round = 0; round < 2; ++round) {
+            auto* properties = frame.window->findChild<PropertyWindow*>("form_immobili");
+            QVERIFY(properties);
+            const PropertyControls ui(*properties);
+            emit ui.Picture1->clicked();
+            ui.Command15->click();
+            emit ui.Picture1->clicked();
+            ui.Command15->click();
+            QVERIFY2(count("PhotoViewer") == 1, qPrintable(QString::number(round)));
+            QVERIFY2(count("PropertySheet") == 1, qPrintable(QString::number(round)));
+            // Closing the register closes what it showed: nothing stale stays behind.
+            const QPointer<PropertyWindow> closed = properties;
+            QVERIFY(properties->parentWidget()->close());
+            QTRY_VERIFY(!closed);
+            QTRY_COMPARE(count("PhotoViewer"), 0);
+            QTRY_COMPARE(count("PropertySheet"), 0);
+            frame.window->runToolbarCommand(MainWindow::Properties);
+        }
     }
 
     void aNewUserStartsOnTheReadyDefault() {

@@ -168,7 +168,29 @@ private slots:
         Office office;
         office.ui().Command7->click();
         QCOMPARE(office.db.count("visite"), 4);
-        QCOMPARE(office.db.value("visite", 4, "data").toString(), QString());
+        // A cancelled prompt answers an empty text: stored as such, not as a null.
+        for (const char* field : {"data", "note"}) {
+            const QVariant stored = office.db.value("visite", 4, field);
+            QVERIFY2(!stored.isNull(), field);
+            QCOMPARE(stored.toString(), QString());
+        }
+    }
+
+    void theKeysOfEveryGridAreReadOnly() {
+        Office office;
+        for (BoundGrid* grid : {office.ui().DBGrid1, office.ui().DBGrid2}) {
+            QAbstractItemModel* model = grid->model();
+            QVERIFY(model->rowCount() > 0);
+            for (int column = 0; column < model->columnCount(); ++column) {
+                const QString field = model->headerData(column, Qt::Horizontal).toString().toLower();
+                const bool key = field == "idimmobile" || field == "idrichiesta";
+                QCOMPARE(bool(model->flags(model->index(0, column)) & Qt::ItemIsEditable),
+                         !key && grid == office.ui().DBGrid2);
+            }
+        }
+        QAbstractItemModel* visits = office.ui().DBGrid2->model();
+        QVERIFY(!visits->setData(visits->index(0, 0), "77"));
+        QCOMPARE(office.db.value("visite", 1, "idimmobile").toLongLong(), office.keys[2]);
     }
 
     void noVisitWithoutAProperty() {

@@ -8,7 +8,9 @@
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -282,6 +284,145 @@ private slots:
         office.ui().Command8->click();
         QVERIFY(office.ui().Frame6->isVisibleTo(office.window.get()));
         QVERIFY(office.window->close());
+    }
+
+    // ---- the keyboard ---------------------------------------------------------------
+
+    void escWhileAddingGoesBackToTheShownProperty() {
+        Office office;
+        const PropertyControls ui = office.ui();
+        ui.Data1->firstButton()->click();
+        ui.Command1->click();
+        type(ui.Text1, "Bianchi");
+        QTest::keyClick(ui.Text1, Qt::Key_Escape);
+        // The new record is dropped and the window is browsing again: "FINE" no longer
+        // covers the arrows and the purpose box is hidden as it was before "  NUOVO".
+        QCOMPARE(office.owner(), QStringLiteral("Rossi"));
+        QVERIFY(ui.Command6->isHidden());
+        QVERIFY(ui.Combo1->isHidden());
+        QVERIFY(ui.Data1->isEnabled());
+        QVERIFY(ui.Command1->isEnabled());
+        QVERIFY(!office.source("Data1")->isAdding());
+        QCOMPARE(office.db.count("immobile"), 3);
+
+        // Esc from the purpose box (not a card field) does the same.
+        ui.Command1->click();
+        type(ui.Text2, "051 999");
+        QTest::keyClick(ui.Combo1, Qt::Key_Escape);
+        QVERIFY(ui.Command6->isHidden());
+        QCOMPARE(office.db.count("immobile"), 3);
+        QCOMPARE(office.db.value("immobile", office.keys[0], "telefono").toString(), QStringLiteral("051 111"));
+    }
+
+    void aClickOnNewPutsTheFocusInTheFirstField() {
+        Office office;
+        const PropertyControls ui = office.ui();
+        office.window->show();
+        QTest::mouseClick(ui.Command1, Qt::LeftButton, {}, QPoint(60, 15)); // beside its icon
+        QVERIFY(office.source("Data1")->isAdding());
+        QCOMPARE(office.window->focusWidget(), ui.Text1);
+    }
+
+    void tabMovesThroughEveryCardFieldAndSkipsCoveredOnes() {
+        Office office;
+        const PropertyControls ui = office.ui();
+        office.window->show();
+        QApplication::setActiveWindow(office.window.get());
+        for (QPlainTextEdit* multiLine : {ui.Text4, ui.Text5, ui.Text8, ui.Text11}) {
+            multiLine->setFocus();
+            const QString before = multiLine->toPlainText();
+            QTest::keyClick(multiLine, Qt::Key_Tab);
+            QVERIFY(office.window->focusWidget() != multiLine);
+            QCOMPARE(multiLine->toPlainText(), before); // no tab typed
+        }
+        // Before "  NUOVO" the purpose field takes the focus; under the purpose box it does not.
+        QVERIFY(ui.Text14->focusPolicy() != Qt::NoFocus);
+        ui.Command1->click();
+        type(ui.Text1, "Bianchi");
+        ui.Command6->click();
+        QVERIFY(!ui.Combo1->isHidden());
+        QCOMPARE(ui.Text14->focusPolicy(), Qt::NoFocus);
+        ui.Text10->setFocus();
+        QTest::keyClick(ui.Text10, Qt::Key_Tab);
+        QVERIFY(office.window->focusWidget() != ui.Text14);
+        QTest::keyClicks(office.window->focusWidget(), "ZZ");
+        QCOMPARE(office.db.value("immobile", ui.Label12->text().toLongLong(), "motivo").toString(),
+                 QStringLiteral("vendita"));
+        // A search that hides the box gives the field back its focus.
+        ui.Command3->click();
+        QVERIFY(ui.Combo1->isHidden());
+        QVERIFY(ui.Text14->focusPolicy() != Qt::NoFocus);
+    }
+
+    void multiLineFieldsShowTheirFirstLineOnEveryRecord() {
+        Office office;
+        const PropertyControls ui = office.ui();
+        office.window->show();
+        ui.Text8->setFocus();
+        QTest::keyClicks(ui.Text8, "Via dei Mille 12, scala B, interno 4, citofono Verdi, terzo piano");
+        QVERIFY(ui.Text8->verticalScrollBar()->value() > 0); // it wrapped and scrolled down
+        ui.Data1->previousButton()->click();
+        QCOMPARE(ui.Text8->verticalScrollBar()->value(), 0);
+        ui.Data1->nextButton()->click();
+        QCOMPARE(ui.Text8->verticalScrollBar()->value(), 0);
+        QVERIFY(ui.Text8->toPlainText().startsWith("Via dei Mille"));
+    }
+
+    void aWriteThatTheDatabaseCannotTakeIsTold() {
+        Office office;
+        office.window.reset();
+        office.db.exec("ALTER TABLE immobile DROP COLUMN mq");
+        office.open();
+        const PropertyControls ui = office.ui();
+        office.dialogs.messages.clear();
+        type(ui.Text9, "85");
+        QVERIFY(!office.dialogs.messages.isEmpty());
+        QVERIFY(office.dialogs.messages.last().contains("mq"));
+    }
+
+    void theKeyboardAlone() {
+        Office office;
+        const PropertyControls ui = office.ui();
+        office.window->show();
+        QApplication::setActiveWindow(office.window.get());
+        const auto focused = [&office] { return office.window->focusWidget(); };
+        // Tab walks every control once, grids included, and the card fields in reading
+        // order with nothing hidden or covered between them.
+        ui.Text1->setFocus();
+        QStringList chain;
+        for (int step = 0; step < 80 && !chain.contains(focused()->objectName()); ++step) {
+            chain << focused()->objectName();
+            QTest::keyClick(focused(), Qt::Key_Tab);
+        }
+        QCOMPARE(focused(), ui.Text1); // round the whole window and back
+        const QStringList card{"Text1", "Text2", "Text3", "Text4",  "Text5",  "Text6",
+                               "Text7", "Text8", "Text9", "Text10", "Text14", "Text11"};
+        QStringList cardOrder = chain;
+        cardOrder.removeIf([&card](const QString& name) { return !card.contains(name); });
+        QCOMPARE(cardOrder, card);
+        for (const char* name : {"Data1", "Data4", "DBGrid1", "DBGrid2", "Command1", "Command7"})
+            QVERIFY2(chain.contains(name), name);
+
+        // The arrows of the bar by keyboard; Enter on a command; Esc while adding.
+        ui.Data1->setFocus();
+        QTest::keyClick(ui.Data1, Qt::Key_Home);
+        QCOMPARE(office.owner(), QStringLiteral("Rossi"));
+        QTest::keyClick(ui.Data1, Qt::Key_Right);
+        QCOMPARE(office.owner(), QStringLiteral("Studio D'Amico"));
+        ui.Command1->setFocus();
+        QTest::keyClick(ui.Command1, Qt::Key_Return);
+        QVERIFY(office.source("Data1")->isAdding());
+        QCOMPARE(focused(), ui.Text1);
+        QTest::keyClicks(ui.Text1, "Bianchi");
+        QTest::keyClick(ui.Text1, Qt::Key_Escape);
+        QVERIFY(!office.source("Data1")->isAdding());
+        QCOMPARE(office.owner(), QStringLiteral("Studio D'Amico"));
+        QVERIFY(ui.Command6->isHidden());
+        // Esc in Browsing undoes the edit of the shown property.
+        QTest::keyClicks(ui.Text2, "9");
+        QTest::keyClick(ui.Text2, Qt::Key_Escape);
+        QCOMPARE(ui.Text2->text(), QStringLiteral("051 222"));
+        QCOMPARE(office.db.count("immobile"), 3);
     }
 };
 
