@@ -4,6 +4,7 @@
 #include "ProgramSettings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace Backup {
@@ -43,7 +44,14 @@ void create(const Context& context) {
         context.dialogs.message(QStringLiteral("Backup non creato: il file daba.ini non indica alcun database."));
         return;
     }
-    if (const Result copied = DatabaseFile::copy(database, backup); !copied) {
+    std::unique_ptr<Progress> progress = context.dialogs.progress(QStringLiteral("Backup in corso…"), true);
+    const Result copied = DatabaseFile::copy(database, backup, progress.get());
+    progress.reset();
+    if (copied.cancelled()) {
+        context.dialogs.message(QStringLiteral("Backup annullato: non è stato scritto alcun file."));
+        return;
+    }
+    if (!copied) {
         context.dialogs.message(QStringLiteral("Backup non creato. ") + copied.message());
         return;
     }
@@ -61,15 +69,34 @@ bool restore(const Context& context) {
     }
 
     const QString live = liveDatabase(context);
+    std::unique_ptr<Progress> progress = context.dialogs.progress(QStringLiteral("Ripristino in corso…"), true);
+    const QString untouched = QStringLiteral("Ripristino annullato: il database non è stato toccato.");
+    QString kept;
     if (QFileInfo(live).isFile()) {
-        const QString kept = keptCopyOf(live, context.clock.now());
-        if (const Result copied = DatabaseFile::copy(live, kept); !copied) {
+        kept = keptCopyOf(live, context.clock.now());
+        const Result copied = DatabaseFile::copy(live, kept, progress.get());
+        if (!copied)
+            progress.reset();
+        if (copied.cancelled()) {
+            context.dialogs.message(untouched);
+            return false;
+        }
+        if (!copied) {
             context.dialogs.message(QStringLiteral("Ripristino non eseguito: non è stato possibile conservare il database attuale. ") +
                                     copied.message());
             return false;
         }
     }
-    if (const Result restored = DatabaseFile::restore(chosen, live); !restored) {
+    const Result restored = DatabaseFile::restore(chosen, live, progress.get());
+    progress.reset();
+    if (restored.cancelled()) {
+        // The copy kept for a restore that did not happen would only puzzle.
+        if (!kept.isEmpty())
+            QFile::remove(kept);
+        context.dialogs.message(untouched);
+        return false;
+    }
+    if (!restored) {
         context.dialogs.message(QStringLiteral("Ripristino non eseguito. ") + restored.message());
         return false;
     }

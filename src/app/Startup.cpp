@@ -14,12 +14,27 @@
 
 namespace Startup {
 
+QString description() {
+    return QStringLiteral(
+        "VELMORA, il gestionale dell'agenzia immobiliare: immobili, richieste dei clienti, notizie, agenda e stampe. "
+        "La cartella del programma (impostazioni, database, report e foto) è quella dell'eseguibile se vi si può "
+        "scrivere e il programma non è installato; altrimenti è ~/.local/share/velmora, preparata al primo avvio con "
+        "un database vuoto pronto all'uso.");
+}
+
+QCommandLineOption folderOption() {
+    return QCommandLineOption({QStringLiteral("c"), QStringLiteral("cartella")},
+                              QStringLiteral("Usa questa cartella del programma (creata se manca, con il database pronto "
+                                             "all'uso)."),
+                              QStringLiteral("cartella"));
+}
+
 Result prepareFolder(const Context& context) {
     const Result prepared = ReadyDefault::prepare(context.programFolder);
     // Where the report files cannot be put back, printing says which file it looked for.
     const QString databaseFolder = ProgramSettings::databaseFolder(ProgramSettings(context.programFolder).databasePath());
     if (QFileInfo(databaseFolder).isDir())
-        std::ignore = ReportFiles::placeMissing(databaseFolder);
+        std::ignore = ReportFiles::placeMissing(databaseFolder, context.programFolder);
     return prepared;
 }
 

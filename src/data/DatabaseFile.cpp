@@ -31,13 +31,29 @@ private:
     int m_status = SQLITE_ERROR;
 };
 
-// Copies every page of one open database into another, as one transaction.
-QString backupPages(sqlite3* from, sqlite3* into) {
+// What stopping a copy says where a reason is expected; the callers tell it apart.
+const QString stoppedByUser = QStringLiteral("interrotto");
+
+// Copies every page of one open database into another, as one transaction, a slice at a time
+// so that progress shows; stopping before the end rolls the destination back.
+QString backupPages(sqlite3* from, sqlite3* into, Progress* progress) {
     sqlite3_backup* backup = sqlite3_backup_init(into, "main", from, "main");
     if (!backup)
         return QString::fromUtf8(sqlite3_errmsg(into));
-    const int stepped = sqlite3_backup_step(backup, -1);
+    // 4 MB at the usual page size: small steps for progress, large enough to cost nothing.
+    const int slice = progress ? 1024 : -1;
+    int stepped;
+    bool stopped = false;
+    do {
+        stepped = sqlite3_backup_step(backup, slice);
+        if (stepped == SQLITE_OK) {
+            const int total = sqlite3_backup_pagecount(backup);
+            stopped = !Progress::advance(progress, total - sqlite3_backup_remaining(backup), total);
+        }
+    } while (stepped == SQLITE_OK && !stopped);
     const int finished = sqlite3_backup_finish(backup);
+    if (stopped)
+        return stoppedByUser;
     if (stepped != SQLITE_DONE)
         return QString::fromUtf8(sqlite3_errstr(stepped));
     if (finished != SQLITE_OK)
@@ -62,7 +78,7 @@ QString describeSqliteFailure(const QString& error) {
 
 namespace DatabaseFile {
 
-Result copy(const QString& source, const QString& destination) {
+Result copy(const QString& source, const QString& destination, Progress* progress) {
     const auto failure = [&](const QString& reason) {
         return Result::failure(QStringLiteral("Impossibile copiare il database «%1» in «%2»: %3.").arg(source, destination, reason));
     };
@@ -83,7 +99,9 @@ Result copy(const QString& source, const QString& destination) {
         Connection into(temporaryPath, SQLITE_OPEN_READWRITE);
         if (!into.ok())
             return failure(describeSqliteFailure(into.error()));
-        if (const QString error = backupPages(from.handle(), into.handle()); !error.isEmpty())
+        if (const QString error = backupPages(from.handle(), into.handle(), progress); error == stoppedByUser)
+            return Result::userCancelled();
+        else if (!error.isEmpty())
             return failure(describeSqliteFailure(error));
     }
     // rename() replaces the destination in one step: never half a backup.
@@ -135,7 +153,7 @@ Result check(const QString& path) {
     return Result::success();
 }
 
-Result restore(const QString& backup, const QString& live) {
+Result restore(const QString& backup, const QString& live, Progress* progress) {
     const auto failure = [&](const QString& reason) {
         return Result::failure(QStringLiteral("Impossibile ripristinare «%1» su «%2»: %3.").arg(backup, live, reason));
     };
@@ -145,7 +163,9 @@ Result restore(const QString& backup, const QString& live) {
     Connection into(live, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     if (!into.ok())
         return failure(describeSqliteFailure(into.error()));
-    if (const QString error = backupPages(from.handle(), into.handle()); !error.isEmpty())
+    if (const QString error = backupPages(from.handle(), into.handle(), progress); error == stoppedByUser)
+        return Result::userCancelled();
+    else if (!error.isEmpty())
         return failure(describeSqliteFailure(error));
     return Result::success();
 }
