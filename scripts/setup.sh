@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing, then configures and builds VELMORA
 # in build/. Quick the second time: nothing is reinstalled and the build is incremental.
+# With --solo-pacchetti it only installs the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,8 @@ packages=(
     libsqlite3-dev qt6-translations-l10n             # SQLite's own API; Qt's dialogs in Italian
     fonts-dejavu-core fonts-liberation               # the same letters on every machine; Arial for the property sheet
     xvfb xauth poppler-utils                         # to run without a screen and read printouts back
+    dpkg-dev fakeroot                                # the Debian package (cpack uses dpkg-shlibdeps)
+    lintian appstream desktop-file-utils             # the checks of the package, its AppStream data and menu entry
 )
 
 missing=()
@@ -23,6 +26,8 @@ if ((${#missing[@]})); then
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
 fi
+
+[ "${1:-}" = "--solo-pacchetti" ] && exit 0
 
 [ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"

@@ -30,9 +30,9 @@ QString keptCopyOf(const QString& database, const QDateTime& now) {
 // Keeps the database about to be replaced. A sound one is copied through SQLite, as one
 // consistent state; one SQLite cannot read (the very case that calls for a restore) is
 // kept byte for byte as it is, with the journal that may belong to it.
-Result keep(const QString& live, const QString& kept) {
+Result keep(const QString& live, const QString& kept, Progress* progress) {
     if (DatabaseFile::check(live))
-        return DatabaseFile::copy(live, kept);
+        return DatabaseFile::copy(live, kept, progress);
     if (const Result asItIs = FileCopy::copy(live, kept); !asItIs)
         return asItIs;
     for (const char* sidecar : {"-journal", "-wal"}) {
@@ -67,7 +67,14 @@ void create(const Context& context) {
         context.dialogs.message(QStringLiteral("Backup non creato: il file daba.ini non indica alcun database."));
         return;
     }
-    if (const Result copied = DatabaseFile::copy(database, backup); !copied) {
+    std::unique_ptr<Progress> progress = context.dialogs.progress(QStringLiteral("Backup in corso…"), true);
+    const Result copied = DatabaseFile::copy(database, backup, progress.get());
+    progress.reset();
+    if (copied.cancelled()) {
+        context.dialogs.message(QStringLiteral("Backup annullato: non è stato scritto alcun file."));
+        return;
+    }
+    if (!copied) {
         context.dialogs.message(QStringLiteral("Backup non creato. ") + copied.message());
         return;
     }
@@ -85,15 +92,34 @@ bool restore(const Context& context) {
     }
 
     const QString live = liveDatabase(context);
+    std::unique_ptr<Progress> progress = context.dialogs.progress(QStringLiteral("Ripristino in corso…"), true);
+    const QString untouched = QStringLiteral("Ripristino annullato: il database non è stato toccato.");
+    QString kept;
     if (QFileInfo::exists(live)) {
-        const QString kept = keptCopyOf(live, context.clock.now());
-        if (const Result copied = keep(live, kept); !copied) {
+        kept = keptCopyOf(live, context.clock.now());
+        const Result copied = keep(live, kept, progress.get());
+        if (!copied)
+            progress.reset();
+        if (copied.cancelled()) {
+            context.dialogs.message(untouched);
+            return false;
+        }
+        if (!copied) {
             context.dialogs.message(QStringLiteral("Ripristino non eseguito: non è stato possibile conservare il database attuale. ") +
                                     copied.message());
             return false;
         }
     }
-    if (const Result restored = DatabaseFile::restore(chosen, live); !restored) {
+    const Result restored = DatabaseFile::restore(chosen, live, progress.get());
+    progress.reset();
+    if (restored.cancelled()) {
+        // The copy kept for a restore that did not happen would only puzzle.
+        if (!kept.isEmpty())
+            QFile::remove(kept);
+        context.dialogs.message(untouched);
+        return false;
+    }
+    if (!restored) {
         context.dialogs.message(QStringLiteral("Ripristino non eseguito. ") + restored.message());
         return false;
     }

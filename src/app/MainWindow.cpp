@@ -59,7 +59,7 @@ MainWindow::MainWindow(const Context& context, QWidget* parent) : QMainWindow(pa
     resize(982, 568);
 
     m_workspace = new Workspace(this);
-    m_workspace->setPicture(Artwork::picture(Artwork::defaultBackground));
+    m_workspace->setPicture(Artwork::defaultBackgroundFor(context.programFolder));
     setCentralWidget(m_workspace);
 
     buildToolbar();

@@ -19,6 +19,21 @@
 
 namespace Startup {
 
+QString description() {
+    return QStringLiteral(
+        "VELMORA, il gestionale dell'agenzia immobiliare: immobili, richieste dei clienti, notizie, agenda e stampe. "
+        "La cartella del programma (impostazioni, database, report e foto) è quella dell'eseguibile se vi si può "
+        "scrivere e il programma non è installato; altrimenti è ~/.local/share/velmora, preparata al primo avvio con "
+        "un database vuoto pronto all'uso.");
+}
+
+QCommandLineOption folderOption() {
+    return QCommandLineOption({QStringLiteral("c"), QStringLiteral("cartella")},
+                              QStringLiteral("Usa questa cartella del programma (creata se manca, con il database pronto "
+                                             "all'uso)."),
+                              QStringLiteral("cartella"));
+}
+
 Result prepareFolder(const Context& context) {
     // Temporary copies of a backup or a restore that the program did not live to finish.
     DatabaseFile::removeStaleCopies(context.programFolder);
@@ -27,7 +42,7 @@ Result prepareFolder(const Context& context) {
     const QString databasePath = ProgramSettings(context.programFolder).databasePath();
     const QString databaseFolder = ProgramSettings::databaseFolder(databasePath);
     if (QFileInfo(databaseFolder).isDir())
-        std::ignore = ReportFiles::placeMissing(databaseFolder);
+        std::ignore = ReportFiles::placeMissing(databaseFolder, context.programFolder);
     if (!databasePath.trimmed().isEmpty() &&
         QFileInfo(databasePath).absolutePath() != QFileInfo(context.programFolder).absoluteFilePath())
         DatabaseFile::removeStaleCopies(QFileInfo(databasePath).absolutePath());

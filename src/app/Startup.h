@@ -3,11 +3,19 @@
 #include "Context.h"
 #include "Result.h"
 
+#include <QCommandLineOption>
+#include <QString>
+
 class MainWindow;
 class SessionDialogs;
 
 // What happens between the program's start and its first window.
 namespace Startup {
+
+// What `velmora --help` says the program is.
+QString description();
+// --cartella DIR: the program folder, chosen by hand.
+QCommandLineOption folderOption();
 
 // A first start in an empty folder gets the ready default database; the report files
 // that went missing beside the database come back.

@@ -1,6 +1,8 @@
 #include "Artwork.h"
+#include "CommandLine.h"
 #include "Context.h"
 #include "MainWindow.h"
+#include "ProgramFolder.h"
 #include "QtDialogs.h"
 #include "Regional.h"
 #include "SessionDialogs.h"
@@ -36,6 +38,13 @@ void installQtTranslations(QApplication& app, const QLocale& locale) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // --help and --version answer on the terminal, with or without a screen.
+    CommandLine commandLine(QStringLiteral("velmora"), Startup::description());
+    const QCommandLineOption folderOption = Startup::folderOption();
+    commandLine.addOption(folderOption);
+    if (const auto answered = commandLine.answerHelpOrVersion(CommandLine::arguments(argc, argv)))
+        return *answered;
+
     if (!hasDisplay()) {
         std::fputs("VELMORA è un programma a finestre e qui non c'è uno schermo (DISPLAY non è impostato).\n"
                    "Avviarlo da una sessione grafica oppure, senza schermo, con: xvfb-run -a ./velmora\n",
@@ -44,7 +53,19 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("VELMORA"));
+    // Also the window class the desktop entry names (StartupWMClass) and the user folder's name.
+    QApplication::setApplicationName(QStringLiteral("velmora"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));
+    // Qt's own options (-platform, -style...) are gone by now; the rest must be ours.
+    if (const auto ended = commandLine.parse(QCoreApplication::arguments()))
+        return *ended;
+    QString programFolder;
+    const Result chosen =
+        ProgramFolder::choose(commandLine.value(folderOption), QCoreApplication::applicationDirPath(), programFolder);
+    if (!chosen && commandLine.isSet(folderOption)) {
+        std::fprintf(stderr, "%s\n", qPrintable(chosen.message()));
+        return 2;
+    }
     Artwork::initialise();
     // The windows are laid out to the twip for an 8-point face, as the office has always had them.
     QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
@@ -57,9 +78,9 @@ int main(int argc, char* argv[]) {
     QtDialogs shownDialogs;
     SessionDialogs dialogs(shownDialogs);
     SystemPrinting printing;
-    Context context{QCoreApplication::applicationDirPath(), dialogs, clock, regional, printing};
+    Context context{programFolder, dialogs, clock, regional, printing};
 
-    const Result prepared = Startup::prepareFolder(context);
+    const Result prepared = chosen ? Startup::prepareFolder(context) : chosen;
 
     MainWindow frame(context);
     shownDialogs.setParentWidget(&frame);

@@ -44,14 +44,30 @@ private:
     int m_status = SQLITE_ERROR;
 };
 
-// Copies every page of one open database into another, as one transaction; answers
-// SQLite's result code.
-int backupPages(sqlite3* from, sqlite3* into) {
+// What backupPages() answers when the user stopped it through the progress.
+constexpr int stoppedByUser = -1;
+
+// Copies every page of one open database into another, as one transaction, a slice at a
+// time so that progress shows; stopping before the end rolls the destination back.
+// Answers SQLite's result code, or stoppedByUser.
+int backupPages(sqlite3* from, sqlite3* into, Progress* progress) {
     sqlite3_backup* backup = sqlite3_backup_init(into, "main", from, "main");
     if (!backup)
         return sqlite3_extended_errcode(into);
-    const int stepped = sqlite3_backup_step(backup, -1);
+    // 4 MB at the usual page size: small steps for progress, large enough to cost nothing.
+    const int slice = progress ? 1024 : -1;
+    int stepped;
+    bool stopped = false;
+    do {
+        stepped = sqlite3_backup_step(backup, slice);
+        if (stepped == SQLITE_OK) {
+            const int total = sqlite3_backup_pagecount(backup);
+            stopped = !Progress::advance(progress, total - sqlite3_backup_remaining(backup), total);
+        }
+    } while (stepped == SQLITE_OK && !stopped);
     const int finished = sqlite3_backup_finish(backup);
+    if (stopped)
+        return stoppedByUser;
     if (stepped != SQLITE_DONE)
         return stepped;
     return finished;
@@ -61,7 +77,7 @@ int backupPages(sqlite3* from, sqlite3* into) {
 
 namespace DatabaseFile {
 
-Result copy(const QString& source, const QString& destination) {
+Result copy(const QString& source, const QString& destination, Progress* progress) {
     const auto failure = [&](const QString& reason) {
         return Result::failure(QStringLiteral("Impossibile copiare il database «%1» in «%2»: %3.").arg(source, destination, reason));
     };
@@ -85,7 +101,10 @@ Result copy(const QString& source, const QString& destination) {
         Connection into(temporaryPath, SQLITE_OPEN_READWRITE);
         if (!into.ok())
             return failure(into.error());
-        if (const int code = backupPages(from.handle(), into.handle()); code != SQLITE_OK) {
+        const int code = backupPages(from.handle(), into.handle(), progress);
+        if (code == stoppedByUser)
+            return Result::userCancelled();
+        if (code != SQLITE_OK) {
             // A damaged source is named as such; anything else concerns the new file.
             const bool damaged = (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB;
             return failure(EngineError::describe(code, damaged ? source : temporaryPath));
@@ -128,7 +147,7 @@ Result check(const QString& path) {
     return Result::success();
 }
 
-Result restore(const QString& backup, const QString& live) {
+Result restore(const QString& backup, const QString& live, Progress* progress) {
     const auto failure = [&](const QString& reason) {
         return Result::failure(QStringLiteral("Impossibile ripristinare «%1» su «%2»: %3.").arg(backup, live, reason));
     };
@@ -146,8 +165,10 @@ Result restore(const QString& backup, const QString& live) {
         Connection into(live, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         if (!into.ok())
             return failure(into.error());
-        code = backupPages(from.handle(), into.handle());
+        code = backupPages(from.handle(), into.handle(), progress);
     }
+    if (code == stoppedByUser)
+        return Result::userCancelled();
     if (code == SQLITE_OK)
         return Result::success();
     if ((code & 0xff) != SQLITE_NOTADB && (code & 0xff) != SQLITE_CORRUPT)
@@ -155,7 +176,7 @@ Result restore(const QString& backup, const QString& live) {
 
     // The live file is too damaged for SQLite to write into (the caller has kept it as it
     // was): a whole new copy takes its place, and what belonged to the damaged file goes.
-    if (const Result copied = copy(backup, live); !copied)
+    if (const Result copied = copy(backup, live, progress); !copied)
         return copied;
     for (const char* sidecar : {"-journal", "-wal", "-shm"})
         QFile::remove(live + QLatin1String(sidecar));

@@ -19,7 +19,7 @@ Result prepare(const QString& programFolder, bool* made) {
 
     if (const Result created = Database::create(database); !created)
         return created;
-    if (const Result placed = ReportFiles::placeMissing(programFolder); !placed)
+    if (const Result placed = ReportFiles::placeMissing(programFolder, programFolder); !placed)
         return placed;
     if (!QDir(programFolder).mkpath(QStringLiteral("foto")))
         return Result::failure(QStringLiteral("Impossibile creare la cartella delle foto in «%1».").arg(programFolder));

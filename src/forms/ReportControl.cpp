@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "Formula.h"
+#include "ProgramFolder.h"
 #include "ProgramSettings.h"
 #include "ReportOutput.h"
 #include "ReportPreview.h"
@@ -37,7 +38,10 @@ Result ReportControl::resolve(QString& path) const {
     }
     const QString databaseFolder = ProgramSettings::databaseFolder(databasePath());
     QStringList tried;
-    for (const QString& folder : {databaseFolder, m_context.programFolder + QLatin1Char('/')}) {
+    QStringList folders = {databaseFolder, m_context.programFolder + QLatin1Char('/')};
+    for (const QString& installed : ProgramFolder::sharedFolders())
+        folders << installed + QLatin1Char('/');
+    for (const QString& folder : folders) {
         if (folder.isEmpty())
             continue;
         const QString candidate = QDir::cleanPath(folder + m_file);
@@ -61,7 +65,8 @@ Result ReportControl::load() {
 }
 
 Result ReportControl::prepare(const QString& reportPath, const QString& formulaText, const QString& databasePath,
-                              const Regional& regional, const QDate& printDate, std::unique_ptr<ReportRenderer>& report) {
+                              const Regional& regional, const QDate& printDate, std::unique_ptr<ReportRenderer>& report,
+                              Progress* progress) {
     report.reset();
     ReportDefinition definition;
     if (const Result loaded = ReportDefinition::load(reportPath, definition); !loaded)
@@ -78,7 +83,7 @@ Result ReportControl::prepare(const QString& reportPath, const QString& formulaT
         return opened;
 
     auto laidOut = std::make_unique<ReportRenderer>(definition, database, where, parameters, regional, printDate);
-    if (const Result done = laidOut->layout(); !done)
+    if (const Result done = laidOut->layout(progress); !done)
         return done;
     report = std::move(laidOut);
     return Result::success();
@@ -89,16 +94,28 @@ Result ReportControl::start() {
     if (const Result found = resolve(path); !found)
         return found;
     std::unique_ptr<ReportRenderer> report;
-    if (const Result prepared = prepare(path, m_formula, databasePath(), m_context.regional, m_context.clock.today(), report);
-        !prepared)
-        return prepared;
+    {
+        const std::unique_ptr<Progress> progress =
+            m_context.dialogs.progress(QStringLiteral("Preparazione della stampa…"), true);
+        const Result prepared =
+            prepare(path, m_formula, databasePath(), m_context.regional, m_context.clock.today(), report, progress.get());
+        if (prepared.cancelled())
+            return Result::success();
+        if (!prepared)
+            return prepared;
+    }
 
     const ReportDefinition& definition = report->definition();
     switch (definition.destination) {
     case ReportDefinition::Destination::Printer:
         return ReportOutput::print(*report, m_context);
-    case ReportDefinition::Destination::Pdf:
-        return ReportOutput::writePdf(*report, QFileInfo(path).dir().absoluteFilePath(definition.pdfFile));
+    case ReportDefinition::Destination::Pdf: {
+        const std::unique_ptr<Progress> progress =
+            m_context.dialogs.progress(QStringLiteral("Salvataggio di «%1» in PDF…").arg(definition.title), true);
+        const Result written =
+            ReportOutput::writePdf(*report, QFileInfo(path).dir().absoluteFilePath(definition.pdfFile), progress.get());
+        return written.cancelled() ? Result::success() : written;
+    }
     case ReportDefinition::Destination::Preview:
         break;
     }

@@ -19,8 +19,8 @@ class ReportControl : public QObject {
 public:
     explicit ReportControl(const Context& context, QObject* parent = nullptr);
 
-    // The report file: a full path, or a bare name looked for in the database folder
-    // and then in the program folder.
+    // The report file: a full path, or a bare name looked for in the database folder, then
+    // in the program folder, then among the installed ones.
     void setReportFile(const QString& file);
     const QString& reportFile() const { return m_file; }
 
@@ -42,9 +42,10 @@ public:
     Result resolve(QString& path) const;
 
     // Reads a report file and lays the report out for a formula over a database: all that
-    // comes before an output.
+    // comes before an output. Stopped through `progress`, there is no report.
     static Result prepare(const QString& reportPath, const QString& formula, const QString& databasePath,
-                          const Regional& regional, const QDate& printDate, std::unique_ptr<ReportRenderer>& report);
+                          const Regional& regional, const QDate& printDate, std::unique_ptr<ReportRenderer>& report,
+                          Progress* progress = nullptr);
 
     // The preview window opened last, while it is open.
     ReportPreview* preview() const;

@@ -1,5 +1,7 @@
 #include "Artwork.h"
 
+#include "ProgramFolder.h"
+
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>
@@ -40,6 +42,14 @@ QImage picture(const QString& resource) {
     QPainter painter(&image);
     renderer.render(&painter);
     return image;
+}
+
+QImage defaultBackgroundFor(const QString& programFolder) {
+    if (const QString shipped = ProgramFolder::findShared(programFolder, QStringLiteral("sfondo.svg")); !shipped.isEmpty())
+        if (const QImage image = picture(shipped); !image.isNull())
+            return image;
+    initialise();
+    return picture(defaultBackground);
 }
 
 } // namespace Artwork

@@ -17,4 +17,8 @@ QImage picture(const QString& resource);
 inline const QString programIcon = QStringLiteral(":/icons/velmora.svg");
 inline const QString defaultBackground = QStringLiteral(":/images/sfondo.svg");
 
+// The default background: sfondo.svg of the program folder, else the installed one, else the
+// drawing built into the program.
+QImage defaultBackgroundFor(const QString& programFolder);
+
 } // namespace Artwork

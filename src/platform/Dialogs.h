@@ -1,6 +1,9 @@
 #pragma once
 
+#include "Progress.h"
+
 #include <QString>
+#include <memory>
 #include <optional>
 
 // Every modal question the program asks goes through here, so tests can answer
@@ -24,4 +27,12 @@ public:
 
     // Answers the chosen colour as red + 256 * green + 65536 * blue, or nothing on cancel.
     virtual std::optional<int> chooseColour(int initialColour) = 0;
+
+    // Shows the progress of long work until the answer is destroyed; with `cancellable`
+    // the user may ask it to stop. Nothing (no progress shown) unless a seam provides it.
+    virtual std::unique_ptr<Progress> progress(const QString& label, bool cancellable) {
+        Q_UNUSED(label);
+        Q_UNUSED(cancellable);
+        return nullptr;
+    }
 };

@@ -28,6 +28,7 @@ Result writePdf(const QString& path, const QString& title, const Painter& paint)
         painted = paint(writer);
     }
     if (!painted) {
+        // Stopped or failed: an earlier file of that name stays as it was.
         file.cancelWriting();
         return painted;
     }
@@ -39,7 +40,8 @@ Result writePdf(const QString& path, const QString& title, const Painter& paint)
 Result print(const Context& context, const QString& title, const Painter& paint) {
     if (std::unique_ptr<QPrinter> printer = context.printing.defaultPrinter()) {
         printer->setDocName(title);
-        return paint(*printer);
+        const Result printed = paint(*printer);
+        return printed.cancelled() ? Result::success() : printed;
     }
     context.dialogs.message(QStringLiteral("Non c'è nessuna stampante configurata: si può salvare la stampa come PDF."));
     return savePdfAs(context, title, paint);
@@ -50,8 +52,9 @@ Result savePdfAs(const Context& context, const QString& title, const Painter& pa
                                                   QDir::homePath() + QLatin1Char('/') + title + QStringLiteral(".pdf"));
     if (path.isEmpty())
         return Result::success();
-    return writePdf(path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive) ? path : path + QStringLiteral(".pdf"),
-                    title, paint);
+    const Result written = writePdf(
+        path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive) ? path : path + QStringLiteral(".pdf"), title, paint);
+    return written.cancelled() ? Result::success() : written;
 }
 
 } // namespace PageOutput

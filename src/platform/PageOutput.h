@@ -14,14 +14,16 @@ namespace PageOutput {
 
 using Painter = std::function<Result(QPagedPaintDevice&)>;
 
-// Writes the pages as a PDF file, whole or not at all.
+// Writes the pages as a PDF file, whole or not at all: a painter that stops (a cancelled
+// result) leaves no file.
 Result writePdf(const QString& path, const QString& title, const Painter& paint);
 
 // Prints on the default printer. With no printer configured it says so and offers to
-// save a PDF instead; cancelling that is not a failure.
+// save a PDF instead; cancelling that, or the printing, is not a failure.
 Result print(const Context& context, const QString& title, const Painter& paint);
 
-// Asks where to save a PDF and writes it there; cancelling is not a failure.
+// Asks where to save a PDF and writes it there; cancelling (the question or the writing)
+// is not a failure.
 Result savePdfAs(const Context& context, const QString& title, const Painter& paint);
 
 } // namespace PageOutput

@@ -1,6 +1,7 @@
 #include "QtDialogs.h"
 
 #include "Colour.h"
+#include "DialogProgress.h"
 
 #include <QColorDialog>
 #include <QFileDialog>
@@ -47,4 +48,8 @@ QString QtDialogs::toQtFilter(const QString& filter) {
         entries << (showsPattern ? name : name + QStringLiteral(" (") + patterns + QLatin1Char(')'));
     }
     return entries.join(QStringLiteral(";;"));
+}
+
+std::unique_ptr<Progress> QtDialogs::progress(const QString& label, bool cancellable) {
+    return std::make_unique<DialogProgress>(label, cancellable, m_parent);
 }

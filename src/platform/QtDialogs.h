@@ -17,6 +17,7 @@ public:
     QString openFile(const QString& title, const QString& filter, const QString& initialFolder) override;
     QString saveFile(const QString& title, const QString& filter, const QString& suggestedPath) override;
     std::optional<int> chooseColour(int initialColour) override;
+    std::unique_ptr<Progress> progress(const QString& label, bool cancellable) override;
 
     // "Jpeg|*.jpg|Bitmap|*.bmp|" becomes "Jpeg (*.jpg);;Bitmap (*.bmp)".
     static QString toQtFilter(const QString& filter);

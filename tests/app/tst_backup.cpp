@@ -319,6 +319,47 @@ private slots:
         QVERIFY(!Backup::restore(office.context));
         QVERIFY(office.dialogs.messages.isEmpty());
     }
+
+    // A large database shows its progress and may be stopped half-way: no backup file, and a
+    // restore leaves the live database as it was.
+    void stoppingALongBackupOrRestoreLosesNothing() {
+        Office office;
+        // About 20 MB: a few progress steps.
+        office.db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) "
+                       "INSERT INTO immobile (proprietario, noteimmobile) SELECT 'Prop ' || i, hex(randomblob(2000)) FROM n");
+        const QString backup = office.backupFile();
+        Backup::create(office.context);
+        QVERIFY(QFile::exists(backup));
+        const int perCopy = office.dialogs.progressSteps;
+        QVERIFY2(perCopy >= 3, qPrintable(QString::number(perCopy)));
+        QCOMPARE(office.dialogs.progressLabels, QStringList{"Backup in corso… (annullabile)"});
+
+        // Stopped: the day's earlier backup stays, no temporary file is left.
+        const QByteArray earlier = office.db.folder().read("backup_06-12-2026.bak");
+        office.db.insert("immobile", {"proprietario"}, {"Dopo il backup"});
+        office.dialogs.messages.clear();
+        office.dialogs.progressSteps = 0;
+        office.dialogs.stopProgressAfter = 2;
+        Backup::create(office.context);
+        QCOMPARE(office.dialogs.messages, (QStringList{warning, "Backup annullato: non è stato scritto alcun file."}));
+        QCOMPARE(office.db.folder().read("backup_06-12-2026.bak"), earlier);
+        QCOMPARE(QDir(office.db.folder().path()).entryList({"backup_*"}), QStringList{"backup_06-12-2026.bak"});
+
+        // A restore stopped while keeping the old database, or while writing over it.
+        for (const int stopAfter : {1, perCopy + 1}) {
+            const QByteArray live = office.db.folder().read("daba.mdb");
+            office.dialogs.messages.clear();
+            office.dialogs.progressSteps = 0;
+            office.dialogs.stopProgressAfter = stopAfter;
+            office.dialogs.answers.enqueue(backup);
+            QVERIFY(!Backup::restore(office.context));
+            QCOMPARE(office.dialogs.messages, QStringList{"Ripristino annullato: il database non è stato toccato."});
+            QCOMPARE(office.db.folder().read("daba.mdb"), live);
+            QCOMPARE(office.db.count("immobile"), 5001);
+            QCOMPARE(QDir(office.db.folder().path()).entryList({"*prima-del-ripristino*"}), QStringList());
+            QVERIFY(!QFile::exists(office.db.path() + "-journal"));
+        }
+    }
 };
 
 int main(int argc, char* argv[]) {

@@ -264,6 +264,46 @@ private slots:
         preview->close();
     }
 
+    // Thousands of rows show their progress; stopped, nothing opens and no PDF is written.
+    void aLongReportShowsProgressAndStopsWithNothingWritten() {
+        Office office;
+        office.db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                       "INSERT INTO richiesta (nome, cognome, tipo, mq, motivo) SELECT 'Cli' || i, 'Prova', 'Villa', 100, "
+                       "'vendita' FROM n");
+        ReportControl control(office.context);
+        control.setReportFile("richieste.rpt");
+        office.dialogs.stopProgressAfter = 3;
+        QVERIFY(control.start().ok());
+        QVERIFY(!control.preview());
+        QCOMPARE(office.dialogs.progressLabels, QStringList{"Preparazione della stampa… (annullabile)"});
+        QVERIFY(office.dialogs.messages.isEmpty());
+
+        office.dialogs.stopProgressAfter = -1;
+        office.dialogs.progressSteps = 0;
+        QVERIFY(control.start().ok());
+        ReportPreview* preview = control.preview();
+        QVERIFY(preview);
+        QVERIFY(preview->pageCount() > 50);
+        QCOMPARE(office.dialogs.progressSteps, preview->pageCount() - 1);  // one step per page found
+
+        const QString pdf = office.db.folder().file("richieste.pdf");
+        office.dialogs.progressSteps = 0;
+        office.dialogs.stopProgressAfter = 10;
+        office.dialogs.answers.enqueue(pdf);
+        preview->pdfButton()->click();
+        QVERIFY(!QFile::exists(pdf));
+        QCOMPARE(QDir(office.db.folder().path()).entryList({"richieste.pdf*"}), QStringList());
+        QVERIFY(office.dialogs.messages.isEmpty());
+        QCOMPARE(office.dialogs.progressLabels.constLast(),
+                 QStringLiteral("Salvataggio di «Elenco delle richieste» in PDF… (annullabile)"));
+
+        office.dialogs.stopProgressAfter = -1;
+        office.dialogs.answers.enqueue(pdf);
+        preview->pdfButton()->click();
+        QCOMPARE(pages(pdfText(pdf)), preview->pageCount());
+        preview->close();
+    }
+
     void theShippedFilesArePlacedWhereMissingAndKeptWhereEdited() {
         TestFolder folder;
         folder.write("agenda.rpt", "{ \"mia\": true }");

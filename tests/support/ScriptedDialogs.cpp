@@ -26,3 +26,25 @@ QString ScriptedDialogs::saveFile(const QString& title, const QString& filter, c
 std::optional<int> ScriptedDialogs::chooseColour(int) {
     return colours.isEmpty() ? std::nullopt : colours.dequeue();
 }
+
+namespace {
+
+class ScriptedProgress : public Progress {
+public:
+    ScriptedProgress(ScriptedDialogs& dialogs, bool cancellable) : m_dialogs(dialogs), m_cancellable(cancellable) {}
+    bool advance(qint64, qint64) override {
+        ++m_dialogs.progressSteps;
+        return !(m_cancellable && m_dialogs.stopProgressAfter >= 0 && m_dialogs.progressSteps > m_dialogs.stopProgressAfter);
+    }
+
+private:
+    ScriptedDialogs& m_dialogs;
+    bool m_cancellable;
+};
+
+} // namespace
+
+std::unique_ptr<Progress> ScriptedDialogs::progress(const QString& label, bool cancellable) {
+    progressLabels << label + (cancellable ? QStringLiteral(" (annullabile)") : QString());
+    return std::make_unique<ScriptedProgress>(*this, cancellable);
+}

@@ -49,10 +49,51 @@ int scalar(const QString& path, const QString& sql) {
 
 } // namespace
 
+// Stops the work after a given number of progress reports, as Ctrl+C does.
+class StopAfter : public Progress {
+public:
+    explicit StopAfter(int reports) : m_left(reports) {}
+    bool advance(qint64 done, qint64 total) override {
+        last = done;
+        lastTotal = total;
+        return m_left-- > 0;
+    }
+    qint64 last = -1;
+    qint64 lastTotal = -1;
+
+private:
+    int m_left;
+};
+
 class SampleTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // Many rows show their progress; stopped half-way, the database is as it was.
+    void stoppingTheFillLeavesTheDatabaseAsItWas() {
+        TestFolder folder;
+        const QString db = folder.file("daba.mdb");
+        SampleSize size;
+        size.properties = 20000;
+        size.photos = 0;
+        QVERIFY(SampleData::fill(db, SampleSize{0, 0, 0, 0, 5, 0}, 1, QDate(2026, 12, 6)).ok());
+        const QStringList before = dump(db);
+
+        StopAfter stop(2);
+        const Result stopped = SampleData::fill(db, size, 1, QDate(2026, 12, 6), &stop);
+        QVERIFY(!stopped.ok());
+        QVERIFY(stopped.cancelled());
+        QVERIFY2(stopped.message().contains("com'era"), qPrintable(stopped.message()));
+        QCOMPARE(stop.last, 3 * 4096);
+        QCOMPARE(dump(db), before);
+
+        StopAfter never(1000000);
+        QVERIFY(SampleData::fill(db, size, 1, QDate(2026, 12, 6), &never).ok());
+        QCOMPARE(never.last, never.lastTotal);
+        QCOMPARE(never.lastTotal, 20000 + 100 + 150 + 60 + 80);
+        QCOMPARE(scalar(db, "SELECT count(*) FROM immobile"), 20000);
+    }
+
     void theSameSeedGivesTheSameData() {
         TestFolder a, b;
         SampleSize size;

@@ -10,6 +10,7 @@
 #include <QPolygon>
 #include <QStringList>
 #include <random>
+#include <tuple>
 #include <sqlite3.h>
 
 namespace {
@@ -144,7 +145,8 @@ QImage housePicture(Random& random) {
 
 namespace SampleData {
 
-Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t seed, const QDate& today) {
+Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t seed, const QDate& today,
+            Progress* progress) {
     if (!QFileInfo::exists(databasePath))
         if (const Result created = Database::create(databasePath); !created)
             return created;
@@ -163,6 +165,17 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
     const auto failed = [&](const char* what) {
         return Result::failure(QStringLiteral("Impossibile scrivere %1 nel database «%2»: %3.")
                                    .arg(QString::fromUtf8(what), databasePath, QString::fromUtf8(sqlite3_errmsg(db))));
+    };
+
+    // Every row counts one step; the progress is told every few thousand rows and every photo.
+    const qint64 total = qint64(size.properties) + size.requests + size.visits + size.leads + size.appointments + size.photos;
+    qint64 done = 0;
+    const auto stepped = [&](int every) {
+        ++done;
+        return done % every != 0 || Progress::advance(progress, done, total);
+    };
+    const auto stopped = [&] {
+        return Result::userCancelled(QStringLiteral("Interrotto: il database «%1» è rimasto com'era.").arg(databasePath));
     };
 
     Random random(seed);
@@ -204,6 +217,8 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
                 .text(12, sale ? QStringLiteral("vendita") : QStringLiteral("affitto"));
             if (!insert.run())
                 return finish(failed("gli immobili"));
+            if (!stepped(4096))
+                return finish(stopped());
             if (properties.size() < properties.capacity())
                 properties.push_back({sqlite3_last_insert_rowid(db), QString::fromUtf8(kind.name), zone, address, mq,
                                       sale ? QStringLiteral("vendita") : QStringLiteral("affitto")});
@@ -235,6 +250,8 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
                 .text(9, purpose);
             if (!insert.run())
                 return finish(failed("le richieste"));
+            if (!stepped(4096))
+                return finish(stopped());
             requests.push_back({sqlite3_last_insert_rowid(db), {first, last}});
         }
     }
@@ -252,6 +269,8 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
                 .text(6, random.pick(visitNotes));
             if (!insert.run())
                 return finish(failed("le visite"));
+            if (!stepped(4096))
+                return finish(stopped());
         }
     }
 
@@ -266,6 +285,8 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
                 .text(5, random.pick(followUps));
             if (!insert.run())
                 return finish(failed("le notizie"));
+            if (!stepped(4096))
+                return finish(stopped());
         }
     }
 
@@ -282,6 +303,8 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
                 .text(5, random.chance(30) ? QStringLiteral("Portare planimetria.") : QString());
             if (!insert.run())
                 return finish(failed("gli appuntamenti"));
+            if (!stepped(4096))
+                return finish(stopped());
         }
     }
 
@@ -298,9 +321,12 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
             insert.number(1, property.key).text(2, file);
             if (!insert.run())
                 return finish(failed("le foto"));
+            if (!stepped(1))
+                return finish(stopped());
         }
     }
 
+    std::ignore = Progress::advance(progress, total, total);
     return finish(Result::success());
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Progress.h"
 #include "Result.h"
 
 #include <QDate>
@@ -22,7 +23,9 @@ struct SampleSize {
 namespace SampleData {
 
 // Fills the database at `databasePath` (made with the six tables if missing); photos
-// go into the folder "foto" beside it. Rows are added to what is there already.
-Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t seed, const QDate& today);
+// go into the folder "foto" beside it. Rows are added to what is there already, all at once:
+// stopped through `progress` (which counts the rows), the database stays as it was.
+Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t seed, const QDate& today,
+            Progress* progress = nullptr);
 
 } // namespace SampleData

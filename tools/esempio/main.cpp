@@ -1,25 +1,26 @@
+#include "CommandLine.h"
+#include "ProgramFolder.h"
 #include "ProgramSettings.h"
 #include "ReadyDefault.h"
 #include "SampleData.h"
+#include "TerminalProgress.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <cstdio>
 
 // velmora-esempio: fills a VELMORA database with sample data to try the program on.
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("velmora-esempio"));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Riempie un database di VELMORA con dati di esempio (immobili di Bologna, richieste, visite, notizie, "
-        "appuntamenti e foto). Senza --database usa il database indicato da daba.ini nella cartella del "
-        "programma, creandolo se manca. Gli stessi numeri e lo stesso seme danno sempre gli stessi dati."));
-    parser.addHelpOption();
-    const QCommandLineOption folder({"c", "cartella"}, "Cartella del programma (predefinita: quella di velmora-esempio).",
-                                    "cartella", QCoreApplication::applicationDirPath());
+    CommandLine commandLine(
+        QStringLiteral("velmora-esempio"),
+        QStringLiteral("Riempie un database di VELMORA con dati di esempio (immobili di Bologna, richieste, visite, notizie, "
+                       "appuntamenti e foto). Senza --database usa il database indicato da daba.ini nella cartella del "
+                       "programma, creandolo se manca. Gli stessi numeri e lo stesso seme danno sempre gli stessi dati. "
+                       "Ctrl+C interrompe il lavoro lasciando il database com'era."));
+    const QCommandLineOption folder({"c", "cartella"},
+                                    "Cartella del programma (predefinita: quella di velmora-esempio se si può scrivere, "
+                                    "altrimenti ~/.local/share/velmora, come per VELMORA).",
+                                    "cartella");
     const QCommandLineOption database({"d", "database"}, "File del database da riempire (creato se manca).", "file");
     const QCommandLineOption properties("immobili", "Quanti immobili (predefinito 200).", "n", "200");
     const QCommandLineOption requests("richieste", "Quante richieste (predefinito: metà degli immobili, max 50000).", "n");
@@ -28,12 +29,19 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption appointments("agenda", "Quanti appuntamenti, intorno a oggi (predefinito 80).", "n", "80");
     const QCommandLineOption photos("foto", "Quante foto disegnate (predefinito 40).", "n", "40");
     const QCommandLineOption seed("seme", "Seme dei numeri casuali (predefinito 1).", "n", "1");
-    parser.addOptions({folder, database, properties, requests, visits, leads, appointments, photos, seed});
-    parser.process(app);
+    for (const QCommandLineOption& option : {folder, database, properties, requests, visits, leads, appointments, photos, seed})
+        commandLine.addOption(option);
+    if (const auto answered = commandLine.answerHelpOrVersion(CommandLine::arguments(argc, argv)))
+        return *answered;
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmora-esempio"));
+    if (const auto ended = commandLine.parse(QCoreApplication::arguments()))
+        return *ended;
 
     const auto number = [&](const QCommandLineOption& option, const QString& fallback = {}) {
         bool ok = false;
-        const QString text = parser.isSet(option) || fallback.isEmpty() ? parser.value(option) : fallback;
+        const QString text = commandLine.isSet(option) || fallback.isEmpty() ? commandLine.value(option) : fallback;
         const int value = text.toInt(&ok);
         if (!ok || value < 0) {
             std::fprintf(stderr, "Il valore «%s» di --%s non è un numero valido.\n", qPrintable(text),
@@ -51,20 +59,32 @@ int main(int argc, char* argv[]) {
     size.appointments = number(appointments);
     size.photos = number(photos);
 
-    QString path = parser.value(database);
+    QString path = commandLine.value(database);
     if (path.isEmpty()) {
-        const QString programFolder = QDir(parser.value(folder)).absolutePath();
+        QString programFolder;
+        if (const Result chosen =
+                ProgramFolder::choose(commandLine.value(folder), QCoreApplication::applicationDirPath(), programFolder);
+            !chosen) {
+            std::fprintf(stderr, "%s\n", qPrintable(chosen.message()));
+            return 1;
+        }
         if (const Result prepared = ReadyDefault::prepare(programFolder); !prepared) {
             std::fprintf(stderr, "%s\n", qPrintable(prepared.message()));
             return 1;
         }
         path = ProgramSettings(programFolder).databasePath();
+    } else {
+        path = QDir::current().absoluteFilePath(path);
     }
 
-    const Result filled = SampleData::fill(path, size, static_cast<std::uint64_t>(number(seed)), QDate::currentDate());
+    Result filled = Result::success();
+    {
+        TerminalProgress progress(QStringLiteral("Righe aggiunte"), true);
+        filled = SampleData::fill(path, size, static_cast<std::uint64_t>(number(seed)), QDate::currentDate(), &progress);
+    }
     if (!filled) {
         std::fprintf(stderr, "%s\n", qPrintable(filled.message()));
-        return 1;
+        return filled.cancelled() ? 130 : 1;
     }
     std::printf("Database %s: aggiunti %d immobili, %d richieste, %d visite, %d notizie, %d appuntamenti, %d foto.\n",
                 qPrintable(path), size.properties, size.requests, size.visits, size.leads, size.appointments,

@@ -1,55 +1,120 @@
+#include "CommandLine.h"
+#include "ProgramFolder.h"
+#include "ProgramSettings.h"
+#include "ReadyDefault.h"
 #include "Regional.h"
 #include "ReportControl.h"
 #include "ReportOutput.h"
 #include "ReportRenderer.h"
+#include "TerminalProgress.h"
 
-#include <QCommandLineParser>
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <cstdio>
 
+namespace {
+
+// A report named with a folder is taken as given; a bare name is looked for beside the
+// database, in the program folder and among the installed report files.
+QString reportPath(const QString& named, const QString& databasePath, const QString& programFolder) {
+    if (named.contains(QLatin1Char('/')) || QFileInfo(named).isFile())
+        return QDir::current().absoluteFilePath(named);
+    for (const QString& folder : QStringList{ProgramSettings::databaseFolder(databasePath), programFolder} +
+                                     ProgramFolder::sharedFolders()) {
+        const QString candidate = QDir(folder).filePath(named);
+        if (!folder.isEmpty() && QFileInfo(candidate).isFile())
+            return candidate;
+    }
+    return QDir::current().absoluteFilePath(named);
+}
+
+} // namespace
+
 // velmora-stampa: renders a report for a selection formula into a PDF, from a shell.
 int main(int argc, char* argv[]) {
+    CommandLine commandLine(
+        QStringLiteral("velmora-stampa"),
+        QStringLiteral("Stampa in PDF un report di VELMORA per una formula di selezione, per esempio: "
+                       "velmora-stampa agenda.rpt --formula \"{agenda.datap} >= DateValue (01/03/2026) AND "
+                       "{agenda.datap} <=DateValue (07/03/2026)\" --pdf agenda.pdf. Senza --database usa il database "
+                       "indicato da daba.ini nella cartella del programma; un report indicato senza cartella si cerca "
+                       "accanto al database, nella cartella del programma e tra quelli installati. Ctrl+C interrompe "
+                       "la stampa senza scrivere il PDF."));
+    commandLine.addPositional(QStringLiteral("report"), QStringLiteral("Il file del report (.rpt)."));
+    const QCommandLineOption folder({"c", "cartella"},
+                                    QStringLiteral("Cartella del programma (predefinita: quella di velmora-stampa se si "
+                                                   "può scrivere, altrimenti ~/.local/share/velmora, come per VELMORA)."),
+                                    QStringLiteral("cartella"));
+    const QCommandLineOption database({"d", "database"}, QStringLiteral("Il file del database (predefinito: quello di daba.ini)."),
+                                      QStringLiteral("file"));
+    const QCommandLineOption formula({"f", "formula"}, QStringLiteral("La formula di selezione (vuota: tutti i record)."),
+                                     QStringLiteral("formula"));
+    const QCommandLineOption pdf({"p", "pdf"}, QStringLiteral("Il file PDF da scrivere."), QStringLiteral("file"));
+    for (const QCommandLineOption& option : {folder, database, formula, pdf})
+        commandLine.addOption(option);
+    if (const auto answered = commandLine.answerHelpOrVersion(CommandLine::arguments(argc, argv)))
+        return *answered;
+
     // Fonts need a GUI application, but never a screen.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velmora-stampa"));
+    if (const auto ended = commandLine.parse(QCoreApplication::arguments()))
+        return *ended;
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Stampa in PDF un report di VELMORA per una formula di selezione, per esempio:\n"
-                       "  velmora-stampa agenda.rpt --database daba.mdb "
-                       "--formula \"{agenda.datap} >= DateValue (01/03/2026) AND {agenda.datap} <=DateValue (07/03/2026)\" "
-                       "--pdf agenda.pdf"));
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("report"), QStringLiteral("Il file del report (.rpt)."));
-    const QCommandLineOption database({"d", "database"}, QStringLiteral("Il file del database."), QStringLiteral("file"));
-    const QCommandLineOption formula({"f", "formula"}, QStringLiteral("La formula di selezione (vuota: tutti i record)."),
-                                     QStringLiteral("formula"));
-    const QCommandLineOption pdf({"p", "pdf"}, QStringLiteral("Il file PDF da scrivere."), QStringLiteral("file"));
-    parser.addOptions({database, formula, pdf});
-    parser.process(app);
-
-    const QStringList reports = parser.positionalArguments();
-    if (reports.size() != 1 || !parser.isSet(database) || !parser.isSet(pdf)) {
-        std::fputs("Uso: velmora-stampa REPORT.rpt --database DB --formula \"FORMULA\" --pdf USCITA.pdf\n", stderr);
+    const QStringList reports = commandLine.positionalArguments();
+    if (reports.size() != 1 || !commandLine.isSet(pdf)) {
+        std::fputs("Uso: velmora-stampa REPORT.rpt [--database DB] --formula \"FORMULA\" --pdf USCITA.pdf\n"
+                   "Per l'aiuto: velmora-stampa --help\n",
+                   stderr);
         return 2;
+    }
+
+    QString databasePath = commandLine.value(database);
+    QString programFolder;
+    if (databasePath.isEmpty() || commandLine.isSet(folder)) {
+        if (const Result chosen =
+                ProgramFolder::choose(commandLine.value(folder), QCoreApplication::applicationDirPath(), programFolder);
+            !chosen) {
+            std::fprintf(stderr, "%s\n", qPrintable(chosen.message()));
+            return 1;
+        }
+    }
+    if (databasePath.isEmpty()) {
+        if (const Result prepared = ReadyDefault::prepare(programFolder); !prepared) {
+            std::fprintf(stderr, "%s\n", qPrintable(prepared.message()));
+            return 1;
+        }
+        databasePath = ProgramSettings(programFolder).databasePath();
+    } else {
+        databasePath = QDir::current().absoluteFilePath(databasePath);
     }
 
     const Regional regional;
     std::unique_ptr<ReportRenderer> report;
-    Result result = ReportControl::prepare(QDir::current().absoluteFilePath(reports.first()), parser.value(formula),
-                                           QDir::current().absoluteFilePath(parser.value(database)), regional,
-                                           QDate::currentDate(), report);
-    if (result)
-        result = ReportOutput::writePdf(*report, QDir::current().absoluteFilePath(parser.value(pdf)));
+    Result result = Result::success();
+    {
+        TerminalProgress progress(QStringLiteral("Pagine impaginate"), true);
+        result = ReportControl::prepare(reportPath(reports.first(), databasePath, programFolder),
+                                        commandLine.value(formula), databasePath, regional, QDate::currentDate(), report,
+                                        &progress);
+        if (result) {
+            progress.setLabel(QStringLiteral("Pagine scritte"));
+            result = ReportOutput::writePdf(*report, QDir::current().absoluteFilePath(commandLine.value(pdf)), &progress);
+        }
+    }
+    if (result.cancelled()) {
+        std::fputs("Interrotto: il PDF non è stato scritto.\n", stderr);
+        return 130;
+    }
     if (!result) {
         std::fprintf(stderr, "%s\n", qPrintable(result.message()));
         return 1;
     }
-    std::printf("Scritto %s (%d %s).\n", qPrintable(parser.value(pdf)), report->pageCount(),
+    std::printf("Scritto %s (%d %s).\n", qPrintable(commandLine.value(pdf)), report->pageCount(),
                 report->pageCount() == 1 ? "pagina" : "pagine");
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "Artwork.h"
 #include "FileCopy.h"
+#include "ProgramFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -14,7 +15,7 @@ const QStringList& names() {
     return all;
 }
 
-Result placeMissing(const QString& folder) {
+Result placeMissing(const QString& folder, const QString& programFolder) {
     Artwork::initialise();
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return Result::failure(QStringLiteral("La cartella dei report «%1» non esiste.").arg(folder));
@@ -22,7 +23,10 @@ Result placeMissing(const QString& folder) {
         const QString target = QDir(folder).filePath(name);
         if (QFileInfo::exists(target))
             continue;
-        if (const Result copied = FileCopy::copy(QStringLiteral(":/reports/") + name, target); !copied)
+        QString source = ProgramFolder::findShared(programFolder, name);
+        if (source.isEmpty())
+            source = QStringLiteral(":/reports/") + name;
+        if (const Result copied = FileCopy::copy(source, target); !copied)
             return copied;
         QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     }

@@ -9,10 +9,12 @@
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QPrinter>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTextLayout>
+#include <tuple>
 
 namespace {
 
@@ -436,7 +438,7 @@ struct ReportRenderer::Private {
         return Result::failure(QStringLiteral("Il report «%1» non si può preparare: %2.").arg(definition.title, detail));
     }
 
-    Result layout() {
+    Result layout(Progress* progress) {
         std::vector<double> minimum;
         const QString selected = QStringLiteral("%1 WHERE %2").arg(quoted(definition.table), where);
         if (const Result measured = numberWidths(definition.table, definition.columns, selected, parameters, minimum);
@@ -466,6 +468,10 @@ struct ReportRenderer::Private {
             // A detail heading keeps at least one row with it.
             const double keep = item.kind == Item::DetailHead ? bodyMetrics.height() + 2 * padY : 0;
             if (!pageEmpty && y + item.height + keep > contentBottom) {
+                if (!Progress::advance(progress, static_cast<qint64>(pages.size()), 0)) {
+                    pages.clear();
+                    return Result::userCancelled();
+                }
                 pages.push_back({at, 0});
                 y = contentTop + (pageOpensWithBand(item.kind) ? bandHeight(tableColumns()) : 0);
             }
@@ -601,8 +607,8 @@ const ReportDefinition& ReportRenderer::definition() const {
     return d->definition;
 }
 
-Result ReportRenderer::layout() {
-    return d->layout();
+Result ReportRenderer::layout(Progress* progress) {
+    return d->layout(progress);
 }
 
 int ReportRenderer::pageCount() const {
@@ -622,7 +628,7 @@ Result ReportRenderer::paintPage(QPainter& painter, int page) {
     return Result::success();
 }
 
-Result ReportRenderer::paintAll(QPagedPaintDevice& device) {
+Result ReportRenderer::paintAll(QPagedPaintDevice& device, Progress* progress) {
     QPainter painter;
     if (!painter.begin(&device))
         return Result::failure(QStringLiteral("Impossibile cominciare la stampa del report «%1».").arg(d->definition.title));
@@ -630,10 +636,18 @@ Result ReportRenderer::paintAll(QPagedPaintDevice& device) {
     // One pass over the rows from the first page to the last.
     Private::Flow flow(*d, Position{});
     for (int page = 0; page < pageCount(); ++page) {
+        if (!Progress::advance(progress, page, pageCount())) {
+            // Nothing reaches the printer; a PDF writer's file is the caller's to discard.
+            if (auto* printer = dynamic_cast<QPrinter*>(&device))
+                printer->abort();
+            painter.end();
+            return Result::userCancelled();
+        }
         if (page > 0)
             device.newPage();
         d->paintFrom(painter, flow, page);
     }
+    std::ignore = Progress::advance(progress, pageCount(), pageCount());
     painter.end();
     if (!flow.error().isEmpty())
         return d->failure(flow.error());

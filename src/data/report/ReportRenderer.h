@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Progress.h"
 #include "ReportDefinition.h"
 #include "Result.h"
 
@@ -26,14 +27,16 @@ public:
     ReportRenderer(const ReportRenderer&) = delete;
     ReportRenderer& operator=(const ReportRenderer&) = delete;
 
-    // Finds the page breaks; must succeed before anything is painted.
-    Result layout();
+    // Finds the page breaks; must succeed before anything is painted. Progress counts the
+    // pages found so far; stopped, the report has no pages.
+    Result layout(Progress* progress = nullptr);
     int pageCount() const;
 
     // One page (counted from 0) on a painter whose device is a whole A4 page.
     Result paintPage(QPainter& painter, int page);
-    // Every page onto a printer or PDF writer set to A4 with no margins.
-    Result paintAll(QPagedPaintDevice& device);
+    // Every page onto a printer or PDF writer set to A4 with no margins. Stopped through
+    // `progress`, a printer's job is abandoned; the caller throws a PDF away.
+    Result paintAll(QPagedPaintDevice& device, Progress* progress = nullptr);
 
     const ReportDefinition& definition() const;
 
