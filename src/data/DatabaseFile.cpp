@@ -16,7 +16,7 @@ public:
     Connection(const QString& path, int flags) {
         m_status = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
         if (m_status == SQLITE_OK)
-            sqlite3_busy_timeout(m_db, 5000);
+            sqlite3_busy_handler(m_db, &Connection::waitForLock, nullptr);
     }
     ~Connection() { sqlite3_close(m_db); }
     Connection(const Connection&) = delete;
@@ -27,6 +27,17 @@ public:
     QString error() const { return QString::fromUtf8(sqlite3_errmsg(m_db)); }
 
 private:
+    // Another program committing without pause holds the lock for all but a moment
+    // between its transactions; SQLite's own busy timeout sleeps ever longer and keeps
+    // missing those moments, so a copy would fail as busy. Try again every millisecond,
+    // for up to 10 s.
+    static int waitForLock(void*, int attempts) {
+        if (attempts >= 10000)
+            return 0;
+        sqlite3_sleep(1);
+        return 1;
+    }
+
     sqlite3* m_db = nullptr;
     int m_status = SQLITE_ERROR;
 };
