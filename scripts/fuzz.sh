@@ -19,7 +19,7 @@ if ! command -v clang++ >/dev/null; then
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq clang
 fi
-bash scripts/setup.sh >/dev/null
+bash scripts/setup.sh --pacchetti
 [ -f build-fuzz/CMakeCache.txt ] || CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_FUZZ=ON
 cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]/#/fuzz-}"
 
@@ -39,7 +39,7 @@ for target in "${targets[@]}"; do
         ./fuzz/fuzz-"$target" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
         -max_total_time=$((minutes * 60)) -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
         -artifact_prefix=findings/"$target"/ "corpus/$target" ) >"build-fuzz/$target.log" 2>&1 || true
-    grep -E '^#[0-9]+.*DONE|stat::number_of_executed_units' "build-fuzz/$target.log" | tail -1 || true
+    echo "   $(grep -E '^#[0-9]+' "build-fuzz/$target.log" | tail -1 | cut -c1-150)"  # runs, coverage, findings
     found=$(find "$findings" -type f | wc -l)
     if ((found)); then
         status=1

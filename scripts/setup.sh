@@ -24,5 +24,8 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
 fi
 
+# --pacchetti: only the packages (the fuzz build has a folder of its own).
+[ "${1:-}" = --pacchetti ] && exit 0
+
 [ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"
