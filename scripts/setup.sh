@@ -27,7 +27,8 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
 fi
 
-[ "${1:-}" = "--solo-pacchetti" ] && exit 0
+# --solo-pacchetti (or --pacchetti): only the packages (the fuzz build has a folder of its own).
+case "${1:-}" in --solo-pacchetti | --pacchetti) exit 0 ;; esac
 
 [ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"

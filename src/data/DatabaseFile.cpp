@@ -25,7 +25,7 @@ public:
         m_status = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
         if (m_status == SQLITE_OK) {
             sqlite3_extended_result_codes(m_db, 1);
-            sqlite3_busy_timeout(m_db, 5000);
+            sqlite3_busy_handler(m_db, &Connection::waitForLock, nullptr);
             // Nothing stored in a file we are only copying or checking may run our code.
             sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
         }
@@ -39,6 +39,17 @@ public:
     QString error() const { return EngineError::describe(m_db ? sqlite3_extended_errcode(m_db) : m_status, m_path); }
 
 private:
+    // Another program committing without pause holds the lock for all but a moment
+    // between its transactions; SQLite's own busy timeout sleeps ever longer and keeps
+    // missing those moments, so a copy would fail as busy. Try again every millisecond,
+    // for up to 10 s.
+    static int waitForLock(void*, int attempts) {
+        if (attempts >= 10000)
+            return 0;
+        sqlite3_sleep(1);
+        return 1;
+    }
+
     QString m_path;
     sqlite3* m_db = nullptr;
     int m_status = SQLITE_ERROR;
