@@ -6,6 +6,7 @@
 #include "PropertyWindow.h"
 #include "ReadyDefault.h"
 #include "ReportFiles.h"
+#include "RequestWindow.h"
 #include "SettingsWindow.h"
 
 #include <QCoreApplication>
@@ -31,6 +32,7 @@ void openWindows(MainWindow& frame, const Context& context) {
             QCoreApplication::exit(0);
     });
     frame.setWindowFactory(MainWindow::Properties, [&context] { return new PropertyWindow(context); });
+    frame.setWindowFactory(MainWindow::Requests, [&context] { return new RequestWindow(context); });
     frame.setWindowFactory(MainWindow::Settings, [&context, &frame] {
         return new SettingsWindow(context, [&frame](const QString& path) { frame.applyBackgroundPath(path); });
     });
