@@ -11,21 +11,16 @@
 #include "RequestWindow.h"
 #include "Startup.h"
 #include "TestContext.h"
-#include "Workspace.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMdiSubWindow>
-#include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
 
 namespace {
-
-const QStringList cardFields{"Text1", "Text2", "Text3", "Text4", "Text5", "Text12", "Text6", "Text7", "Text8"};
 
 // An office with eight requests: some on the surface bounds, some with an empty
 // (null) name, type, surface or purpose, and apostrophes in a surname and a type.
@@ -48,33 +43,33 @@ struct Office : TestOffice {
             keys << db.insert("richiesta", fields, row);
         if (!ReportFiles::placeMissing(db.folder().path()))
             qFatal("cannot place the reports");
-        open();
+        window = std::make_unique<RequestWindow>(context);
     }
 
-    void open() { window = std::make_unique<RequestWindow>(context); }
-    template <typename T> T* get(const QString& name) const { return control<T>(*window, qPrintable(name)); }
-    QLineEdit* edit(const char* name) const { return get<QLineEdit>(QString::fromLatin1(name)); }
-    QComboBox* combo(const char* name) const { return get<QComboBox>(QString::fromLatin1(name)); }
-    QPushButton* button(const char* name) const { return get<QPushButton>(QString::fromLatin1(name)); }
-    void clickIcon(const char* name) const { emit get<PictureBox>(QString::fromLatin1(name))->clicked(); }
+    template <typename T> T* get(const char* name) const { return control<T>(*window, name); }
+    QLineEdit* edit(const char* name) const { return get<QLineEdit>(name); }
+    QComboBox* combo(const char* name) const { return get<QComboBox>(name); }
+    QPushButton* button(const char* name) const { return get<QPushButton>(name); }
+    void clickIcon(const char* name) const { emit get<PictureBox>(name)->clicked(); }
     RecordSource* data1() const { return get<RecordSource>("Data1"); }
-    QTableView* grid() const { return get<QTableView>("DBGrid1"); }
+    QAbstractItemModel* grid() const { return get<QTableView>("DBGrid1")->model(); }
     QString name() const { return edit("Text1")->text(); }
     QString query() const { return data1()->recordSource().text(); }
     QStringList names() const {
         QStringList shown;
-        for (int row = 0; row < grid()->model()->rowCount(); ++row)
-            shown << grid()->model()->index(row, 1).data().toString();
+        for (int row = 0; row < grid()->rowCount(); ++row)
+            shown << grid()->index(row, 1).data().toString();
         return shown;
     }
-    bool visible(const char* name) const { return get<QWidget>(QString::fromLatin1(name))->isVisibleTo(window.get()); }
-    bool browsing() const {
-        return button("Command1")->isEnabled() && !button("Command4")->isEnabled() && !visible("Combo4") &&
-               visible("Text12");
-    }
+    // Browsing: new enabled, save disabled, the purpose field shown; Entering the reverse.
     bool entering() const {
-        return !button("Command1")->isEnabled() && button("Command4")->isEnabled() && visible("Combo4") &&
-               !visible("Text12");
+        const bool entering = !button("Command1")->isEnabled() && button("Command4")->isEnabled() &&
+                              get<QWidget>("Combo4")->isVisibleTo(window.get()) && get<QWidget>("Text12")->isHidden();
+        const bool browsing = button("Command1")->isEnabled() && !button("Command4")->isEnabled() &&
+                              get<QWidget>("Combo4")->isHidden() && get<QWidget>("Text12")->isVisibleTo(window.get());
+        if (entering == browsing)
+            qFatal("neither Browsing nor Entering");
+        return entering;
     }
     QString storedPurpose(qint64 key) const { return db.value("richiesta", key, "motivo").toString(); }
 };
@@ -94,33 +89,22 @@ private slots:
 
     void opensOnTheWholeTableWithTheCardDisabled() {
         Office office;
-        QCOMPARE(office.window->objectName(), QStringLiteral("form_prop"));
-        QCOMPARE(office.window->windowTitle(), QStringLiteral("   ---   RICHIESTE   ---"));
         QCOMPARE(office.query(), QStringLiteral("richiesta"));
-        QCOMPARE(office.grid()->model()->rowCount(), 8);
+        QCOMPARE(office.grid()->rowCount(), 8);
         QCOMPARE(office.name(), QStringLiteral("Anna"));
-        for (const QString& field : cardFields)
-            QVERIFY2(!office.get<QWidget>(field)->isEnabled(), qPrintable(field));
-        QVERIFY(office.browsing());
+        for (const char* field : {"Text1", "Text2", "Text3", "Text4", "Text5", "Text12", "Text6", "Text7", "Text8"})
+            QVERIFY2(!office.get<QWidget>(field)->isEnabled(), field);
+        QVERIFY(!office.entering());
         QCOMPARE(office.combo("Combo4")->currentText(), QStringLiteral("vendita"));
-        QCOMPARE(office.combo("Combo3")->currentText(), QStringLiteral("vendita"));
-        QCOMPARE(office.combo("Combo1")->currentText(), QStringLiteral("0"));
         QCOMPARE(office.combo("Combo2")->currentText(), QStringLiteral("1000"));
         QCOMPARE(office.combo("Combo2")->count(), 101);
-        QCOMPARE(office.get<NavigationBar>("Data1")->caption(), QString(23, ' ') + "RICHIESTE");
-        QCOMPARE(office.button("Command1")->text(), QStringLiteral("       NUOVA               RICHIESTA"));
-        QCOMPARE(office.button("Command6")->text(), QStringLiteral("   ANNULLA     RICERCHE"));
-        QCOMPARE(office.button("Command14")->text(), QStringLiteral("    STAMPA RICERCA"));
 
-        // The grid: nine columns on light yellow; the key cannot be edited, the rest can.
-        QAbstractItemModel* model = office.grid()->model();
-        QCOMPARE(model->columnCount(), 9);
-        QCOMPARE(model->headerData(4, Qt::Horizontal).toString(), QStringLiteral("indirizzo"));
-        QCOMPARE(office.grid()->palette().color(QPalette::Base), QColor(255, 255, 128));
-        QVERIFY(!(model->flags(model->index(0, 0)) & Qt::ItemIsEditable));
-        QVERIFY(model->flags(model->index(0, 1)) & Qt::ItemIsEditable);
-        QVERIFY(!model->setData(model->index(0, 0), 99));
-        QVERIFY(model->setData(model->index(0, 3), "051 9"));
+        // Grid cells take edits (not the key), stored through Data1.
+        QAbstractItemModel* grid = office.grid();
+        QCOMPARE(grid->columnCount(), 9);
+        QVERIFY(!(grid->flags(grid->index(0, 0)) & Qt::ItemIsEditable));
+        QVERIFY(!grid->setData(grid->index(0, 0), 99));
+        QVERIFY(grid->setData(grid->index(0, 3), "051 9"));
         office.get<NavigationBar>("Data1")->lastButton()->click();
         QCOMPARE(office.db.value("richiesta", office.keys[0], "telefono").toString(), QStringLiteral("051 9"));
         QVERIFY(office.dialogs.messages.isEmpty());
@@ -134,21 +118,17 @@ private slots:
         QTest::keyClick(office.button("Command1"), Qt::Key_Return); // Enter presses the focused button
         QVERIFY(office.entering());
         QCOMPARE(QApplication::focusWidget(), office.edit("Text1"));
-        QCOMPARE(office.name(), QString());
-        for (const QString& field : cardFields)
-            QVERIFY2(office.get<QWidget>(field)->isEnabled(), qPrintable(field));
+        QVERIFY(office.edit("Text6")->isEnabled());
         type(office.edit("Text1"), "Zeno");
         type(office.edit("Text6"), "90");
         office.combo("Combo4")->setCurrentText("affitto");
         office.button("Command4")->click();
 
-        QVERIFY(office.browsing());
+        QVERIFY(!office.entering());
         QCOMPARE(office.db.count("richiesta"), 9);
-        QCOMPARE(office.name(), QStringLiteral("Zeno")); // the last row is current
-        QCOMPARE(office.data1()->currentRow(), 8);
-        const qint64 key = *office.data1()->currentKey();
-        QCOMPARE(office.storedPurpose(key), QStringLiteral("affitto"));
-        QCOMPARE(office.edit("Text12")->text(), QStringLiteral("affitto"));
+        QCOMPARE(office.data1()->currentRow(), 8); // the last row is current
+        QCOMPARE(office.name(), QStringLiteral("Zeno"));
+        QCOMPARE(office.storedPurpose(*office.data1()->currentKey()), QStringLiteral("affitto"));
         QVERIFY(office.edit("Text1")->isEnabled()); // the card stays editable
 
         // The second request keeps the purpose chosen last; the icons do what the buttons do.
@@ -160,14 +140,23 @@ private slots:
         QVERIFY(office.dialogs.messages.isEmpty());
     }
 
-    void saveWhileBrowsingChangesNothingStored() {
+    void saveWhileBrowsingAndEscapeChangeNothingStored() {
         Office office;
         office.combo("Combo4")->setCurrentText("affitto");
         office.clickIcon("Picture3");
         QCOMPARE(office.storedPurpose(office.keys[0]), QStringLiteral("vendita"));
-        QCOMPARE(office.db.count("richiesta"), 8);
-        QVERIFY(office.browsing());
         QCOMPARE(office.data1()->currentRow(), 7); // the query ran again, on its last row
+        QVERIFY(!office.entering());
+
+        // Esc drops the new request and goes back to Browsing: the save icon then stores nothing.
+        office.button("Command1")->click();
+        type(office.edit("Text1"), "Zeno");
+        QTest::keyClick(office.edit("Text1"), Qt::Key_Escape);
+        QVERIFY(!office.entering());
+        QCOMPARE(office.edit("Text2")->text(), QStringLiteral("Senza"));  // the request shown before
+        office.clickIcon("Picture3");
+        QCOMPARE(office.db.count("richiesta"), 8);
+        QVERIFY(office.db.value("richiesta", office.keys[7], "motivo").isNull());
         QVERIFY(office.dialogs.messages.isEmpty());
     }
 
@@ -187,53 +176,54 @@ private slots:
         type(office.edit("Text6"), "80");
         office.button("Command4")->click();
         QCOMPARE(office.db.count("richiesta"), 9);
-        QVERIFY(office.browsing());
+        QVERIFY(!office.entering());
     }
 
-    void escapeWhileEnteringDropsTheNewRequest() {
-        Office office;
-        office.button("Command1")->click();
-        type(office.edit("Text1"), "Zeno");
-        QTest::keyClick(office.edit("Text1"), Qt::Key_Escape);
-        QVERIFY(office.browsing());
-        QCOMPARE(office.db.count("richiesta"), 8);
-        QCOMPARE(office.name(), QStringLiteral("Anna"));
-        // Nothing of the dropped request reaches the record shown now.
-        office.combo("Combo4")->setCurrentText("affitto");
-        office.clickIcon("Picture3");
-        QCOMPARE(office.db.count("richiesta"), 8);
-        QCOMPARE(office.storedPurpose(office.keys[0]), QStringLiteral("vendita"));
-        QCOMPARE(office.db.value("richiesta", office.keys[0], "nome").toString(), QStringLiteral("Anna"));
-    }
-
-    void aNewRequestLeftByAMoveIsWrittenWithItsPurpose() {
+    void leavingARequestBeingTypedWritesItWhole() {
         Office office;
         office.button("Command1")->click();
         office.get<NavigationBar>("Data1")->firstButton()->click(); // untouched: dropped
         QCOMPARE(office.db.count("richiesta"), 8);
-        QVERIFY(office.browsing());
+        QVERIFY(!office.entering());
 
+        // A move writes it with its purpose.
         office.clickIcon("Picture7");
         type(office.edit("Text1"), "Zeno");
         office.combo("Combo4")->setCurrentText("affitto");
-        office.grid()->selectRow(2);
-        QCOMPARE(office.db.count("richiesta"), 9);
+        office.get<QTableView>("DBGrid1")->selectRow(2);
         QCOMPARE(office.name(), QStringLiteral("Carla"));
-        QVERIFY(office.browsing());
-        office.get<NavigationBar>("Data1")->lastButton()->click();
-        QCOMPARE(office.name(), QStringLiteral("Zeno"));
-        QCOMPARE(office.storedPurpose(*office.data1()->currentKey()), QStringLiteral("affitto"));
+        QVERIFY(!office.entering());
+        QCOMPARE(office.storedPurpose(office.keys[7] + 1), QStringLiteral("affitto"));
+
+        // So does a search; a refused one says why and keeps the request as typed.
+        office.button("Command1")->click();
+        type(office.edit("Text1"), "Ugo");
+        type(office.edit("Text11"), "Ug");
+        QCOMPARE(office.names(), QStringList{"Ugo"});
+        QCOMPARE(office.storedPurpose(office.keys[7] + 2), QStringLiteral("affitto"));
+        office.button("Command1")->click();
+        type(office.edit("Text6"), "tanti");
+        office.button("Command6")->click();
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY(office.entering());
+        QVERIFY(office.query().contains("nome LIKE"));
+
+        // Closing: refused the same way, then written.
+        QVERIFY(!office.window->close());
+        QCOMPARE(office.dialogs.messages.size(), 2);
+        office.edit("Text6")->selectAll();
+        QTest::keyClick(office.edit("Text6"), Qt::Key_Backspace);
+        QVERIFY(office.window->close());
+        QCOMPARE(office.db.count("richiesta"), 11);
     }
 
     void deleteMovesToTheLastRequest() {
         Office office;
         office.button("Command5")->click(); // the first one, at once, no question
-        QCOMPARE(office.db.count("richiesta"), 7);
         QVERIFY(!office.db.value("richiesta", office.keys[0], "nome").isValid());
         QCOMPARE(office.data1()->currentKey(), office.keys[7]);
         office.clickIcon("Picture4");
         QCOMPARE(office.data1()->currentKey(), office.keys[6]);
-        QVERIFY(office.dialogs.messages.isEmpty());
 
         office.edit("Text11")->setText("nessuno"); // an empty register: nothing visible happens
         office.button("Command5")->click();
@@ -249,7 +239,6 @@ private slots:
                      "SELECT * FROM richiesta WHERE mq BETWEEN 0 and 1000 and motivo ='vendita' and tipo like'**'"));
         // Both bounds included; no empty type, surface or purpose.
         QCOMPARE(office.names(), (QStringList{"Anna", "Carla", "Elena"}));
-        QCOMPARE(office.name(), QStringLiteral("Anna"));
 
         office.combo("Combo3")->setCurrentText("affitto");
         type(office.edit("Text9"), "d'ep");
@@ -263,16 +252,11 @@ private slots:
 
         // A bound that is not a number is refused by name; the query and rows stay.
         office.combo("Combo1")->setCurrentText("12,5");
-        office.button("Command2")->click();
+        office.clickIcon("Picture2");
         QCOMPARE(office.dialogs.messages.size(), 1);
         QVERIFY(office.dialogs.messages[0].contains("«Mq da»") && office.dialogs.messages[0].contains("«12,5»"));
         QVERIFY(office.query().endsWith("like'*d'ep*'"));
         QCOMPARE(office.names(), QStringList{"Bruno"});
-        office.combo("Combo1")->setCurrentText("0");
-        office.combo("Combo2")->setCurrentText("");
-        office.button("Command2")->click();
-        QCOMPARE(office.dialogs.messages.size(), 2);
-        QVERIFY(office.dialogs.messages[1].contains("«a»"));
     }
 
     void theNameSearchesAndShowingAll() {
@@ -282,48 +266,20 @@ private slots:
         QCOMPARE(office.names(), QStringList{"Bruno"});
         office.edit("Text10")->clear(); // two stars: every request with a surname
         QCOMPARE(office.query(), QStringLiteral("SELECT * FROM richiesta WHERE cognome LIKE '**'"));
-        QCOMPARE(office.grid()->model()->rowCount(), 7);
+        QCOMPARE(office.grid()->rowCount(), 7);
 
         type(office.edit("Text11"), "an");
         QCOMPARE(office.query(), QStringLiteral("SELECT * FROM richiesta WHERE nome LIKE '*an*'"));
         QCOMPARE(office.names(), (QStringList{"Anna", "Franco"}));
         type(office.edit("Text11"), "z");
-        QCOMPARE(office.grid()->model()->rowCount(), 0);
+        QCOMPARE(office.grid()->rowCount(), 0);
         QCOMPARE(office.name(), QString());
 
         office.button("Command6")->click();
         QCOMPARE(office.query(), QStringLiteral("SELECT * FROM richiesta "));
-        QCOMPARE(office.grid()->model()->rowCount(), 8);
+        QCOMPARE(office.grid()->rowCount(), 8);
         QCOMPARE(office.edit("Text11")->text(), QStringLiteral("anz"));
         QVERIFY(office.dialogs.messages.isEmpty());
-    }
-
-    void searchingOrClosingWritesTheRequestBeingTyped() {
-        Office office;
-        office.button("Command1")->click();
-        type(office.edit("Text1"), "Zeno");
-        office.combo("Combo4")->setCurrentText("affitto");
-        type(office.edit("Text11"), "Zen");
-        QCOMPARE(office.names(), QStringList{"Zeno"});
-        QCOMPARE(office.storedPurpose(*office.data1()->currentKey()), QStringLiteral("affitto"));
-        QVERIFY(office.browsing());
-
-        // Refused: said, and the request stays as typed with the search not run.
-        office.button("Command1")->click();
-        type(office.edit("Text6"), "tanti");
-        office.button("Command6")->click();
-        QCOMPARE(office.dialogs.messages.size(), 1);
-        QVERIFY(office.entering());
-        QCOMPARE(office.edit("Text6")->text(), QStringLiteral("tanti"));
-        QVERIFY(office.query().contains("nome LIKE"));
-        QVERIFY(!office.window->close());
-        QCOMPARE(office.dialogs.messages.size(), 2);
-
-        office.edit("Text6")->selectAll();
-        QTest::keyClick(office.edit("Text6"), Qt::Key_Backspace);
-        type(office.edit("Text2"), "Ultimo");
-        QVERIFY(office.window->close());
-        QCOMPARE(office.db.count("richiesta"), 10);
     }
 
     void printingTheSearch() {
@@ -360,32 +316,16 @@ private slots:
         QVERIFY(office.dialogs.messages.isEmpty());
     }
 
-    void theToolbarOpensOneRegisterInsideTheFrame() {
+    void theToolbarOpensTheRegisterOnce() {
         Office office;
         office.window.reset();
         MainWindow frame(office.context);
         Startup::openWindows(frame, office.context);
-        frame.show();
         QAction* requests = frame.findChild<QAction*>("richieste");
         requests->trigger();
-        QPointer<RequestWindow> first = frame.findChild<RequestWindow*>("form_prop");
-        QVERIFY(first);
-        QCOMPARE(frame.workspace()->activeSubWindow()->widget(), first.data());
-        first->findChild<QLineEdit*>("Text10")->setText("Neri");
-
-        first->parentWidget()->showMinimized();
         requests->trigger();
         QCOMPARE(frame.findChildren<RequestWindow*>().size(), 1);
-        QVERIFY(!first->parentWidget()->isMinimized());
-        QCOMPARE(frame.workspace()->activeSubWindow()->widget(), first.data());
-        QCOMPARE(first->findChild<RecordSource*>("Data1")->rowCount(), 1); // its search kept
-
-        first->parentWidget()->close();
-        QTRY_VERIFY(!first);
-        requests->trigger();
-        auto* again = frame.findChild<RequestWindow*>("form_prop");
-        QVERIFY(again);
-        QCOMPARE(again->findChild<RecordSource*>("Data1")->rowCount(), 8); // loaded anew, whole table
+        QCOMPARE(frame.findChild<RequestWindow*>()->objectName(), QStringLiteral("form_prop"));
         QVERIFY(office.dialogs.messages.isEmpty());
     }
 };
