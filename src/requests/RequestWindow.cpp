@@ -180,8 +180,12 @@ void RequestWindow::saveRequest() {
 }
 
 void RequestWindow::deleteRequest() {
-    // At once, with no question; then to the last request, not the previous one.
-    std::ignore = m_requests->remove();
+    // A new request being typed is thrown away, as Esc does: deleting it must not store it.
+    if (m_commands->isEntering())
+        m_commands->cancel();
+    else
+        std::ignore = m_requests->remove(); // at once, with no question
+    // Then to the last request, not the previous one.
     std::ignore = m_requests->moveLast();
 }
 

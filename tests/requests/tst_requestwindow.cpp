@@ -153,7 +153,7 @@ private slots:
         type(office.edit("Text1"), "Zeno");
         QTest::keyClick(office.edit("Text1"), Qt::Key_Escape);
         QVERIFY(!office.entering());
-        QCOMPARE(office.edit("Text2")->text(), QStringLiteral("Senza"));  // the request shown before
+        QCOMPARE(office.edit("Text2")->text(), QStringLiteral("Senza")); // the request shown before
         office.clickIcon("Picture3");
         QCOMPARE(office.db.count("richiesta"), 8);
         QVERIFY(office.db.value("richiesta", office.keys[7], "motivo").isNull());
@@ -223,6 +223,14 @@ private slots:
         QVERIFY(!office.db.value("richiesta", office.keys[0], "nome").isValid());
         QCOMPARE(office.data1()->currentKey(), office.keys[7]);
         office.clickIcon("Picture4");
+        QCOMPARE(office.data1()->currentKey(), office.keys[6]);
+
+        QVERIFY(office.data1()->moveFirst().ok()); // a request being typed is thrown away, nothing stored goes
+        office.button("Command1")->click();
+        type(office.edit("Text1"), "Zeno");
+        office.button("Command5")->click();
+        QVERIFY(!office.entering());
+        QCOMPARE(office.db.count("richiesta"), 6);
         QCOMPARE(office.data1()->currentKey(), office.keys[6]);
 
         office.edit("Text11")->setText("nessuno"); // an empty register: nothing visible happens
