@@ -1,6 +1,8 @@
 #include "Startup.h"
 
 #include "Backup.h"
+#include "DiaryWindow.h"
+#include "LeadWindow.h"
 #include "MainWindow.h"
 #include "ProgramSettings.h"
 #include "PropertyWindow.h"
@@ -33,6 +35,8 @@ void openWindows(MainWindow& frame, const Context& context) {
     });
     frame.setWindowFactory(MainWindow::Properties, [&context] { return new PropertyWindow(context); });
     frame.setWindowFactory(MainWindow::Requests, [&context] { return new RequestWindow(context); });
+    frame.setWindowFactory(MainWindow::Leads, [&context] { return new LeadWindow(context); });
+    frame.setWindowFactory(MainWindow::Diary, [&context] { return new DiaryWindow(context); });
     frame.setWindowFactory(MainWindow::Settings, [&context, &frame] {
         return new SettingsWindow(context, [&frame](const QString& path) { frame.applyBackgroundPath(path); });
     });
