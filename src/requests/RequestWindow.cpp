@@ -25,6 +25,7 @@ RequestWindow::RequestWindow(const Context& context, QWidget* parent)
     setWindowIcon(Artwork::icon(QStringLiteral(":/icons/03-richieste.svg")));
     m_requests = addSource(table);
     m_requests->setObjectName(QStringLiteral("Data1"));
+    m_requests->setFieldCaption(QStringLiteral("mq"), QStringLiteral("Mq cercati")); // as refusals name it
     m_report = new ReportControl(context, this);
     m_report->setObjectName(QStringLiteral("Report1"));
 

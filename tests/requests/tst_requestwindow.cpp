@@ -167,7 +167,8 @@ private slots:
         type(office.edit("Text6"), "ottanta");
         office.button("Command4")->click();
         QCOMPARE(office.dialogs.messages.size(), 1);
-        QVERIFY(office.dialogs.messages[0].contains("«ottanta»") && office.dialogs.messages[0].contains("mq"));
+        QVERIFY(office.dialogs.messages[0].contains("«ottanta»") &&
+                office.dialogs.messages[0].contains("«Mq cercati»"));
         QVERIFY(office.entering());
         QCOMPARE(office.name(), QStringLiteral("Zeno"));
         QCOMPARE(office.db.count("richiesta"), 8);
