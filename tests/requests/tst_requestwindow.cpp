@@ -174,6 +174,11 @@ private slots:
         QCOMPARE(office.db.count("richiesta"), 8);
 
         office.edit("Text6")->selectAll();
+        type(office.edit("Text6"), "nan"); // not a number either
+        office.clickIcon("Picture3");
+        QCOMPARE(office.dialogs.messages.size(), 2);
+        QVERIFY(office.dialogs.messages[1].contains("«nan»"));
+        office.edit("Text6")->selectAll();
         type(office.edit("Text6"), "80");
         office.button("Command4")->click();
         QCOMPARE(office.db.count("richiesta"), 9);
