@@ -1,9 +1,11 @@
 #include "Backup.h"
 
 #include "DatabaseFile.h"
+#include "FileCopy.h"
 #include "ProgramSettings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace Backup {
@@ -25,6 +27,26 @@ QString keptCopyOf(const QString& database, const QDateTime& now) {
                                now.toString(QStringLiteral("yyyy-MM-dd-HHmmss")) + suffix);
 }
 
+// Keeps the database about to be replaced. A sound one is copied through SQLite, as one
+// consistent state; one SQLite cannot read (the very case that calls for a restore) is
+// kept byte for byte as it is, with the journal that may belong to it.
+Result keep(const QString& live, const QString& kept) {
+    if (DatabaseFile::check(live))
+        return DatabaseFile::copy(live, kept);
+    if (const Result asItIs = FileCopy::copy(live, kept); !asItIs)
+        return asItIs;
+    for (const char* sidecar : {"-journal", "-wal"}) {
+        const QString companion = live + QLatin1String(sidecar);
+        if (QFileInfo(companion).isFile()) {
+            if (const Result withIt = FileCopy::copy(companion, kept + QLatin1String(sidecar)); !withIt) {
+                QFile::remove(kept);
+                return withIt;
+            }
+        }
+    }
+    return Result::success();
+}
+
 } // namespace
 
 QString fileFor(const Context& context, const QDate& day) {
@@ -37,6 +59,8 @@ QString fileFor(const Context& context, const QDate& day) {
 void create(const Context& context) {
     const QString database = ProgramSettings(context.programFolder).databasePath();
     const QString backup = fileFor(context, context.clock.today());
+    // What a backup cut short (the program killed) left behind goes before the next one.
+    DatabaseFile::removeStaleCopies(context.programFolder);
     context.dialogs.message(
         QStringLiteral("Addicurarsi di non aver il database aperto. Chiudere tutte le finestre del programma."));
     if (database.trimmed().isEmpty()) {
@@ -61,9 +85,9 @@ bool restore(const Context& context) {
     }
 
     const QString live = liveDatabase(context);
-    if (QFileInfo(live).isFile()) {
+    if (QFileInfo::exists(live)) {
         const QString kept = keptCopyOf(live, context.clock.now());
-        if (const Result copied = DatabaseFile::copy(live, kept); !copied) {
+        if (const Result copied = keep(live, kept); !copied) {
             context.dialogs.message(QStringLiteral("Ripristino non eseguito: non è stato possibile conservare il database attuale. ") +
                                     copied.message());
             return false;

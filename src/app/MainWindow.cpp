@@ -5,8 +5,10 @@
 #include "ProgramSettings.h"
 #include "Workspace.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QStatusBar>
@@ -14,6 +16,7 @@
 #include <QToolBar>
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -82,9 +85,18 @@ void MainWindow::buildToolbar() {
         QAction* action = m_toolbar->addAction(Artwork::icon(imageList[button.icon - 1]), QString::fromUtf8(button.caption));
         action->setObjectName(QString::fromUtf8(button.key));
         action->setToolTip(QString::fromUtf8(button.tooltip));
+        // A QAction without a tooltip shows its caption as one; these buttons have none.
+        if (!*button.tooltip)
+            m_toolbar->widgetForAction(action)->installEventFilter(this);
         const int index = static_cast<int>(i) + 1;
         connect(action, &QAction::triggered, this, [this, index] { runToolbarCommand(index); });
     }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip)
+        return true;
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::buildStatusBar() {
@@ -209,5 +221,23 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+    emit ended();
+}
+
+void MainWindow::endAtSystemRequest(const QString& why) {
+    // A message box or a file dialog left open would wait for an answer that never comes.
+    for (int tries = 0; tries < 16; ++tries) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
+    if (close())
+        return;
+    std::fprintf(stderr, "VELMORA: %s\n", why.toLocal8Bit().constData());
+    std::fflush(stderr);
     emit ended();
 }

@@ -61,6 +61,12 @@ public:
 
     Workspace* workspace() const { return m_workspace; }
 
+    // Ends the program because the system asks it to (logout, shutdown, kill): as "FINE"
+    // does, every window writes its pending edit. Open questions are cancelled first; a
+    // window that cannot write keeps nothing open: the program ends all the same, and
+    // `why` goes to the standard error stream after the refusals.
+    void endAtSystemRequest(const QString& why);
+
 signals:
     // The frame closed with every window's edits written: the program ends.
     void ended();
@@ -68,6 +74,8 @@ signals:
 protected:
     // Every child window writes its pending edit first; one that cannot keeps the program open.
     void closeEvent(QCloseEvent* event) override;
+    // Keeps the buttons that have no tooltip from showing their caption as one.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildToolbar();

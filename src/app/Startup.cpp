@@ -1,7 +1,9 @@
 #include "Startup.h"
 
 #include "Backup.h"
+#include "DatabaseFile.h"
 #include "DiaryWindow.h"
+#include "EndSignals.h"
 #include "LeadWindow.h"
 #include "MainWindow.h"
 #include "ProgramSettings.h"
@@ -9,6 +11,7 @@
 #include "ReadyDefault.h"
 #include "ReportFiles.h"
 #include "RequestWindow.h"
+#include "SessionDialogs.h"
 #include "SettingsWindow.h"
 
 #include <QCoreApplication>
@@ -18,11 +21,17 @@
 namespace Startup {
 
 Result prepareFolder(const Context& context) {
+    // Temporary copies of a backup or a restore that the program did not live to finish.
+    DatabaseFile::removeStaleCopies(context.programFolder);
     const Result prepared = ReadyDefault::prepare(context.programFolder);
     // Where the report files cannot be put back, printing says which file it looked for.
-    const QString databaseFolder = ProgramSettings::databaseFolder(ProgramSettings(context.programFolder).databasePath());
+    const QString databasePath = ProgramSettings(context.programFolder).databasePath();
+    const QString databaseFolder = ProgramSettings::databaseFolder(databasePath);
     if (QFileInfo(databaseFolder).isDir())
         std::ignore = ReportFiles::placeMissing(databaseFolder);
+    if (!databasePath.trimmed().isEmpty() &&
+        QFileInfo(databasePath).absolutePath() != QFileInfo(context.programFolder).absoluteFilePath())
+        DatabaseFile::removeStaleCopies(QFileInfo(databasePath).absolutePath());
     return prepared;
 }
 
@@ -41,6 +50,16 @@ void openWindows(MainWindow& frame, const Context& context) {
         return new SettingsWindow(context, [&frame](const QString& path) { frame.applyBackgroundPath(path); });
     });
     frame.showWindow(MainWindow::Properties);
+}
+
+void endOnSystemSignals(MainWindow& frame, SessionDialogs& dialogs) {
+    auto* watcher = new EndSignals(&frame);
+    QObject::connect(watcher, &EndSignals::received, &frame, [&frame, &dialogs](int signal) {
+        dialogs.setUnattended(true);
+        frame.endAtSystemRequest(QStringLiteral("chiuso dal sistema (segnale %1): quanto è stato rifiutato qui sopra "
+                                                "non è stato scritto nel database.")
+                                     .arg(signal));
+    });
 }
 
 } // namespace Startup

@@ -4,6 +4,7 @@
 #include "Result.h"
 
 class MainWindow;
+class SessionDialogs;
 
 // What happens between the program's start and its first window.
 namespace Startup {
@@ -14,5 +15,10 @@ Result prepareFolder(const Context& context);
 
 // Gives the toolbar its windows and opens the start window, the property register.
 void openWindows(MainWindow& frame, const Context& context);
+
+// Ends the program as "FINE" does when the system asks it to (SIGTERM, SIGHUP): pending
+// edits are written; a refusal, with nobody there to read it, goes to the standard error
+// stream, and the program ends all the same.
+void endOnSystemSignals(MainWindow& frame, SessionDialogs& dialogs);
 
 } // namespace Startup

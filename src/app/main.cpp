@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 #include "QtDialogs.h"
 #include "Regional.h"
+#include "SessionDialogs.h"
 #include "Startup.h"
 #include "SystemClock.h"
 #include "SystemPrinting.h"
@@ -53,20 +54,23 @@ int main(int argc, char* argv[]) {
     installQtTranslations(app, regional.locale());
 
     SystemClock clock;
-    QtDialogs dialogs;
+    QtDialogs shownDialogs;
+    SessionDialogs dialogs(shownDialogs);
     SystemPrinting printing;
     Context context{QCoreApplication::applicationDirPath(), dialogs, clock, regional, printing};
 
     const Result prepared = Startup::prepareFolder(context);
 
     MainWindow frame(context);
-    dialogs.setParentWidget(&frame);
+    shownDialogs.setParentWidget(&frame);
+    // Print previews stand apart from the frame; the program ends with the frame all the same.
+    // Connected first: the system may ask the program to end while a start-up message waits.
+    QObject::connect(&frame, &MainWindow::ended, &app, &QApplication::quit, Qt::QueuedConnection);
+    Startup::endOnSystemSignals(frame, dialogs);
     context.windows = &frame;
     frame.showMaximized();
     if (!prepared)
         dialogs.message(prepared.message());
     Startup::openWindows(frame, context);
-    // Print previews stand apart from the frame; the program ends with the frame all the same.
-    QObject::connect(&frame, &MainWindow::ended, &app, &QApplication::quit, Qt::QueuedConnection);
     return QApplication::exec();
 }

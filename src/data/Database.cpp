@@ -1,6 +1,9 @@
 #include "Database.h"
 
+#include "EngineError.h"
+#include "RegularFile.h"
 #include "Schema.h"
+#include "SchemaCheck.h"
 #include "SqlFunctions.h"
 
 #include <QFile>
@@ -27,8 +30,8 @@ sqlite3* sqliteHandle(const QSqlDatabase& db) {
     return *static_cast<sqlite3* const*>(handle.constData());
 }
 
-QString notADatabase(const QString& path) {
-    return QStringLiteral("Il file «%1» non è un database di VELMORA.").arg(path);
+QString unusable(const QString& path, const QString& reason) {
+    return QStringLiteral("Il database «%1» non si può usare: %2. Non ci sono dati da mostrare.").arg(path, reason);
 }
 
 // Opens a connection to a file and makes it ready for the program's queries.
@@ -36,7 +39,7 @@ Result connect(const QString& name, const QString& path) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(path);
     if (!db.open())
-        return Result::failure(QStringLiteral("Impossibile aprire il database «%1»: %2.").arg(path, db.lastError().text()));
+        return Result::failure(unusable(path, EngineError::describe(db.lastError(), path)));
     sqlite3* handle = sqliteHandle(db);
     if (!handle || !SqlFunctions::install(handle))
         return Result::failure(QStringLiteral("Impossibile preparare il database «%1».").arg(path));
@@ -68,8 +71,10 @@ Result Database::open(const QString& path, std::shared_ptr<Database>& database) 
     if (path.trimmed().isEmpty())
         return Result::failure(QStringLiteral("Il file daba.ini non indica alcun database: non ci sono dati da mostrare."));
     const QFileInfo file(path);
-    if (!file.isFile())
+    if (!QFileInfo::exists(path))
         return Result::failure(QStringLiteral("Il database «%1» non esiste: non ci sono dati da mostrare.").arg(path));
+    if (const QString problem = RegularFile::problem(path); !problem.isEmpty())
+        return Result::failure(unusable(path, QStringLiteral("il file ") + problem));
 
     const QString key = file.canonicalFilePath();
     if (const std::shared_ptr<Database> shared = openFiles()[key].lock()) {
@@ -82,21 +87,10 @@ Result Database::open(const QString& path, std::shared_ptr<Database>& database) 
     if (const Result connected = connect(name, path); !connected)
         return connected;
 
-    QSqlQuery tables(opened->connection());
-    if (!tables.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
-        return Result::failure(notADatabase(path));
-    QStringList present;
-    while (tables.next())
-        present << tables.value(0).toString().toLower();
-    QStringList missing;
-    for (const Schema::Table& table : Schema::tables())
-        if (!present.contains(table.name))
-            missing << table.name;
-    if (!missing.isEmpty()) {
-        return Result::failure(QStringLiteral("Nel database «%1» manca %2 «%3»: non ci sono dati da mostrare.")
-                                   .arg(path, missing.size() == 1 ? QStringLiteral("la tabella") : QStringLiteral("le tabelle"),
-                                        missing.join(QStringLiteral("», «"))));
-    }
+    // The six tables with all their columns, and nothing the program does not make itself:
+    // a foreign trigger would act on every edit.
+    if (const QString problem = SchemaCheck::problem(opened->handle()); !problem.isEmpty())
+        return Result::failure(unusable(path, problem));
 
     openFiles()[key] = opened;
     database = opened;
@@ -113,14 +107,15 @@ Result Database::create(const QString& path) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
         if (!db.open()) {
-            result = Result::failure(QStringLiteral("Impossibile creare il database «%1»: %2.").arg(path, db.lastError().text()));
+            result = Result::failure(QStringLiteral("Impossibile creare il database «%1»: %2.")
+                                         .arg(path, EngineError::describe(db.lastError(), path)));
         } else {
             QSqlQuery query(db);
             db.transaction();
             for (const QString& statement : Schema::createStatements()) {
                 if (!query.exec(statement)) {
-                    result = Result::failure(
-                        QStringLiteral("Impossibile creare il database «%1»: %2.").arg(path, query.lastError().text()));
+                    result = Result::failure(QStringLiteral("Impossibile creare il database «%1»: %2.")
+                                                 .arg(path, EngineError::describe(query.lastError(), path)));
                     break;
                 }
             }

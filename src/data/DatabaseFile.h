@@ -14,12 +14,19 @@ namespace DatabaseFile {
 // the destination is replaced only by a complete copy.
 Result copy(const QString& source, const QString& destination);
 
-// Whether the file is a database of the office: SQLite, whole (integrity check), with
-// the six tables. The message says what is wrong.
+// Whether the file is a database of the office: an ordinary file, SQLite, whole
+// (integrity check), with the six tables and all their columns, and no schema object the
+// program does not create itself. The message says what is wrong.
 Result check(const QString& path);
 
 // Puts the contents of `backup` into the database at `live`, in one transaction: the
-// live file ends up as the backup, or stays exactly as it was.
+// live file ends up as the backup, or stays exactly as it was. A live file too damaged
+// for SQLite to write into is replaced whole by a copy of the backup.
 Result restore(const QString& backup, const QString& live);
+
+// Removes from a folder the temporary copies that a copy cut short (the program killed
+// during a backup or a restore) left behind, with their journals; answers how many.
+// Only files named the way copy() names them are touched.
+int removeStaleCopies(const QString& folder);
 
 } // namespace DatabaseFile

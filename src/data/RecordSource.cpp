@@ -1,6 +1,7 @@
 #include "RecordSource.h"
 
 #include "Database.h"
+#include "EngineError.h"
 #include "FieldFormat.h"
 #include "Numbers.h"
 #include "Regional.h"
@@ -49,8 +50,9 @@ Result RecordSource::notOpen() const {
     return Result::failure(QStringLiteral("Nessun database aperto per «%1».").arg(m_table));
 }
 
-Result RecordSource::databaseError(const QString& what, const QString& detail) const {
-    return Result::failure(QStringLiteral("Il database ha rifiutato %1: %2.").arg(what, detail));
+Result RecordSource::databaseError(const QString& what, const QSqlError& error) const {
+    return Result::failure(
+        QStringLiteral("Il database ha rifiutato %1: %2.").arg(what, EngineError::describe(error, m_databaseName)));
 }
 
 const Schema::Field* RecordSource::schemaField(const QString& field) const {
@@ -84,7 +86,7 @@ Result RecordSource::setDatabaseName(const QString& path) {
                 m_columns.insert(record.fieldName(i).toLower(), i + 1);  // column 0 is the rowid
         } else {
             m_database.reset();
-            opened = databaseError(QStringLiteral("la lettura della tabella «%1»").arg(m_table), columns.lastError().text());
+            opened = databaseError(QStringLiteral("la lettura della tabella «%1»").arg(m_table), columns.lastError());
         }
     }
     emit reset();
@@ -149,11 +151,11 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
     QSqlQuery query(m_database->connection());
     query.setForwardOnly(true);
     if (!query.prepare(sql))
-        return databaseError(QStringLiteral("la ricerca"), query.lastError().text());
+        return databaseError(QStringLiteral("la ricerca"), query.lastError());
     for (const QVariant& value : values)
         query.addBindValue(value);
     if (!query.exec())
-        return databaseError(QStringLiteral("la ricerca"), query.lastError().text());
+        return databaseError(QStringLiteral("la ricerca"), query.lastError());
     while (query.next())
         keys.append(query.value(0).toLongLong());
     if (!forward)
@@ -410,11 +412,11 @@ Result RecordSource::insertNew() {
                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                   .arg(quoted(m_table), columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
     if (!query.prepare(sql))
-        return databaseError(QStringLiteral("il nuovo record"), query.lastError().text());
+        return databaseError(QStringLiteral("il nuovo record"), query.lastError());
     for (const QVariant& value : std::as_const(values))
         query.addBindValue(value);
     if (!query.exec())
-        return databaseError(QStringLiteral("il nuovo record"), query.lastError().text());
+        return databaseError(QStringLiteral("il nuovo record"), query.lastError());
 
     const qint64 key = query.lastInsertId().toLongLong();
     m_adding = false;
@@ -442,12 +444,12 @@ Result RecordSource::writeEdit() {
     QSqlQuery query(m_database->connection());
     if (!query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
                            .arg(quoted(m_table), assignments.join(QStringLiteral(", ")))))
-        return databaseError(QStringLiteral("la modifica"), query.lastError().text());
+        return databaseError(QStringLiteral("la modifica"), query.lastError());
     for (const QVariant& value : std::as_const(values))
         query.addBindValue(value);
     query.addBindValue(*key);
     if (!query.exec())
-        return databaseError(QStringLiteral("la modifica"), query.lastError().text());
+        return databaseError(QStringLiteral("la modifica"), query.lastError());
     m_pending.clear();
     forgetRow(*key);
     emit rowChanged(m_current);
@@ -515,7 +517,7 @@ Result RecordSource::remove() {
     query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(m_table)));
     query.addBindValue(*key);
     if (!query.exec())
-        return databaseError(QStringLiteral("l'eliminazione"), query.lastError().text());
+        return databaseError(QStringLiteral("l'eliminazione"), query.lastError());
 
     const int removed = m_current;
     m_pending.clear();

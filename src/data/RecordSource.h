@@ -10,6 +10,8 @@
 #include <QVariant>
 #include <memory>
 
+class QSqlError;
+
 class Database;
 class Regional;
 
@@ -113,7 +115,7 @@ private:
     enum class Direction { Forward, Backward };
 
     Result notOpen() const;
-    Result databaseError(const QString& what, const QString& detail) const;
+    Result databaseError(const QString& what, const QSqlError& error) const;
     const Schema::Field* schemaField(const QString& field) const;
 
     // Keys of the query after/before a key, a page at a time.

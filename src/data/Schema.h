@@ -30,8 +30,34 @@ const Table* table(const QString& name);
 // The field of a table (matched without regard to case), or nullptr.
 const Field* field(const QString& table, const QString& field);
 
-// The statements that create the six tables, and the indexes that make the lists of a
-// property's photos and visits, and the diary's range of days, quick.
+// One object of a database's schema (a table, an index, a trigger) as this program
+// itself creates it. `implicit` objects are made by SQLite on its own (sqlite_sequence,
+// autoindexes, the shadow tables of a virtual table): never created by us, only accepted.
+// A name ending in '*' stands for every name that begins with the rest.
+struct SchemaObject {
+    QString type; // as sqlite_master says it: "table", "index", "trigger"
+    QString name;
+    QString sql; // as created; empty where SQLite keeps none (autoindexes)
+    bool implicit = false;
+};
+
+// Every schema object this program creates in its databases, in the order of creation:
+// the six tables, the indexes of a property's photos and visits and of the diary's days,
+// what SQLite adds itself.
+// A database is opened or restored only when each object it holds is one of these, with
+// the same SQL (see normalisedSql): anything else, a trigger above all, could act on every
+// edit. Whatever else the program comes to create (search acceleration) belongs here too.
+const QList<SchemaObject>& ownObjects();
+
+// The object of that type and name in ownObjects(), or nullptr.
+const SchemaObject* ownObject(const QString& type, const QString& name);
+
+// SQL reduced to a form that compares equal when only blanks, letter case outside
+// quotes, or a final semicolon differ.
+QString normalisedSql(const QString& sql);
+
+// The statements that create a new database: the SQL of every object of
+// ownObjects() that is not implicit, in order.
 QStringList createStatements();
 
 } // namespace Schema

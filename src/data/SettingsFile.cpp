@@ -136,7 +136,7 @@ Result SettingsFile::write(const QString& path, const QStringList& values) {
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return failure(FileCopy::describe(file.error()));
+        return failure(FileCopy::describe(file));
     const QByteArray bytes = text.toUtf8();
     const bool allWritten = file.write(bytes) == bytes.size();
     if (const std::optional<QString> reason = AtomicWrite::commit(file, allWritten))

@@ -6,14 +6,14 @@ namespace AtomicWrite {
 
 std::optional<QString> commit(QSaveFile& file, bool allWritten) {
     if (!allWritten || !file.flush() || file.error() != QFileDevice::NoError) {
-        const QFileDevice::FileError error = file.error();
-        const QString reason = FileCopy::describe(error == QFileDevice::NoError ? QFileDevice::WriteError : error);
+        const QString reason = file.error() == QFileDevice::NoError ? FileCopy::describe(QFileDevice::WriteError)
+                                                                    : FileCopy::describe(file);
         file.cancelWriting();
         file.commit();  // discards the temporary file
         return reason;
     }
     if (!file.commit())
-        return FileCopy::describe(file.error());
+        return FileCopy::describe(file);
     return std::nullopt;
 }
 

@@ -17,7 +17,7 @@ Result writePdf(const QString& path, const QString& title, const Painter& paint)
     };
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return failure(FileCopy::describe(file.error()));
+        return failure(FileCopy::describe(file));
     Result painted = Result::success();
     {
         QPdfWriter writer(&file);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Picture.h"
+
 #include <QImage>
 #include <QWidget>
 
@@ -15,6 +17,15 @@ public:
     const QImage& image() const { return m_image; }
     void clear() { setImage({}); }
 
+    // Shows the picture at a path; one that cannot be loaded leaves the area empty with
+    // the reason written in it (on screen only), so the user knows why there is no picture. Answers
+    // whether there is a picture (an empty path gives none, and no reason).
+    bool showFile(const QString& path);
+    // The picture of a read, or its reason.
+    void show(const Picture::Loaded& loaded);
+    // The reason written in the area; empty while it shows a picture.
+    const QString& problem() const { return m_problem; }
+
 signals:
     void clicked();
 
@@ -25,5 +36,7 @@ protected:
 
 private:
     QImage m_image;
+    QString m_problem;
+    QString m_reason;
     bool m_pressed = false;
 };

@@ -92,7 +92,7 @@ void PropertySheet::fill(const Property& property) {
 
     m_ui->Text1->setPlainText(property.notes.toUpper());
     // Nor the photo of another property: one that cannot be loaded leaves the area empty.
-    m_ui->Picture1->setImage(Picture::load(property.photoPath));
+    m_ui->Picture1->showFile(property.photoPath);
 }
 
 void PropertySheet::paintLayout(QPainter& painter) const {

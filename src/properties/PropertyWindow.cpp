@@ -208,10 +208,8 @@ void PropertyWindow::showPhoto(const QString& path) {
         m_ui->Picture1->clear();
         return;
     }
-    // A picture that cannot be loaded leaves the previous one in place.
-    const QImage picture = Picture::load(path);
-    if (!picture.isNull())
-        m_ui->Picture1->setImage(picture);
+    // A picture that cannot be loaded is never taken for another one: the frame says why.
+    m_ui->Picture1->showFile(path);
 }
 
 void PropertyWindow::newProperty() {

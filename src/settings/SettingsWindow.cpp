@@ -71,7 +71,7 @@ void SettingsWindow::chooseLogo() {
     if (chosen.isEmpty())
         return;
     m_ui->Text3->setText(chosen);
-    m_ui->Image1->setImage(Picture::load(chosen));
+    showChosenPicture(*m_ui->Image1, chosen);
 }
 
 void SettingsWindow::chooseColour() {
@@ -105,12 +105,26 @@ void SettingsWindow::chooseBackground() {
     if (chosen.isEmpty())
         return;
     m_ui->Text5->setText(chosen);
-    m_ui->Picture1->setImage(Picture::load(chosen));
+    showChosenPicture(*m_ui->Picture1, chosen);
+}
+
+void SettingsWindow::showChosenPicture(PictureBox& preview, const QString& path) {
+    // The message says why; the preview, too small for the sentence, is only emptied.
+    const Picture::Loaded loaded = Picture::read(path);
+    preview.setImage(loaded.image);
+    if (!loaded.problem.isEmpty())
+        m_context.dialogs.message(loaded.problem);
 }
 
 void SettingsWindow::saveBackground() {
-    const Result saved = ProgramSettings(m_context.programFolder).saveBackgroundPath(m_ui->Text5->text());
+    const QString path = m_ui->Text5->text();
+    const Result saved = ProgramSettings(m_context.programFolder).saveBackgroundPath(path);
     report(saved);
-    if (saved && m_applyBackground)
-        m_applyBackground(m_ui->Text5->text());
+    if (!saved)
+        return;
+    if (m_applyBackground)
+        m_applyBackground(path);
+    // The path is saved as typed; the frame keeps the picture it has when this one cannot be shown.
+    if (const QString problem = Picture::read(path).problem; !problem.isEmpty())
+        m_context.dialogs.message(problem.chopped(1) + QStringLiteral("; lo sfondo resta quello di prima."));
 }

@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+class PictureBox;
+
 namespace Ui {
 class SettingsWindow;
 }
@@ -38,6 +40,8 @@ private:
     void load();
     void setHeadingColour(const QColor& colour);
     void report(const Result& result);
+    // Shows a picture just chosen in its preview; one that cannot be shown is told.
+    void showChosenPicture(PictureBox& preview, const QString& path);
 
     const Context& m_context;
     std::function<void(const QString&)> m_applyBackground;

@@ -1,18 +1,25 @@
 #include "Backup.h"
+#include "Database.h"
 #include "DatabaseFile.h"
 #include "FakeClock.h"
 #include "FakePrinting.h"
 #include "FileSizeLimit.h"
+#include "HostileFiles.h"
 #include "RecordSource.h"
 #include "ScriptedDialogs.h"
+#include "Startup.h"
 #include "TestContext.h"
 #include "TestDatabase.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include "Database.h"
 #include <QTest>
+#include <csignal>
+#include <tuple>
 
 namespace {
 
@@ -179,6 +186,134 @@ private slots:
         QCOMPARE(QDir(office.db.folder().path()).entryList({"*prima-del-ripristino*"}).size(), 0);
     }
 
+    void hostileBackupsAreRefusedAndNothingChanges_data() {
+        QTest::addColumn<QString>("kind");
+        for (const QString& kind : HostileFiles::kinds())
+            QTest::newRow(qPrintable(kind)) << kind;
+    }
+
+    void hostileBackupsAreRefusedAndNothingChanges() {
+        QFETCH(QString, kind);
+        Office office;
+        office.db.insert("immobile", {"proprietario"}, {"Intatto"});
+        const QString chosen = office.db.folder().file("scelto.bak");
+        const QString says = HostileFiles::make(kind, chosen);
+        if (says.isEmpty())
+            QSKIP("the root user reads an unreadable file all the same");
+        const QByteArray backup = HostileFiles::fingerprint(chosen);
+        const QByteArray live = office.db.folder().read("daba.mdb");
+        const QStringList files =
+            QDir(office.db.folder().path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+
+        office.dialogs.answers.enqueue(chosen);
+        QVERIFY(!Backup::restore(office.context));
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        const QString message = office.dialogs.messages[0];
+        QVERIFY2(message.contains(chosen) && message.contains(QRegularExpression(says)), qPrintable(message));
+        QVERIFY2(!message.contains(QRegularExpression("unable|no such|not a |malformed|disk image|denied")),
+                 qPrintable(message));
+        QCOMPARE(office.db.folder().read("daba.mdb"), live);
+        QCOMPARE(HostileFiles::fingerprint(chosen), backup);
+        QCOMPARE(QDir(office.db.folder().path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 files);
+    }
+
+    void aDamagedDatabaseIsKeptAsItIsAndTheBackupRestored_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("header zeroed") << "zeri";
+        QTest::newRow("truncated") << "troncato";
+        QTest::newRow("overwritten with text") << "testo";
+    }
+
+    void aDamagedDatabaseIsKeptAsItIsAndTheBackupRestored() {
+        QFETCH(QString, damage);
+        Office office;
+        office.db.insert("immobile", {"proprietario"}, {"Salvato"});
+        Backup::create(office.context);
+        office.db.exec("BEGIN");
+        for (int i = 0; i < 100; ++i)
+            office.db.insert("immobile", {"noteimmobile"}, {QString(300, QLatin1Char('n'))});
+        office.db.exec("COMMIT");
+        {
+            QFile file(office.db.path());
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            if (damage == "zeri")
+                file.write(QByteArray(100, '\0'));
+            else if (damage == "troncato")
+                QVERIFY(file.resize(file.size() / 3));
+            else
+                QVERIFY(file.resize(0) && file.write("non più un database\n") > 0);
+        }
+        const QByteArray damaged = office.db.folder().read("daba.mdb");
+
+        office.dialogs.messages.clear();
+        office.dialogs.answers.enqueue(office.backupFile());
+        QVERIFY2(Backup::restore(office.context), qPrintable(office.dialogs.messages.join('\n')));
+        QCOMPARE(office.dialogs.messages, QStringList{restored});
+        QCOMPARE(office.db.folder().read("daba-prima-del-ripristino-2026-12-06-093015.mdb"), damaged);
+        QVERIFY(DatabaseFile::check(office.db.path()).ok());
+        QCOMPARE(rows(office.db.path(), "immobile"), 1);
+        QCOMPARE(QDir(office.db.folder().path()).entryList({"*velmora-*"}), QStringList());
+    }
+
+    void staleTemporaryCopiesGoAtTheNextBackupAndAtStart() {
+        Office office;
+        const TestFolder& folder = office.db.folder();
+        const auto leaveStale = [&folder] {
+            // What a backup killed halfway leaves: the copy and its journal, in either naming.
+            folder.write("backup_05-12-2026.bak.Ab12Cd", QByteArray(8192, 'x'));
+            folder.write("backup_05-12-2026.bak.Ab12Cd-journal", QByteArray(512, 'j'));
+            folder.write("backup_06-12-2026.bak.velmora-Zz9Yy8", QByteArray(8192, 'x'));
+            folder.write("backup_06-12-2026.bak.velmora-Zz9Yy8-journal", QByteArray(512, 'j'));
+            folder.write("daba.mdb.velmora-Qq1Ww2", QByteArray(8192, 'x'));
+        };
+        // The user's own files stay, even when they look alike.
+        folder.write("backup_05-12-2026.bak", "mio");
+        folder.write("backup_05-12-2026.bak.vecchio", "mio");
+        folder.write("appunti.velmora.txt", "mio");
+        const QStringList own{"appunti.velmora.txt", "backup_05-12-2026.bak", "backup_05-12-2026.bak.vecchio",
+                              "backup_06-12-2026.bak"}; // the last one the backup below makes
+        const auto leftovers = [&folder] {
+            return QDir(folder.path()).entryList({"backup_*", "*velmora*"}, QDir::Files);
+        };
+
+        leaveStale();
+        Backup::create(office.context);
+        QCOMPARE(leftovers(), own);
+        QVERIFY(DatabaseFile::check(office.backupFile()).ok());
+
+        leaveStale();
+        QVERIFY(Startup::prepareFolder(office.context).ok());
+        QCOMPARE(leftovers(), own);
+    }
+
+    void aBackupKilledHalfwayLeavesNothingAfterTheNext() {
+        Office office;
+        office.db.exec("BEGIN");
+        for (int i = 0; i < 20000; ++i)
+            office.db.insert("immobile", {"noteimmobile"}, {QString(500, QLatin1Char('n'))});
+        office.db.exec("COMMIT");
+        const QDir folder(office.db.folder().path());
+        const auto temporaries = [&folder] { return folder.entryList({"*.velmora-*"}, QDir::Files); };
+
+        // A child copies the database into the day's backup over and over; it is killed
+        // with SIGKILL while a copy is under way.
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VELMORA_COPY_FOR_EVER", office.db.path() + '\n' + office.backupFile());
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        QVERIFY(child.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!temporaries().isEmpty(), 20000);
+        ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished());
+        QVERIFY(!temporaries().isEmpty()); // what the killed copy left
+
+        Backup::create(office.context);
+        QCOMPARE(temporaries(), QStringList());
+        QCOMPARE(rows(office.backupFile(), "immobile"), 20000);
+    }
+
     void cancellingTheRestoreDoesNothing() {
         Office office;
         QVERIFY(!Backup::restore(office.context));
@@ -186,5 +321,15 @@ private slots:
     }
 };
 
-QTEST_MAIN(BackupTest)
+int main(int argc, char* argv[]) {
+    // The child of aBackupKilledHalfwayLeavesNothingAfterTheNext: copies until killed.
+    if (const QStringList paths = qEnvironmentVariable("VELMORA_COPY_FOR_EVER").split('\n'); paths.size() == 2) {
+        for (;;)
+            std::ignore = DatabaseFile::copy(paths[0], paths[1]);
+    }
+    QApplication app(argc, argv);
+    BackupTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_backup.moc"

@@ -4,18 +4,27 @@
 #include "ProgramSettings.h"
 #include "PropertyWindow.h"
 #include "ScriptedDialogs.h"
+#include "SessionDialogs.h"
 #include "Startup.h"
 #include "TestContext.h"
 #include "TestFolder.h"
 #include "Workspace.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QToolBar>
+#include <QToolTip>
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -43,6 +52,23 @@ struct Frame : WithFolder, TestContext {
     QLabel* panel(const char* name) const { return window->findChild<QLabel*>(QString::fromLatin1(name)); }
     QAction* button(const char* key) const { return window->findChild<QAction*>(QString::fromLatin1(key)); }
 };
+
+// The first value a query answers on a database file, read on a connection of its own.
+QVariant firstValue(const QString& path, const QString& sql) {
+    QVariant value;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lettura"));
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery query(sql, db);
+            if (query.next())
+                value = query.value(0);
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("lettura"));
+    return value;
+}
 
 } // namespace
 
@@ -74,6 +100,26 @@ private slots:
         }
         QCOMPARE(actions[0]->toolTip(), QStringLiteral("GESTIONE DEGLI IMMOBILI IN PORTAFOGLIO"));
         QCOMPARE(actions[4]->toolTip(), QStringLiteral("FINE DEL PROGRAMMA ED ESCI"));
+    }
+
+    void onlyTheButtonsWithATooltipShowOne() {
+        Frame frame;
+        frame.open();
+        frame.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frame.window.get()));
+        auto* toolbar = frame.window->findChild<QToolBar*>(QStringLiteral("Toolbar1"));
+        const auto shownTip = [toolbar](const char* key) {
+            QAction* action = toolbar->findChild<QAction*>(QString::fromLatin1(key));
+            QWidget* button = toolbar->widgetForAction(action);
+            QToolTip::hideText();
+            QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), button->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(button, &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        for (const char* key : {"bakupcrea", "recupera", "gestion"})
+            QVERIFY2(shownTip(key).isEmpty(), key);
+        QCOMPARE(shownTip("agenda"), QStringLiteral("AGENDA DEGLI APPUNTAMENTI"));
+        QToolTip::hideText();
     }
 
     void statusBarKeepsTheStartDateAndRunsTheClock() {
@@ -213,6 +259,67 @@ private slots:
                  QStringLiteral("051 1"));
     }
 
+    void theSystemEndingTheSessionEndsAsFineDoes() {
+        Frame frame;
+        QVERIFY(Startup::prepareFolder(frame.context).ok());
+        SessionDialogs session(frame.dialogs);
+        Context context{frame.folder.path(), session, frame.clock, frame.regional, frame.printing};
+        MainWindow window(context);
+        window.show();
+        Startup::openWindows(window, context);
+        Startup::endOnSystemSignals(window, session);
+        const PropertyControls ui(*window.findChild<PropertyWindow*>("form_immobili"));
+        const auto typeInto = [](QLineEdit* field, const QString& text) {
+            field->setText(text);
+            emit field->textEdited(text);
+        };
+        ui.Command1->click();
+        typeInto(ui.Text1, "Rossi");
+        ui.Command6->click();
+        QSignalSpy ended(&window, &MainWindow::ended);
+
+        // Logout or kill: what is typed in the card is written, nothing is asked.
+        typeInto(ui.Text2, "051 1");
+        ::raise(SIGTERM);
+        QTRY_COMPARE(ended.count(), 1);
+        QVERIFY(frame.dialogs.messages.isEmpty());
+        QCOMPARE(firstValue(frame.folder.file("daba.mdb"), "SELECT telefono FROM immobile"), QVariant("051 1"));
+    }
+
+    void anEditThatCannotBeWrittenAtTheSystemsEndIsLogged() {
+        Frame frame;
+        QVERIFY(Startup::prepareFolder(frame.context).ok());
+        SessionDialogs session(frame.dialogs);
+        Context context{frame.folder.path(), session, frame.clock, frame.regional, frame.printing};
+        MainWindow window(context);
+        window.show();
+        Startup::openWindows(window, context);
+        Startup::endOnSystemSignals(window, session);
+        const PropertyControls ui(*window.findChild<PropertyWindow*>("form_immobili"));
+        ui.Command1->click();
+        ui.Text1->setText("Rossi");
+        emit ui.Text1->textEdited("Rossi");
+        ui.Command6->click();
+        QSignalSpy ended(&window, &MainWindow::ended);
+
+        ui.Text9->setText("molti"); // a word in Mq cannot be stored
+        emit ui.Text9->textEdited("molti");
+        const QString log = frame.folder.file("stderr.txt");
+        const int saved = ::dup(2);
+        {
+            QFile sink(log);
+            QVERIFY(sink.open(QIODevice::WriteOnly));
+            ::dup2(sink.handle(), 2);
+            ::raise(SIGHUP);
+            QTRY_COMPARE(ended.count(), 1);
+            ::dup2(saved, 2);
+            ::close(saved);
+        }
+        QVERIFY(frame.dialogs.messages.isEmpty()); // nobody there to press OK
+        const QString written = QString::fromLocal8Bit(frame.folder.read("stderr.txt"));
+        QVERIFY2(written.contains("molti") && written.contains("segnale 1"), qPrintable(written));
+    }
+
     void notizieAndAgendaOpenTheirRegistersOnce() {
         Frame frame;
         QVERIFY(Startup::prepareFolder(frame.context).ok());
@@ -251,6 +358,16 @@ private slots:
             Frame frame;
             frame.folder.write(QStringLiteral("sfondo.ini"), frame.folder.file("manca.jpg").toUtf8() + "\r\n");
             frame.open();
+            QCOMPARE(frame.window->backgroundPicture(), builtIn);
+        }
+        { // a pipe named as the picture: never opened, or the program would wait for a writer for ever
+            Frame frame;
+            const QString fifo = frame.folder.file(QStringLiteral("sfondo.jpg"));
+            QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+            frame.folder.write(QStringLiteral("sfondo.ini"), fifo.toUtf8() + "\r\n");
+            ::alarm(20); // a hang must fail the test
+            frame.open();
+            ::alarm(0);
             QCOMPARE(frame.window->backgroundPicture(), builtIn);
         }
         {  // an unquoted path with a comma is cut there, so it is not found either

@@ -1,15 +1,20 @@
 #include "Artwork.h"
 #include "Database.h"
+#include "HostileFiles.h"
 #include "ProgramSettings.h"
 #include "ReadyDefault.h"
 #include "RecordModel.h"
 #include "RecordSource.h"
 #include "Regional.h"
+#include "Schema.h"
 #include "TestDatabase.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 namespace {
@@ -321,6 +326,62 @@ private slots:
         RecordSource source("immobile", italian);
         QVERIFY(source.setDatabaseName(partial.path()).message().contains("agenda"));
         QCOMPARE(folder.read("testo.mdb"), notes);  // never turned into a database
+    }
+
+    void hostileDatabasesAreRefusedUntouched_data() {
+        QTest::addColumn<QString>("kind");
+        for (const QString& kind : HostileFiles::kinds())
+            QTest::newRow(qPrintable(kind)) << kind;
+    }
+
+    void hostileDatabasesAreRefusedUntouched() {
+        QFETCH(QString, kind);
+        TestFolder folder;
+        const QString path = folder.file("daba.mdb");
+        const QString says = HostileFiles::make(kind, path);
+        if (says.isEmpty())
+            QSKIP("the root user reads an unreadable file all the same");
+        const QByteArray before = HostileFiles::fingerprint(path);
+
+        RecordSource source("immobile", italian);
+        const Result opened = source.setDatabaseName(path);
+        QVERIFY(!opened.ok());
+        QVERIFY2(opened.message().contains(path) && opened.message().contains(QRegularExpression(says)),
+                 qPrintable(opened.message()));
+        QVERIFY2(!opened.message().contains(QRegularExpression("unable|no such|not a |malformed|disk image|denied")),
+                 qPrintable(opened.message())); // no engine English
+        QVERIFY(!source.refresh().ok());
+        QCOMPARE(HostileFiles::fingerprint(path), before);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{"daba.mdb"});
+    }
+
+    void everyObjectOfANewDatabaseIsTheProgramsOwn() {
+        // The list the checks accept is the list a new database is made from.
+        TestDatabase fresh;
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "schema");
+        db.setDatabaseName(fresh.path());
+        QVERIFY(db.open());
+        {
+            QSqlQuery objects("SELECT type, name, sql FROM sqlite_master", db);
+            int seen = 0;
+            while (objects.next()) {
+                ++seen;
+                const Schema::SchemaObject* own =
+                    Schema::ownObject(objects.value(0).toString(), objects.value(1).toString());
+                QVERIFY2(own, qPrintable(objects.value(1).toString()));
+                QCOMPARE(Schema::normalisedSql(objects.value(2).toString()), Schema::normalisedSql(own->sql));
+            }
+            QCOMPARE(seen, Schema::createStatements().size() + 1); // and sqlite_sequence
+        }
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("schema");
+
+        QCOMPARE(Schema::normalisedSql("CREATE  TABLE x(a TEXT ,\n b   NUMERIC);"),
+                 Schema::normalisedSql("create table X (A text, b numeric)"));
+        QVERIFY(Schema::normalisedSql("CREATE TABLE x (a DEFAULT 'A  b')") !=
+                Schema::normalisedSql("CREATE TABLE x (a DEFAULT 'a b')"));
     }
 };
 

@@ -2,6 +2,7 @@
 #include "FileCopy.h"
 #include "FileSizeLimit.h"
 #include "Picture.h"
+#include "PictureBox.h"
 #include "QtDialogs.h"
 #include "Regional.h"
 #include "TestFolder.h"
@@ -9,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class PlatformTest : public QObject {
     Q_OBJECT
@@ -145,6 +148,82 @@ private slots:
         QVERIFY(Picture::load(folder.write(QStringLiteral("finta.jpg"), "non sono una foto")).isNull());
         QVERIFY(Picture::load(folder.file(QStringLiteral("manca.jpg"))).isNull());
         QVERIFY(Picture::load(QString()).isNull());
+    }
+
+    void picturesThatCannotBeLoadedSayWhyAndNeverWait() {
+        TestFolder folder;
+        const QString fifo = folder.file(QStringLiteral("sfondo.jpg"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QDir().mkpath(folder.file(QStringLiteral("cartella.jpg")));
+        const struct {
+            QString path;
+            QString says;
+        } cases[] = {
+            {fifo, QStringLiteral("non è un file normale")}, // opening it would wait for a writer for ever
+            {folder.file(QStringLiteral("cartella.jpg")), QStringLiteral("è una cartella")},
+            {folder.file(QStringLiteral("manca.jpg")), QStringLiteral("non esiste")},
+            {folder.write(QStringLiteral("finta.jpg"), "non sono una foto"), QStringLiteral("non è un'immagine")},
+            {folder.write(QStringLiteral("vuota.bmp"), QByteArray()), QStringLiteral("non è un'immagine")},
+        };
+        ::alarm(20); // a test that hangs must fail, not wait
+        for (const auto& c : cases) {
+            const Picture::Loaded loaded = Picture::read(c.path);
+            QVERIFY(loaded.image.isNull());
+            QVERIFY2(loaded.problem.contains(c.path) && loaded.problem.contains(c.says), qPrintable(loaded.problem));
+        }
+        ::alarm(0);
+        QCOMPARE(Picture::read(QString()).problem, QString()); // no path, no picture, nothing to say
+
+        PictureBox box;
+        box.resize(200, 100);
+        box.setImage(Picture::load(folder.writePicture(QStringLiteral("prima.png"), Qt::red)));
+        QVERIFY(!box.showFile(folder.file(QStringLiteral("manca.jpg"))));
+        QVERIFY(box.image().isNull()); // never the previous picture
+        QVERIFY(box.problem().contains(QStringLiteral("manca.jpg")));
+        QVERIFY(box.showFile(folder.writePicture(QStringLiteral("dopo.png"), Qt::blue)));
+        QCOMPARE(box.problem(), QString());
+    }
+
+    void largePhotosLoadScaledToTheirShownSize() {
+        // A phone's 48-megapixel photo: at full size more than Qt lets one picture take.
+        TestFolder folder;
+        const QString path = folder.file(QStringLiteral("telefono.jpg"));
+        {
+            QImage photo(8000, 6000, QImage::Format_RGB888);
+            photo.fill(QColor(200, 40, 40));
+            QVERIFY(photo.save(path, "JPG", 50));
+        }
+        const Picture::Loaded shown = Picture::read(path);
+        QVERIFY2(!shown.image.isNull(), qPrintable(shown.problem));
+        QCOMPARE(shown.image.size(), QSize(Picture::defaultLongerSide, Picture::defaultLongerSide * 3 / 4));
+        QVERIFY(qAbs(shown.image.pixelColor(100, 100).red() - 200) < 12);
+
+        const QImage small = Picture::load(path, QSize(400, 400));
+        QCOMPARE(small.size(), QSize(400, 300));
+        QCOMPARE(Picture::load(folder.writePicture(QStringLiteral("piccola.png"), Qt::red), QSize(400, 400)).size(),
+                 QSize(40, 30)); // never enlarged
+    }
+
+    void fileErrorsSayWhatReallyFailed() {
+        TestFolder folder;
+        const QString source = folder.write(QStringLiteral("sorgente.mdb"), "dati");
+        // A folder where the file should go is no full disk.
+        QDir().mkpath(folder.file(QStringLiteral("copia.bak")));
+        const Result ontoFolder = FileCopy::copy(source, folder.file(QStringLiteral("copia.bak")));
+        QVERIFY(!ontoFolder.ok());
+        QVERIFY2(ontoFolder.message().contains(QStringLiteral("c'è una cartella")), qPrintable(ontoFolder.message()));
+        QVERIFY(!ontoFolder.message().contains(QStringLiteral("pieno")));
+
+        const Result noFolder = FileCopy::copy(source, folder.file(QStringLiteral("manca/copia.bak")));
+        QVERIFY2(noFolder.message().contains(QStringLiteral("non esiste")), qPrintable(noFolder.message()));
+
+        if (::geteuid() != 0) {
+            const QString locked = folder.write(QStringLiteral("bloccato.ini"), "vecchio");
+            QFile::setPermissions(locked, QFileDevice::ReadOwner);
+            const Result onLocked = FileCopy::copy(source, locked);
+            QVERIFY2(onLocked.message().contains(QStringLiteral("protetto dalla scrittura")),
+                     qPrintable(onLocked.message()));
+        }
     }
 };
 

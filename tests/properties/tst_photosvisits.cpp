@@ -9,6 +9,8 @@
 
 #include <QRandomGenerator>
 #include <QToolButton>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class PhotosVisitsTest : public QObject {
     Q_OBJECT
@@ -56,6 +58,21 @@ private slots:
         QVERIFY(office.ui().Picture1->image().pixelColor(5, 5).red() > 200);
         QCOMPARE(office.ui().DBGrid1->model()->rowCount(), 2);
         QCOMPARE(office.db.count("foto"), 2);
+    }
+
+    void aPhotoThatCannotBeShownSaysWhyAndNeverWaits() {
+        Office office;
+        // The photo of the property shown at start is a pipe: opening it would wait for ever.
+        const QString fifo = office.db.folder().file("tubo.jpg");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        office.db.exec(QStringLiteral("UPDATE foto SET foto = '%1'").arg(fifo));
+        ::alarm(20); // a hang must fail the test
+        office.open();
+        ::alarm(0);
+        QCOMPARE(office.ui().Label17->text(), fifo);
+        QVERIFY(office.ui().Picture1->image().isNull());
+        QVERIFY2(office.ui().Picture1->problem().contains("non è un file normale"),
+                 qPrintable(office.ui().Picture1->problem()));
     }
 
     void linkingAPhotoLeavesTheFileWhereItIs() {

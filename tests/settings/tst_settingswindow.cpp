@@ -6,6 +6,7 @@
 #include "TestContext.h"
 #include "TestFolder.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -194,6 +195,56 @@ private slots:
         SettingsControls(window).Command5->click();
         SettingsControls(window).Command6->click();
         QCOMPARE(frame.backgroundPicture().pixelColor(1, 1), QColor(Qt::darkGreen));
+    }
+
+    void aPictureThatCannotBeLoadedIsTold() {
+        Office office;
+        office.open();
+        const SettingsControls ui = office.ui();
+        const QString notAPicture = office.folder.write("listino.jpg", "prezzi 2026\n");
+
+        office.dialogs.answers.enqueue(notAPicture);
+        ui.Command1->click(); // the logo
+        QCOMPARE(ui.Text3->text(), notAPicture);
+        QVERIFY(ui.Image1->image().isNull());
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY2(office.dialogs.messages[0].contains(notAPicture) &&
+                     office.dialogs.messages[0].contains("non è un'immagine"),
+                 qPrintable(office.dialogs.messages[0]));
+
+        office.dialogs.answers.enqueue(notAPicture);
+        ui.Command5->click(); // the background
+        QCOMPARE(office.dialogs.messages.size(), 2);
+        QVERIFY(office.dialogs.messages[1].contains(notAPicture));
+
+        // Saved all the same, as typed, and said: the frame keeps its picture.
+        const QString missing = office.folder.file("sfondo-cancellato.jpg");
+        ui.Text5->setText(missing);
+        ui.Command6->click();
+        QCOMPARE(office.folder.read("sfondo.ini"), missing.toUtf8() + "\r\n");
+        QCOMPARE(office.dialogs.messages.size(), 3);
+        QVERIFY2(office.dialogs.messages[2].contains(missing) && office.dialogs.messages[2].contains("non esiste") &&
+                     office.dialogs.messages[2].contains("lo sfondo resta quello di prima"),
+                 qPrintable(office.dialogs.messages[2]));
+
+        // A picture that loads says nothing; an empty path names none and says nothing either.
+        office.dialogs.answers.enqueue(office.folder.writePicture("buono.bmp", Qt::red));
+        ui.Command5->click();
+        ui.Command6->click();
+        ui.Text5->clear();
+        ui.Command6->click();
+        QCOMPARE(office.dialogs.messages.size(), 3);
+    }
+
+    void aFolderInPlaceOfASettingsFileIsNamedAsSuch() {
+        Office office;
+        office.open();
+        QVERIFY(QDir().mkpath(office.folder.file("dati.ini")));
+        office.ui().Command2->click();
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY2(office.dialogs.messages[0].contains("c'è una cartella") &&
+                     !office.dialogs.messages[0].contains("pieno"),
+                 qPrintable(office.dialogs.messages[0]));
     }
 
     void aSettingsFileThatCannotBeWrittenSaysWhy() {

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// The program reads its pictures, databases and backups only from ordinary files: opening
+// a pipe (FIFO) for reading waits for a writer that never comes, and a device or a folder
+// is no picture or database either.
+namespace RegularFile {
+
+// Empty when the path names a readable ordinary file (or a link to one); otherwise
+// what is wrong, as a phrase that follows "il file": "non esiste", "è una cartella",
+// "non è un file normale (è una pipe, un dispositivo o un socket)", "non si può leggere
+// (permesso negato)". A resource of the program (":/...") counts as an ordinary file.
+QString problem(const QString& path);
+
+} // namespace RegularFile
