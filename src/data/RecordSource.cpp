@@ -540,11 +540,13 @@ Result RecordSource::leaveRecord() {
 void RecordSource::cancelEdit() {
     if (!hasPendingEdit())
         return;
+    const bool wasAdding = m_adding;
     m_adding = false;
     m_pending.clear();
     if (m_current >= 0)
         emit rowChanged(m_current);
     emit currentChanged();
+    emit editCancelled(wasAdding);
 }
 
 Result RecordSource::addNew() {

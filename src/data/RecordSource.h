@@ -110,6 +110,8 @@ signals:
     void currentChanged();
     // A field of the current record was given a value by someone other than the typing.
     void valueChanged(const QString& field);
+    // The pending edit was forgotten (cancelEdit); `newRecord` when it was a new record.
+    void editCancelled(bool newRecord);
     void aboutToReset();
     void reset();
     void aboutToInsertRows(int first, int last);

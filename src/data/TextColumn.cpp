@@ -1,5 +1,6 @@
 #include "TextColumn.h"
 
+#include "FastFind.h"
 #include "LikePattern.h"
 #include "LiteralRuns.h"
 
@@ -192,10 +193,10 @@ void TextColumn::matchBlock(const Needle& needle, std::size_t first, std::size_t
             const char* at = base + m_start[first];
             const char* const end = base + m_start[last];
             while (at < end) {
-                const void* hit = memmem(at, static_cast<std::size_t>(end - at), needle.piece.data(), needle.piece.size());
+                const char* hit = FastFind::find(at, end, needle.piece);
                 if (!hit)
                     break;
-                const auto offset = static_cast<std::uint32_t>(static_cast<const char*>(hit) - base);
+                const auto offset = static_cast<std::uint32_t>(hit - base);
                 const std::size_t row =
                     static_cast<std::size_t>(std::upper_bound(m_start.begin() + static_cast<std::ptrdiff_t>(first),
                                                               m_start.begin() + static_cast<std::ptrdiff_t>(last) + 1, offset) -

@@ -15,7 +15,7 @@ struct sqlite3;
 
 // One text field of a table held in memory in the compact form a search scans fastest:
 // the folded text of every row in key order, one block of bytes, so that a needle is
-// found with memmem rather than row by row through SQLite. Rows the program changes
+// found sixteen bytes at a time rather than row by row through SQLite. Rows the program changes
 // afterwards are held beside it, as stored, until the column is made again.
 class TextColumn {
 public:

@@ -1,11 +1,20 @@
 #include "RegisterWindow.h"
 
+#include "Artwork.h"
+#include "PictureBox.h"
 #include "ProgramSettings.h"
 #include "RecordSource.h"
+#include "ReportControl.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
 
 RegisterWindow::RegisterWindow(const Context& context, QWidget* parent) : QWidget(parent), m_context(context) {}
+
+RegisterWindow::~RegisterWindow() {
+    closeChildren();
+}
 
 RecordSource* RegisterWindow::addSource(const QString& table) {
     auto* source = new RecordSource(table, m_context.regional, this);
@@ -15,8 +24,16 @@ RecordSource* RegisterWindow::addSource(const QString& table) {
     return source;
 }
 
+RecordCommands* RegisterWindow::addRecordCommands(RecordSource& source) {
+    auto* commands = new RecordCommands(source, this);
+    m_commands.append(commands);
+    return commands;
+}
+
 QString RegisterWindow::openDatabase() {
     const QString path = ProgramSettings(m_context.programFolder).databasePath();
+    // The real folder of the file, whatever its name is.
+    m_databaseFolder = path.isEmpty() ? QString() : QFileInfo(path).absolutePath() + QLatin1Char('/');
     QString failure;
     for (RecordSource* source : std::as_const(m_sources)) {
         const Result opened = source->setDatabaseName(path);
@@ -26,6 +43,70 @@ QString RegisterWindow::openDatabase() {
     if (!failure.isEmpty())
         m_context.dialogs.message(failure);
     return path;
+}
+
+Result RegisterWindow::setUpReport(ReportControl& report, const QString& file) {
+    report.setReportFile(m_databaseFolder + file);
+    return report.load();
+}
+
+void RegisterWindow::showIcon(PictureBox* icon, const QString& artwork) {
+    icon->setImage(Artwork::picture(QStringLiteral(":/icons/") + artwork + QStringLiteral(".svg")));
+}
+
+void RegisterWindow::connectIcon(PictureBox* icon, QObject* receiver, std::function<void()> command) {
+    connect(icon, &PictureBox::clicked, receiver, std::move(command));
+}
+
+Result RegisterWindow::setPendingValue(RecordSource& source, const QString& field, const QString& value) {
+    if (!source.hasPendingEdit())
+        return Result::failure(
+            QStringLiteral("Nessun record in inserimento o in modifica: «%1» non è stato scritto.").arg(field));
+    return source.setFieldValue(field, value);
+}
+
+Result RegisterWindow::insertRow(RecordSource& source, const FieldValues& values) {
+    if (const Result added = source.addNew(); !added)
+        return added;
+    Result written = Result::success();
+    for (const auto& [field, value] : values) {
+        written = source.setFieldValue(field, value);
+        if (!written)
+            break;
+    }
+    if (written)
+        written = source.update();
+    if (!written) {
+        source.cancelEdit();
+        return written;
+    }
+    std::ignore = source.moveLast();
+    return Result::success();
+}
+
+QWidget* RegisterWindow::showChild(const QString& name, const SingleWindows::Factory& create) {
+    QWidget* window = m_children.get(name, create);
+    if (!window)
+        return nullptr;
+    if (m_context.windows) {
+        m_context.windows->showChild(window);
+    } else {
+        window->showNormal();
+        window->raise();
+        window->activateWindow();
+    }
+    return window;
+}
+
+void RegisterWindow::closeChildren() {
+    for (QWidget* window : m_children.windows()) {
+        // Inside the frame a child sits in a sub-window that deletes itself on close.
+        QWidget* frame = window->parentWidget() ? window->parentWidget() : window;
+        if (frame != window && frame->testAttribute(Qt::WA_DeleteOnClose))
+            frame->close();
+        else
+            delete window;
+    }
 }
 
 bool RegisterWindow::report(const Result& result) {
@@ -53,4 +134,18 @@ void RegisterWindow::closeEvent(QCloseEvent* event) {
         }
     }
     event->accept();
+    closeChildren();
+}
+
+void RegisterWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        for (RecordCommands* commands : std::as_const(m_commands)) {
+            if (commands->isEntering()) {
+                commands->cancel();
+                event->accept();
+                return;
+            }
+        }
+    }
+    QWidget::keyPressEvent(event);
 }

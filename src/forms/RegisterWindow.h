@@ -2,20 +2,37 @@
 
 #include "Context.h"
 #include "Query.h"
+#include "RecordCommands.h"
 #include "Result.h"
+#include "SingleWindows.h"
 
+#include <QAbstractButton>
 #include <QList>
 #include <QWidget>
+#include <utility>
 
+class PictureBox;
 class RecordSource;
+class ReportControl;
 
 // What every register window shares: its record sources on the database named in
-// daba.ini, failures told to the user in one sentence, searches that keep the previous
-// rows when refused, and a close that first writes what the user typed.
+// daba.ini, the record commands in two states (Browsing / Entering, Esc leaving
+// Entering), buttons with an icon over them, the report set-up, values written into
+// the pending record by code, rows inserted from values, child windows opened once,
+// failures told to the user in one sentence, searches that keep the previous rows when
+// refused, and a close that first writes what the user typed.
 class RegisterWindow : public QWidget {
     Q_OBJECT
 public:
+    using FieldValues = QList<std::pair<QString, QString>>;
+
+    ~RegisterWindow() override;
+
     const Context& context() const { return m_context; }
+
+    // The folder of the database file, with a trailing '/' ("" before openDatabase() or
+    // without a database path): report files and photos are looked for there.
+    const QString& databaseFolder() const { return m_databaseFolder; }
 
 protected:
     RegisterWindow(const Context& context, QWidget* parent = nullptr);
@@ -23,9 +40,48 @@ protected:
     // A record source over a table, owned by the window.
     RecordSource* addSource(const QString& table);
 
+    // The record commands of a source (one set per window is the rule). Esc anywhere in
+    // the window while Entering drops the new record, as Esc in a card field does.
+    RecordCommands* addRecordCommands(RecordSource& source);
+
     // Reads the database path from daba.ini and points every source at it. A database
     // that cannot be opened is told once; the window stays usable with no records.
     QString openDatabase();
+
+    // The report set-up in one call: the report file in the database folder, then the
+    // load of the report control. Call after openDatabase().
+    Result setUpReport(ReportControl& report, const QString& file);
+
+    // A button and the icon over its left end run one command. The icon runs it also
+    // while the button is disabled (icons are never disabled). Either may be nullptr.
+    template <class Window, class Ret>
+    void connectCommand(QAbstractButton* button, PictureBox* icon, const QString& artwork, Ret (Window::*command)()) {
+        auto* window = static_cast<Window*>(this);
+        if (button)
+            connect(button, &QAbstractButton::clicked, window, [window, command] { (window->*command)(); });
+        if (icon) {
+            showIcon(icon, artwork);
+            connectIcon(icon, window, [window, command] { (window->*command)(); });
+        }
+    }
+    // An icon with no command of its own: the picture only.
+    static void showIcon(PictureBox* icon, const QString& artwork);
+
+    // Writes a value into the pending new or edited record of the source, so its bound
+    // field shows it. With nothing pending it writes nothing and says so in its result.
+    static Result setPendingValue(RecordSource& source, const QString& field, const QString& value);
+
+    // Adds a row from values and makes it current; a value or a write that fails leaves
+    // no half-made row behind.
+    static Result insertRow(RecordSource& source, const FieldValues& values);
+
+    // The window's one child of that name (photo viewer, sheet): made by `create` when
+    // there is none, then shown in front through the frame. Children close with the window.
+    template <class W> W* openChild(const QString& name, const std::function<W*()>& create) {
+        return static_cast<W*>(showChild(name, [&create]() -> QWidget* { return create(); }));
+    }
+    // The child of that name while it is open.
+    template <class W> W* child(const QString& name) const { return static_cast<W*>(m_children.find(name)); }
 
     // Shows the failure's message; answers whether it went well.
     bool report(const Result& result);
@@ -35,10 +91,18 @@ protected:
     bool search(RecordSource& source, const Query& query);
 
     // Writes the pending edit of every source; one that cannot be written keeps the
-    // window open with the edit in place, and says why.
+    // window open with the edit in place, and says why. The children close with it.
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    QWidget* showChild(const QString& name, const SingleWindows::Factory& create);
+    void connectIcon(PictureBox* icon, QObject* receiver, std::function<void()> command);
+    void closeChildren();
+
     const Context& m_context;
     QList<RecordSource*> m_sources;
+    QList<RecordCommands*> m_commands;
+    QString m_databaseFolder;
+    SingleWindows m_children;
 };

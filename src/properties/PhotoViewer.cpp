@@ -1,9 +1,10 @@
 #include "PhotoViewer.h"
 
 #include "Artwork.h"
+#include "ui_PhotoViewer.h"
 
-PhotoViewer::PhotoViewer(QWidget* parent) : QWidget(parent) {
-    m_ui.setupUi(this);
+PhotoViewer::PhotoViewer(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::PhotoViewer>()) {
+    m_ui->setupUi(this);
     setMinimumSize(size());
     setWindowIcon(Artwork::icon(QStringLiteral(":/icons/15-foto.svg")));
     QPalette black = palette();
@@ -12,6 +13,12 @@ PhotoViewer::PhotoViewer(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(true);
 }
 
+PhotoViewer::~PhotoViewer() = default;
+
 void PhotoViewer::showPicture(const QImage& picture) {
-    m_ui.Picture1->setImage(picture);
+    m_ui->Picture1->setImage(picture);
+}
+
+const QImage& PhotoViewer::picture() const {
+    return m_ui->Picture1->image();
 }

@@ -6,6 +6,7 @@
 #include "Picture.h"
 #include "ProgramSettings.h"
 #include "Query.h"
+#include "ui_PropertySheet.h"
 
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -21,8 +22,9 @@ QFont arial(int points, bool bold) {
 
 } // namespace
 
-PropertySheet::PropertySheet(const Context& context, QWidget* parent) : QWidget(parent), m_context(context) {
-    m_ui.setupUi(this);
+PropertySheet::PropertySheet(const Context& context, QWidget* parent)
+    : QWidget(parent), m_context(context), m_ui(std::make_unique<Ui::PropertySheet>()) {
+    m_ui->setupUi(this);
     setMinimumSize(size());  // 11565 x 16000 twips: about a portrait A4 page
     setWindowIcon(Artwork::icon(QStringLiteral(":/icons/06-scheda.svg")));
     QPalette white = palette();
@@ -33,63 +35,66 @@ PropertySheet::PropertySheet(const Context& context, QWidget* parent) : QWidget(
     setPalette(white);
     setAutoFillBackground(true);
 
-    for (QLabel* label : {m_ui.Label3, m_ui.Label2, m_ui.Label1, m_ui.Label8, m_ui.Label7, m_ui.Label9, m_ui.Label10})
+    for (QLabel* label :
+         {m_ui->Label3, m_ui->Label2, m_ui->Label1, m_ui->Label8, m_ui->Label7, m_ui->Label9, m_ui->Label10})
         label->setFont(arial(12, true));
-    m_ui.Label12->setFont(arial(18, true));
-    for (QWidget* plain : std::initializer_list<QWidget*>{m_ui.Label11, m_ui.Text1, m_ui.Label5, m_ui.Label6})
+    m_ui->Label12->setFont(arial(18, true));
+    for (QWidget* plain : std::initializer_list<QWidget*>{m_ui->Label11, m_ui->Text1, m_ui->Label5, m_ui->Label6})
         plain->setFont(arial(12, false));
-    m_ui.Text1->viewport()->setAutoFillBackground(false);
-    m_ui.Image2->setImage(Artwork::picture(QStringLiteral(":/icons/02-stampa.svg")));
-    m_ui.Image1->setImage(Artwork::picture(Artwork::programIcon));
-    m_ui.Image2->setToolTip(QStringLiteral("Stampa la scheda"));
-    m_ui.Image1->setToolTip(QStringLiteral("Stampa la scheda"));
+    m_ui->Text1->viewport()->setAutoFillBackground(false);
+    m_ui->Image2->setImage(Artwork::picture(QStringLiteral(":/icons/02-stampa.svg")));
+    m_ui->Image1->setImage(Artwork::picture(Artwork::programIcon));
+    m_ui->Image2->setToolTip(QStringLiteral("Stampa la scheda"));
+    m_ui->Image1->setToolTip(QStringLiteral("Stampa la scheda"));
 
-    connect(m_ui.Image2, &PictureBox::clicked, this, [this] {
+    connect(m_ui->Image2, &PictureBox::clicked, this, [this] {
         // The print icon does not come out on paper.
-        m_ui.Image2->hide();
+        m_ui->Image2->hide();
         if (const Result printed = print(); !printed)
             m_context.dialogs.message(printed.message());
     });
-    connect(m_ui.Image1, &PictureBox::clicked, this, [this] {
+    connect(m_ui->Image1, &PictureBox::clicked, this, [this] {
         if (const Result printed = print(); !printed)
             m_context.dialogs.message(printed.message());
     });
     loadSettings();
 }
 
+PropertySheet::~PropertySheet() = default;
+
 void PropertySheet::loadSettings() {
     const SheetSettings settings = ProgramSettings(m_context.programFolder).sheet();
-    m_ui.Label12->setText(settings.heading);
+    m_ui->Label12->setText(settings.heading);
     if (settings.headingColour) {
-        QPalette palette = m_ui.Label12->palette();
+        QPalette palette = m_ui->Label12->palette();
         palette.setColor(QPalette::WindowText, Colour::fromInt(*settings.headingColour));
-        m_ui.Label12->setPalette(palette);
+        m_ui->Label12->setPalette(palette);
     }
-    m_ui.Label14->setText(settings.footer);
+    m_ui->Label14->setText(settings.footer);
     // An empty logo path names no picture; one that does not load keeps our own.
     if (settings.logoPath.isEmpty()) {
-        m_ui.Image1->clear();
+        m_ui->Image1->clear();
     } else if (const QImage logo = Picture::load(settings.logoPath); !logo.isNull()) {
-        m_ui.Image1->setImage(logo);
+        m_ui->Image1->setImage(logo);
     }
 }
 
 void PropertySheet::fill(const Property& property) {
-    m_ui.Label1->setText(property.purpose.toUpper());
-    m_ui.Label2->setText(property.type.toUpper());
-    m_ui.Label3->setText(property.area.toUpper());
-    m_ui.Label6->setText(property.address.toUpper());
-    m_ui.Label7->setText(property.surface);
+    m_ui->Label1->setText(property.purpose.toUpper());
+    m_ui->Label2->setText(property.type.toUpper());
+    m_ui->Label3->setText(property.area.toUpper());
+    m_ui->Label6->setText(property.address.toUpper());
+    m_ui->Label7->setText(property.surface);
 
     // A price that is not a number shows as typed: never the price of another property.
     std::optional<double> price = m_context.regional.parseNumber(property.price);
     if (!price)
         price = Query::readNumber(property.price);
-    m_ui.Label10->setText(price ? m_context.regional.currencyText(*price) : property.price);
+    m_ui->Label10->setText(price ? m_context.regional.currencyText(*price) : property.price);
 
-    m_ui.Text1->setPlainText(property.notes.toUpper());
+    m_ui->Text1->setPlainText(property.notes.toUpper());
     // Nor the photo of another property: one that cannot be loaded leaves the area empty.
-    m_ui.Picture1->setImage(Picture::load(property.photoPath));
+    m_ui->Picture1->setImage(Picture::load(property.photoPath));
 }
 
 void PropertySheet::paintLayout(QPainter& painter) const {

@@ -2,14 +2,18 @@
 
 #include "Context.h"
 #include "Result.h"
-#include "ui_PropertySheet.h"
 
 #include <QWidget>
+#include <memory>
 
 // form_stp: the one-page sheet of a property handed to clients, laid out as a page:
 // the office's name, colour, logo and footer from dati.ini, the property's area, type,
 // purpose, photo, notes, surface and price. It prints by drawing the same layout again
 // on an A4 page at the printer's resolution.
+namespace Ui {
+class PropertySheet;
+}
+
 class QPagedPaintDevice;
 class QPainter;
 
@@ -29,8 +33,7 @@ public:
     };
 
     explicit PropertySheet(const Context& context, QWidget* parent = nullptr);
-
-    const Ui::PropertySheet& ui() const { return m_ui; }
+    ~PropertySheet() override;
 
     void fill(const Property& property);
     // Prints the sheet as it is now on the default printer (or, with none, as a PDF).
@@ -43,5 +46,5 @@ private:
     Result paintPage(QPagedPaintDevice& device);
 
     const Context& m_context;
-    Ui::PropertySheet m_ui;
+    std::unique_ptr<Ui::PropertySheet> m_ui;
 };

@@ -11,6 +11,7 @@
 #include "RecordSource.h"
 #include "ReportControl.h"
 #include "RequestFormula.h"
+#include "ui_PropertyWindow.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -26,8 +27,9 @@ QIcon icon(const char* name) {
 
 } // namespace
 
-PropertyWindow::PropertyWindow(const Context& context, QWidget* parent) : RegisterWindow(context, parent) {
-    m_ui.setupUi(this);
+PropertyWindow::PropertyWindow(const Context& context, QWidget* parent)
+    : RegisterWindow(context, parent), m_ui(std::make_unique<Ui::PropertyWindow>()) {
+    m_ui->setupUi(this);
     setMinimumSize(size());  // 13035 x 8760 twips with its frame: everything is placed for it
     setWindowIcon(icon("05-immobili"));
     m_properties = addSource(QStringLiteral("immobile"));
@@ -45,14 +47,36 @@ PropertyWindow::PropertyWindow(const Context& context, QWidget* parent) : Regist
     m_requestsReport->setObjectName(QStringLiteral("Report2"));
     m_requestsReport->setReportFile(QStringLiteral("scheda.rpt"));
 
+    // Adding: "FINE" covers the navigation bar and the commands of Frame3, which the
+    // keyboard cannot reach either; the purpose box lies over Text14 from then on.
+    m_commands = addRecordCommands(*m_properties);
+    m_commands->showIn(RecordCommands::State::Entering, m_ui->Command6);
+    m_commands->showFromNew(m_ui->Combo1);
+    for (QWidget* covered : {static_cast<QWidget*>(m_ui->Data1), static_cast<QWidget*>(m_ui->Command1),
+                             static_cast<QWidget*>(m_ui->Command5), static_cast<QWidget*>(m_ui->Command2),
+                             static_cast<QWidget*>(m_ui->Command4), static_cast<QWidget*>(m_ui->Command3),
+                             static_cast<QWidget*>(m_ui->Command8)})
+        m_commands->enableIn(RecordCommands::State::Browsing, covered);
+    m_commands->setFirstField(m_ui->Text1);
+
     bindFields();
     connectCommands();
     load();
 }
 
+PropertyWindow::~PropertyWindow() = default;
+
+PhotoViewer* PropertyWindow::viewer() const {
+    return child<PhotoViewer>(viewerName);
+}
+
+PropertySheet* PropertyWindow::sheet() const {
+    return child<PropertySheet>(sheetName);
+}
+
 void PropertyWindow::bindFields() {
     Dialogs& dialogs = context().dialogs;
-    Ui::PropertyWindow& ui = m_ui;
+    Ui::PropertyWindow& ui = *m_ui;
 
     FieldBinding::bind(ui.Text1, *m_properties, QStringLiteral("proprietario"));
     FieldBinding::bind(ui.Text2, *m_properties, QStringLiteral("telefono"));
@@ -94,33 +118,32 @@ void PropertyWindow::bindFields() {
     FieldBinding::bind(ui.Label16, *m_requests, QStringLiteral("cognome"));
     FieldBinding::bind(ui.Label18, *m_requests, QStringLiteral("id"));
 
-    const std::pair<PictureBox*, const char*> icons[] = {
-        {ui.Picture7, "12-nuovo"},  {ui.Picture4, "13-elimina"},  {ui.Picture6, "15-foto"},    {ui.Picture5, "13-elimina"},
-        {ui.Picture8, "16-elenco"}, {ui.Picture3, "14-cerca"},    {ui.Picture2, "14-cerca"},   {ui.Picture12, "17-chiudi"},
-        {ui.Picture13, "18-annulla"}, {ui.Picture15, "02-stampa"}, {ui.Picture9, "19-visita"}, {ui.Picture10, "13-elimina"},
-        {ui.Picture11, "02-stampa"}, {ui.Picture14, "06-scheda"}};
+    // Icons with no command of their own (the others come with their commands).
+    const std::pair<PictureBox*, const char*> icons[] = {{ui.Picture5, "13-elimina"},  {ui.Picture8, "16-elenco"},
+                                                         {ui.Picture2, "14-cerca"},    {ui.Picture12, "17-chiudi"},
+                                                         {ui.Picture13, "18-annulla"}, {ui.Picture15, "02-stampa"},
+                                                         {ui.Picture9, "19-visita"},   {ui.Picture10, "13-elimina"},
+                                                         {ui.Picture11, "02-stampa"},  {ui.Picture14, "06-scheda"}};
     for (const auto& [picture, name] : icons)
-        picture->setImage(Artwork::picture(QStringLiteral(":/icons/") + QLatin1String(name) + QStringLiteral(".svg")));
+        showIcon(picture, QString::fromLatin1(name));
 }
 
 void PropertyWindow::connectCommands() {
-    Ui::PropertyWindow& ui = m_ui;
-    connect(ui.Command1, &QPushButton::clicked, this, &PropertyWindow::newProperty);
-    connect(ui.Picture7, &PictureBox::clicked, this, &PropertyWindow::newProperty);
-    connect(ui.Command6, &QPushButton::clicked, this, &PropertyWindow::finishNewProperty);
-    connect(ui.Command5, &QPushButton::clicked, this, &PropertyWindow::deleteProperty);
-    connect(ui.Picture4, &PictureBox::clicked, this, &PropertyWindow::deleteProperty);
+    Ui::PropertyWindow& ui = *m_ui;
+    connectCommand(ui.Command1, ui.Picture7, QStringLiteral("12-nuovo"), &PropertyWindow::newProperty);
+    connectCommand(ui.Command6, nullptr, QString(), &PropertyWindow::finishNewProperty);
+    connectCommand(ui.Command5, ui.Picture4, QStringLiteral("13-elimina"), &PropertyWindow::deleteProperty);
 
-    connect(ui.Command8, &QPushButton::clicked, this, &PropertyWindow::showSearch);
-    connect(ui.Picture3, &PictureBox::clicked, this, &PropertyWindow::showSearch);
+    connectCommand(ui.Command8, ui.Picture3, QStringLiteral("14-cerca"), &PropertyWindow::showSearch);
     connect(ui.Command13, &QPushButton::clicked, this, &PropertyWindow::hideSearch);
     connect(ui.Command12, &QPushButton::clicked, this, &PropertyWindow::criteriaSearch);
     connect(ui.Command14, &QPushButton::clicked, this, &PropertyWindow::allProperties);
     connect(ui.Command3, &QPushButton::clicked, this, &PropertyWindow::allProperties);
     connect(ui.Command16, &QPushButton::clicked, this, &PropertyWindow::printMatchingRequests);
 
-    connect(ui.Command2, &QPushButton::clicked, this, &PropertyWindow::addPhotoByCopy);
-    connect(ui.Picture6, &PictureBox::clicked, this, &PropertyWindow::addPhotoByLink);
+    // The icon over "AGGIUNGI IMMAGINI" links the photo where it is instead of copying it.
+    connectCommand(ui.Command2, nullptr, QString(), &PropertyWindow::addPhotoByCopy);
+    connectCommand(nullptr, ui.Picture6, QStringLiteral("15-foto"), &PropertyWindow::addPhotoByLink);
     connect(ui.Command4, &QPushButton::clicked, this, &PropertyWindow::deletePhoto);
     connect(ui.Picture1, &PictureBox::clicked, this, &PropertyWindow::openViewer);
 
@@ -147,24 +170,22 @@ void PropertyWindow::connectCommands() {
 void PropertyWindow::load() {
     // Every step runs even when an earlier one failed; a database that cannot be
     // opened has been told once by openDatabase().
-    const QString databasePath = openDatabase();
-    const QString databaseFolder = ProgramSettings::databaseFolder(databasePath);
-    m_visitsReport->setReportFile(databaseFolder + QStringLiteral("rapporto.rpt"));
-    m_ui.Label33->setText(databaseFolder + QStringLiteral("foto/"));
-    std::ignore = m_visitsReport->load();
+    openDatabase();
+    m_ui->Label33->setText(databaseFolder() + QStringLiteral("foto/"));
+    std::ignore = setUpReport(*m_visitsReport, QStringLiteral("rapporto.rpt"));
 
     const QStringList purposes{QStringLiteral("vendita"), QStringLiteral("affitto")};
-    m_ui.Combo1->addItems(purposes);
-    m_ui.Combo3->addItems(purposes);
-    m_ui.Combo1->setCurrentText(QStringLiteral("vendita"));
-    m_ui.Combo3->setCurrentText(QStringLiteral("vendita"));
-    m_ui.Combo4->setCurrentText(QStringLiteral("0"));
-    m_ui.Combo2->setCurrentText(QStringLiteral("1000"));
+    m_ui->Combo1->addItems(purposes);
+    m_ui->Combo3->addItems(purposes);
+    m_ui->Combo1->setCurrentText(QStringLiteral("vendita"));
+    m_ui->Combo3->setCurrentText(QStringLiteral("vendita"));
+    m_ui->Combo4->setCurrentText(QStringLiteral("0"));
+    m_ui->Combo2->setCurrentText(QStringLiteral("1000"));
 
     std::ignore = m_requests->refresh();
     std::ignore = m_properties->refresh();
     std::ignore = m_properties->moveLast();
-    showPropertyDependents(m_ui.Label12->text());
+    showPropertyDependents(m_ui->Label12->text());
 }
 
 void PropertyWindow::showPropertyDependents(const QString& key) {
@@ -183,35 +204,28 @@ void PropertyWindow::showPropertyDependents(const QString& key) {
 
 void PropertyWindow::showPhoto(const QString& path) {
     if (path.isEmpty()) {
-        m_ui.Picture1->clear();
+        m_ui->Picture1->clear();
         return;
     }
     // A picture that cannot be loaded leaves the previous one in place.
     const QImage picture = Picture::load(path);
     if (!picture.isNull())
-        m_ui.Picture1->setImage(picture);
+        m_ui->Picture1->setImage(picture);
 }
 
 void PropertyWindow::newProperty() {
-    const bool wasShown = !m_ui.Combo1->isHidden();
-    m_ui.Combo1->show();
-    m_ui.Command6->show();
-    m_ui.Command6->raise();
-    if (!report(m_properties->addNew())) {
-        // Nothing to type into: leave the commands usable.
-        m_ui.Command6->hide();
-        m_ui.Combo1->setVisible(wasShown);
-    }
+    // A refusal leaves everything as it was: nothing to type into.
+    report(m_commands->startNew());
 }
 
 bool PropertyWindow::finishNewProperty() {
     if (m_properties->isAdding()) {
         // A refusal (a word in "Mq") is explained and the card stays as typed, in Adding.
-        if (!report(m_properties->setFieldValue(QStringLiteral("motivo"), m_ui.Combo1->currentText())) ||
+        if (!report(setPendingValue(*m_properties, QStringLiteral("motivo"), m_ui->Combo1->currentText())) ||
             !report(m_properties->update()))
             return false;
     }
-    m_ui.Command6->hide();
+    m_commands->finish();
     std::ignore = m_properties->moveLast();
     return true;
 }
@@ -223,12 +237,12 @@ void PropertyWindow::deleteProperty() {
 }
 
 void PropertyWindow::showSearch() {
-    m_ui.Frame6->show();
-    m_ui.Frame6->raise();
+    m_ui->Frame6->show();
+    m_ui->Frame6->raise();
 }
 
 void PropertyWindow::hideSearch() {
-    m_ui.Frame6->hide();
+    m_ui->Frame6->hide();
 }
 
 bool PropertyWindow::readyToSearch() {
@@ -238,22 +252,23 @@ bool PropertyWindow::readyToSearch() {
 void PropertyWindow::criteriaSearch() {
     if (!readyToSearch())
         return;
-    const Query query = Query::criteria(QStringLiteral("immobile"), {m_ui.Combo4->currentText(), QStringLiteral("Mq da")},
-                                        {m_ui.Combo2->currentText(), QStringLiteral("a")}, m_ui.Combo3->currentText(),
-                                        QStringLiteral("tipologia"), m_ui.Text15->text());
+    const Query query =
+        Query::criteria(QStringLiteral("immobile"), {m_ui->Combo4->currentText(), QStringLiteral("Mq da")},
+                        {m_ui->Combo2->currentText(), QStringLiteral("a")}, m_ui->Combo3->currentText(),
+                        QStringLiteral("tipologia"), m_ui->Text15->text());
     // A refused search keeps the panel open, so the bound can be corrected.
     if (!search(*m_properties, query))
         return;
-    m_ui.Frame6->hide();
-    m_ui.Combo1->hide();
+    m_ui->Frame6->hide();
+    m_ui->Combo1->hide();
 }
 
 void PropertyWindow::allProperties() {
     if (!readyToSearch())
         return;
     search(*m_properties, Query::all(QStringLiteral("immobile")));
-    m_ui.Frame6->hide();
-    m_ui.Combo1->hide();
+    m_ui->Frame6->hide();
+    m_ui->Combo1->hide();
 }
 
 void PropertyWindow::quickSearch(const QString& field, const QString& text) {
@@ -263,35 +278,24 @@ void PropertyWindow::quickSearch(const QString& field, const QString& text) {
 }
 
 void PropertyWindow::printMatchingRequests() {
-    m_requestsReport->setSelectionFormula(RequestFormula::build(m_ui.Combo4->currentText(), m_ui.Combo2->currentText(),
-                                                                m_ui.Combo3->currentText(), m_ui.Text15->text(),
-                                                                context().regional));
+    m_requestsReport->setSelectionFormula(
+        RequestFormula::build(m_ui->Combo4->currentText(), m_ui->Combo2->currentText(), m_ui->Combo3->currentText(),
+                              m_ui->Text15->text(), context().regional));
     report(m_requestsReport->start());
 }
 
 // ---- photos --------------------------------------------------------------------
 
 bool PropertyWindow::hasCurrentProperty(const QString& refusal) {
-    if (!m_ui.Label12->text().isEmpty())
+    if (!m_ui->Label12->text().isEmpty())
         return true;
     context().dialogs.message(refusal);
     return false;
 }
 
 Result PropertyWindow::writePhotoRow(const QString& path) {
-    if (const Result added = m_photos->addNew(); !added)
-        return added;
-    Result written = m_photos->setFieldValue(QStringLiteral("idimmobile"), m_ui.Label12->text());
-    if (written)
-        written = m_photos->setFieldValue(QStringLiteral("foto"), path);
-    if (written)
-        written = m_photos->update();
-    if (!written) {
-        m_photos->cancelEdit();  // no half-made row stays behind
-        return written;
-    }
-    std::ignore = m_photos->moveLast();
-    return Result::success();
+    return insertRow(*m_photos,
+                     {{QStringLiteral("idimmobile"), m_ui->Label12->text()}, {QStringLiteral("foto"), path}});
 }
 
 void PropertyWindow::addPhotoByCopy() {
@@ -300,7 +304,7 @@ void PropertyWindow::addPhotoByCopy() {
         return;
     if (!hasCurrentProperty(QStringLiteral("Nessun immobile selezionato: la foto non è stata aggiunta.")))
         return;
-    const QString folder = m_ui.Label33->text();
+    const QString folder = m_ui->Label33->text();
     if (folder.isEmpty() || !QDir().mkpath(folder)) {
         context().dialogs.message(QStringLiteral("Impossibile creare la cartella delle foto «%1».").arg(folder));
         return;
@@ -331,20 +335,8 @@ void PropertyWindow::deletePhoto() {
 }
 
 void PropertyWindow::openViewer() {
-    if (!m_viewer)
-        m_viewer = new PhotoViewer;
-    m_viewer->showPicture(Picture::load(m_ui.Label17->text()));
-    showChildWindow(m_viewer);
-}
-
-void PropertyWindow::showChildWindow(QWidget* window) {
-    if (context().windows) {
-        context().windows->showChild(window);
-        return;
-    }
-    window->showNormal();
-    window->raise();
-    window->activateWindow();
+    PhotoViewer* viewer = openChild<PhotoViewer>(viewerName, [] { return new PhotoViewer; });
+    viewer->showPicture(Picture::load(m_ui->Label17->text()));
 }
 
 // ---- visits --------------------------------------------------------------------
@@ -357,26 +349,16 @@ void PropertyWindow::addVisit() {
                                         context().regional.dateText(context().clock.today()));
     const QString comment = dialogs.prompt(QStringLiteral("Commento"), QStringLiteral("Commento"), QString());
 
-    if (!report(m_visits->addNew()))
-        return;
-    const QList<std::pair<QString, QString>> values = {
-        {QStringLiteral("idimmobile"), RequestFormula::numberText(RequestFormula::leadingNumber(m_ui.Label12->text()), context().regional)},
-        {QStringLiteral("idrichiesta"), RequestFormula::numberText(RequestFormula::leadingNumber(m_ui.Label18->text()), context().regional)},
-        {QStringLiteral("Nome"), m_ui.Label15->text()},
-        {QStringLiteral("cognome"), m_ui.Label16->text()},
-        {QStringLiteral("data"), date},
-        {QStringLiteral("note"), comment}};
-    Result written = Result::success();
-    for (const auto& [field, value] : values)
-        if (written)
-            written = m_visits->setFieldValue(field, value);
-    if (written)
-        written = m_visits->update();
-    if (!report(written)) {
-        m_visits->cancelEdit();
-        return;
-    }
-    std::ignore = m_visits->moveLast();
+    report(insertRow(
+        *m_visits,
+        {{QStringLiteral("idimmobile"),
+          RequestFormula::numberText(RequestFormula::leadingNumber(m_ui->Label12->text()), context().regional)},
+         {QStringLiteral("idrichiesta"),
+          RequestFormula::numberText(RequestFormula::leadingNumber(m_ui->Label18->text()), context().regional)},
+         {QStringLiteral("Nome"), m_ui->Label15->text()},
+         {QStringLiteral("cognome"), m_ui->Label16->text()},
+         {QStringLiteral("data"), date},
+         {QStringLiteral("note"), comment}}));
 }
 
 void PropertyWindow::deleteVisit() {
@@ -387,8 +369,9 @@ void PropertyWindow::deleteVisit() {
 }
 
 void PropertyWindow::printVisits() {
-    m_visitsReport->setSelectionFormula(QStringLiteral("{immobile.id} = ") + QStringLiteral(" ") + m_ui.Label12->text());
-    if (m_ui.Label12->text().isEmpty()) {
+    m_visitsReport->setSelectionFormula(QStringLiteral("{immobile.id} = ") + QStringLiteral(" ") +
+                                        m_ui->Label12->text());
+    if (m_ui->Label12->text().isEmpty()) {
         context().dialogs.message(QStringLiteral("Nessun immobile selezionato: non c'è un rapporto visite da stampare."));
         return;
     }
@@ -398,11 +381,10 @@ void PropertyWindow::printVisits() {
 // ---- the property sheet -------------------------------------------------------------
 
 void PropertyWindow::showSheet() {
-    if (!m_sheet)
-        m_sheet = new PropertySheet(context());
-    showChildWindow(m_sheet);
-    m_sheet->fill({m_ui.Text14->text(), m_ui.Text6->text(), m_ui.Text7->text(), m_ui.Text8->toPlainText(),
-                   m_ui.Text9->text(), m_ui.Text10->text(), m_ui.Text11->toPlainText(), m_ui.Label17->text()});
+    const Context& context = this->context();
+    PropertySheet* sheet = openChild<PropertySheet>(sheetName, [&context] { return new PropertySheet(context); });
+    sheet->fill({m_ui->Text14->text(), m_ui->Text6->text(), m_ui->Text7->text(), m_ui->Text8->toPlainText(),
+                 m_ui->Text9->text(), m_ui->Text10->text(), m_ui->Text11->toPlainText(), m_ui->Label17->text()});
 }
 
 void PropertyWindow::closeEvent(QCloseEvent* event) {

@@ -1,14 +1,18 @@
 #pragma once
 
-#include "PhotoViewer.h"
-#include "PropertySheet.h"
 #include "RegisterWindow.h"
-#include "ui_PropertyWindow.h"
 
-#include <QPointer>
+#include <memory>
 
+class PhotoViewer;
+class PropertySheet;
+class RecordCommands;
 class RecordSource;
 class ReportControl;
+
+namespace Ui {
+class PropertyWindow;
+}
 
 // form_immobili: the property register. One property at a time in the owner and
 // property fields, with its photos and visits, the search panel and the printout of
@@ -17,8 +21,11 @@ class PropertyWindow : public RegisterWindow {
     Q_OBJECT
 public:
     explicit PropertyWindow(const Context& context, QWidget* parent = nullptr);
+    ~PropertyWindow() override;
 
-    const Ui::PropertyWindow& ui() const { return m_ui; }
+    // The object names of the photo viewer and the property sheet.
+    static inline const QString viewerName = QStringLiteral("form_immagine");
+    static inline const QString sheetName = QStringLiteral("form_stp");
 
     // The commands, as the buttons run them.
     void newProperty();
@@ -40,8 +47,8 @@ public:
     void showSheet();
 
     // The photo viewer and the property sheet, while they are open.
-    PhotoViewer* viewer() const { return m_viewer; }
-    PropertySheet* sheet() const { return m_sheet; }
+    PhotoViewer* viewer() const;
+    PropertySheet* sheet() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -59,15 +66,13 @@ private:
     // Whether there is a current property; if not, says the refusal.
     bool hasCurrentProperty(const QString& refusal);
     Result writePhotoRow(const QString& path);
-    void showChildWindow(QWidget* window);
 
-    Ui::PropertyWindow m_ui;
+    std::unique_ptr<Ui::PropertyWindow> m_ui;
+    RecordCommands* m_commands;
     RecordSource* m_properties;  // Data1
     RecordSource* m_photos;      // Data2
     RecordSource* m_visits;      // Data3
     RecordSource* m_requests;    // Data4
     ReportControl* m_visitsReport;    // report1
     ReportControl* m_requestsReport;  // Report2
-    QPointer<PhotoViewer> m_viewer;    // form_immagine
-    QPointer<PropertySheet> m_sheet;   // form_stp
 };

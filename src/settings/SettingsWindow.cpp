@@ -5,6 +5,7 @@
 #include "Picture.h"
 #include "ProgramSettings.h"
 #include "SettingsFile.h"
+#include "ui_SettingsWindow.h"
 
 namespace {
 
@@ -12,47 +13,51 @@ const QColor designGreen(0, 192, 0);
 
 } // namespace
 
-SettingsWindow::SettingsWindow(const Context& context, std::function<void(const QString&)> applyBackground, QWidget* parent)
-    : QWidget(parent), m_context(context), m_applyBackground(std::move(applyBackground)) {
-    m_ui.setupUi(this);
+SettingsWindow::SettingsWindow(const Context& context, std::function<void(const QString&)> applyBackground,
+                               QWidget* parent)
+    : QWidget(parent), m_context(context), m_applyBackground(std::move(applyBackground)),
+      m_ui(std::make_unique<Ui::SettingsWindow>()) {
+    m_ui->setupUi(this);
     setMinimumSize(size());  // 9105 x 5340 twips with its frame
     setWindowIcon(Artwork::icon(QStringLiteral(":/icons/09-gestione.svg")));
     setHeadingColour(designGreen);
-    m_ui.Image1->setImage(Artwork::picture(Artwork::programIcon));  // the sample logo
-    m_ui.Label9->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_ui->Image1->setImage(Artwork::picture(Artwork::programIcon)); // the sample logo
+    m_ui->Label9->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    connect(m_ui.Command1, &QPushButton::clicked, this, &SettingsWindow::chooseLogo);
-    connect(m_ui.Command7, &QPushButton::clicked, this, &SettingsWindow::chooseColour);
-    connect(m_ui.Command2, &QPushButton::clicked, this, &SettingsWindow::saveSheet);
-    connect(m_ui.Command3, &QPushButton::clicked, this, &SettingsWindow::chooseDatabase);
-    connect(m_ui.Command4, &QPushButton::clicked, this, &SettingsWindow::saveDatabase);
-    connect(m_ui.Command5, &QPushButton::clicked, this, &SettingsWindow::chooseBackground);
-    connect(m_ui.Command6, &QPushButton::clicked, this, &SettingsWindow::saveBackground);
+    connect(m_ui->Command1, &QPushButton::clicked, this, &SettingsWindow::chooseLogo);
+    connect(m_ui->Command7, &QPushButton::clicked, this, &SettingsWindow::chooseColour);
+    connect(m_ui->Command2, &QPushButton::clicked, this, &SettingsWindow::saveSheet);
+    connect(m_ui->Command3, &QPushButton::clicked, this, &SettingsWindow::chooseDatabase);
+    connect(m_ui->Command4, &QPushButton::clicked, this, &SettingsWindow::saveDatabase);
+    connect(m_ui->Command5, &QPushButton::clicked, this, &SettingsWindow::chooseBackground);
+    connect(m_ui->Command6, &QPushButton::clicked, this, &SettingsWindow::saveBackground);
     load();
 }
+
+SettingsWindow::~SettingsWindow() = default;
 
 void SettingsWindow::load() {
     const ProgramSettings settings(m_context.programFolder);
     const SettingsFile::Values sheet = SettingsFile::read(settings.sheetIniPath(), 4);
-    m_ui.Text1->setText(sheet.at(0));
+    m_ui->Text1->setText(sheet.at(0));
     // A colour that is not a number leaves the heading in its design green.
     if (const std::optional<int> colour = ProgramSettings::parseColour(sheet.at(3)))
         setHeadingColour(Colour::fromInt(*colour));
-    m_ui.Label10->setText(sheet.at(3));
-    m_ui.Text2->setText(sheet.at(1));
-    m_ui.Text3->setText(sheet.at(2));
+    m_ui->Label10->setText(sheet.at(3));
+    m_ui->Text2->setText(sheet.at(1));
+    m_ui->Text3->setText(sheet.at(2));
 
-    m_ui.Text4->setText(settings.databasePath());
-    m_ui.Label5->setText(ProgramSettings::databaseFolder(m_ui.Text4->text()));
+    m_ui->Text4->setText(settings.databasePath());
+    m_ui->Label5->setText(ProgramSettings::databaseFolder(m_ui->Text4->text()));
 
-    m_ui.Text5->setText(settings.backgroundPath());
-    m_ui.Picture1->setImage(Picture::load(m_ui.Text5->text()));
+    m_ui->Text5->setText(settings.backgroundPath());
+    m_ui->Picture1->setImage(Picture::load(m_ui->Text5->text()));
 }
 
 void SettingsWindow::setHeadingColour(const QColor& colour) {
-    QPalette palette = m_ui.Text1->palette();
+    QPalette palette = m_ui->Text1->palette();
     palette.setColor(QPalette::Text, colour);
-    m_ui.Text1->setPalette(palette);
+    m_ui->Text1->setPalette(palette);
 }
 
 void SettingsWindow::report(const Result& result) {
@@ -65,22 +70,22 @@ void SettingsWindow::chooseLogo() {
     const QString chosen = m_context.dialogs.openFile(pictureTitle, pictureFilter, QString());
     if (chosen.isEmpty())
         return;
-    m_ui.Text3->setText(chosen);
-    m_ui.Image1->setImage(Picture::load(chosen));
+    m_ui->Text3->setText(chosen);
+    m_ui->Image1->setImage(Picture::load(chosen));
 }
 
 void SettingsWindow::chooseColour() {
-    const int current = ProgramSettings::parseColour(m_ui.Label10->text()).value_or(0);
+    const int current = ProgramSettings::parseColour(m_ui->Label10->text()).value_or(0);
     const std::optional<int> chosen = m_context.dialogs.chooseColour(current);
     if (!chosen)
         return;
-    m_ui.Label10->setText(QString::number(*chosen));
+    m_ui->Label10->setText(QString::number(*chosen));
     setHeadingColour(Colour::fromInt(*chosen));
 }
 
 void SettingsWindow::saveSheet() {
     report(ProgramSettings(m_context.programFolder)
-               .saveSheet(m_ui.Text1->text(), m_ui.Text2->text(), m_ui.Text3->text(), m_ui.Label10->text()));
+               .saveSheet(m_ui->Text1->text(), m_ui->Text2->text(), m_ui->Text3->text(), m_ui->Label10->text()));
 }
 
 void SettingsWindow::chooseDatabase() {
@@ -88,24 +93,24 @@ void SettingsWindow::chooseDatabase() {
     if (chosen.isEmpty())
         return;
     // The "REPORT" folder keeps showing the folder the window opened with.
-    m_ui.Text4->setText(chosen);
+    m_ui->Text4->setText(chosen);
 }
 
 void SettingsWindow::saveDatabase() {
-    report(ProgramSettings(m_context.programFolder).saveDatabasePath(m_ui.Text4->text()));
+    report(ProgramSettings(m_context.programFolder).saveDatabasePath(m_ui->Text4->text()));
 }
 
 void SettingsWindow::chooseBackground() {
     const QString chosen = m_context.dialogs.openFile(pictureTitle, pictureFilter, QString());
     if (chosen.isEmpty())
         return;
-    m_ui.Text5->setText(chosen);
-    m_ui.Picture1->setImage(Picture::load(chosen));
+    m_ui->Text5->setText(chosen);
+    m_ui->Picture1->setImage(Picture::load(chosen));
 }
 
 void SettingsWindow::saveBackground() {
-    const Result saved = ProgramSettings(m_context.programFolder).saveBackgroundPath(m_ui.Text5->text());
+    const Result saved = ProgramSettings(m_context.programFolder).saveBackgroundPath(m_ui->Text5->text());
     report(saved);
     if (saved && m_applyBackground)
-        m_applyBackground(m_ui.Text5->text());
+        m_applyBackground(m_ui->Text5->text());
 }

@@ -2,10 +2,14 @@
 
 #include "Context.h"
 #include "Result.h"
-#include "ui_SettingsWindow.h"
 
 #include <QWidget>
 #include <functional>
+#include <memory>
+
+namespace Ui {
+class SettingsWindow;
+}
 
 // Form_gestio: edits the three settings files, one tab each: the property sheet's
 // heading, footer, logo and heading colour (dati.ini), the database path (daba.ini)
@@ -15,8 +19,7 @@ class SettingsWindow : public QWidget {
 public:
     // `applyBackground` makes a picture path the frame window's background at once.
     SettingsWindow(const Context& context, std::function<void(const QString&)> applyBackground, QWidget* parent = nullptr);
-
-    const Ui::SettingsWindow& ui() const { return m_ui; }
+    ~SettingsWindow() override;
 
     void chooseLogo();
     void chooseColour();
@@ -38,5 +41,5 @@ private:
 
     const Context& m_context;
     std::function<void(const QString&)> m_applyBackground;
-    Ui::SettingsWindow m_ui;
+    std::unique_ptr<Ui::SettingsWindow> m_ui;
 };

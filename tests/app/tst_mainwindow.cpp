@@ -1,3 +1,4 @@
+#include "../properties/PropertyControls.h"
 #include "Artwork.h"
 #include "MainWindow.h"
 #include "ProgramSettings.h"
@@ -189,11 +190,12 @@ private slots:
         QCOMPARE(frame.window->workspace()->activeSubWindow()->widget(), properties);
 
         // A first property, typed and finished, is in the new database.
-        properties->ui().Command1->click();
-        properties->ui().Text1->setText("Rossi");
-        emit properties->ui().Text1->textEdited("Rossi");
-        properties->ui().Command6->click();
-        QCOMPARE(properties->ui().Label12->text(), QStringLiteral("1"));
+        const PropertyControls ui(*properties);
+        ui.Command1->click();
+        ui.Text1->setText("Rossi");
+        emit ui.Text1->textEdited("Rossi");
+        ui.Command6->click();
+        QCOMPARE(ui.Label12->text(), QStringLiteral("1"));
 
         // A report file deleted since the last start comes back.
         QVERIFY(QFile::remove(frame.folder.file("agenda.rpt")));
@@ -201,13 +203,14 @@ private slots:
         QVERIFY(QFile::exists(frame.folder.file("agenda.rpt")));
 
         // Ending the program writes what was typed.
-        properties->ui().Text2->setText("051 1");
-        emit properties->ui().Text2->textEdited("051 1");
+        ui.Text2->setText("051 1");
+        emit ui.Text2->textEdited("051 1");
         QVERIFY(frame.window->close());
         frame.window.reset();
         frame.open();
         Startup::openWindows(*frame.window, frame.context);
-        QCOMPARE(frame.window->findChild<PropertyWindow*>("form_immobili")->ui().Text2->text(), QStringLiteral("051 1"));
+        QCOMPARE(PropertyControls(*frame.window->findChild<PropertyWindow*>("form_immobili")).Text2->text(),
+                 QStringLiteral("051 1"));
     }
 
     void backgroundPicture() {

@@ -3,6 +3,7 @@
 
 #include "ColumnCache.h"
 #include "Database.h"
+#include "FastFind.h"
 #include "KeySearch.h"
 #include "LikePattern.h"
 #include "RecordSource.h"
@@ -174,6 +175,22 @@ private slots:
         for (char32_t c = 0; c < 0x110000; ++c)
             if (LikePattern::fold(LikePattern::fold(c)) != LikePattern::fold(c))
                 QFAIL(qPrintable(QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0'))));
+    }
+
+    void piecesAreFoundWhereverTheyStand() {
+        const std::string block = "abcabcabcabcabcabcabxyz\xFF" "xq" + std::string(40, 'x') + "q\xFFyx";
+        const auto at = [&](std::string_view piece) {
+            const char* found = FastFind::find(block.data(), block.data() + block.size(), piece);
+            return found ? found - block.data() : -1;
+        };
+        QCOMPARE(at("xyz"), 20);
+        QCOMPARE(at("xq"), 24);
+        QCOMPARE(at("xxq"), 64);  // after many places where only the first byte agrees
+        QCOMPARE(at("yx"), 68);   // the very end
+        QCOMPARE(at("yxz"), -1);  // would run past the end
+        QCOMPARE(at("c"), 2);
+        QCOMPARE(at(std::string_view("\xFFx", 2)), 23);
+        QCOMPARE(at("abcabcabcabcabcabcabxyz\xFFxq" + std::string(41, 'x')), -1);
     }
 
     void acceleratedSearchesFindWhatThePlainScanFinds() {

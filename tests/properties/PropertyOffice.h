@@ -2,6 +2,7 @@
 
 #include "FakeClock.h"
 #include "FakePrinting.h"
+#include "PropertyControls.h"
 #include "PropertyWindow.h"
 #include "RecordSource.h"
 #include "ReportFiles.h"
@@ -38,7 +39,7 @@ struct Office : TestOffice {
     }
 
     void open() { window = std::make_unique<PropertyWindow>(context); }
-    const Ui::PropertyWindow& ui() const { return window->ui(); }
+    PropertyControls ui() const { return PropertyControls(*window); }
     RecordSource* source(const char* name) const { return window->findChild<RecordSource*>(QString::fromLatin1(name)); }
     QString owner() const { return ui().Text1->text(); }
 };

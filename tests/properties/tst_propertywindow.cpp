@@ -22,7 +22,7 @@ private slots:
 
     void opensOnTheLastPropertyWithItsVisitsAndPhotos() {
         Office office;
-        const Ui::PropertyWindow& ui = office.ui();
+        const PropertyControls ui = office.ui();
         QCOMPARE(office.window->objectName(), QStringLiteral("form_immobili"));
         QCOMPARE(office.window->windowTitle(), QStringLiteral("   ----   IMMOBILI  ---"));
         QCOMPARE(office.owner(), QStringLiteral("Verdi"));
@@ -62,7 +62,7 @@ private slots:
 
     void aNewPropertyFinishedWithFineBecomesCurrent() {
         Office office;
-        const Ui::PropertyWindow& ui = office.ui();
+        const PropertyControls ui = office.ui();
         ui.Command1->click();
         QVERIFY(ui.Combo1->isVisibleTo(office.window.get()));
         QVERIFY(ui.Command6->isVisibleTo(office.window.get()));
@@ -95,7 +95,7 @@ private slots:
 
     void aRefusedFineKeepsEverythingTyped() {
         Office office;
-        const Ui::PropertyWindow& ui = office.ui();
+        const PropertyControls ui = office.ui();
         ui.Command1->click();
         type(ui.Text1, "Bianchi");
         type(ui.Text9, "ottanta");
@@ -115,7 +115,7 @@ private slots:
 
     void deletingTheFirstPropertyLeavesNoCurrentOneAndEmptyLists() {
         Office office;
-        const Ui::PropertyWindow& ui = office.ui();
+        const PropertyControls ui = office.ui();
         ui.Data1->firstButton()->click();
         ui.Command5->click();
         QCOMPARE(office.dialogs.messages, QStringList{"Ricordati di eliminare prima le immagini dell'immobile"});
@@ -139,7 +139,7 @@ private slots:
 
     void theSearchPanel() {
         Office office;
-        const Ui::PropertyWindow& ui = office.ui();
+        const PropertyControls ui = office.ui();
         RecordSource* data1 = office.source("Data1");
         ui.Command8->click();
         QVERIFY(ui.Frame6->isVisibleTo(office.window.get()));
@@ -182,7 +182,7 @@ private slots:
 
     void quickSearchesRunAtEveryChange() {
         Office office;
-        const Ui::PropertyWindow& ui = office.ui();
+        const PropertyControls ui = office.ui();
         RecordSource* data1 = office.source("Data1");
         ui.Command8->click();
         type(ui.Text16, "d'a");
@@ -218,7 +218,7 @@ private slots:
         for (int i = 0; i < 3000; ++i)
             office.db.insert("immobile", {"proprietario"}, {QStringLiteral("Proprietario %1").arg(i)});
         office.db.exec("COMMIT");
-        const Ui::PropertyWindow& ui = office.ui();
+        const PropertyControls ui = office.ui();
         RecordSource* data1 = office.source("Data1");
         data1->setSearchSlices(std::chrono::nanoseconds(0), std::chrono::nanoseconds(0));  // every search outlasts its slice
         QSignalSpy shown(data1, &RecordSource::reset);
@@ -253,7 +253,7 @@ private slots:
 
     void printingTheMatchingRequests() {
         Office office;
-        const Ui::PropertyWindow& ui = office.ui();
+        const PropertyControls ui = office.ui();
         auto* report = office.window->findChild<ReportControl*>("Report2");
         ui.Command16->click();
         QCOMPARE(report->selectionFormula(),

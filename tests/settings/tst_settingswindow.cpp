@@ -1,12 +1,47 @@
 #include "Artwork.h"
+#include "Controls.h"
 #include "MainWindow.h"
+#include "PictureBox.h"
 #include "SettingsWindow.h"
 #include "TestContext.h"
 #include "TestFolder.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 
 namespace {
+
+// The controls of Form_gestio that the tests drive, found by their names.
+struct SettingsControls {
+    explicit SettingsControls(const QWidget& window) : m_window(window) {}
+    const QWidget& m_window;
+    CONTROL(QPushButton, Command1);
+    CONTROL(QPushButton, Command2);
+    CONTROL(QPushButton, Command3);
+    CONTROL(QPushButton, Command4);
+    CONTROL(QPushButton, Command5);
+    CONTROL(QPushButton, Command6);
+    CONTROL(QPushButton, Command7);
+    CONTROL(PictureBox, Image1);
+    CONTROL(QLabel, Label1);
+    CONTROL(QLabel, Label2);
+    CONTROL(QLabel, Label3);
+    CONTROL(QLabel, Label5);
+    CONTROL(QLabel, Label6);
+    CONTROL(QLabel, Label7);
+    CONTROL(QLabel, Label9);
+    CONTROL(QLabel, Label10);
+    CONTROL(PictureBox, Picture1);
+    CONTROL(QTabWidget, SSTab1);
+    CONTROL(QLineEdit, Text1);
+    CONTROL(QLineEdit, Text2);
+    CONTROL(QLineEdit, Text3);
+    CONTROL(QLineEdit, Text4);
+    CONTROL(QLineEdit, Text5);
+};
 
 struct Office : WithFolder, TestContext {
     Office() : TestContext(folder.path()) {}
@@ -16,7 +51,7 @@ struct Office : WithFolder, TestContext {
     void open() {
         window = std::make_unique<SettingsWindow>(context, [this](const QString& path) { applied << path; });
     }
-    const Ui::SettingsWindow& ui() const { return window->ui(); }
+    SettingsControls ui() const { return SettingsControls(*window); }
     QColor headingColour() const { return ui().Text1->palette().color(QPalette::Text); }
 };
 
@@ -36,7 +71,7 @@ private slots:
         office.folder.write("daba.ini", "/dati/archivio/daba.mdb\r\n");
         office.folder.write("sfondo.ini", background.toUtf8() + "\r\n");
         office.open();
-        const Ui::SettingsWindow& ui = office.ui();
+        const SettingsControls ui = office.ui();
         QCOMPARE(office.window->objectName(), QStringLiteral("Form_gestio"));
         QCOMPARE(office.window->windowTitle(), QStringLiteral("GESTIONE"));
         QCOMPARE(ui.SSTab1->currentIndex(), 0);
@@ -84,7 +119,7 @@ private slots:
         office.folder.write("daba.ini", "/vecchio/daba.mdb\r\n");
         office.folder.write("sfondo.ini", "/sfondo.jpg\r\n");
         office.open();
-        const Ui::SettingsWindow& ui = office.ui();
+        const SettingsControls ui = office.ui();
 
         ui.Command2->click();  // untouched: the same four values back
         QCOMPARE(office.folder.read("dati.ini"), QByteArray("Agenzia\r\npiede\r\n\r\n65280\r\n"));
@@ -119,7 +154,7 @@ private slots:
         Office office;
         office.folder.write("sfondo.ini", office.folder.writePicture("prima.png", Qt::cyan).toUtf8() + "\r\n");
         office.open();
-        const Ui::SettingsWindow& ui = office.ui();
+        const SettingsControls ui = office.ui();
 
         const QString logo = office.folder.writePicture("logo.bmp", Qt::yellow);
         office.dialogs.answers.enqueue(logo);
@@ -156,8 +191,8 @@ private slots:
         MainWindow frame(office.context);
         SettingsWindow window(office.context, [&frame](const QString& path) { frame.applyBackgroundPath(path); });
         office.dialogs.answers.enqueue(office.folder.writePicture("nuovo.bmp", Qt::darkGreen));
-        window.ui().Command5->click();
-        window.ui().Command6->click();
+        SettingsControls(window).Command5->click();
+        SettingsControls(window).Command6->click();
         QCOMPARE(frame.backgroundPicture().pixelColor(1, 1), QColor(Qt::darkGreen));
     }
 

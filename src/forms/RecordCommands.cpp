@@ -1,0 +1,98 @@
+#include "RecordCommands.h"
+
+#include "RecordSource.h"
+
+RecordCommands::RecordCommands(RecordSource& source, QObject* parent) : QObject(parent), m_source(source) {
+    // However the new record was dropped (Esc in a field, or the window's Esc), the
+    // state follows: typing must never go on into the record shown after it.
+    connect(&source, &RecordSource::editCancelled, this, [this](bool newRecord) {
+        if (newRecord && m_state == State::Entering)
+            cancel();
+    });
+}
+
+void RecordCommands::enableIn(State state, QWidget* widget) {
+    m_rules.append({widget, Rule::Enable, state});
+    applyRule(m_rules.last(), m_state);
+}
+
+void RecordCommands::showIn(State state, QWidget* widget) {
+    m_rules.append({widget, Rule::Show, state});
+    applyRule(m_rules.last(), m_state);
+}
+
+void RecordCommands::showFromNew(QWidget* widget) {
+    m_rules.append({widget, Rule::ShowFromNew, State::Entering});
+    applyRule(m_rules.last(), m_state);
+}
+
+void RecordCommands::applyRule(const Rule& rule, State state) const {
+    if (!rule.widget)
+        return;
+    switch (rule.kind) {
+    case Rule::Enable:
+        rule.widget->setEnabled(state == rule.state);
+        break;
+    case Rule::Show:
+        rule.widget->setVisible(state == rule.state);
+        if (state == rule.state)
+            rule.widget->raise(); // it lies over what it replaces
+        break;
+    case Rule::ShowFromNew:
+        if (state == State::Entering) {
+            rule.widget->show();
+            rule.widget->raise();
+        }
+        break;
+    }
+}
+
+void RecordCommands::apply() {
+    for (const Rule& rule : std::as_const(m_rules))
+        applyRule(rule, m_state);
+}
+
+void RecordCommands::setState(State state) {
+    const bool changed = state != m_state;
+    m_state = state;
+    apply();
+    if (changed)
+        emit stateChanged(state);
+}
+
+Result RecordCommands::startNew() {
+    if (const Result added = m_source.addNew(); !added)
+        return added;
+    if (m_state == State::Browsing) {
+        m_before.clear();
+        for (const Rule& rule : std::as_const(m_rules))
+            if (rule.widget)
+                m_before.append({rule.widget, !rule.widget->isHidden(), rule.widget->isEnabled()});
+    }
+    setState(State::Entering);
+    if (m_firstField)
+        m_firstField->setFocus(Qt::OtherFocusReason);
+    return Result::success();
+}
+
+void RecordCommands::finish() {
+    m_before.clear();
+    setState(State::Browsing);
+}
+
+void RecordCommands::cancel() {
+    if (m_source.isAdding())
+        m_source.cancelEdit(); // comes back here through editCancelled, already Browsing
+    if (m_state != State::Entering)
+        return;
+    m_state = State::Browsing;
+    apply();
+    for (const Snapshot& before : std::as_const(m_before)) {
+        if (!before.widget)
+            continue;
+        before.widget->setVisible(before.visible);
+        before.widget->setEnabled(before.enabled);
+    }
+    m_before.clear();
+    emit stateChanged(m_state);
+}
