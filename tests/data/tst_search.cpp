@@ -223,6 +223,14 @@ private slots:
         QVERIFY(db->searchIndex()->build({}).ok());
         QVERIFY(db->searchIndex()->isComplete());
         compareMany(*db, random, 400, tally, "indexed");
+        // Hostile needles: 30 kB of text, "nan", an apostrophe alone, brackets left open.
+        for (const QString& needle : {QString(30000, QLatin1Char('o')) + "ss", QStringLiteral("nan"), QStringLiteral("'"),
+                                      QStringLiteral("["), QStringLiteral("[!*]ss"), QStringLiteral("ross'[")}) {
+            KeySearch search(*db, "immobile", "proprietario", "*" + needle + "*", KeySearch::Direction::Forward,
+                             std::nullopt, 1 << 30);
+            QVERIFY(search.run(std::chrono::nanoseconds(-1)).ok());
+            QCOMPARE(search.keys(), plainScan(*db, "*" + needle + "*", KeySearch::Direction::Forward, std::nullopt, 1 << 30));
+        }
 
         // The program's own writes: the column follows them row by row, the index by its triggers.
         QSqlQuery own(db->connection());
