@@ -101,9 +101,9 @@ QString ratio(const Series& figure, const Series& floor) {
 }
 
 QString makeDatabase(const QString& folder, int properties) {
-    return Measure::sampleDatabase(QStringLiteral("%1/immobili-%2.mdb").arg(folder).arg(properties),
-                                   {"--immobili", QString::number(properties), "--richieste", "2000", "--visite", "2000",
-                                    "--foto", "0"});
+    return Measure::sampleDatabase(
+        QStringLiteral("%1/immobili-%2.mdb").arg(folder).arg(properties),
+        {"--immobili", QString::number(properties), "--richieste", "2000", "--visite", "2000", "--foto", "0"});
 }
 
 // The floors of a search, on a connection of their own.
@@ -115,8 +115,8 @@ public:
         m_fts = SearchIndex::ftsTable(table, field).toUtf8();
         // The column folded in one block of bytes, rows ended by 0xFF: the plain scan's best case.
         sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(m_db, QStringLiteral("SELECT %1 FROM %2 WHERE %1 IS NOT NULL").arg(field, table).toUtf8(), -1,
-                           &statement, nullptr);
+        sqlite3_prepare_v2(m_db, QStringLiteral("SELECT %1 FROM %2 WHERE %1 IS NOT NULL").arg(field, table).toUtf8(),
+                           -1, &statement, nullptr);
         while (sqlite3_step(statement) == SQLITE_ROW) {
             m_column += QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)))
                             .toCaseFolded()
@@ -160,7 +160,7 @@ public:
                 const void* rowEnd = std::memchr(hit, '\xFF', static_cast<std::size_t>(end - hit));
                 at = static_cast<const char*>(rowEnd) + 1;
             }
-            m_sink = at;  // so the compiler keeps the work
+            m_sink = at; // so the compiler keeps the work
         };
     }
 
@@ -193,8 +193,8 @@ void settle(RecordSource& source) {
 
 struct Needle {
     const char* what;
-    const char* prefix;  // in the field before the keystroke
-    char key;            // the keystroke
+    const char* prefix; // in the field before the keystroke
+    char key;           // the keystroke
 };
 // Found, missed, two characters (missed: the costliest), a wildcard, and a miss of common trigrams.
 const Needle needles[] = {{"'oss' (trovato)", "os", 's'},
@@ -230,8 +230,13 @@ int main(int argc, char* argv[]) {
     RecordSource source(QStringLiteral("immobile"), regional);
     BoundGrid grid;
     grid.bind(source,
-              {{"id", "id"}, {"Proprietario", "proprietario"}, {"Zona", "zona"}, {"Tipologia", "tipologia"},
-               {"Mq", "mq"}, {"Prezzo", "prezzo"}, {"Motivo", "motivo"}},
+              {{"id", "id"},
+               {"Proprietario", "proprietario"},
+               {"Zona", "zona"},
+               {"Tipologia", "tipologia"},
+               {"Mq", "mq"},
+               {"Prezzo", "prezzo"},
+               {"Motivo", "motivo"}},
               dialogs, false);
     grid.resize(900, 400);
     grid.show();
@@ -246,7 +251,8 @@ int main(int argc, char* argv[]) {
     };
 
     std::printf("Tempi mediani su %d prove alternate con i minimi [min-max]; 'indice' = sola ricerca nell'indice a "
-                "trigrammi, 'memoria' = sola scansione SIMD (SSE2) della colonna in memoria; xN = il programma rispetto al minimo.\n",
+                "trigrammi, 'memoria' = sola scansione SIMD (SSE2) della colonna in memoria; xN = il programma "
+                "rispetto al minimo.\n",
                 rounds);
     for (const int size : sizes) {
         const QString path = makeDatabase(folder, size);
@@ -286,15 +292,14 @@ int main(int argc, char* argv[]) {
             const QString text = QString::fromLatin1(needle.prefix) + QLatin1Char(needle.key);
             const Query query = Query::contains("immobile", "proprietario", text);
             std::function<void()> index = floors.index(text);
-            const std::vector<Series> s = interleaved(
-                {nullptr, nullptr, nullptr},
-                {[&] {
-                     if (!source.setRecordSource(query) || !source.refresh())
-                         qFatal("search failed");
-                     settle(source);
-                     shown();
-                 },
-                 index ? index : [] {}, floors.memory(text)});
+            const std::vector<Series> s =
+                interleaved({nullptr, nullptr, nullptr}, {[&] {
+                                                              if (!source.setRecordSource(query) || !source.refresh())
+                                                                  qFatal("search failed");
+                                                              settle(source);
+                                                              shown();
+                                                          },
+                                                          index ? index : [] {}, floors.memory(text)});
             std::printf("  %-36s %-40s %-34s %s\n", needle.what, qPrintable(range(s[0])),
                         index ? qPrintable(ratio(s[0], s[1])) : "     -", qPrintable(ratio(s[0], s[2])));
         }
@@ -326,7 +331,8 @@ int main(int argc, char* argv[]) {
                              shown();
                          },
                          floors.select("SELECT * FROM immobile ORDER BY rowid DESC LIMIT 128")});
-        std::printf("  %-36s %-40s SQLite %s\n", "vai all'ultimo", qPrintable(range(last[0])), qPrintable(ratio(last[0], last[1])));
+        std::printf("  %-36s %-40s SQLite %s\n", "vai all'ultimo", qPrintable(range(last[0])),
+                    qPrintable(ratio(last[0], last[1])));
 
         // A keystroke into a quick-search field of the property register (a key event
         // through the application into Text16), until the window has repainted its card,
@@ -349,19 +355,18 @@ int main(int argc, char* argv[]) {
             for (const Needle& needle : needles) {
                 const QString text = QString::fromLatin1(needle.prefix) + QLatin1Char(needle.key);
                 std::function<void()> index = floors.index(text);
-                const std::vector<Series> s = interleaved(
-                    {[&] {
-                         field->setText(QString::fromLatin1(needle.prefix));
-                         settle(*properties);
-                         QCoreApplication::processEvents();
-                     },
-                     nullptr, nullptr},
-                    {[&] {
-                         QTest::keyClick(field, needle.key);
-                         settle(*properties);
-                         window.repaint();
-                     },
-                     index ? index : [] {}, floors.memory(text)});
+                const std::vector<Series> s = interleaved({[&] {
+                                                               field->setText(QString::fromLatin1(needle.prefix));
+                                                               settle(*properties);
+                                                               QCoreApplication::processEvents();
+                                                           },
+                                                           nullptr, nullptr},
+                                                          {[&] {
+                                                               QTest::keyClick(field, needle.key);
+                                                               settle(*properties);
+                                                               window.repaint();
+                                                           },
+                                                           index ? index : [] {}, floors.memory(text)});
                 if (field->text() != text)
                     qFatal("the keystroke did not reach the field");
                 std::printf("  %-36s %-40s %-34s %s\n", needle.what, qPrintable(range(s[0])),

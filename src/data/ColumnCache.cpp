@@ -46,8 +46,9 @@ bool ColumnCache::current() {
 
 TextColumn* ColumnCache::find(const QString& table, const QString& field) {
     for (auto it = m_columns.begin(); it != m_columns.end(); ++it) {
-        if ((*it)->table().compare(table, Qt::CaseInsensitive) == 0 && (*it)->field().compare(field, Qt::CaseInsensitive) == 0) {
-            std::rotate(m_columns.begin(), it, it + 1);  // most recently used first
+        if ((*it)->table().compare(table, Qt::CaseInsensitive) == 0 &&
+            (*it)->field().compare(field, Qt::CaseInsensitive) == 0) {
+            std::rotate(m_columns.begin(), it, it + 1); // most recently used first
             return m_columns.front().get();
         }
     }
@@ -80,7 +81,9 @@ Result ColumnCache::makeNow(const QString& table, const QString& field) {
     TextColumn* column = want(table, field);
     bool complete = column->isComplete();
     if (!complete)
-        if (const Result made = column->buildStep(m_db, [] { return false; }, complete); !made)
+        if (const Result made = column->buildStep(
+                m_db, [] { return false; }, complete);
+            !made)
             return made;
     while (m_columns.size() > 1 && bytes() > m_limit)
         m_columns.pop_back();
@@ -98,7 +101,8 @@ void ColumnCache::buildSlice() {
     QElapsedTimer timer;
     timer.start();
     bool complete = false;
-    if (!column->buildStep(m_db, [&] { return timer.nsecsElapsed() > 8'000'000; }, complete)) {
+    if (!column->buildStep(
+            m_db, [&] { return timer.nsecsElapsed() > 8'000'000; }, complete)) {
         column->reset();
         return;
     }

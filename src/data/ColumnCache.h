@@ -38,7 +38,7 @@ private:
     void buildSlice();
 
     sqlite3* m_db;
-    std::vector<std::unique_ptr<TextColumn>> m_columns;  // most recently used first
+    std::vector<std::unique_ptr<TextColumn>> m_columns; // most recently used first
     std::size_t m_limit = 64u << 20;
     qint64 m_dataVersion = -1;
     QTimer m_timer;

@@ -24,7 +24,7 @@ inline const char* find(const char* begin, const char* end, std::string_view pie
     const __m128i first = _mm_set1_epi8(piece[0]);
     const __m128i last = _mm_set1_epi8(piece[length - 1]);
     const char* at = begin;
-    const char* const stop = end - length + 1;  // one past the last place the piece can start
+    const char* const stop = end - length + 1; // one past the last place the piece can start
     for (; stop - at >= 16; at += 16) {
         const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
         const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + length - 1));

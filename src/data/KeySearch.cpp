@@ -13,7 +13,7 @@ namespace {
 
 constexpr qint64 lowest = std::numeric_limits<qint64>::min();
 constexpr qint64 highest = std::numeric_limits<qint64>::max();
-constexpr qint64 narrowest = 512;  // a range of keys this narrow is always searched to its end
+constexpr qint64 narrowest = 512; // a range of keys this narrow is always searched to its end
 
 qint64 processorNs() {
     timespec now{};
@@ -60,7 +60,8 @@ KeySearch::KeySearch(Database& database, const QString& table, const QString& fi
             low = std::max(low, *from == highest ? highest : *from + 1);
         else
             high = std::min(high, *from == lowest ? lowest : *from - 1);
-        if ((direction == Direction::Forward && *from == highest) || (direction == Direction::Backward && *from == lowest))
+        if ((direction == Direction::Forward && *from == highest) ||
+            (direction == Direction::Backward && *from == lowest))
             high = low - 1;
     }
     if (low > high) {
@@ -170,7 +171,8 @@ void KeySearch::runMemory(Segment& segment, const std::function<bool()>& outOfTi
 Result KeySearch::runSql(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped) {
     sqlite3* db = m_database.handle();
     const bool forward = m_direction == Direction::Forward;
-    const QString order = forward ? QStringLiteral("ORDER BY %1 LIMIT ?4") : QStringLiteral("ORDER BY %1 DESC LIMIT ?4");
+    const QString order =
+        forward ? QStringLiteral("ORDER BY %1 LIMIT ?4") : QStringLiteral("ORDER BY %1 DESC LIMIT ?4");
     QString sql;
     if (segment.method == Method::Index) {
         sql = QStringLiteral("SELECT f.rowid FROM \"%1\"(?5) AS f CROSS JOIN \"%2\" AS t ON t.rowid = f.rowid "
@@ -194,7 +196,8 @@ Result KeySearch::runSql(Segment& segment, const std::function<bool()>& outOfTim
         // The part of the range this statement covers: all that is left, unless an earlier
         // statement ran out of time, then narrower, widening again as they finish in time.
         qint64 low = segment.low, high = segment.high;
-        const bool wide = m_width == 0 || static_cast<quint64>(high) - static_cast<quint64>(low) < static_cast<quint64>(m_width);
+        const bool wide =
+            m_width == 0 || static_cast<quint64>(high) - static_cast<quint64>(low) < static_cast<quint64>(m_width);
         if (!wide) {
             if (forward)
                 high = low + m_width - 1;

@@ -47,8 +47,8 @@ public:
 private:
     struct Segment {
         Method method;
-        qint64 low;   // inclusive
-        qint64 high;  // inclusive
+        qint64 low;  // inclusive
+        qint64 high; // inclusive
     };
 
     Result runSql(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped);
@@ -64,9 +64,9 @@ private:
     QString m_match;
     Direction m_direction;
     int m_limit;
-    std::vector<Segment> m_segments;  // in the order they are searched
+    std::vector<Segment> m_segments; // in the order they are searched
     std::size_t m_segment = 0;
-    qint64 m_width = 0;  // of the key range a statement covers; 0: all that is left
-    QList<qint64> m_found;  // in search order
+    qint64 m_width = 0;    // of the key range a statement covers; 0: all that is left
+    QList<qint64> m_found; // in search order
     bool m_done = false;
 };

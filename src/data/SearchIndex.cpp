@@ -14,7 +14,7 @@ namespace {
 constexpr qint64 everything = std::numeric_limits<qint64>::max();
 constexpr qint64 nothing = std::numeric_limits<qint64>::min();
 const QString stateTable = QStringLiteral("velmora_ricerca_stato");
-constexpr int maxTrigrams = 24;  // enough to pin a needle down; a 30 kB needle stays a short query
+constexpr int maxTrigrams = 24; // enough to pin a needle down; a 30 kB needle stays a short query
 
 // A statement prepared on the connection, finalized when it goes out of scope.
 class Statement {
@@ -93,11 +93,14 @@ QList<Object> objectsOf(const QString& table) {
                           QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, content='%3', tokenize='trigram', "
                                          "detail='none', columnsize=0)")
                               .arg(fts, f.field, f.table)};
-        const QString changed = QStringLiteral("(old.rowid IS NOT new.rowid OR CAST(old.%1 AS BLOB) IS NOT CAST(new.%1 AS BLOB))")
-                                    .arg(f.field);
-        const QString add = QStringLiteral(" INSERT INTO %1(rowid, %2) SELECT new.rowid, new.%2 WHERE ").arg(fts, f.field);
+        const QString changed =
+            QStringLiteral("(old.rowid IS NOT new.rowid OR CAST(old.%1 AS BLOB) IS NOT CAST(new.%1 AS BLOB))")
+                .arg(f.field);
+        const QString add =
+            QStringLiteral(" INSERT INTO %1(rowid, %2) SELECT new.rowid, new.%2 WHERE ").arg(fts, f.field);
         const QString remove =
-            QStringLiteral(" INSERT INTO %1(%1, rowid, %2) SELECT 'delete', old.rowid, old.%2 WHERE ").arg(fts, f.field);
+            QStringLiteral(" INSERT INTO %1(%1, rowid, %2) SELECT 'delete', old.rowid, old.%2 WHERE ")
+                .arg(fts, f.field);
         onInsert += add + QStringLiteral("new.rowid <= %1;").arg(covered);
         onDelete += remove + QStringLiteral("old.rowid <= %1;").arg(covered);
         onUpdate += remove + QStringLiteral("%1 AND old.rowid <= %2;").arg(changed, covered);
@@ -105,9 +108,9 @@ QList<Object> objectsOf(const QString& table) {
     }
     const auto trigger = [&](const char* event, const char* when, const QString& body) {
         const QString name = triggerName(table, event);
-        objects << Object{QStringLiteral("trigger"), name,
-                          QStringLiteral("CREATE TRIGGER %1 AFTER %2 ON %3 BEGIN%4 END")
-                              .arg(name, QLatin1String(when), table, body)};
+        objects << Object{
+            QStringLiteral("trigger"), name,
+            QStringLiteral("CREATE TRIGGER %1 AFTER %2 ON %3 BEGIN%4 END").arg(name, QLatin1String(when), table, body)};
     };
     trigger("inserimento", "INSERT", onInsert);
     trigger("eliminazione", "DELETE", onDelete);
@@ -140,7 +143,7 @@ int collectToken(void* context, int, const char* token, int length, int, int) {
 // index without missing rows. Found once, by asking the tokenizer itself.
 std::unordered_set<char32_t> computeUnsafe() {
     std::unordered_set<char32_t> unsafe{0};
-    std::unordered_map<char32_t, std::vector<char32_t>> groups;  // folded -> characters folding to it
+    std::unordered_map<char32_t, std::vector<char32_t>> groups; // folded -> characters folding to it
     for (char32_t c = 0; c < 0x110000; ++c) {
         if (c >= 0xD800 && c <= 0xDFFF)
             continue;
@@ -198,9 +201,9 @@ const std::unordered_set<char32_t>& unsafeCharacters() {
 
 const QList<SearchIndex::Field>& SearchIndex::fields() {
     static const QList<Field> all = {
-        {"immobile", "proprietario"}, {"immobile", "telefono"},  {"immobile", "cellulare"},
+        {"immobile", "proprietario"}, {"immobile", "telefono"},          {"immobile", "cellulare"},
         {"immobile", "zona"},         {"immobile", "indirizzoimmobile"}, {"immobile", "noteimmobile"},
-        {"richiesta", "nome"},        {"richiesta", "cognome"},  {"notizie", "notizia"},
+        {"richiesta", "nome"},        {"richiesta", "cognome"},          {"notizie", "notizia"},
         {"notizie", "telefono"}};
     return all;
 }
@@ -304,7 +307,7 @@ Result SearchIndex::installTable(const QString& table) {
     const QList<Object> objects = objectsOf(table);
     for (auto object = objects.rbegin(); object != objects.rend(); ++object) {
         const QString drop = object->type == QStringLiteral("trigger") ? QStringLiteral("DROP TRIGGER IF EXISTS %1")
-                                                                        : QStringLiteral("DROP TABLE IF EXISTS %1");
+                                                                       : QStringLiteral("DROP TABLE IF EXISTS %1");
         if (!exec(m_db, drop.arg(object->name)))
             return Result::failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
     }
@@ -358,7 +361,7 @@ Result SearchIndex::install() {
         if (!done)
             return done;
     }
-    coveredUpTo(QString());  // verifies again and notes the schema
+    coveredUpTo(QString()); // verifies again and notes the schema
     scheduleBuild();
     return Result::success();
 }
@@ -400,12 +403,14 @@ void SearchIndex::progress(qint64& done, qint64& total) {
         const std::optional<qint64> covered = coveredUpTo(table);
         if (!covered)
             continue;
-        Statement range(m_db, QStringLiteral("SELECT (SELECT min(rowid) FROM %1), (SELECT max(rowid) FROM %1)").arg(table));
+        Statement range(m_db,
+                        QStringLiteral("SELECT (SELECT min(rowid) FROM %1), (SELECT max(rowid) FROM %1)").arg(table));
         if (range.step() != SQLITE_ROW || range.isNull(0))
             continue;
         const qint64 first = range.integer(0), last = range.integer(1);
         total += last - first + 1;
-        done += *covered == everything ? last - first + 1 : std::clamp<qint64>(*covered - first + 1, 0, last - first + 1);
+        done +=
+            *covered == everything ? last - first + 1 : std::clamp<qint64>(*covered - first + 1, 0, last - first + 1);
     }
 }
 
@@ -425,7 +430,7 @@ Result SearchIndex::buildStep(std::chrono::nanoseconds budget, bool& more) {
         return Result::success();
     more = true;
     if (sqlite3_db_readonly(m_db, "main") || !sqlite3_get_autocommit(m_db))
-        return Result::success();  // not now: someone's transaction is open
+        return Result::success(); // not now: someone's transaction is open
 
     QElapsedTimer timer;
     timer.start();
@@ -445,7 +450,8 @@ Result SearchIndex::buildStep(std::chrono::nanoseconds budget, bool& more) {
         if (state.step() != SQLITE_ROW)
             return fail();
         covered = state.integer(0);
-        Statement next(m_db, QStringLiteral("SELECT rowid FROM %1 WHERE rowid > ? ORDER BY rowid LIMIT 1 OFFSET ?").arg(table));
+        Statement next(
+            m_db, QStringLiteral("SELECT rowid FROM %1 WHERE rowid > ? ORDER BY rowid LIMIT 1 OFFSET ?").arg(table));
         next.bind(1, covered).bind(2, m_chunk - 1);
         qint64 upTo = everything;
         if (next.step() == SQLITE_ROW) {
@@ -458,8 +464,10 @@ Result SearchIndex::buildStep(std::chrono::nanoseconds budget, bool& more) {
         }
         if (upTo != everything || covered != everything) {
             for (const Field& f : fields) {
-                Statement add(m_db, QStringLiteral("INSERT INTO %1(rowid, %2) SELECT rowid, %2 FROM %3 WHERE rowid > ? AND rowid <= ?")
-                                        .arg(ftsTable(f.table, f.field), f.field, f.table));
+                Statement add(
+                    m_db,
+                    QStringLiteral("INSERT INTO %1(rowid, %2) SELECT rowid, %2 FROM %3 WHERE rowid > ? AND rowid <= ?")
+                        .arg(ftsTable(f.table, f.field), f.field, f.table));
                 add.bind(1, covered).bind(2, upTo);
                 if (!add.run())
                     return fail();
@@ -492,7 +500,8 @@ Result SearchIndex::build(const std::function<bool(qint64 done, qint64 total)>& 
         if (const Result step = buildStep(std::chrono::milliseconds(250), more); !step)
             return step;
         if (more && !sqlite3_get_autocommit(m_db))
-            return Result::failure(QStringLiteral("Il database è impegnato in un'altra scrittura: l'indice sarà completato più tardi."));
+            return Result::failure(
+                QStringLiteral("Il database è impegnato in un'altra scrittura: l'indice sarà completato più tardi."));
         qint64 done = 0, total = 0;
         progress(done, total);
         if (progressMade && !progressMade(done, total))

@@ -77,6 +77,6 @@ private:
     QTimer m_timer;
     bool m_background = true;
     int m_verifiedSchema = -1;
-    QStringList m_usable;  // tables whose index objects are as the program makes them
-    int m_chunk = 1000;    // rows per build transaction, adapted to the budget
+    QStringList m_usable; // tables whose index objects are as the program makes them
+    int m_chunk = 1000;   // rows per build transaction, adapted to the budget
 };

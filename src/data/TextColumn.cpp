@@ -11,9 +11,9 @@
 
 namespace {
 
-constexpr std::size_t blockRows = 8192;  // rows scanned between two looks at the clock
-constexpr int readRows = 4096;           // rows read from the table at a time
-constexpr char separator = '\xFF';       // never part of UTF-8 text
+constexpr std::size_t blockRows = 8192; // rows scanned between two looks at the clock
+constexpr int readRows = 4096;          // rows read from the table at a time
+constexpr char separator = '\xFF';      // never part of UTF-8 text
 
 // Folds valid UTF-8 text into `out`; false for text that is not valid UTF-8.
 bool foldUtf8(const unsigned char* text, std::size_t length, std::string& out) {
@@ -112,7 +112,7 @@ Result TextColumn::buildStep(sqlite3* db, const std::function<bool()>& outOfTime
             ++rows;
             m_readUpTo = sqlite3_column_int64(statement, 0);
             if (sqlite3_column_type(statement, 1) == SQLITE_NULL)
-                continue;  // a null never matches
+                continue; // a null never matches
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
             addRow(m_readUpTo, text ? text : "", sqlite3_column_bytes(statement, 1));
         }
@@ -154,7 +154,8 @@ Result TextColumn::readChanges(sqlite3* db) {
         const int status = sqlite3_step(statement);
         if (status == SQLITE_ROW && sqlite3_column_type(statement, 0) != SQLITE_NULL) {
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-            m_beside[rowid] = std::string(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, 0)));
+            m_beside[rowid] =
+                std::string(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, 0)));
         } else if (status == SQLITE_ROW || status == SQLITE_DONE) {
             m_beside[rowid] = std::nullopt;
         } else {
@@ -199,8 +200,10 @@ void TextColumn::matchBlock(const Needle& needle, std::size_t first, std::size_t
                 const auto offset = static_cast<std::uint32_t>(hit - base);
                 const std::size_t row =
                     static_cast<std::size_t>(std::upper_bound(m_start.begin() + static_cast<std::ptrdiff_t>(first),
-                                                              m_start.begin() + static_cast<std::ptrdiff_t>(last) + 1, offset) -
-                                             m_start.begin()) - 1;
+                                                              m_start.begin() + static_cast<std::ptrdiff_t>(last) + 1,
+                                                              offset) -
+                                             m_start.begin()) -
+                    1;
                 consider(row);
                 at = base + m_start[row + 1];
             }
@@ -215,8 +218,8 @@ void TextColumn::matchBlock(const Needle& needle, std::size_t first, std::size_t
     }
 }
 
-TextColumn::Scan TextColumn::scanForward(const Needle& needle, qint64& after, qint64 upTo, int want, QList<qint64>& found,
-                                         const std::function<bool()>& outOfTime) const {
+TextColumn::Scan TextColumn::scanForward(const Needle& needle, qint64& after, qint64 upTo, int want,
+                                         QList<qint64>& found, const std::function<bool()>& outOfTime) const {
     if (after >= upTo)
         return Scan::Ended;
     const auto rowAfter = [&](qint64 key) {
@@ -245,8 +248,8 @@ TextColumn::Scan TextColumn::scanForward(const Needle& needle, qint64& after, qi
     }
 }
 
-TextColumn::Scan TextColumn::scanBackward(const Needle& needle, qint64& before, qint64 from, int want, QList<qint64>& found,
-                                          const std::function<bool()>& outOfTime) const {
+TextColumn::Scan TextColumn::scanBackward(const Needle& needle, qint64& before, qint64 from, int want,
+                                          QList<qint64>& found, const std::function<bool()>& outOfTime) const {
     if (before <= from)
         return Scan::Ended;
     const auto rowFrom = [&](qint64 key) {

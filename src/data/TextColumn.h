@@ -41,8 +41,8 @@ public:
     // What a scan looks for: the pattern, and a piece of folded text every match holds.
     struct Needle {
         const LikePattern* pattern = nullptr;
-        std::string piece;   // folded UTF-8; empty: every row is a candidate
-        bool exact = false;  // a row holding the piece matches: no need to ask the pattern
+        std::string piece;  // folded UTF-8; empty: every row is a candidate
+        bool exact = false; // a row holding the piece matches: no need to ask the pattern
     };
     enum class Scan { Ended, Filled, OutOfTime };
     // Adds the keys of matching rows with after < key <= upTo (forward, in key order) or
@@ -65,10 +65,10 @@ private:
 
     QString m_table;
     QString m_field;
-    std::string m_text;                  // each row's folded text, then a 0xFF byte
-    std::vector<std::uint32_t> m_start;  // where each row begins; one more at the end
+    std::string m_text;                 // each row's folded text, then a 0xFF byte
+    std::vector<std::uint32_t> m_start; // where each row begins; one more at the end
     std::vector<qint64> m_rowids;
-    std::map<qint64, std::optional<std::string>> m_beside;  // key -> text as stored; none: no row or null
+    std::map<qint64, std::optional<std::string>> m_beside; // key -> text as stored; none: no row or null
     std::vector<qint64> m_changed;
     qint64 m_readUpTo;
     bool m_complete = false;

@@ -26,9 +26,9 @@ const Regional italian{QLocale(QLocale::Italian, QLocale::Italy)};
 // Pieces of text and of needles: cases that fold alike (È è, ß, the Kelvin sign and k,
 // the long s and s, final sigma), digits of other scripts, apostrophes, the wildcard
 // characters themselves.
-const QStringList atoms = {"a", "b", "o", "s", "r", "i", " ",      "A", "O", "S", "R", "'", "è", "È", "é", "à",
-                           "ß", "ſ", "\u212A", "k", "K", "İ", "ı", "σ", "ς", "Σ", "1", "2", "٣", "*", "?", "#",
-                           "[", "]", "!", "-", "ǅ", "ǆ", "Ǆ", "ross", "ROSS", "ssi", "oss"};
+const QStringList atoms = {"a", "b", "o", "s",      "r", "i", " ", "A", "O", "S",    "R",    "'",   "è",  "È", "é",
+                           "à", "ß", "ſ", "\u212A", "k", "K", "İ", "ı", "σ", "ς",    "Σ",    "1",   "2",  "٣", "*",
+                           "?", "#", "[", "]",      "!", "-", "ǅ", "ǆ", "Ǆ", "ross", "ROSS", "ssi", "oss"};
 const QStringList wildcards = {"*", "?", "#", "[ab]", "[!a]", "[a-s]", "[è]", "[", "[!]", "[*]"};
 
 QString randomText(QRandomGenerator& random, int maxAtoms) {
@@ -86,8 +86,8 @@ void fill(const QSqlDatabase& connection, QRandomGenerator& random, int rows) {
 }
 
 // What the plain scan finds: the rows in key order, a page after or before a key.
-QList<qint64> plainScan(Database& db, const QString& pattern, KeySearch::Direction direction, std::optional<qint64> from,
-                        int limit) {
+QList<qint64> plainScan(Database& db, const QString& pattern, KeySearch::Direction direction,
+                        std::optional<qint64> from, int limit) {
     const bool forward = direction == KeySearch::Direction::Forward;
     QString sql = "SELECT rowid FROM immobile WHERE vlike(proprietario, ?)";
     if (from)
@@ -132,12 +132,13 @@ void compareMany(Database& db, QRandomGenerator& random, int needles, Tally& tal
             QVERIFY(search.run(std::chrono::microseconds(random.bounded(2) == 0 ? 0 : 300)).ok());
         const QList<qint64> expected = plainScan(db, pattern, direction, from, limit);
         if (search.keys() != expected)
-            QFAIL(qPrintable(QStringLiteral("%1: «%2» %3 from %4 limit %5: %6 rows instead of %7")
-                                 .arg(stage, pattern, direction == KeySearch::Direction::Forward ? "forward" : "backward")
-                                 .arg(from ? QString::number(*from) : "-")
-                                 .arg(limit)
-                                 .arg(search.keys().size())
-                                 .arg(expected.size())));
+            QFAIL(
+                qPrintable(QStringLiteral("%1: «%2» %3 from %4 limit %5: %6 rows instead of %7")
+                               .arg(stage, pattern, direction == KeySearch::Direction::Forward ? "forward" : "backward")
+                               .arg(from ? QString::number(*from) : "-")
+                               .arg(limit)
+                               .arg(search.keys().size())
+                               .arg(expected.size())));
     }
 }
 
@@ -178,16 +179,18 @@ private slots:
     }
 
     void piecesAreFoundWhereverTheyStand() {
-        const std::string block = "abcabcabcabcabcabcabxyz\xFF" "xq" + std::string(40, 'x') + "q\xFFyx";
+        const std::string block = "abcabcabcabcabcabcabxyz\xFF"
+                                  "xq" +
+                                  std::string(40, 'x') + "q\xFFyx";
         const auto at = [&](std::string_view piece) {
             const char* found = FastFind::find(block.data(), block.data() + block.size(), piece);
             return found ? found - block.data() : -1;
         };
         QCOMPARE(at("xyz"), 20);
         QCOMPARE(at("xq"), 24);
-        QCOMPARE(at("xxq"), 64);  // after many places where only the first byte agrees
-        QCOMPARE(at("yx"), 68);   // the very end
-        QCOMPARE(at("yxz"), -1);  // would run past the end
+        QCOMPARE(at("xxq"), 64); // after many places where only the first byte agrees
+        QCOMPARE(at("yx"), 68);  // the very end
+        QCOMPARE(at("yxz"), -1); // would run past the end
         QCOMPARE(at("c"), 2);
         QCOMPARE(at(std::string_view("\xFFx", 2)), 23);
         QCOMPARE(at("abcabcabcabcabcabcabxyz\xFFxq" + std::string(41, 'x')), -1);
@@ -224,12 +227,14 @@ private slots:
         QVERIFY(db->searchIndex()->isComplete());
         compareMany(*db, random, 400, tally, "indexed");
         // Hostile needles: 30 kB of text, "nan", an apostrophe alone, brackets left open.
-        for (const QString& needle : {QString(30000, QLatin1Char('o')) + "ss", QStringLiteral("nan"), QStringLiteral("'"),
-                                      QStringLiteral("["), QStringLiteral("[!*]ss"), QStringLiteral("ross'[")}) {
+        for (const QString& needle :
+             {QString(30000, QLatin1Char('o')) + "ss", QStringLiteral("nan"), QStringLiteral("'"), QStringLiteral("["),
+              QStringLiteral("[!*]ss"), QStringLiteral("ross'[")}) {
             KeySearch search(*db, "immobile", "proprietario", "*" + needle + "*", KeySearch::Direction::Forward,
                              std::nullopt, 1 << 30);
             QVERIFY(search.run(std::chrono::nanoseconds(-1)).ok());
-            QCOMPARE(search.keys(), plainScan(*db, "*" + needle + "*", KeySearch::Direction::Forward, std::nullopt, 1 << 30));
+            QCOMPARE(search.keys(),
+                     plainScan(*db, "*" + needle + "*", KeySearch::Direction::Forward, std::nullopt, 1 << 30));
         }
 
         // The program's own writes: the column follows them row by row, the index by its triggers.
@@ -267,7 +272,8 @@ private slots:
         QRandomGenerator random(7);
         test.exec("BEGIN");
         for (int i = 0; i < 300; ++i)
-            test.insert("immobile", {"proprietario", "telefono", "noteimmobile"}, {randomText(random, 6), "051 22", "x"});
+            test.insert("immobile", {"proprietario", "telefono", "noteimmobile"},
+                        {randomText(random, 6), "051 22", "x"});
         test.exec("COMMIT");
         test.exec("UPDATE immobile SET telefono = NULL WHERE rowid % 3 = 0");
         test.exec("UPDATE immobile SET id = id + 1000 WHERE rowid % 7 = 0");
@@ -312,8 +318,10 @@ private slots:
             sqlite3* raw = nullptr;
             sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
             sqlite3_stmt* st = nullptr;
-            sqlite3_prepare_v2(raw, "SELECT sql FROM sqlite_master WHERE name IN ('immobile','richiesta','visite','foto',"
-                                    "'notizie','agenda') ORDER BY name", -1, &st, nullptr);
+            sqlite3_prepare_v2(raw,
+                               "SELECT sql FROM sqlite_master WHERE name IN ('immobile','richiesta','visite','foto',"
+                               "'notizie','agenda') ORDER BY name",
+                               -1, &st, nullptr);
             while (sqlite3_step(st) == SQLITE_ROW)
                 statements << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
             sqlite3_finalize(st);
@@ -341,16 +349,20 @@ private slots:
         QVERIFY(Database::open(test.path(), db).ok());
         db->searchIndex()->setBackgroundBuild(false);
         QList<qint64> steps;
-        QVERIFY(db->searchIndex()->build([&](qint64 done, qint64 total) {
-            steps << done;
-            return total == 5000 && steps.size() < 1;
-        }).ok());
+        QVERIFY(db->searchIndex()
+                    ->build([&](qint64 done, qint64 total) {
+                        steps << done;
+                        return total == 5000 && steps.size() < 1;
+                    })
+                    .ok());
         QCOMPARE(steps.size(), 1);
         QVERIFY(!db->searchIndex()->isComplete());
-        QVERIFY(db->searchIndex()->build([&](qint64 done, qint64 total) {
-            steps << done;
-            return done <= total;
-        }).ok());
+        QVERIFY(db->searchIndex()
+                    ->build([&](qint64 done, qint64 total) {
+                        steps << done;
+                        return done <= total;
+                    })
+                    .ok());
         QVERIFY(db->searchIndex()->isComplete());
         QCOMPARE(steps.last(), 5000);
         QVERIFY(std::is_sorted(steps.begin(), steps.end()));
@@ -382,13 +394,13 @@ private slots:
         QVERIFY(source.setRecordSource(Query::contains("immobile", "proprietario", "q")).ok());
         QVERIFY(source.refresh().ok());
         QVERIFY(source.isSearching());
-        QCOMPARE(source.value("proprietario"), QString("Proprietario 0"));  // the rows shown stay until it ends
+        QCOMPARE(source.value("proprietario"), QString("Proprietario 0")); // the rows shown stay until it ends
         QVERIFY(!source.canFetchMore());
 
         QVERIFY(source.setRecordSource(Query::contains("immobile", "proprietario", "o 3999")).ok());
         QVERIFY(source.refresh().ok());
         QTRY_VERIFY(!source.isSearching());
-        QCOMPARE(resets.count(), 1);  // the first search never showed its rows
+        QCOMPARE(resets.count(), 1); // the first search never showed its rows
         QCOMPARE(source.rowCount(), 1);
         QCOMPARE(source.value("proprietario"), QString("Proprietario 3999"));
 
