@@ -12,6 +12,7 @@
 #include "ColumnCache.h"
 #include "Database.h"
 #include "FastFind.h"
+#include "LeadWindow.h"
 #include "LiteralRuns.h"
 #include "Measure.h"
 #include "ProgramSettings.h"
@@ -276,8 +277,9 @@ int main(int argc, char* argv[]) {
                         static_cast<double>(QFileInfo(path).size()) / 1e6);
         }
         const double columnMs = timeMs([&] {
-            if (!database->columns()->makeNow(QStringLiteral("immobile"), QStringLiteral("proprietario")))
-                qFatal("column failed");
+            if (const Result made = database->columns()->makeNow(QStringLiteral("immobile"), QStringLiteral("proprietario"));
+                !made)
+                std::printf("  %s\n", qPrintable(made.message()));
         });
         std::printf("  %-36s %8.0f ms, %.1f MB (alla prima ricerca di 1-2 caratteri o con jolly)\n",
                     "colonna 'proprietario' in memoria", columnMs,
@@ -374,6 +376,83 @@ int main(int argc, char* argv[]) {
             }
         }
         // The floors' own connection and column are not the program's.
+        floorsOwner.reset();
+        malloc_trim(0);
+        std::printf("  %-36s %8.1f MB sopra la finestra vuota (colonne in memoria: %.1f MB)\n", "memoria residente",
+                    static_cast<double>(Measure::residentKb() - emptyWindowKb) / 1024.0,
+                    static_cast<double>(database->columns()->bytes()) / 1048576.0);
+    }
+    // The leads register: a keystroke into "La notizia contiene" (Text6), on databases
+    // with as many leads as the sizes above.
+    for (const int size : sizes) {
+        const QString path = Measure::sampleDatabase(QStringLiteral("%1/notizie-%2.mdb").arg(folder).arg(size),
+                                                     {"--immobili", "10", "--richieste", "10", "--visite", "0", "--agenda",
+                                                      "10", "--foto", "0", "--notizie", QString::number(size)});
+        std::printf("\n%d notizie (%s, %.0f MB)\n", size, qPrintable(QFileInfo(path).fileName()),
+                    static_cast<double>(QFileInfo(path).size()) / 1e6);
+        std::shared_ptr<Database> database;
+        if (!Database::open(path, database))
+            qFatal("cannot open %s", qPrintable(path));
+        qint64 done = 0, total = 0;
+        database->searchIndex()->progress(done, total);
+        if (done < total) {
+            const double ms = timeMs([&] {
+                if (!database->searchIndex()->build({}))
+                    qFatal("index build failed");
+            });
+            std::printf("  %-36s %8.0f ms (una volta sola; %.0f MB il file ora)\n", "costruzione dell'indice", ms,
+                        static_cast<double>(QFileInfo(path).size()) / 1e6);
+        }
+        const double columnMs = timeMs([&] {
+            if (const Result made = database->columns()->makeNow(QStringLiteral("notizie"), QStringLiteral("notizia"));
+                !made)
+                std::printf("  %s\n", qPrintable(made.message()));
+        });
+        std::printf("  %-36s %8.0f ms, %.1f MB\n", "colonna 'notizia' in memoria", columnMs,
+                    static_cast<double>(database->columns()->bytes()) / 1048576.0);
+        auto floorsOwner = std::make_unique<Floors>(path, "notizie", "notizia");
+        Floors& floors = *floorsOwner;
+        QTemporaryDir programFolder;
+        if (!ProgramSettings(programFolder.path()).saveDatabasePath(path))
+            qFatal("cannot write daba.ini");
+        SystemClock clock;
+        SystemPrinting printing;
+        const Context context{programFolder.path(), dialogs, clock, regional, printing};
+        {
+            LeadWindow window(context);
+            window.show();
+            QCoreApplication::processEvents();
+            auto* leads = window.findChild<RecordSource*>(QStringLiteral("Data1"));
+            auto* field = window.findChild<QLineEdit*>(QStringLiteral("Text6"));
+            field->setFocus();
+            const Needle leadNeedles[] = {{"'vend' (trovato)", "ven", 'd'},
+                                          {"'xqz' (nessuno)", "xq", 'z'},
+                                          {"'xq' (2 caratteri)", "x", 'q'},
+                                          {"'bil?c' (jolly)", "bil?", 'c'}};
+            std::printf("  %-36s %-40s %-34s %s\n", "tasto in 'La notizia contiene' (Text6)", "programma", "indice",
+                        "memoria");
+            for (const Needle& needle : leadNeedles) {
+                const QString text = QString::fromLatin1(needle.prefix) + QLatin1Char(needle.key);
+                std::function<void()> index = floors.index(text);
+                const std::vector<Series> s = interleaved(
+                    {[&] {
+                         field->setText(QString::fromLatin1(needle.prefix));
+                         settle(*leads);
+                         QCoreApplication::processEvents();
+                     },
+                     nullptr, nullptr},
+                    {[&] {
+                         QTest::keyClick(field, needle.key);
+                         settle(*leads);
+                         window.repaint();
+                     },
+                     index ? index : [] {}, floors.memory(text)});
+                if (field->text() != text)
+                    qFatal("the keystroke did not reach the field");
+                std::printf("  %-36s %-40s %-34s %s\n", needle.what, qPrintable(range(s[0])),
+                            index ? qPrintable(ratio(s[0], s[1])) : "     -", qPrintable(ratio(s[0], s[2])));
+            }
+        }
         floorsOwner.reset();
         malloc_trim(0);
         std::printf("  %-36s %8.1f MB sopra la finestra vuota (colonne in memoria: %.1f MB)\n", "memoria residente",

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks: the data benchmark (optional arguments: the numbers of
-# properties to try, e.g. 10000 100000) and the report benchmark. Sample databases are
-# made once in build/bench-data.
+# properties to try, e.g. 10000 100000), the report benchmark and the diary benchmark.
+# Sample databases are made once in build/bench-data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake --build build --target bench_data bench_report -j"$(nproc)"
+cmake --build build --target bench_data bench_report bench_diary -j"$(nproc)"
 build/bench_data "$@"
 echo
 build/bench_report
+echo
+build/bench_diary

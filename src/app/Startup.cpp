@@ -1,6 +1,8 @@
 #include "Startup.h"
 
 #include "Backup.h"
+#include "DiaryWindow.h"
+#include "LeadWindow.h"
 #include "MainWindow.h"
 #include "ProgramSettings.h"
 #include "PropertyWindow.h"
@@ -31,6 +33,8 @@ void openWindows(MainWindow& frame, const Context& context) {
             QCoreApplication::exit(0);
     });
     frame.setWindowFactory(MainWindow::Properties, [&context] { return new PropertyWindow(context); });
+    frame.setWindowFactory(MainWindow::Leads, [&context] { return new LeadWindow(context); });
+    frame.setWindowFactory(MainWindow::Diary, [&context] { return new DiaryWindow(context); });
     frame.setWindowFactory(MainWindow::Settings, [&context, &frame] {
         return new SettingsWindow(context, [&frame](const QString& path) { frame.applyBackgroundPath(path); });
     });

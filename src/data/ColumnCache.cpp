@@ -41,6 +41,7 @@ bool ColumnCache::current() {
     m_dataVersion = version;
     for (const auto& column : m_columns)
         column->reset();
+    m_tooLarge.clear();
     return false;
 }
 
@@ -68,6 +69,8 @@ TextColumn* ColumnCache::want(const QString& table, const QString& field) {
 
 TextColumn* ColumnCache::column(const QString& table, const QString& field) {
     current();
+    if (m_tooLarge.contains(table.toLower() + QLatin1Char('.') + field.toLower()))
+        return nullptr;
     TextColumn* column = want(table, field);
     if (column->isComplete() && column->readChanges(m_db))
         return column;
@@ -85,6 +88,11 @@ Result ColumnCache::makeNow(const QString& table, const QString& field) {
                 m_db, [] { return false; }, complete);
             !made)
             return made;
+    if (column->bytes() > m_limit) {
+        m_tooLarge << column->table() + QLatin1Char('.') + column->field();
+        m_columns.erase(m_columns.begin());
+        return Result::failure(QStringLiteral("La colonna «%1» non sta nel limite di memoria delle ricerche.").arg(field));
+    }
     while (m_columns.size() > 1 && bytes() > m_limit)
         m_columns.pop_back();
     return column->readChanges(m_db);
@@ -104,6 +112,11 @@ void ColumnCache::buildSlice() {
     if (!column->buildStep(
             m_db, [&] { return timer.nsecsElapsed() > 8'000'000; }, complete)) {
         column->reset();
+        return;
+    }
+    if (column->bytes() > m_limit) {
+        m_tooLarge << column->table() + QLatin1Char('.') + column->field();
+        m_columns.erase(m_columns.begin());
         return;
     }
     // Keep within the limit: drop the least recently used columns.

@@ -4,6 +4,7 @@
 #include "TextColumn.h"
 
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 #include <memory>
 #include <vector>
@@ -11,7 +12,8 @@
 struct sqlite3;
 
 // The text columns a database's searches keep in memory, within a limit of bytes: the
-// least recently used goes first. A column is made in slices while the event loop is
+// least recently used goes first, and a column that alone would pass the limit is not
+// kept at all (its searches read the table instead). A column is made in slices while the event loop is
 // idle; until it is complete, searches go another way. Columns follow the program's own
 // writes row by row, and are made again when another connection has written the file.
 class ColumnCache : public QObject {
@@ -41,5 +43,6 @@ private:
     std::vector<std::unique_ptr<TextColumn>> m_columns; // most recently used first
     std::size_t m_limit = 64u << 20;
     qint64 m_dataVersion = -1;
+    QStringList m_tooLarge;  // "table.field" of columns past the limit
     QTimer m_timer;
 };

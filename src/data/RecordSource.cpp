@@ -19,6 +19,25 @@ QString quoted(const QString& identifier) {
     return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 
+// Whether a range holds a good part of the table. Rows come in key order, so through
+// the field's index SQLite reads and sorts every row of the range before the first page
+// (a range of weeks in a dense diary: thousands); in key order it finds the first page
+// of such a range after a few thousand rows. A narrow range is best found on the index.
+// Counting stops at the bound, so asking costs no more than either way.
+bool coversMuch(const QSqlDatabase& db, const QString& table, const Query::Condition& range) {
+    QSqlQuery size(db);
+    if (!size.exec(QStringLiteral("SELECT max(rowid) FROM %1").arg(quoted(table))) || !size.next())
+        return false;
+    const qint64 bound = std::max<qint64>(1024, size.value(0).toLongLong() / 32);
+    QSqlQuery count(db);
+    count.prepare(QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE %2 BETWEEN ? AND ? LIMIT ?)")
+                      .arg(quoted(table), quoted(range.field)));
+    count.addBindValue(range.first);
+    count.addBindValue(range.second);
+    count.addBindValue(bound);
+    return count.exec() && count.next() && count.value(0).toLongLong() >= bound;
+}
+
 } // namespace
 
 RecordSource::RecordSource(const QString& table, const Regional& regional, QObject* parent)
@@ -105,6 +124,10 @@ const Schema::Field* RecordSource::schemaField(const QString& field) const {
     return Schema::field(m_table, field);
 }
 
+void RecordSource::setFieldCaption(const QString& field, const QString& caption) {
+    m_captions.insert(field.toLower(), caption);
+}
+
 Result RecordSource::setDatabaseName(const QString& path) {
     m_search.reset();
     m_searchTimer.stop();
@@ -178,8 +201,13 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
             values << c.first;
             break;
         case Query::Condition::NumberBetween:
-        case Query::Condition::DateBetween:
             where << field + QStringLiteral(" BETWEEN ? AND ?");
+            values << c.first << c.second;
+            break;
+        case Query::Condition::DateBetween:
+            // A unary plus keeps SQLite off the field's index: see coversMuch().
+            where << (coversMuch(m_database->connection(), m_table, c) ? QStringLiteral("+") : QString()) + field +
+                         QStringLiteral(" BETWEEN ? AND ?");
             values << c.first << c.second;
             break;
         }
@@ -383,8 +411,11 @@ QString RecordSource::value(const QString& fieldName) const {
 
 Result RecordSource::storedValue(const Schema::Field& field, const QString& typed, QVariant& stored) const {
     const auto refused = [&](const QString& need) {
+        // A pasted page would make the message unreadable: its start is enough to find it.
+        const QString shown = typed.size() > 40 ? typed.left(40) + QStringLiteral("…") : typed;
         return Result::failure(
-            QStringLiteral("Il valore «%1» non va bene per il campo «%2»: %3.").arg(typed, field.name, need));
+            QStringLiteral("Il valore «%1» non va bene per il campo «%2»: %3.")
+                .arg(shown, m_captions.value(field.name, field.name), need));
     };
     switch (field.kind) {
     case Schema::FieldKind::Key:

@@ -38,6 +38,10 @@ public:
 
     const QString& table() const { return m_table; }
 
+    // The name a field goes by on the window ("Data" for datap), for the messages that
+    // refuse a value; the field's own name where none is given.
+    void setFieldCaption(const QString& field, const QString& caption);
+
     // Opens the database file (shared with every other source on that file). On failure
     // the source has no database and shows no records.
     Result setDatabaseName(const QString& path);
@@ -176,5 +180,6 @@ private:
     QMap<QString, QString> m_pending;  // field -> typed text
 
     QHash<QString, int> m_columns;  // field (lower case) -> column of a read row
+    QHash<QString, QString> m_captions;  // field (lower case) -> its name on the window
     mutable QHash<qint64, QVariantList> m_rows;
 };

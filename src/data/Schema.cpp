@@ -43,7 +43,7 @@ QList<Table> makeTables() {
         {"foto", {{"idimmobile", K::Number}, {"foto", K::Text}}},
         {"notizie",
          {{"id", K::Key},
-          {"data", K::Text},
+          {"data", K::Date},
           {"notizia", K::Text},
           {"fonte", K::Text},
           {"telefono", K::Text},
@@ -104,7 +104,8 @@ QStringList createStatements() {
         statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(t.name, columns.join(QStringLiteral(", ")));
     }
     statements << QStringLiteral("CREATE INDEX foto_idimmobile ON foto (idimmobile)")
-               << QStringLiteral("CREATE INDEX visite_idimmobile ON visite (idimmobile)");
+               << QStringLiteral("CREATE INDEX visite_idimmobile ON visite (idimmobile)")
+               << QStringLiteral("CREATE INDEX agenda_datap ON agenda (datap)");
     return statements;
 }
 

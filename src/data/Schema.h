@@ -30,8 +30,8 @@ const Table* table(const QString& name);
 // The field of a table (matched without regard to case), or nullptr.
 const Field* field(const QString& table, const QString& field);
 
-// The statements that create the six tables, and the indexes that make the
-// lists of a property's photos and visits quick.
+// The statements that create the six tables, and the indexes that make the lists of a
+// property's photos and visits, and the diary's range of days, quick.
 QStringList createStatements();
 
 } // namespace Schema

@@ -64,6 +64,10 @@ Qt::ItemFlags RecordModel::flags(const QModelIndex& index) const {
 bool RecordModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable))
         return false;
+    // An editor closed without a change is no edit: a date kept in an older form would
+    // otherwise be read again, and refused, though nobody touched it.
+    if (value.toString() == data(index, Qt::EditRole).toString())
+        return true;
     if (Result moved = m_source.moveToRow(index.row()); !moved) {
         emit refused(moved.message());
         return false;

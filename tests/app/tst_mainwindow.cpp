@@ -213,6 +213,23 @@ private slots:
                  QStringLiteral("051 1"));
     }
 
+    void notizieAndAgendaOpenTheirRegistersOnce() {
+        Frame frame;
+        QVERIFY(Startup::prepareFolder(frame.context).ok());
+        frame.open();
+        Startup::openWindows(*frame.window, frame.context);
+        frame.button("gestione")->trigger();
+        QCOMPARE(frame.window->workspace()->activeSubWindow()->widget()->objectName(), QStringLiteral("form_notizie"));
+        frame.button("agenda")->trigger();
+        QWidget* diary = frame.window->workspace()->activeSubWindow()->widget();
+        QCOMPARE(diary->objectName(), QStringLiteral("form_agenda"));
+        frame.button("gestione")->trigger();
+        frame.button("agenda")->trigger();
+        QCOMPARE(frame.window->workspace()->activeSubWindow()->widget(), diary);
+        QCOMPARE(frame.window->workspace()->subWindowList().size(), 3);
+        QVERIFY(frame.dialogs.messages.isEmpty());
+    }
+
     void backgroundPicture() {
         const QImage builtIn = Artwork::picture(Artwork::defaultBackground);
         QVERIFY(!builtIn.isNull());

@@ -231,7 +231,7 @@ private slots:
         // The next key waits in the queue while the first search goes on between events.
         QCoreApplication::postEvent(ui.Text16, new QKeyEvent(QEvent::KeyPress, Qt::Key_Z, Qt::NoModifier, "z"));
         QCoreApplication::postEvent(ui.Text16, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Z, Qt::NoModifier, "z"));
-        QTRY_VERIFY(!data1->isSearching() && ui.Text16->text() == QStringLiteral("qz"));
+        QTRY_VERIFY_WITH_TIMEOUT(!data1->isSearching() && ui.Text16->text() == QStringLiteral("qz"), 60000);
         QCOMPARE(shown.count(), 1);  // the search for "q" never showed its rows
         QCOMPARE(data1->recordSource().text(), QStringLiteral("SELECT * FROM immobile WHERE proprietario LIKE '*qz*'"));
         QCOMPARE(office.owner(), QString());
@@ -239,7 +239,7 @@ private slots:
         QTest::keyClick(ui.Text16, Qt::Key_Backspace);
         QTest::keyClick(ui.Text16, Qt::Key_Backspace);
         QTest::keyClicks(ui.Text16, "o 2999");
-        QTRY_VERIFY(!data1->isSearching());
+        QTRY_VERIFY_WITH_TIMEOUT(!data1->isSearching(), 60000);
         QCOMPARE(office.owner(), QStringLiteral("Proprietario 2999"));
         QVERIFY(office.dialogs.messages.isEmpty());
     }

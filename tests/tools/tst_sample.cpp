@@ -77,6 +77,9 @@ private slots:
         QCOMPARE(scalar(db, "SELECT count(*) FROM immobile WHERE mq <= 0 OR prezzo + 0 <= 0"), 0);
         QCOMPARE(scalar(db, "SELECT count(*) FROM visite WHERE idimmobile NOT IN (SELECT id FROM immobile)"), 0);
         QCOMPARE(scalar(db, "SELECT count(*) FROM agenda WHERE datap NOT BETWEEN '2026-11-06' AND '2027-01-05'"), 0);
+        QCOMPARE(scalar(db, "SELECT count(*) FROM notizie WHERE data NOT BETWEEN '2026-05-20' AND '2026-12-06'"), 0);
+        // The diary's range of days is found on an index, not by reading the table.
+        QCOMPARE(scalar(db, "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND tbl_name = 'agenda'"), 1);
         // Some requests fit a property by purpose, type and surface.
         QVERIFY(scalar(db, "SELECT count(*) FROM richiesta r WHERE EXISTS (SELECT 1 FROM immobile i WHERE "
                            "i.motivo = r.motivo AND i.tipologia = r.tipo AND abs(i.mq - r.mq) <= 10)") > 10);

@@ -259,7 +259,7 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
         Inserter insert(db, "INSERT INTO notizie (data, notizia, fonte, telefono, svilutto) VALUES (?,?,?,?,?)");
         for (int i = 0; i < size.leads; ++i) {
             const QString text = random.pick(leadTexts).arg(QString::fromUtf8(random.kind().name).toLower(), random.pick(streets));
-            insert.text(1, today.addDays(-random.between(0, 200)).toString(QStringLiteral("dd/MM/yyyy")))
+            insert.text(1, today.addDays(-random.between(0, 200)).toString(Qt::ISODate))
                 .text(2, text)
                 .text(3, random.pick(sources))
                 .text(4, random.chance(50) ? random.mobile() : random.landline())

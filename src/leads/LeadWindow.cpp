@@ -1,0 +1,137 @@
+#include "LeadWindow.h"
+
+#include "Artwork.h"
+#include "FieldBinding.h"
+#include "RecordCommands.h"
+#include "RecordSource.h"
+#include "ui_LeadWindow.h"
+
+#include <QKeyEvent>
+#include <tuple>
+
+namespace {
+
+const QString table = QStringLiteral("notizie");
+
+} // namespace
+
+LeadWindow::LeadWindow(const Context& context, QWidget* parent)
+    : RegisterWindow(context, parent), m_ui(std::make_unique<Ui::LeadWindow>()) {
+    m_ui->setupUi(this);
+    setMinimumSize(size()); // 7980 x 7545 twips with its frame: everything is placed for it
+    setWindowIcon(Artwork::icon(QStringLiteral(":/icons/08-notizie.svg")));
+    m_leads = addSource(table);
+    m_leads->setObjectName(QStringLiteral("Data1"));
+    m_leads->setFieldCaption(QStringLiteral("data"), QStringLiteral("Data"));
+    bindFields();
+
+    using State = RecordCommands::State;
+    m_commands = addRecordCommands(*m_leads);
+    m_commands->enableIn(State::Browsing, m_ui->Command1);
+    m_commands->enableIn(State::Entering, m_ui->Command2);
+    m_commands->setFirstField(m_ui->Text2);
+    connectCommand(m_ui->Command1, m_ui->Picture7, QStringLiteral("12-nuovo"), &LeadWindow::newLead);
+    connectCommand(m_ui->Command2, m_ui->Picture3, QStringLiteral("17-chiudi"), &LeadWindow::save);
+    connectCommand(m_ui->Command3, m_ui->Picture4, QStringLiteral("13-elimina"), &LeadWindow::deleteLead);
+    connect(m_ui->Text6, &QLineEdit::textChanged, this, &LeadWindow::searchText);
+    connect(m_ui->Text7, &QLineEdit::textChanged, this, &LeadWindow::searchTelephone);
+    load();
+}
+
+LeadWindow::~LeadWindow() = default;
+
+void LeadWindow::bindFields() {
+    Ui::LeadWindow& ui = *m_ui;
+    FieldBinding::bind(ui.Text1, *m_leads, QStringLiteral("data"));
+    FieldBinding::bind(ui.Text2, *m_leads, QStringLiteral("notizia"));
+    FieldBinding::bind(ui.Text3, *m_leads, QStringLiteral("fonte"));
+    FieldBinding::bind(ui.Text4, *m_leads, QStringLiteral("telefono"));
+    FieldBinding::bind(ui.Text5, *m_leads, QStringLiteral("svilutto"));
+    ui.Data1->bind(*m_leads, context().dialogs);
+    ui.DBGrid1->bind(*m_leads,
+                     {{QStringLiteral("id"), QStringLiteral("id")},
+                      {QStringLiteral("data"), QStringLiteral("data")},
+                      {QStringLiteral("notizia"), QStringLiteral("notizia")},
+                      {QStringLiteral("fonte"), QStringLiteral("fonte")},
+                      {QStringLiteral("telefono"), QStringLiteral("telefono")},
+                      {QStringLiteral("sviluppo"), QStringLiteral("svilutto")}},
+                     context().dialogs, true);
+    QPalette yellow = ui.DBGrid1->palette();
+    yellow.setColor(QPalette::Base, QColor(255, 255, 128));
+    yellow.setColor(QPalette::Text, Qt::black);
+    ui.DBGrid1->setPalette(yellow);
+    const int widths[] = {40, 74, 160, 80, 80};
+    for (int column = 0; column < 5; ++column)
+        ui.DBGrid1->setColumnWidth(column, widths[column]);
+}
+
+void LeadWindow::load() {
+    // Every step runs even when an earlier one failed; a database that cannot be opened
+    // has been told once, and the window opens empty.
+    std::ignore = openDatabase();
+    std::ignore = m_leads->refresh();
+}
+
+void LeadWindow::newLead() {
+    if (!report(m_commands->startNew()))
+        return;
+    m_newDate = context().regional.dateText(context().clock.today());
+    std::ignore = setPendingValue(*m_leads, QStringLiteral("data"), m_newDate);
+}
+
+void LeadWindow::save() {
+    // A lead that cannot be written (a date such as "31/02/2026") is explained and stays
+    // on the card as typed, still being entered.
+    if (!report(m_leads->commitPending()))
+        return;
+    std::ignore = m_leads->refresh();
+    std::ignore = m_leads->moveLast();
+    m_commands->finish();
+    m_ui->Command1->setFocus(); // ready for the next lead
+}
+
+void LeadWindow::deleteLead() {
+    // A new lead not yet saved is dropped, never written by the move that follows.
+    if (m_leads->isAdding()) {
+        m_commands->cancel();
+        return;
+    }
+    // With no current lead nothing happens.
+    std::ignore = m_leads->remove();
+    std::ignore = m_leads->movePrevious();
+}
+
+void LeadWindow::searchText(const QString& text) {
+    dropUntypedLead();
+    search(*m_leads, Query::contains(table, QStringLiteral("notizia"), text));
+}
+
+void LeadWindow::searchTelephone(const QString& text) {
+    dropUntypedLead();
+    search(*m_leads, Query::contains(table, QStringLiteral("telefono"), text));
+}
+
+void LeadWindow::dropUntypedLead() {
+    if (!m_leads->isAdding() || m_leads->value(QStringLiteral("data")) != m_newDate)
+        return;
+    for (const char* field : {"notizia", "fonte", "telefono", "svilutto"})
+        if (!m_leads->value(QLatin1String(field)).isEmpty())
+            return;
+    m_commands->cancel();
+}
+
+void LeadWindow::closeEvent(QCloseEvent* event) {
+    dropUntypedLead();
+    RegisterWindow::closeEvent(event);
+}
+
+void LeadWindow::keyPressEvent(QKeyEvent* event) {
+    // Enter on a focused button presses it, as Space does.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()); button && button->isEnabled()) {
+            button->click();
+            return;
+        }
+    }
+    RegisterWindow::keyPressEvent(event);
+}
