@@ -5,9 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake --build build --target bench_data bench_report bench_diary -j"$(nproc)"
+cmake --build build --target bench_data bench_report bench_diary bench_like -j"$(nproc)"
 build/bench_data "$@"
 echo
 build/bench_report
 echo
 build/bench_diary
+echo
+build/bench_like

@@ -1,5 +1,6 @@
 #include "FieldFormat.h"
 
+#include "Numbers.h"
 #include "Regional.h"
 
 namespace FieldFormat {
@@ -11,11 +12,8 @@ QString shown(const Schema::Field* field, const QVariant& stored, const Regional
         stored.typeId() != QMetaType::QString) {
         bool isNumber = false;
         const double number = stored.toDouble(&isNumber);
-        if (isNumber) {
-            if (number == static_cast<double>(static_cast<qint64>(number)))
-                return QString::number(static_cast<qint64>(number));
-            return regional.locale().toString(number, 'f', QLocale::FloatingPointShortest);
-        }
+        if (isNumber)
+            return Numbers::shown(number, regional.locale());
     }
     if (field && field->kind == Schema::FieldKind::Date) {
         const QDate date = QDate::fromString(stored.toString(), Qt::ISODate);

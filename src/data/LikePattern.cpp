@@ -3,6 +3,8 @@
 #include <QChar>
 #include <QList>
 #include <algorithm>
+#include <cstdint>
+#include <functional>
 
 namespace {
 
@@ -45,6 +47,37 @@ std::u32string foldedUtf8(std::string_view text) {
         i += extra + 1;
     }
     return out;
+}
+
+// The KMP failure table: for each prefix, the length of its longest proper border.
+template <typename Char, typename Equal>
+std::vector<std::size_t> failureTable(const Char* needle, std::size_t size, Equal equal) {
+    std::vector<std::size_t> table(size, 0);
+    for (std::size_t i = 1, k = 0; i < size; ++i) {
+        while (k > 0 && !equal(needle[i], needle[k]))
+            k = table[k - 1];
+        if (equal(needle[i], needle[k]))
+            ++k;
+        table[i] = k;
+    }
+    return table;
+}
+
+// The first place in text[from, to) where the needle starts, or npos; linear in both.
+template <typename Char, typename Text, typename Equal>
+std::size_t kmpFind(const Char* needle, std::size_t size, const std::vector<std::size_t>& table, const Text& text,
+                    std::size_t from, std::size_t to, Equal equal) {
+    if (size == 0)
+        return from;
+    for (std::size_t i = from, k = 0; i < to; ++i) {
+        while (k > 0 && !equal(text[i], needle[k]))
+            k = table[k - 1];
+        if (equal(text[i], needle[k]))
+            ++k;
+        if (k == size)
+            return i + 1 - size;
+    }
+    return std::string::npos;
 }
 
 std::u32string foldedQString(const QString& text) {
@@ -100,6 +133,66 @@ LikePattern::LikePattern(const QString& pattern) {
         m_tokens.push_back(std::move(token));
     }
 
+    // The segments between the stars.
+    m_leadingStar = !m_tokens.empty() && m_tokens.front().kind == Token::AnyRun;
+    m_trailingStar = !m_tokens.empty() && m_tokens.back().kind == Token::AnyRun;
+    for (std::size_t i = 0; i < m_tokens.size();) {
+        if (m_tokens[i].kind == Token::AnyRun) {
+            ++i;
+            continue;
+        }
+        Segment segment;
+        segment.first = i;
+        while (i < m_tokens.size() && m_tokens[i].kind != Token::AnyRun) {
+            segment.literal = segment.literal && m_tokens[i].kind == Token::Literal;
+            ++i;
+        }
+        segment.size = i - segment.first;
+        if (segment.literal) {
+            for (std::size_t k = segment.first; k < i; ++k)
+                segment.text.push_back(m_tokens[k].ch);
+            segment.kmp = failureTable(segment.text.data(), segment.text.size(), std::equal_to<char32_t>());
+        } else {
+            const std::size_t words = (segment.size + 63) / 64;
+            segment.anyMask.assign(words, 0);
+            segment.digitMask.assign(words, 0);
+            for (std::size_t k = 0; k < segment.size; ++k) {
+                const Token& token = m_tokens[segment.first + k];
+                const std::uint64_t bit = std::uint64_t(1) << (k % 64);
+                switch (token.kind) {
+                case Token::Literal:
+                    segment.literalPlaces[token.ch].push_back(k);
+                    break;
+                case Token::AnyOne:
+                    segment.anyMask[k / 64] |= bit;
+                    break;
+                case Token::Digit:
+                    segment.digitMask[k / 64] |= bit;
+                    break;
+                case Token::Set:
+                    segment.sets.push_back(k);
+                    break;
+                case Token::AnyRun:
+                    break;
+                }
+            }
+            // At most size/words characters come `words` times or more, and each mask
+            // takes 8 * words bytes: 8 bytes a token in all.
+            for (auto it = segment.literalPlaces.begin(); it != segment.literalPlaces.end();) {
+                if (it->second.size() < words) {
+                    ++it;
+                    continue;
+                }
+                auto& mask = segment.literalMasks[it->first];
+                mask.assign(words, 0);
+                for (const std::size_t k : it->second)
+                    mask[k / 64] |= std::uint64_t(1) << (k % 64);
+                it = segment.literalPlaces.erase(it);
+            }
+        }
+        m_segments.push_back(std::move(segment));
+    }
+
     // The quick searches all have the shape "*text*".
     if (m_tokens.size() >= 2 && m_tokens.front().kind == Token::AnyRun && m_tokens.back().kind == Token::AnyRun) {
         m_asciiContains = std::all_of(m_tokens.begin() + 1, m_tokens.end() - 1,
@@ -107,6 +200,7 @@ LikePattern::LikePattern(const QString& pattern) {
         if (m_asciiContains)
             for (auto t = m_tokens.begin() + 1; t != m_tokens.end() - 1; ++t)
                 m_asciiNeedle.push_back(static_cast<char>(t->ch));
+        m_asciiKmp = failureTable(m_asciiNeedle.data(), m_asciiNeedle.size(), std::equal_to<char>());
     }
 }
 
@@ -118,11 +212,8 @@ bool LikePattern::matchesUtf8(std::string_view text) const {
     if (m_asciiContains) {
         const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         if (ascii) {
-            if (m_asciiNeedle.empty())
-                return true;
-            const auto found = std::search(text.begin(), text.end(), m_asciiNeedle.begin(), m_asciiNeedle.end(),
-                                           [](char a, char b) { return asciiLower(a) == b; });
-            return found != text.end();
+            return kmpFind(m_asciiNeedle.data(), m_asciiNeedle.size(), m_asciiKmp, text, 0, text.size(),
+                           [](char a, char b) { return asciiLower(a) == b; }) != std::string::npos;
         }
     }
     return matchesFolded(foldedUtf8(text));
@@ -147,25 +238,94 @@ bool LikePattern::tokenMatches(const Token& token, char32_t c) const {
     return false;
 }
 
-bool LikePattern::matchesFolded(const std::u32string& text) const {
-    // Wildcard matching with backtracking to the last "*" only: linear in practice.
-    std::size_t t = 0, p = 0;
-    std::size_t starToken = std::u32string::npos, starText = 0;
-    while (t < text.size()) {
-        if (p < m_tokens.size() && m_tokens[p].kind == Token::AnyRun) {
-            starToken = p++;
-            starText = t;
-        } else if (p < m_tokens.size() && tokenMatches(m_tokens[p], text[t])) {
-            ++p;
-            ++t;
-        } else if (starToken != std::u32string::npos) {
-            p = starToken + 1;
-            t = ++starText;
-        } else {
+bool LikePattern::segmentAt(const Segment& segment, const std::u32string& text, std::size_t at) const {
+    if (at + segment.size > text.size())
+        return false;
+    for (std::size_t k = 0; k < segment.size; ++k)
+        if (!tokenMatches(m_tokens[segment.first + k], text[at + k]))
             return false;
+    return true;
+}
+
+// The first place in text[from, to) where the segment matches whole, or npos.
+std::size_t LikePattern::find(const Segment& segment, const std::u32string& text, std::size_t from,
+                              std::size_t to) const {
+    if (to < from || to - from < segment.size)
+        return std::string::npos;
+    if (segment.literal)
+        return kmpFind(segment.text.data(), segment.size, segment.kmp, text, from, to, std::equal_to<char32_t>());
+
+    // Shift-And: bit k of the state says the segment's first k+1 tokens match just
+    // before here. Only the words up to the highest live bit are worked on: in most
+    // texts partial matches die at once and the search is linear; at worst it takes
+    // size/64 word operations a character.
+    const std::size_t words = segment.anyMask.size();
+    std::vector<std::uint64_t> state(words, 0);
+    std::vector<std::uint64_t> accepts(words);
+    const std::size_t last = segment.size - 1;
+    std::size_t live = 0;  // state[w] is 0 for every w >= live
+    for (std::size_t i = from; i < to; ++i) {
+        const char32_t c = text[i];
+        const std::size_t span = std::min(words, live + 1);
+        std::copy_n(segment.anyMask.begin(), span, accepts.begin());
+        if (QChar::isDigit(c))
+            for (std::size_t w = 0; w < span; ++w)
+                accepts[w] |= segment.digitMask[w];
+        if (const auto found = segment.literalMasks.find(c); found != segment.literalMasks.end()) {
+            for (std::size_t w = 0; w < span; ++w)
+                accepts[w] |= found->second[w];
+        } else if (const auto places = segment.literalPlaces.find(c); places != segment.literalPlaces.end()) {
+            for (const std::size_t k : places->second)  // fewer than `words` of them
+                if (k / 64 < span)
+                    accepts[k / 64] |= std::uint64_t(1) << (k % 64);
         }
+        for (const std::size_t k : segment.sets)
+            if (k / 64 < span && tokenMatches(m_tokens[segment.first + k], c))
+                accepts[k / 64] |= std::uint64_t(1) << (k % 64);
+        std::uint64_t carry = 1;  // a match may start at every character
+        for (std::size_t w = 0; w < span; ++w) {
+            const std::uint64_t next = state[w] >> 63;
+            state[w] = ((state[w] << 1) | carry) & accepts[w];
+            carry = next;
+        }
+        live = span;
+        while (live > 0 && state[live - 1] == 0)
+            --live;
+        if (last / 64 < live && (state[last / 64] >> (last % 64) & 1))
+            return i + 1 - segment.size;
     }
-    while (p < m_tokens.size() && m_tokens[p].kind == Token::AnyRun)
-        ++p;
-    return p == m_tokens.size();
+    return std::string::npos;
+}
+
+bool LikePattern::matchesFolded(const std::u32string& text) const {
+    if (m_segments.empty())  // "" matches only "", "*" anything
+        return m_leadingStar || text.empty();
+    if (!m_leadingStar && !m_trailingStar && m_segments.size() == 1)  // no star at all
+        return text.size() == m_segments.front().size && segmentAt(m_segments.front(), text, 0);
+
+    // The first segment at the start, the last at the end, those between each at its
+    // leftmost place after the one before: a greedy reading is as good as any for "*".
+    std::size_t from = 0;
+    std::size_t end = text.size();
+    std::size_t first = 0, last = m_segments.size();
+    if (!m_leadingStar) {
+        if (!segmentAt(m_segments.front(), text, 0))
+            return false;
+        from = m_segments.front().size;
+        ++first;
+    }
+    if (!m_trailingStar) {
+        const Segment& tail = m_segments.back();
+        if (last <= first || text.size() < from + tail.size || !segmentAt(tail, text, text.size() - tail.size))
+            return false;
+        end = text.size() - tail.size;
+        --last;
+    }
+    for (std::size_t s = first; s < last; ++s) {
+        const std::size_t at = find(m_segments[s], text, from, end);
+        if (at == std::string::npos)
+            return false;
+        from = at + m_segments[s].size;
+    }
+    return true;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // A LIKE pattern with the rules the office's queries have always used:
@@ -32,13 +34,35 @@ private:
         std::vector<Range> ranges;    // Set, folded
         bool negated = false;         // Set
     };
+    // The tokens between two "*": found by a search that is linear in the text.
+    struct Segment {
+        std::size_t first = 0;  // into m_tokens
+        std::size_t size = 0;
+        bool literal = true;          // only literals: searched with KMP
+        std::u32string text;          // a literal segment's characters
+        std::vector<std::size_t> kmp;  // and its KMP failure table
+        // Otherwise Shift-And: which tokens take any character, a digit, a given character
+        // (a bit mask for characters that come often, their places for the others, so
+        // memory stays linear); the sets are tried one by one.
+        std::vector<std::uint64_t> anyMask;
+        std::vector<std::uint64_t> digitMask;
+        std::unordered_map<char32_t, std::vector<std::uint64_t>> literalMasks;
+        std::unordered_map<char32_t, std::vector<std::size_t>> literalPlaces;
+        std::vector<std::size_t> sets;
+    };
 
     bool matchesFolded(const std::u32string& text) const;
     bool tokenMatches(const Token& token, char32_t c) const;
+    bool segmentAt(const Segment& segment, const std::u32string& text, std::size_t at) const;
+    std::size_t find(const Segment& segment, const std::u32string& text, std::size_t from, std::size_t to) const;
 
     std::vector<Token> m_tokens;
+    std::vector<Segment> m_segments;
+    bool m_leadingStar = false;
+    bool m_trailingStar = false;
     // "*literal*" with a plain ASCII literal: a substring search on the bytes is enough
     // for ASCII text, which is nearly all of it.
     bool m_asciiContains = false;
     std::string m_asciiNeedle;  // lower case
+    std::vector<std::size_t> m_asciiKmp;
 };

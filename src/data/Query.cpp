@@ -1,19 +1,10 @@
 #include "Query.h"
 
+#include "Numbers.h"
 #include "Regional.h"
 
-#include <QRegularExpression>
-
-std::optional<double> Query::readNumber(const QString& text) {
-    static const QRegularExpression number(
-        QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?\\s*$"));
-    if (!number.match(text).hasMatch())
-        return std::nullopt;
-    return text.trimmed().toDouble();
-}
-
 void Query::addNumberBound(const Bound& bound, QVariant& into) {
-    const std::optional<double> value = readNumber(bound.text);
+    const std::optional<double> value = Numbers::plain(bound.text);
     if (value) {
         into = *value;
         return;
@@ -58,7 +49,9 @@ Query Query::criteria(const QString& table, const Bound& from, const Bound& to, 
     query.addNumberBound(from, between.first);
     query.addNumberBound(to, between.second);
     query.m_conditions.append(between);
-    query.m_conditions.append({Condition::TextEquals, QStringLiteral("motivo"), purpose, {}});
+    // An empty purpose is a value to compare with, never a null that matches nothing.
+    query.m_conditions.append(
+        {Condition::TextEquals, QStringLiteral("motivo"), purpose.isNull() ? QString(QLatin1String("")) : purpose, {}});
     query.m_conditions.append({Condition::Like, typeField, QString(QLatin1Char('*') + type + QLatin1Char('*')), {}});
     return query;
 }

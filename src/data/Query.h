@@ -59,10 +59,6 @@ public:
     // Why the query cannot run; empty when it can.
     const QString& error() const { return m_error; }
 
-    // A number as a query reads it: digits with an optional sign, decimal point and
-    // exponent, blanks around allowed. "12,5", "80 mq" and "" are not numbers.
-    static std::optional<double> readNumber(const QString& text);
-
 private:
     Query(const QString& table, const QString& text) : m_table(table), m_text(text) {}
     void addNumberBound(const Bound& bound, QVariant& into);

@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "FieldFormat.h"
 #include "KeySearch.h"
+#include "Numbers.h"
 #include "Regional.h"
 
 #include <QSqlError>
@@ -425,9 +426,7 @@ Result RecordSource::storedValue(const Schema::Field& field, const QString& type
             stored = QVariant();
             return Result::success();
         }
-        std::optional<double> number = m_regional.parseNumber(typed);
-        if (!number)
-            number = Query::readNumber(typed);
+        const std::optional<double> number = Numbers::typed(typed, m_regional.locale());
         if (!number)
             return refused(QStringLiteral("serve un numero"));
         stored = *number;

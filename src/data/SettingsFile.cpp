@@ -35,14 +35,19 @@ constexpr char16_t cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2
 } // namespace
 
 QString SettingsFile::decode(const QByteArray& bytes) {
+    // Only the byte order mark at the very start of the file is one (the decoder drops
+    // it); a U+FEFF after it belongs to the first value.
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString text = utf8(bytes);
     if (!utf8.hasError())
         return text;
 
+    static const QByteArray bom("\xEF\xBB\xBF");
+    const QByteArrayView rest =
+        bytes.startsWith(bom) ? QByteArrayView(bytes).sliced(bom.size()) : QByteArrayView(bytes);
     text.clear();
-    text.reserve(bytes.size());
-    for (const char byte : bytes) {
+    text.reserve(rest.size());
+    for (const char byte : rest) {
         const auto code = static_cast<unsigned char>(byte);
         text.append(code >= 0x80 && code < 0xA0 ? QChar(cp1252High[code - 0x80]) : QChar(code));
     }
@@ -124,6 +129,10 @@ Result SettingsFile::write(const QString& path, const QStringList& values) {
     QString text;
     for (const QString& value : values)
         text += encode(value) + QStringLiteral("\r\n");
+    // A first value that begins with U+FEFF would be read as a byte order mark: a real
+    // mark before it keeps it.
+    if (text.startsWith(QChar(0xFEFF)))
+        text.prepend(QChar(0xFEFF));
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

@@ -1,6 +1,7 @@
 #include "SqlFunctions.h"
 
 #include "LikePattern.h"
+#include "Numbers.h"
 
 #include <sqlite3.h>
 #include <string_view>
@@ -54,6 +55,29 @@ void vequal(sqlite3_context* context, int, sqlite3_value** args) {
     sqlite3_result_int(context, left.compare(right, Qt::CaseInsensitive) == 0);
 }
 
+// A number column's value as a number: a text ("80 mq" in older data) counts as its
+// leading number, and as null when it does not start with one.
+void vnumber(sqlite3_context* context, int, sqlite3_value** args) {
+    switch (sqlite3_value_type(args[0])) {
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+        sqlite3_result_value(context, args[0]);
+        return;
+    case SQLITE_TEXT: {
+        const std::string_view text = textOf(args[0]);
+        if (const std::optional<double> number =
+                Numbers::leading(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())))) {
+            sqlite3_result_double(context, *number);
+            return;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    sqlite3_result_null(context);
+}
+
 } // namespace
 
 namespace SqlFunctions {
@@ -61,7 +85,10 @@ namespace SqlFunctions {
 bool install(sqlite3* db) {
     constexpr int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
     return sqlite3_create_function_v2(db, "vlike", 2, flags, nullptr, vlike, nullptr, nullptr, nullptr) == SQLITE_OK &&
-           sqlite3_create_function_v2(db, "vequal", 2, flags, nullptr, vequal, nullptr, nullptr, nullptr) == SQLITE_OK;
+           sqlite3_create_function_v2(db, "vequal", 2, flags, nullptr, vequal, nullptr, nullptr, nullptr) ==
+               SQLITE_OK &&
+           sqlite3_create_function_v2(db, "vnumber", 1, flags, nullptr, vnumber, nullptr, nullptr, nullptr) ==
+               SQLITE_OK;
 }
 
 } // namespace SqlFunctions

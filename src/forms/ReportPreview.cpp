@@ -5,6 +5,7 @@
 #include "ReportRenderer.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -65,6 +66,10 @@ ReportPreview::ReportPreview(std::unique_ptr<ReportRenderer> report, const Conte
     m_scroll->setAlignment(Qt::AlignCenter);
     m_scroll->setBackgroundRole(QPalette::Dark);
 
+    // The fitting zooms follow the room the page has, which is known only once the
+    // window is laid out: the viewport says when it changes.
+    m_scroll->viewport()->installEventFilter(this);
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(m_scroll, 1);
@@ -122,10 +127,10 @@ void ReportPreview::render() {
         m_context.dialogs.message(painted.message());
 }
 
-void ReportPreview::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    if (m_zoom->currentIndex() != 2)
+bool ReportPreview::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize && m_zoom->currentIndex() != 2)
         render();
+    return QWidget::eventFilter(watched, event);
 }
 
 void ReportPreview::savePdf() {

@@ -29,7 +29,7 @@ public:
     QToolButton* pdfButton() const { return m_pdf; }
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void render();

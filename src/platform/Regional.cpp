@@ -86,11 +86,3 @@ std::optional<QDate> Regional::parseDate(const QString& text) const {
         return std::nullopt;
     return date;
 }
-
-std::optional<double> Regional::parseNumber(const QString& text) const {
-    bool ok = false;
-    const double value = m_locale.toDouble(text.trimmed(), &ok);
-    if (!ok)
-        return std::nullopt;
-    return value;
-}

@@ -28,9 +28,6 @@ public:
     // year (00-29 are 2000-2029, 30-99 are 1930-1999). Nothing when it is not a real date.
     std::optional<QDate> parseDate(const QString& text) const;
 
-    // Reads a typed number in the regional form (12,5 in Italian); nothing when it is not one.
-    std::optional<double> parseNumber(const QString& text) const;
-
 private:
     enum class DatePart { Day, Month, Year };
 

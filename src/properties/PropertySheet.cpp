@@ -2,10 +2,10 @@
 
 #include "Artwork.h"
 #include "Colour.h"
+#include "Numbers.h"
 #include "PageOutput.h"
 #include "Picture.h"
 #include "ProgramSettings.h"
-#include "Query.h"
 #include "ui_PropertySheet.h"
 
 #include <QPagedPaintDevice>
@@ -87,9 +87,7 @@ void PropertySheet::fill(const Property& property) {
     m_ui->Label7->setText(property.surface);
 
     // A price that is not a number shows as typed: never the price of another property.
-    std::optional<double> price = m_context.regional.parseNumber(property.price);
-    if (!price)
-        price = Query::readNumber(property.price);
+    const std::optional<double> price = Numbers::typed(property.price, m_context.regional.locale());
     m_ui->Label10->setText(price ? m_context.regional.currencyText(*price) : property.price);
 
     m_ui->Text1->setPlainText(property.notes.toUpper());

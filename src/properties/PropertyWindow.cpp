@@ -3,6 +3,7 @@
 #include "Artwork.h"
 #include "FieldBinding.h"
 #include "FileCopy.h"
+#include "Numbers.h"
 #include "PhotoName.h"
 #include "PhotoViewer.h"
 #include "Picture.h"
@@ -352,9 +353,9 @@ void PropertyWindow::addVisit() {
     report(insertRow(
         *m_visits,
         {{QStringLiteral("idimmobile"),
-          RequestFormula::numberText(RequestFormula::leadingNumber(m_ui->Label12->text()), context().regional)},
+          Numbers::written(Numbers::leadingOrZero(m_ui->Label12->text()), context().regional.locale())},
          {QStringLiteral("idrichiesta"),
-          RequestFormula::numberText(RequestFormula::leadingNumber(m_ui->Label18->text()), context().regional)},
+          Numbers::written(Numbers::leadingOrZero(m_ui->Label18->text()), context().regional.locale())},
          {QStringLiteral("Nome"), m_ui->Label15->text()},
          {QStringLiteral("cognome"), m_ui->Label16->text()},
          {QStringLiteral("data"), date},

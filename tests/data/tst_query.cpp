@@ -4,7 +4,40 @@
 #include "Regional.h"
 #include "TestDatabase.h"
 
+#include <QRandomGenerator>
 #include <QTest>
+
+namespace {
+
+// The pattern rules by plain recursion: slow, but plainly right, for small cases.
+bool reference(const QString& pattern, qsizetype p, const QString& text, qsizetype t) {
+    if (p == pattern.size())
+        return t == text.size();
+    const QChar c = pattern.at(p);
+    if (c == QLatin1Char('*')) {
+        for (qsizetype k = t; k <= text.size(); ++k)
+            if (reference(pattern, p + 1, text, k))
+                return true;
+        return false;
+    }
+    if (t == text.size())
+        return false;
+    const QChar x = text.at(t);
+    if (c == QLatin1Char('?'))
+        return reference(pattern, p + 1, text, t + 1);
+    if (c == QLatin1Char('#'))
+        return x.isDigit() && reference(pattern, p + 1, text, t + 1);
+    if (c == QLatin1Char('[') && pattern.indexOf(QLatin1Char(']'), p + 1) > p) {
+        const qsizetype close = pattern.indexOf(QLatin1Char(']'), p + 1);
+        const QString set = pattern.mid(p + 1, close - p - 1);
+        const bool negated = set.startsWith(QLatin1Char('!'));
+        const bool in = (negated ? set.mid(1) : set).contains(x, Qt::CaseInsensitive);
+        return in != negated && reference(pattern, close + 1, text, t + 1);
+    }
+    return QString(c).compare(QString(x), Qt::CaseInsensitive) == 0 && reference(pattern, p + 1, text, t + 1);
+}
+
+} // namespace
 
 class QueryTest : public QObject {
     Q_OBJECT
@@ -54,6 +87,36 @@ private slots:
         const LikePattern like(pattern);
         QCOMPARE(like.matches(text), matches);
         QCOMPARE(like.matchesUtf8(text.toStdString()), matches);  // the byte path used by SQL
+    }
+
+    // The matcher finds each part between stars by a linear search; it must agree with
+    // the plain rules on every shape of pattern, long repetitive parts included.
+    void patternsAgreeWithThePlainRules() {
+        QRandomGenerator random(19);
+        const QString textLetters = QStringLiteral("aAb1è");
+        const QString patternLetters = QStringLiteral("aAb1È*?#");
+        for (int round = 0; round < 20000; ++round) {
+            QString text, pattern;
+            for (int i = random.bounded(12); i > 0; --i)
+                text += textLetters.at(random.bounded(textLetters.size()));
+            for (int i = random.bounded(8); i > 0; --i) {
+                if (random.bounded(10) == 0)
+                    pattern += random.bounded(2) ? QStringLiteral("[ab]") : QStringLiteral("[!1]");
+                else
+                    pattern += patternLetters.at(random.bounded(patternLetters.size()));
+            }
+            const LikePattern like(pattern);
+            const bool expected = reference(pattern, 0, text, 0);
+            QVERIFY2(like.matches(text) == expected, qPrintable(pattern + " ~ " + text));
+            QVERIFY2(like.matchesUtf8(text.toStdString()) == expected, qPrintable(pattern + " ~ " + text));
+        }
+        // Long parts: a 70-token part with ? spans two words of the bit search.
+        const QString many = QString(70, 'a');
+        QVERIFY(LikePattern("*" + many.left(35) + "?" + many.left(34) + "*").matches("b" + many + "b"));
+        QVERIFY(!LikePattern("*" + many + "b?*").matches(many + many + "b"));
+        QVERIFY(LikePattern("*" + many + "b?*").matches(many + many + "bc"));
+        QVERIFY(LikePattern("*" + QString(5000, 'x') + "*").matches(QString(20000, 'x')));
+        QVERIFY(!LikePattern("*" + QString(5000, 'x') + "y*").matchesUtf8(QString(20000, 'x').toStdString()));
     }
 
     void queryTexts() {
@@ -142,6 +205,10 @@ private slots:
                  QList<qint64>{rent});
         QCOMPARE(keysOf(Query::keyEquals("immobile", "id", QString::number(empty))), QList<qint64>{empty});
         QCOMPARE(keysOf(Query::all("immobile")), (QList<qint64>{amico, rossi, empty, rent}));
+        // An empty purpose is a value: it finds the property whose purpose was left empty.
+        const qint64 blank = db.insert("immobile", fields, {"Verdi", "Villa", 50, "", QVariant()});
+        QCOMPARE(keysOf(Query::criteria("immobile", {"0", "Mq da"}, {"1000", "a"}, QString(), "tipologia", "")),
+                 QList<qint64>{blank});
     }
 
     void hostileTextLeavesEveryTableWhole() {

@@ -134,6 +134,15 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("typed");
         QTest::newRow("a word in mq") << "immobile" << "mq" << "80 mq";
+        QTest::newRow("not a number in mq") << "immobile"
+                                            << "mq"
+                                            << "nan";
+        QTest::newRow("infinite in mq") << "immobile"
+                                        << "mq"
+                                        << "inf";
+        QTest::newRow("too large for mq") << "immobile"
+                                          << "mq"
+                                          << "1e400";
         QTest::newRow("an impossible date") << "agenda" << "datap" << "31/02/2026";
         QTest::newRow("a date that is no date") << "agenda" << "datap" << "domani";
     }

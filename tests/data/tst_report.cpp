@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QTest>
 #include <QToolButton>
 
@@ -73,6 +74,39 @@ private slots:
             QVERIFY(text.contains("Stampato il 05/03/2026"));
             QCOMPARE(pages(text), 1);
         }
+    }
+
+    // Numbers never break over two lines, and words with ligature letters stay searchable.
+    void numbersStayWholeAndWordsSearchable() {
+        Office office;
+        const QStringList fields{"nome", "cognome", "tipo", "mq", "prezzo", "motivo"};
+        office.db.insert("richiesta", fields, {"Anna", "Rossi", "Villa", 1000, "450000", "affitto"});
+        office.db.insert("richiesta", fields, {"Bruno", "Bianchi", "Ufficio", 12.5, "700", "affitto"});
+        office.db.insert("richiesta", fields, {"Carla", "Verdi", "Capannone", 1234567, "900000", "affitto"});
+        const QString text = office.render("richieste.rpt", "{richiesta.motivo} = 'affitto'");
+        QVERIFY2(text.count("affitto") == 3 && text.contains("Ufficio"), qPrintable(text));
+        for (const QChar ligature : {QChar(0xFB00), QChar(0xFB01), QChar(0xFB02), QChar(0xFB03), QChar(0xFB04)})
+            QVERIFY(!text.contains(ligature));
+        for (const char* number : {"1000", "12,5", "1234567"})
+            QVERIFY2(QRegularExpression(QStringLiteral("(^|\\s)%1(\\s|$)").arg(QRegularExpression::escape(number)),
+                                        QRegularExpression::MultilineOption)
+                         .match(text)
+                         .hasMatch(),
+                     qPrintable(number + QStringLiteral(" in\n") + text));
+    }
+
+    // The formulas of batch printing are long; the engine's English never reaches the user.
+    void longFormulasPrint() {
+        Office office;
+        office.db.insert("richiesta", {"nome", "cognome"}, {"Anna", "Rossi"});
+        QStringList terms;
+        for (int i = 0; i < 400; ++i)
+            terms << QStringLiteral("{richiesta.nome} = 'x%1'").arg(i);
+        const QString text = office.render("richieste.rpt", terms.join(" OR ") + " OR {richiesta.cognome} = 'Rossi'");
+        QVERIFY2(text.contains("Rossi"), qPrintable(text));
+        const QString nots =
+            office.render("richieste.rpt", QString("NOT ").repeated(46) + "{richiesta.cognome} = 'Rossi'");
+        QVERIFY2(nots.contains("Rossi"), qPrintable(nots));
     }
 
     void appointmentsOfARangeInDateAndTimeOrder() {
@@ -198,6 +232,12 @@ private slots:
         QVERIFY(preview);
         QCOMPARE(preview->windowTitle(), QStringLiteral("ANTEPRIMA DI STAMPA"));
         QCOMPARE(preview->pageCount(), 1);
+        // It opens fitted to the width: the page fills the room it is shown in.
+        QVERIFY(QTest::qWaitForWindowExposed(preview));
+        QCoreApplication::processEvents();
+        const int room = preview->findChild<QScrollArea*>()->viewport()->width();
+        QVERIFY2(preview->pageImage().width() > room * 8 / 10,
+                 qPrintable(QStringLiteral("%1 of %2").arg(preview->pageImage().width()).arg(room)));
         const QImage page = preview->pageImage();
         QVERIFY(!page.isNull());
         QVERIFY(page.height() > page.width());  // portrait A4
@@ -248,6 +288,25 @@ private slots:
         QVERIFY(refused(R"({"title":"x","table":"agenda","columns":[{"field":"ora"}],"destination":"fax"})").contains("fax"));
         QVERIFY(refused(R"({"title":"x","table":"agenda","columns":[{"field":"ora","width":0}]})").contains("larghezza"));
         QCOMPARE(refused(R"({"title":"x","table":"Agenda","columns":[{"field":"ORA"}]})"), QString());
+
+        // Files edited by hand: each fault is named by its key.
+        QVERIFY(refused("[]").contains("non è un oggetto"));
+        QVERIFY(refused(R"({"table":"agenda","columns":[{"field":"ora"}]})").contains("«title»"));
+        QVERIFY(
+            refused(R"({"titel":"x","title":"x","table":"agenda","columns":[{"field":"ora"}]})").contains("«titel»"));
+        QVERIFY(refused(R"({"title":"x","table":"agenda","columns":[{"field":"ora","widht":3}]})").contains("«widht»"));
+        QVERIFY(
+            refused(R"({"title":"x","table":"agenda","columns":[{"field":"ora","width":"abc"}]})").contains("«width»"));
+        QVERIFY(
+            refused(R"({"title":"x","table":"agenda","columns":[{"field":"ora","width":1e308}]})").contains("«width»"));
+        QVERIFY(refused(R"({"title":"x","table":"agenda","columns":{"field":"ora"}})").contains("«columns»"));
+        QVERIFY(refused(R"({"title":"x","table":"agenda","columns":["ora"]})").contains("colonna 1"));
+        QVERIFY(refused(R"({"title":"x","table":"agenda","columns":[{"caption":"Ora"}]})").contains("«field»"));
+        QVERIFY(
+            refused(R"({"title":"x","table":"agenda","columns":[{"field":"ora"}],"sort":"ora"})").contains("«sort»"));
+        QVERIFY(refused(R"({"title":"x","table":"immobile","layout":"record","columns":[{"field":"id"}],
+                            "detail":{"table":"visite","key":"idimmobile","colums":[]}})")
+                    .contains("«colums»"));
     }
 };
 

@@ -17,6 +17,8 @@ private slots:
         QTest::newRow("quotes") << QStringList{"\"Casa\" Rossi", "Casa \"Bella\"", "\"a, b\" e \"c\"", "\""};
         QTest::newRow("empty values") << QStringList{"", "", "", ""};
         QTest::newRow("accents and euro") << QStringList{"Agenzia Città", "€ 1.500 al mese", "/foto/perché.jpg", ""};
+        QTest::newRow("a first value that begins with U+FEFF")
+            << QStringList{QString(QChar(0xFEFF)) + "Rossi", QString(QChar(0xFEFF)) + "Via", "", ""};
     }
 
     void valuesReadBackExactlyAsWritten() {
@@ -35,6 +37,17 @@ private slots:
         const QString path = folder.file(QStringLiteral("dati.ini"));
         QVERIFY(SettingsFile::write(path, {"Città", "", "a, b"}).ok());
         QCOMPARE(folder.read(QStringLiteral("dati.ini")), QByteArray("Citt\xc3\xa0\r\n\r\n\"a, b\"\r\n"));
+    }
+
+    void onlyAByteOrderMarkAtTheStartIsOne() {
+        QCOMPARE(SettingsFile::parse(SettingsFile::decode("\xEF\xBB\xBFRossi\r\n"), 1), QStringList{"Rossi"});
+        QCOMPARE(SettingsFile::parse(SettingsFile::decode("\xEF\xBB\xBF\xEF\xBB\xBFRossi\r\n"), 1),
+                 QStringList{QString(QChar(0xFEFF)) + "Rossi"});
+        // An older file in Windows-1252 behind a mark: the mark goes, the text stays.
+        QCOMPARE(SettingsFile::parse(SettingsFile::decode("\xEF\xBB\xBF"
+                                                          "Citt\xE0\r\n"),
+                                     1),
+                 QStringList{"Città"});
     }
 
     void lineBreaksInsideAValueDoNotShiftLaterValues() {

@@ -1,9 +1,11 @@
 #include "Formula.h"
 
+#include "Numbers.h"
 #include "Regional.h"
 #include "Schema.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 struct Formula::Node {
     enum Kind { Field, Number, Text, Date, Compare, Like, And, Or, Not } kind;
@@ -12,13 +14,26 @@ struct Formula::Node {
     QString field;     // Field
     QVariant value;    // Number, Text, Date (ISO text)
     QString op;        // Compare
-    std::unique_ptr<Node> left;
-    std::unique_ptr<Node> right;
+    std::unique_ptr<Node> left;               // Compare, Like, Not
+    std::unique_ptr<Node> right;              // Compare, Like
+    std::vector<std::unique_ptr<Node>> parts;  // And, Or: a whole chain, so long chains stay shallow
+    int height = 0;                           // how many And/Or levels lie below, for the SQL's nesting
 };
 
 namespace {
 
 using Node = Formula::Node;
+
+// Parentheses inside parentheses deeper than this are refused: the parser recurses
+// once per level.
+constexpr int maxNesting = 100;
+// SQLite's parser holds at most 100 entries on its stack: an open parenthesis takes
+// one, a pending "condition AND" two more, a comparison up to 8. Deeper SQL is refused
+// here with a sentence of our own rather than by the engine in English.
+constexpr int maxSqlStack = 90;
+constexpr int comparisonStack = 8;
+// SQLite binds at most 32766 values in one statement; the report adds one of its own.
+constexpr int maxValues = 32000;
 
 struct Token {
     enum Kind { End, Field, Number, Text, Word, Operator, Open, Close, DateArgument } kind;
@@ -82,7 +97,7 @@ public:
             const QRegularExpressionMatch match = number.match(m_text, m_pos, QRegularExpression::NormalMatch,
                                                                QRegularExpression::AnchorAtOffsetMatchOption);
             m_pos += static_cast<int>(match.capturedLength());
-            return {Token::Number, match.captured().replace(QLatin1Char(','), QLatin1Char('.')), start};
+            return {Token::Number, match.captured(), start};
         }
         if (c.isLetter()) {
             QString word;
@@ -90,7 +105,7 @@ public:
                 word += m_text.at(m_pos++);
             if (word.compare(QStringLiteral("DateValue"), Qt::CaseInsensitive) == 0)
                 m_afterDateValue = true;
-            return {Token::Word, word.toUpper(), start};
+            return {Token::Word, word, start};
         }
         for (const char* op : {"<>", "<=", ">=", "=", "<", ">"}) {
             const QString symbol = QString::fromLatin1(op);
@@ -118,7 +133,7 @@ private:
     QString quoted() {
         const int start = m_pos + 1;
         const QChar quote = m_text.at(m_pos++);
-        QString value;
+        QString value(QLatin1String(""));  // '' is an empty text, never a null
         while (m_pos < m_text.size()) {
             const QChar c = m_text.at(m_pos++);
             if (c != quote) {
@@ -155,7 +170,9 @@ public:
 
 private:
     void advance() { m_token = m_lexer.next(); }
-    bool isWord(const char* word) const { return m_token.kind == Token::Word && m_token.text == QLatin1String(word); }
+    bool isWord(const char* word) const {
+        return m_token.kind == Token::Word && m_token.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+    }
 
     static std::unique_ptr<Node> join(Node::Kind kind, int position, std::unique_ptr<Node> left, std::unique_ptr<Node> right) {
         auto node = std::make_unique<Node>();
@@ -166,42 +183,77 @@ private:
         return node;
     }
 
-    std::unique_ptr<Node> disjunction() {
-        auto left = conjunction();
-        while (isWord("OR")) {
-            const int at = m_token.position;
-            advance();
-            left = join(Node::Or, at, std::move(left), conjunction());
+    // One node for a whole chain of AND (or OR); a chain in parentheses joins it.
+    static std::unique_ptr<Node> chain(Node::Kind kind, int position, std::vector<std::unique_ptr<Node>> parts) {
+        if (parts.size() == 1)
+            return std::move(parts.front());
+        auto node = std::make_unique<Node>();
+        node->kind = kind;
+        node->position = position;
+        for (auto& part : parts) {
+            if (part->kind == kind) {
+                for (auto& inner : part->parts)
+                    node->parts.push_back(std::move(inner));
+            } else {
+                node->parts.push_back(std::move(part));
+            }
         }
-        return left;
+        for (const auto& part : node->parts)
+            node->height = std::max(node->height, part->height + 1);
+        return node;
+    }
+
+    std::unique_ptr<Node> disjunction() {
+        const int at = m_token.position;
+        std::vector<std::unique_ptr<Node>> parts;
+        parts.push_back(conjunction());
+        while (isWord("OR")) {
+            advance();
+            parts.push_back(conjunction());
+        }
+        return chain(Node::Or, at, std::move(parts));
     }
 
     std::unique_ptr<Node> conjunction() {
-        auto left = negation();
+        const int at = m_token.position;
+        std::vector<std::unique_ptr<Node>> parts;
+        parts.push_back(negation());
         while (isWord("AND")) {
-            const int at = m_token.position;
             advance();
-            left = join(Node::And, at, std::move(left), negation());
+            parts.push_back(negation());
         }
-        return left;
+        return chain(Node::And, at, std::move(parts));
     }
 
     std::unique_ptr<Node> negation() {
-        if (isWord("NOT")) {
-            const int at = m_token.position;
+        // NOT NOT x is x (also for nulls), so a run of NOTs is read in a loop, not by recursion.
+        const int at = m_token.position;
+        bool negated = false;
+        while (isWord("NOT")) {
+            negated = !negated;
             advance();
-            return join(Node::Not, at, negation(), nullptr);
         }
+        std::unique_ptr<Node> inside;
         if (m_token.kind == Token::Open) {
-            const int at = m_token.position;
+            const int open = m_token.position;
+            if (++m_nesting > maxNesting)
+                fail(open, QStringLiteral("ci sono più di %1 parentesi una dentro l'altra").arg(maxNesting));
             advance();
-            auto inside = disjunction();
+            inside = disjunction();
             if (m_token.kind != Token::Close)
-                fail(at, QStringLiteral("la parentesi aperta qui non è chiusa"));
+                fail(open, QStringLiteral("la parentesi aperta qui non è chiusa"));
+            --m_nesting;
             advance();
-            return inside;
+        } else {
+            inside = comparison();
         }
-        return comparison();
+        if (!negated)
+            return inside;
+        if (inside->kind == Node::Not)
+            return std::move(inside->left);
+        auto node = join(Node::Not, at, std::move(inside), nullptr);
+        node->height = node->left->height;
+        return node;
     }
 
     std::unique_ptr<Node> comparison() {
@@ -239,16 +291,20 @@ private:
                 fail(m_token.position, QStringLiteral("il campo «%1» non esiste nella tabella «%2»").arg(node->field, node->table));
             break;
         }
-        case Token::Number:
+        case Token::Number: {
+            const std::optional<double> number = Numbers::inFormula(m_token.text);
+            if (!number)
+                fail(m_token.position, QStringLiteral("il numero «%1» è troppo grande").arg(m_token.text));
             node->kind = Node::Number;
-            node->value = m_token.text.toDouble();
+            node->value = *number;
             break;
+        }
         case Token::Text:
             node->kind = Node::Text;
             node->value = m_token.text;
             break;
         case Token::Word: {
-            if (m_token.text != QLatin1String("DATEVALUE"))
+            if (!isWord("DATEVALUE"))
                 fail(m_token.position, QStringLiteral("qui serve un valore, non «%1»").arg(m_token.text));
             advance();  // the date argument
             const std::optional<QDate> date = m_regional.parseDate(m_token.text);
@@ -271,6 +327,7 @@ private:
     Lexer m_lexer;
     const Regional& m_regional;
     Token m_token{Token::End, {}, 0};
+    int m_nesting = 0;
 };
 
 enum class Type { Number, Text, Date };
@@ -291,34 +348,44 @@ class SqlWriter {
 public:
     SqlWriter(const QString& table, QVariantList& parameters) : m_table(table), m_parameters(parameters) {}
 
-    QString condition(const Node& node) {
+    // NOT is pushed down to the comparisons (De Morgan holds for nulls too), and each
+    // chain is written as a balanced tree with its deepest part first: SQLite's parser
+    // has a small stack that right-nested groups use up quickly, and its expressions
+    // may be at most 1000 deep.
+    QString condition(const Node& node, bool negated = false) {
         switch (node.kind) {
         case Node::And:
         case Node::Or: {
-            // Left before right: the parameters are bound in the order they are written.
-            const QString left = condition(*node.left);
-            const QString right = condition(*node.right);
-            return QStringLiteral("(%1 %2 %3)").arg(left, node.kind == Node::And ? QStringLiteral("AND") : QStringLiteral("OR"), right);
+            std::vector<const Node*> parts;
+            for (const auto& part : node.parts)
+                parts.push_back(part.get());
+            std::stable_sort(parts.begin(), parts.end(),
+                             [](const Node* a, const Node* b) { return a->height > b->height; });
+            const bool conjunction = (node.kind == Node::And) != negated;
+            return balanced(parts, 0, parts.size(), conjunction ? QStringLiteral(" AND ") : QStringLiteral(" OR "),
+                            negated);
         }
         case Node::Not:
-            return QStringLiteral("(NOT %1)").arg(condition(*node.left));
+            return condition(*node.left, !negated);
         case Node::Like: {
+            comparisonAt(node);
             Type left, right;
             const QString a = value(*node.left, left), b = value(*node.right, right);
             if (left != Type::Text || right != Type::Text)
                 fail(node.position, QStringLiteral("LIKE confronta testi, qui c'è %1").arg(typeName(left != Type::Text ? left : right)));
-            return QStringLiteral("vlike(%1, %2)").arg(a, b);
+            return negation(QStringLiteral("vlike(%1, %2)").arg(a, b), negated);
         }
         case Node::Compare: {
+            comparisonAt(node);
             Type left, right;
             const QString a = value(*node.left, left), b = value(*node.right, right);
             if (left != right)
                 fail(node.position, QStringLiteral("non si può confrontare %1 con %2").arg(typeName(left), typeName(right)));
             if (left == Type::Text && node.op == QLatin1String("="))
-                return QStringLiteral("vequal(%1, %2)").arg(a, b);
+                return negation(QStringLiteral("vequal(%1, %2)").arg(a, b), negated);
             if (left == Type::Text && node.op == QLatin1String("<>"))
-                return QStringLiteral("(NOT vequal(%1, %2))").arg(a, b);
-            return QStringLiteral("(%1 %2 %3)").arg(a, node.op, b);
+                return negation(QStringLiteral("vequal(%1, %2)").arg(a, b), !negated);
+            return negation(QStringLiteral("(%1 %2 %3)").arg(a, node.op, b), negated);
         }
         default:
             fail(node.position, QStringLiteral("qui serve una condizione, non solo un valore"));
@@ -326,6 +393,29 @@ public:
     }
 
 private:
+    static QString negation(const QString& condition, bool negated) {
+        return negated ? QStringLiteral("(NOT %1)").arg(condition) : condition;
+    }
+
+    // Left before right: the parameters are bound in the order they are written.
+    QString balanced(const std::vector<const Node*>& parts, std::size_t from, std::size_t to, const QString& op,
+                     bool negated) {
+        if (to - from == 1)
+            return condition(*parts[from], negated);
+        const std::size_t middle = from + (to - from + 1) / 2;
+        m_stack += 1;  // "("
+        const QString left = balanced(parts, from, middle, op, negated);
+        m_stack += 2;  // "( left OP"
+        const QString right = balanced(parts, middle, to, op, negated);
+        m_stack -= 3;
+        return QLatin1Char('(') + left + op + right + QLatin1Char(')');
+    }
+
+    void comparisonAt(const Node& node) {
+        if (m_stack + comparisonStack > maxSqlStack)
+            fail(node.position, QStringLiteral("la formula ha troppi livelli di AND e OR uno dentro l'altro"));
+    }
+
     QString value(const Node& node, Type& type) {
         switch (node.kind) {
         case Node::Field: {
@@ -336,7 +426,10 @@ private:
             type = field->kind == Schema::FieldKind::Date   ? Type::Date
                    : field->kind == Schema::FieldKind::Text ? Type::Text
                                                             : Type::Number;
-            return QLatin1Char('"') + field->name + QLatin1Char('"');
+            const QString column = QLatin1Char('"') + field->name + QLatin1Char('"');
+            // A text in a number column ("80 mq" from older data) counts as its leading
+            // number, or as null; SQLite would otherwise sort it above every number.
+            return field->kind == Schema::FieldKind::Number ? QStringLiteral("vnumber(%1)").arg(column) : column;
         }
         case Node::Number:
             type = Type::Number;
@@ -356,6 +449,7 @@ private:
 
     const QString& m_table;
     QVariantList& m_parameters;
+    int m_stack = 0;
 };
 
 } // namespace
@@ -386,6 +480,11 @@ Result Formula::toSql(const QString& table, QString& where, QVariantList& parame
     }
     try {
         where = SqlWriter(table, parameters).condition(*m_root);
+        if (parameters.size() > maxValues)
+            throw FormulaError{QStringLiteral("Formula di selezione non valida: ha %1 valori, al massimo se ne possono "
+                                              "usare %2.")
+                                   .arg(parameters.size())
+                                   .arg(maxValues)};
     } catch (const FormulaError& error) {
         parameters.clear();
         return Result::failure(error.message);

@@ -15,9 +15,11 @@ class Regional;
 // parsed into a tree: fields {table.field}, numbers, texts in single or double quotes
 // (a doubled quote stands for itself), = <> < > <= >=, LIKE with * and ?, AND, OR,
 // NOT, parentheses and DateValue (date) with a bare date in the regional short form
-// or a quoted one. It runs as parameterized SQL; a comparison with a null field
-// drops the row. A formula that does not parse is refused with a message that says
-// what is wrong and where.
+// or a quoted one. It runs as parameterized SQL, whatever its length; a comparison
+// with a null field drops the row (an empty text '' is a value, not a null), and a
+// text in a number field counts as its leading number. Parentheses nest at most 100
+// deep. A formula that does not parse is refused with a message that says what is
+// wrong and where, quoting the user's words as typed.
 class Formula {
 public:
     struct Node;

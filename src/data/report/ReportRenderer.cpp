@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "FieldFormat.h"
+#include "Numbers.h"
 #include "Regional.h"
 #include "Schema.h"
 
@@ -31,6 +32,9 @@ QFont font(double points, bool bold = false) {
     f.setPixelSize(qRound(points * unitsPerInch / 72));
     f.setBold(bold);
     f.setHintingPreference(QFont::PreferNoHinting);  // the same widths on screen, printer and PDF
+    // Any letter spacing, however small, turns ligatures off: "ffi" stays three letters
+    // in the PDF, so "affitto" can be searched and copied.
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.05);
     return f;
 }
 
@@ -54,6 +58,38 @@ struct Wrapped {
         layout.endLayout();
     }
 };
+
+// What went wrong in the database, in the office's words; never the engine's English.
+QString engineProblem(const QSqlError& error) {
+    bool isCode = false;
+    const int code = error.nativeErrorCode().toInt(&isCode) & 0xff;
+    const QString text = error.databaseText();
+    if (!isCode)
+        return QStringLiteral("il database non ha potuto leggere i dati");
+    switch (code) {
+    case 5:  // SQLITE_BUSY
+    case 6:  // SQLITE_LOCKED
+        return QStringLiteral("il database è occupato da un altro programma; riprovare tra poco");
+    case 7:  // SQLITE_NOMEM
+        return QStringLiteral("la memoria non basta");
+    case 10:  // SQLITE_IOERR
+    case 14:  // SQLITE_CANTOPEN
+        return QStringLiteral("il file del database non si può leggere dal disco");
+    case 11:  // SQLITE_CORRUPT
+    case 26:  // SQLITE_NOTADB
+        return QStringLiteral("il file del database è danneggiato");
+    case 1:  // SQLITE_ERROR
+        if (text.contains(QLatin1String("stack overflow")) || text.contains(QLatin1String("too large")) ||
+            text.contains(QLatin1String("too many")))
+            return QStringLiteral("la formula di selezione è troppo complessa per il database");
+        if (text.contains(QLatin1String("no such")))
+            return QStringLiteral("nel database manca una tabella o un campo che il report usa");
+        break;
+    default:
+        break;
+    }
+    return QStringLiteral("il database ha dato l'errore numero %1").arg(code);
+}
 
 QString quoted(const QString& identifier) {
     return QLatin1Char('"') + identifier + QLatin1Char('"');
@@ -140,28 +176,110 @@ struct ReportRenderer::Private {
         Wrapped(QString(text).replace(QLatin1Char('\n'), QChar::LineSeparator), f, box.width()).layout.draw(&p, box.topLeft());
     }
 
-    static std::vector<double> widths(const QList<ReportDefinition::Column>& columns, double total) {
-        double sum = 0;
-        for (const auto& c : columns)
-            sum += c.width;
-        std::vector<double> result;
-        for (const auto& c : columns)
-            result.push_back(total * c.width / sum);
+    std::vector<double> listWidths;
+    std::vector<double> detailWidths;
+
+    const std::vector<double>& widths(const QList<ReportDefinition::Column>& columns) const {
+        return &columns == &definition.detail.columns ? detailWidths : listWidths;
+    }
+
+    // The columns' shares of the width, but never narrower than a column's `minimum`:
+    // those that would be keep their minimum and the others share what is left.
+    std::vector<double> fitted(const QList<ReportDefinition::Column>& columns,
+                               const std::vector<double>& minimum) const {
+        const std::size_t n = static_cast<std::size_t>(columns.size());
+        std::vector<bool> fixed(n, false);
+        std::vector<double> result(n, 0);
+        for (bool changed = true; changed;) {
+            changed = false;
+            double room = contentWidth, shares = 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (fixed[i])
+                    room -= minimum[i];
+                else
+                    shares += columns.at(static_cast<qsizetype>(i)).width;
+            }
+            for (std::size_t i = 0; i < n; ++i) {
+                if (fixed[i]) {
+                    result[i] = minimum[i];
+                    continue;
+                }
+                result[i] = shares > 0 ? std::max(0.0, room) * columns.at(static_cast<qsizetype>(i)).width / shares : 0;
+                if (result[i] < minimum[i]) {
+                    fixed[i] = true;
+                    changed = true;
+                }
+            }
+        }
         return result;
+    }
+
+    // A number column is as wide as its widest value, so a number never breaks over two
+    // lines ("100" / "0" for 1000); one pass over the selected rows finds it.
+    Result numberWidths(const QString& table, const QList<ReportDefinition::Column>& columns, const QString& from,
+                        const QVariantList& fromParameters, std::vector<double>& minimum) const {
+        minimum.assign(static_cast<std::size_t>(columns.size()), 0.0);
+        QStringList fields;
+        QList<qsizetype> numeric;
+        for (qsizetype i = 0; i < columns.size(); ++i) {
+            const Schema::Field* field = Schema::field(table, columns.at(i).field);
+            if (columns.at(i).currency ||
+                (field && field->kind != Schema::FieldKind::Text && field->kind != Schema::FieldKind::Date)) {
+                numeric << i;
+                fields << quoted(columns.at(i).field);
+            }
+        }
+        if (numeric.isEmpty())
+            return Result::success();
+        QSqlQuery query(database->connection());
+        query.setForwardOnly(true);
+        if (!query.prepare(QStringLiteral("SELECT %1 FROM %2").arg(fields.join(QStringLiteral(", ")), from)))
+            return failure(engineProblem(query.lastError()));
+        for (const QVariant& parameter : fromParameters)
+            query.addBindValue(parameter);
+        if (!query.exec())
+            return failure(engineProblem(query.lastError()));
+        std::vector<qsizetype> longest(static_cast<std::size_t>(numeric.size()), 0);
+        while (query.next()) {
+            for (qsizetype k = 0; k < numeric.size(); ++k) {
+                const ReportDefinition::Column& column = columns.at(numeric.at(k));
+                const QVariant stored = query.value(static_cast<int>(k));
+                if (!isNumber(column, stored))
+                    continue;  // a word in a number column wraps like any text
+                const QString shown = cellText(table, column, stored);
+                // Digits are all as wide: only the longest texts need measuring.
+                if (shown.size() + 1 < longest[static_cast<std::size_t>(k)])
+                    continue;
+                longest[static_cast<std::size_t>(k)] = std::max(longest[static_cast<std::size_t>(k)], shown.size());
+                double& width = minimum[static_cast<std::size_t>(numeric.at(k))];
+                width = std::max(width, bodyMetrics.horizontalAdvance(shown) + 2 * padX + 0.5 * mm);
+            }
+        }
+        if (query.lastError().isValid())
+            return failure(engineProblem(query.lastError()));
+        for (double& width : minimum)
+            width = std::min(width, contentWidth * 0.4);
+        return Result::success();
+    }
+
+    static bool isNumber(const ReportDefinition::Column& column, const QVariant& stored) {
+        if (stored.isNull())
+            return false;
+        if (column.currency)
+            return Numbers::plain(stored.toString()).has_value();
+        return stored.typeId() != QMetaType::QString && stored.typeId() != QMetaType::QByteArray;
     }
 
     QString cellText(const QString& table, const ReportDefinition::Column& column, const QVariant& stored) const {
         if (column.currency && !stored.isNull()) {
-            bool isNumber = false;
-            const double value = stored.toString().trimmed().toDouble(&isNumber);
-            if (isNumber)
-                return regional.currencyText(value);
+            if (const std::optional<double> value = Numbers::plain(stored.toString()))
+                return regional.currencyText(*value);
         }
         return FieldFormat::shown(Schema::field(table, column.field), stored, regional);
     }
 
     double rowHeight(const QList<ReportDefinition::Column>& columns, const QStringList& values) const {
-        const std::vector<double> w = widths(columns, contentWidth);
+        const std::vector<double>& w = widths(columns);
         double height = 0;
         for (qsizetype i = 0; i < values.size(); ++i)
             height = std::max(height, textHeight(bodyMetrics, values.at(i), w[i] - 2 * padX));
@@ -172,7 +290,7 @@ struct ReportRenderer::Private {
         QStringList captions;
         for (const auto& c : columns)
             captions << c.caption;
-        const std::vector<double> w = widths(columns, contentWidth);
+        const std::vector<double>& w = widths(columns);
         double height = 0;
         for (qsizetype i = 0; i < captions.size(); ++i)
             height = std::max(height, textHeight(boldMetrics, captions.at(i), w[i] - 2 * padX));
@@ -207,7 +325,7 @@ struct ReportRenderer::Private {
                 m_main.addBindValue(parameter);
             m_main.addBindValue(start.record);
             if (!m_main.exec())
-                m_error = m_main.lastError().text();
+                m_error = engineProblem(m_main.lastError());
             m_needRecord = true;
         }
 
@@ -221,7 +339,7 @@ struct ReportRenderer::Private {
             if (m_needRecord) {
                 if (!m_main.next()) {
                     if (m_main.lastError().isValid())
-                        m_error = m_main.lastError().text();
+                        m_error = engineProblem(m_main.lastError());
                     return false;
                 }
                 m_record = m_main.record();
@@ -295,7 +413,7 @@ struct ReportRenderer::Private {
             m_detail->addBindValue(m_record.value(def.detail.masterKey));
             m_detail->addBindValue(m_at.detail);
             if (!m_detail->exec())
-                m_error = m_detail->lastError().text();
+                m_error = engineProblem(m_detail->lastError());
             m_detailOpen = true;
         }
 
@@ -319,6 +437,22 @@ struct ReportRenderer::Private {
     }
 
     Result layout() {
+        std::vector<double> minimum;
+        const QString selected = QStringLiteral("%1 WHERE %2").arg(quoted(definition.table), where);
+        if (const Result measured = numberWidths(definition.table, definition.columns, selected, parameters, minimum);
+            !measured)
+            return measured;
+        listWidths = fitted(definition.columns, minimum);
+        if (definition.hasDetail) {
+            const QString details = QStringLiteral("%1 WHERE %2 IN (SELECT %3 FROM %4)")
+                                        .arg(quoted(definition.detail.table), quoted(definition.detail.key),
+                                             quoted(definition.detail.masterKey), selected);
+            if (const Result measured =
+                    numberWidths(definition.detail.table, definition.detail.columns, details, parameters, minimum);
+                !measured)
+                return measured;
+            detailWidths = fitted(definition.detail.columns, minimum);
+        }
         pages.clear();
         pages.push_back({});
         Flow flow(*this, Position{});
@@ -372,7 +506,7 @@ struct ReportRenderer::Private {
 
     void paintCells(QPainter& p, double y, const QList<ReportDefinition::Column>& columns, const QStringList& values,
                     double height, bool band) const {
-        const std::vector<double> w = widths(columns, contentWidth);
+        const std::vector<double>& w = widths(columns);
         if (band)
             p.fillRect(QRectF(margin, y, contentWidth, height), QColor(225, 229, 235));
         double x = margin;
