@@ -4,6 +4,7 @@
 
 #include "Formula.h"
 #include "FuzzCheck.h"
+#include "Numbers.h"
 #include "Regional.h"
 #include "RequestFormula.h"
 
@@ -23,8 +24,8 @@ void checkRoundTrip(const QList<QString>& typed, const Regional& regional) {
     FUZZ_CHECK(written.ok(), detail + QStringLiteral("\n") + written.message());
     FUZZ_CHECK(values.size() == 4, detail);
 
-    const double from = RequestFormula::leadingNumber(typed[0]);
-    const double to = RequestFormula::leadingNumber(typed[1]);
+    const double from = Numbers::leadingOrZero(typed[0]);
+    const double to = Numbers::leadingOrZero(typed[1]);
     FUZZ_CHECK(values[0].toDouble() == from,
                detail + QStringLiteral("\nfrom reads back as %1, not %2").arg(values[0].toDouble(), 0, 'g', 17).arg(from, 0, 'g', 17));
     FUZZ_CHECK(values[1].toDouble() == to,

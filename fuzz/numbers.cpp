@@ -4,10 +4,9 @@
 // accepted is a real date that its own short form reads back.
 
 #include "FuzzCheck.h"
+#include "Numbers.h"
 #include "ProgramSettings.h"
-#include "Query.h"
 #include "Regional.h"
-#include "RequestFormula.h"
 
 #include <cmath>
 
@@ -20,8 +19,13 @@ void checkRegional(const Regional& regional, const QString& text) {
         const QString shown = regional.dateText(*date);
         FUZZ_CHECK(regional.parseDate(shown) == date, where + QStringLiteral(", shown as «%1»").arg(shown));
     }
-    if (const std::optional<double> number = regional.parseNumber(text))
+    if (const std::optional<double> number = Numbers::typed(text, regional.locale())) {
         FUZZ_CHECK(std::isfinite(*number), where + QStringLiteral(" reads as %1").arg(*number));
+        // What the program writes back it reads again as the same number.
+        const QString written = Numbers::written(*number, regional.locale());
+        FUZZ_CHECK(Numbers::typed(written, regional.locale()) == number,
+                   where + QStringLiteral(", written back as «%1»").arg(written));
+    }
 }
 
 } // namespace
@@ -34,10 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     for (const Regional* regional : {&italian, &english, &german})
         checkRegional(*regional, text);
-    if (const std::optional<double> bound = Query::readNumber(text))
+    if (const std::optional<double> bound = Numbers::plain(text))
         FUZZ_CHECK(std::isfinite(*bound), QStringLiteral("search bound «%1» reads as %2").arg(text).arg(*bound));
-    const double leading = RequestFormula::leadingNumber(text);
+    const double leading = Numbers::leadingOrZero(text);
     FUZZ_CHECK(std::isfinite(leading), QStringLiteral("report bound «%1» reads as %2").arg(text).arg(leading));
+    if (const std::optional<double> inFormula = Numbers::inFormula(text))
+        FUZZ_CHECK(std::isfinite(*inFormula), QStringLiteral("formula number «%1» reads as %2").arg(text).arg(*inFormula));
     std::ignore = ProgramSettings::parseColour(text);
     return 0;
 }

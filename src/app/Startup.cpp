@@ -10,6 +10,7 @@
 #include "PropertyWindow.h"
 #include "ReadyDefault.h"
 #include "ReportFiles.h"
+#include "RequestWindow.h"
 #include "SessionDialogs.h"
 #include "SettingsWindow.h"
 
@@ -57,6 +58,7 @@ void openWindows(MainWindow& frame, const Context& context) {
             QCoreApplication::exit(0);
     });
     frame.setWindowFactory(MainWindow::Properties, [&context] { return new PropertyWindow(context); });
+    frame.setWindowFactory(MainWindow::Requests, [&context] { return new RequestWindow(context); });
     frame.setWindowFactory(MainWindow::Leads, [&context] { return new LeadWindow(context); });
     frame.setWindowFactory(MainWindow::Diary, [&context] { return new DiaryWindow(context); });
     frame.setWindowFactory(MainWindow::Settings, [&context, &frame] {

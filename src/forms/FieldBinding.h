@@ -24,6 +24,7 @@ public:
     static FieldBinding* bind(QLabel* label, RecordSource& source, const QString& field);
 
     const QString& field() const { return m_field; }
+    const RecordSource& source() const { return m_source; }
 
 signals:
     // The shown text changed (a move, a refresh, a new record).

@@ -1,6 +1,10 @@
 #include "RecordCommands.h"
 
+#include "FieldBinding.h"
 #include "RecordSource.h"
+
+#include <QAbstractButton>
+#include <QApplication>
 
 RecordCommands::RecordCommands(RecordSource& source, QObject* parent) : QObject(parent), m_source(source) {
     // However the new record was dropped (Esc in a field, or the window's Esc), the
@@ -94,5 +98,28 @@ void RecordCommands::cancel() {
         before.widget->setEnabled(before.enabled);
     }
     m_before.clear();
+    leaveTheCard();
     emit stateChanged(m_state);
+}
+
+void RecordCommands::leaveTheCard() {
+    // The card now shows a stored record: a field of it keeping the focus would let the
+    // next keys edit that record. The focus goes to the first command usable again.
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused && m_firstField)
+        focused = m_firstField->window()->focusWidget();
+    if (!focused)
+        return;
+    const auto* binding = focused->findChild<FieldBinding*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!binding || &binding->source() != &m_source)
+        return;
+    for (const Rule& rule : std::as_const(m_rules)) {
+        auto* button = qobject_cast<QAbstractButton*>(rule.widget.data());
+        if (button && rule.state == State::Browsing && button->isEnabled() && button->isVisibleTo(button->window()) &&
+            button->focusPolicy() != Qt::NoFocus) {
+            button->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    focused->clearFocus();
 }

@@ -64,6 +64,7 @@ private:
 
     void setState(State state);
     void applyRule(const Rule& rule, State state) const;
+    void leaveTheCard();
 
     RecordSource& m_source;
     State m_state = State::Browsing;

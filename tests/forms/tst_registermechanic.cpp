@@ -125,6 +125,11 @@ private slots:
         QTest::keyClick(r.window->name, Qt::Key_Escape);
         QVERIFY(r.browsing());
         QCOMPARE(r.window->name->text(), QStringLiteral("Anna"));
+        // The next keys must not go on into Anna, now on the card: the focus left it.
+        QCOMPARE(r.window->focusWidget(), r.window->newButton);
+        QTest::keyClicks(r.window->focusWidget(), "Zeta");
+        QCOMPARE(r.window->name->text(), QStringLiteral("Anna"));
+        QVERIFY(!r.window->source->hasPendingEdit());
         // Save's icon still runs; with nothing pending nothing is written, Anna keeps her purpose.
         r.window->saveIcon->clicked();
         QCOMPARE(r.db.count("richiesta"), 2);

@@ -20,18 +20,6 @@
 
 namespace {
 
-// Rows that fail until a fault of issue 10 is mended; remove a row with its fix.
-const QMap<QString, QString> pendingFixes{
-    {QStringLiteral("colonna mancante, all'avvio"), QStringLiteral("issue 10 item 5: columns are not checked at opening")},
-    {QStringLiteral("colonna mancante, in daba.ini"), QStringLiteral("issue 10 item 5: columns are not checked at opening")},
-    {QStringLiteral("colonna mancante, da ripristinare"), QStringLiteral("issue 10 item 5: columns are not checked before a restore")},
-    {QStringLiteral("trigger in più, all'avvio"), QStringLiteral("issue 10 item 6: foreign schema objects are not refused")},
-    {QStringLiteral("trigger in più, in daba.ini"), QStringLiteral("issue 10 item 6: foreign schema objects are not refused")},
-    {QStringLiteral("trigger in più, da ripristinare"), QStringLiteral("issue 10 item 6: foreign schema objects are not refused")},
-    {QStringLiteral("illeggibile, all'avvio"), QStringLiteral("issue 10 item 27: SQLite's English text in the message")},
-    {QStringLiteral("illeggibile, in daba.ini"), QStringLiteral("issue 10 item 27: SQLite's English text in the message")},
-};
-
 // Every file under a folder: kind, size and checksum (or why it could not be read).
 QMap<QString, QString> snapshot(const QString& root) {
     QMap<QString, QString> result;
@@ -206,8 +194,6 @@ private slots:
         if (!problems.isEmpty())
             problems << QStringLiteral("messages: ") + messages.join(QStringLiteral(" | ")) << QStringLiteral("stderr: ") + errors.left(600);
 
-        if (pendingFixes.contains(QString::fromUtf8(QTest::currentDataTag())))
-            QEXPECT_FAIL("", qPrintable(pendingFixes.value(QString::fromUtf8(QTest::currentDataTag()))), Abort);
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     }
 
@@ -233,7 +219,6 @@ private slots:
 
         Worker worker({QStringLiteral("start"), folder.path()});
         const bool finished = worker.finish(15000);
-        QEXPECT_FAIL("", "issue 10 item 8: pictures are read from a FIFO too", Abort);
         QVERIFY2(finished, "the start hangs reading the FIFO");
     }
 
@@ -259,7 +244,6 @@ private slots:
         for (const QString& name : QDir(folder.path()).entryList({QStringLiteral("*prima-del-ripristino*")}))
             if (folder.read(name) == damaged)
                 kept << name;
-        QEXPECT_FAIL("", "issue 10 item 3: the damaged database cannot be kept, so the restore stops", Abort);
         QVERIFY2(lines.contains(QStringLiteral("ripristinato")), qPrintable(lines.join(QLatin1Char('\n'))));
         QVERIFY(DatabaseFile::check(live).ok());
         QCOMPARE(kept.size(), 1);  // the damaged file kept beside, exactly as it was
