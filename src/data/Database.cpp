@@ -1,9 +1,11 @@
 #include "Database.h"
 
+#include "ColumnCache.h"
 #include "EngineError.h"
 #include "RegularFile.h"
 #include "Schema.h"
 #include "SchemaCheck.h"
+#include "SearchIndex.h"
 #include "SqlFunctions.h"
 
 #include <QFile>
@@ -48,12 +50,22 @@ Result connect(const QString& name, const QString& path) {
     return Result::success();
 }
 
+// Rows written through the program's own connection: the columns held in memory follow them.
+void rowWritten(void* columns, int, const char* database, const char* table, sqlite3_int64 rowid) {
+    if (qstrcmp(database, "main") == 0)
+        static_cast<ColumnCache*>(columns)->rowChanged(table, rowid);
+}
+
 } // namespace
 
 Database::Database(const QString& path, const QString& connectionName)
     : m_path(path), m_connectionName(connectionName) {}
 
 Database::~Database() {
+    if (sqlite3* db = handle())
+        sqlite3_update_hook(db, nullptr, nullptr);
+    m_index.reset();
+    m_columns.reset();
     QSqlDatabase::database(m_connectionName, false).close();
     QSqlDatabase::removeDatabase(m_connectionName);
 }
@@ -91,6 +103,14 @@ Result Database::open(const QString& path, std::shared_ptr<Database>& database) 
     // a foreign trigger would act on every edit.
     if (const QString problem = SchemaCheck::problem(opened->handle()); !problem.isEmpty())
         return Result::failure(unusable(path, problem));
+
+    // The search acceleration is a help, never a condition: a database that cannot take
+    // its index (read-only, full disk) is searched all the same, only more slowly.
+    sqlite3* db = opened->handle();
+    opened->m_index = std::make_unique<SearchIndex>(db);
+    (void)opened->m_index->install();
+    opened->m_columns = std::make_unique<ColumnCache>(db);
+    sqlite3_update_hook(db, rowWritten, opened->m_columns.get());
 
     openFiles()[key] = opened;
     database = opened;

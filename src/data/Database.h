@@ -6,6 +6,8 @@
 #include <QString>
 #include <memory>
 
+class ColumnCache;
+class SearchIndex;
 struct sqlite3;
 
 // One open database file. Every record source that names the same file shares one
@@ -28,9 +30,16 @@ public:
     QSqlDatabase connection() const;
     sqlite3* handle() const;
 
+    // What makes searches as the user types quick: the trigram index in the file and the
+    // text columns held in memory. None on a database that could not take them.
+    SearchIndex* searchIndex() const { return m_index.get(); }
+    ColumnCache* columns() const { return m_columns.get(); }
+
 private:
     Database(const QString& path, const QString& connectionName);
 
     QString m_path;
     QString m_connectionName;
+    std::unique_ptr<SearchIndex> m_index;
+    std::unique_ptr<ColumnCache> m_columns;
 };

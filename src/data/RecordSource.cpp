@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "EngineError.h"
 #include "FieldFormat.h"
+#include "KeySearch.h"
 #include "Numbers.h"
 #include "Regional.h"
 
@@ -42,9 +43,76 @@ bool coversMuch(const QSqlDatabase& db, const QString& table, const Query::Condi
 } // namespace
 
 RecordSource::RecordSource(const QString& table, const Regional& regional, QObject* parent)
-    : QObject(parent), m_table(table), m_regional(regional), m_query(Query::table(table)) {}
+    : QObject(parent), m_table(table), m_regional(regional), m_query(Query::table(table)), m_shownQuery(m_query) {
+    m_searchTimer.setSingleShot(true);
+    m_searchTimer.setInterval(0);
+    connect(&m_searchTimer, &QTimer::timeout, this, &RecordSource::continueSearch);
+}
 
 RecordSource::~RecordSource() = default;
+
+void RecordSource::setSearchSlices(std::chrono::nanoseconds first, std::chrono::nanoseconds later) {
+    m_firstSlice = first;
+    m_laterSlice = later;
+}
+
+const Query::Condition* RecordSource::searchCondition() const {
+    if (m_query.conditions().size() != 1)
+        return nullptr;
+    const Query::Condition& condition = m_query.conditions().first();
+    return condition.kind == Query::Condition::Like ? &condition : nullptr;
+}
+
+std::unique_ptr<KeySearch> RecordSource::makeSearch(Direction direction, std::optional<qint64> from, int limit) const {
+    const Query::Condition* condition = searchCondition();
+    return std::make_unique<KeySearch>(*m_database, m_table, condition->field, condition->first.toString(),
+                                       direction == Direction::Forward ? KeySearch::Direction::Forward
+                                                                       : KeySearch::Direction::Backward,
+                                       from, limit);
+}
+
+void RecordSource::dropSearch() {
+    if (!m_search)
+        return;
+    m_search.reset();
+    m_searchTimer.stop();
+    m_query = m_shownQuery;
+}
+
+Result RecordSource::finishSearch() {
+    if (!m_search)
+        return Result::success();
+    if (const Result ran = m_search->run(std::chrono::nanoseconds(-1)); !ran) {
+        dropSearch();
+        return databaseError(QStringLiteral("la ricerca"), ran.message());
+    }
+    return showSearchResult();
+}
+
+Result RecordSource::showSearchResult() {
+    const QList<qint64> keys = m_search->keys();
+    m_search.reset();
+    m_searchTimer.stop();
+    m_shownQuery = m_query;
+    m_added.clear();
+    m_rows.clear();
+    replaceWindow(keys, true, keys.size() < pageSize);
+    return setCurrent(rowCount() > 0 ? 0 : -1);
+}
+
+void RecordSource::continueSearch() {
+    if (!m_search)
+        return;
+    if (const Result ran = m_search->run(m_laterSlice); !ran) {
+        dropSearch();
+        emit searchFailed(databaseError(QStringLiteral("la ricerca"), ran.message()).message());
+        return;
+    }
+    if (m_search->isDone())
+        (void)showSearchResult();
+    else
+        m_searchTimer.start();
+}
 
 Result RecordSource::notOpen() const {
     return Result::failure(QStringLiteral("Nessun database aperto per «%1».").arg(m_table));
@@ -64,6 +132,9 @@ void RecordSource::setFieldCaption(const QString& field, const QString& caption)
 }
 
 Result RecordSource::setDatabaseName(const QString& path) {
+    m_search.reset();
+    m_searchTimer.stop();
+    m_shownQuery = m_query;
     emit aboutToReset();
     m_databaseName = path;
     m_database.reset();
@@ -107,6 +178,13 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
     keys.clear();
     if (!isOpen())
         return notOpen();
+    if (searchCondition()) {
+        const std::unique_ptr<KeySearch> search = makeSearch(direction, from, limit);
+        if (const Result ran = search->run(std::chrono::nanoseconds(-1)); !ran)
+            return databaseError(QStringLiteral("la ricerca"), ran.message());
+        keys = search->keys();
+        return Result::success();
+    }
 
     QStringList where;
     QVariantList values;
@@ -198,6 +276,8 @@ Result RecordSource::loadTail() {
 }
 
 void RecordSource::fetchMore() {
+    if (!finishSearch())
+        return;
     if (!canFetchMore())
         return;
     QList<qint64> keys;
@@ -222,6 +302,8 @@ void RecordSource::fetchMore() {
 }
 
 void RecordSource::fetchPrevious() {
+    if (!finishSearch())
+        return;
     if (!canFetchPrevious())
         return;
     QList<qint64> keys;
@@ -371,6 +453,7 @@ Result RecordSource::storedValue(const Schema::Field& field, const QString& type
 }
 
 Result RecordSource::setFieldValue(const QString& fieldName, const QString& value) {
+    dropSearch();
     if (!isOpen())
         return notOpen();
     const Schema::Field* field = schemaField(fieldName);
@@ -458,6 +541,8 @@ Result RecordSource::writeEdit() {
 }
 
 Result RecordSource::update() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
     if (!isOpen())
         return notOpen();
     if (m_adding)
@@ -468,6 +553,8 @@ Result RecordSource::update() {
 }
 
 Result RecordSource::commitPending() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
     if (!isOpen() || !hasPendingEdit())
         return Result::success();
     return update();
@@ -495,6 +582,7 @@ void RecordSource::cancelEdit() {
 }
 
 Result RecordSource::addNew() {
+    dropSearch();
     if (!isOpen())
         return notOpen();
     if (const Result left = leaveRecord(); !left)
@@ -506,6 +594,8 @@ Result RecordSource::addNew() {
 }
 
 Result RecordSource::remove() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
     if (!isOpen())
         return notOpen();
     if (m_adding)
@@ -535,18 +625,35 @@ Result RecordSource::remove() {
 Result RecordSource::refresh() {
     if (!isOpen())
         return notOpen();
+    // A search still under way is superseded by this one.
+    const Query wanted = m_query;
+    dropSearch();
+    m_query = wanted;
     if (const Result written = leaveRecord(); !written)
         return written;
+    if (searchCondition()) {
+        m_search = makeSearch(Direction::Forward, std::nullopt, pageSize);
+        if (const Result ran = m_search->run(m_firstSlice); !ran) {
+            m_search.reset();
+            return databaseError(QStringLiteral("la ricerca"), ran.message());
+        }
+        if (m_search->isDone())
+            return showSearchResult();
+        m_searchTimer.start();
+        return Result::success();
+    }
     QList<qint64> keys;
     if (const Result fetched = fetchKeys(Direction::Forward, std::nullopt, pageSize, keys); !fetched)
         return fetched;
     m_added.clear();
     m_rows.clear();
+    m_shownQuery = m_query;
     replaceWindow(keys, true, keys.size() < pageSize);
     return setCurrent(rowCount() > 0 ? 0 : -1);
 }
 
 Result RecordSource::clear() {
+    dropSearch();
     if (const Result written = leaveRecord(); !written)
         return written;
     m_added.clear();
@@ -557,6 +664,8 @@ Result RecordSource::clear() {
 // ---- moves --------------------------------------------------------------------
 
 Result RecordSource::moveFirst() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
     if (!isOpen())
         return notOpen();
     if (const Result left = leaveRecord(); !left)
@@ -568,6 +677,8 @@ Result RecordSource::moveFirst() {
 }
 
 Result RecordSource::moveLast() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
     if (!isOpen())
         return notOpen();
     if (const Result left = leaveRecord(); !left)
@@ -579,6 +690,8 @@ Result RecordSource::moveLast() {
 }
 
 Result RecordSource::moveNext() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
     if (!isOpen())
         return notOpen();
     if (const Result left = leaveRecord(); !left)
@@ -594,6 +707,8 @@ Result RecordSource::moveNext() {
 }
 
 Result RecordSource::movePrevious() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
     if (!isOpen())
         return notOpen();
     if (const Result left = leaveRecord(); !left)
@@ -609,6 +724,8 @@ Result RecordSource::movePrevious() {
 }
 
 Result RecordSource::stepNext() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
     const int last = rowCount() - 1;
     if (m_current >= 0 && m_current == last && !canFetchMore())
         return leaveRecord();
@@ -616,12 +733,16 @@ Result RecordSource::stepNext() {
 }
 
 Result RecordSource::stepPrevious() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
     if (m_current == 0 && !canFetchPrevious())
         return leaveRecord();
     return movePrevious();
 }
 
 Result RecordSource::moveToRow(int row) {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
     if (!isOpen())
         return notOpen();
     if (row == m_current && !m_adding)

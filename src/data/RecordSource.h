@@ -7,12 +7,15 @@
 #include <QHash>
 #include <QMap>
 #include <QObject>
+#include <QTimer>
 #include <QVariant>
+#include <chrono>
 #include <memory>
 
 class QSqlError;
 
 class Database;
+class KeySearch;
 class Regional;
 
 // A bound record source: a cursor over one table or one query of the database, with a
@@ -23,6 +26,12 @@ class Regional;
 // tail of the result instead of everything before it. Rows are read when shown.
 //
 // Every operation answers a Result; a failure changes nothing and says why.
+//
+// A search as the user types (a query with one contains condition) never holds the
+// window: when it needs more than a frame, refresh() answers at once and the search goes
+// on between events, the rows shown staying those of the previous query; the next
+// refresh supersedes it. A move or a fetch waits for it to end; typing into the record
+// or adding one gives it up, back to the query whose rows are shown.
 class RecordSource : public QObject {
     Q_OBJECT
 public:
@@ -48,6 +57,11 @@ public:
 
     // Writes the pending edit or new record, re-runs the query, makes the first row current.
     Result refresh();
+    // A search started by refresh() is still going on.
+    bool isSearching() const { return m_search != nullptr; }
+    // Processor time a search may take within refresh(), and then at each turn of the
+    // event loop.
+    void setSearchSlices(std::chrono::nanoseconds first, std::chrono::nanoseconds later);
     // Starts a blank new record: bound fields empty, typing goes into it.
     Result addNew();
     // Puts a typed value into a field of the current or new record (the pending edit).
@@ -91,8 +105,9 @@ public:
     // The loaded window of the result, for grids.
     int rowCount() const { return static_cast<int>(m_keys.size()); }
     QString valueAt(int row, const QString& field) const;
-    bool canFetchMore() const { return isOpen() && !m_tailLoaded; }
-    bool canFetchPrevious() const { return isOpen() && !m_headLoaded; }
+    // Not while a search is under way: the rows shown are those of the previous query.
+    bool canFetchMore() const { return isOpen() && !m_tailLoaded && !m_search; }
+    bool canFetchPrevious() const { return isOpen() && !m_headLoaded && !m_search; }
     void fetchMore();
     void fetchPrevious();
 
@@ -110,6 +125,8 @@ signals:
     void aboutToRemoveRow(int row);
     void rowRemoved();
     void rowChanged(int row);
+    // A search that went on after refresh() failed; the previous query and its rows stay.
+    void searchFailed(const QString& message);
 
 private:
     enum class Direction { Forward, Backward };
@@ -120,6 +137,14 @@ private:
 
     // Keys of the query after/before a key, a page at a time.
     Result fetchKeys(Direction direction, std::optional<qint64> from, int limit, QList<qint64>& keys) const;
+    // The query's one contains condition, which a KeySearch can serve; null otherwise.
+    const Query::Condition* searchCondition() const;
+    std::unique_ptr<KeySearch> makeSearch(Direction direction, std::optional<qint64> from, int limit) const;
+    Result showSearchResult();
+    void continueSearch();
+    // Waits for the search under way, or gives it up.
+    Result finishSearch();
+    void dropSearch();
     Result loadHead();
     Result loadTail();
     void appendAddedKeys();
@@ -140,6 +165,11 @@ private:
     QString m_databaseName;
     std::shared_ptr<Database> m_database;
     Query m_query;
+    Query m_shownQuery;  // the query whose rows are shown
+    std::unique_ptr<KeySearch> m_search;
+    QTimer m_searchTimer;
+    std::chrono::nanoseconds m_firstSlice = std::chrono::milliseconds(12);
+    std::chrono::nanoseconds m_laterSlice = std::chrono::milliseconds(8);
 
     QList<qint64> m_keys;   // the loaded window of the result, in key order
     bool m_headLoaded = true;

@@ -1,5 +1,7 @@
 #include "Schema.h"
 
+#include "SearchIndex.h"
+
 namespace Schema {
 
 namespace {
@@ -120,6 +122,7 @@ QList<SchemaObject> makeOwnObjects() {
     // Made by SQLite for a UNIQUE or PRIMARY KEY constraint of a table above, which is
     // itself compared whole; such an index holds no SQL of its own.
     objects.append({QStringLiteral("index"), QStringLiteral("sqlite_autoindex_*"), QString(), true});
+    objects.append(SearchIndex::schemaObjects());
     return objects;
 }
 
@@ -192,7 +195,7 @@ QString normalisedSql(const QString& sql) {
 QStringList createStatements() {
     QStringList statements;
     for (const SchemaObject& object : ownObjects())
-        if (!object.implicit)
+        if (!object.implicit && !object.searchIndex)
             statements << object.sql;
     return statements;
 }

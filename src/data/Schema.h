@@ -41,14 +41,18 @@ struct SchemaObject {
     QString name;
     QString sql; // as created; empty where SQLite keeps none (autoindexes)
     bool implicit = false;
+    // Added by the search index when a database is opened (SearchIndex::install), not
+    // when it is created: a database without them is as good, only searched more slowly.
+    bool searchIndex = false;
 };
 
 // Every schema object this program creates in its databases, in the order of creation:
 // the six tables, the indexes of a property's photos and visits and of the diary's days,
-// what SQLite adds itself.
+// what SQLite adds itself, then the search index's tables and triggers with the tables
+// SQLite makes for them (SearchIndex::schemaObjects).
 // A database is opened or restored only when each object it holds is one of these, with
 // the same SQL (see normalisedSql): anything else, a trigger above all, could act on every
-// edit. Whatever else the program comes to create (search acceleration) belongs here too.
+// edit. Whatever else the program comes to create belongs here too.
 const QList<SchemaObject>& ownObjects();
 
 // The object of that type and name in ownObjects(), or nullptr.
@@ -59,7 +63,7 @@ const SchemaObject* ownObject(const QString& type, const QString& name);
 QString normalisedSql(const QString& sql);
 
 // The statements that create a new database: the SQL of every object of
-// ownObjects() that is not implicit, in order.
+// ownObjects() that is neither implicit nor the search index's, in order.
 QStringList createStatements();
 
 } // namespace Schema

@@ -216,6 +216,38 @@ private slots:
         }
     }
 
+    void aQueuedKeystrokeSupersedesARunningSearch() {
+        Office office;
+        office.db.exec("BEGIN");
+        for (int i = 0; i < 3000; ++i)
+            office.db.insert("immobile", {"proprietario"}, {QStringLiteral("Proprietario %1").arg(i)});
+        office.db.exec("COMMIT");
+        const PropertyControls ui = office.ui();
+        RecordSource* data1 = office.source("Data1");
+        data1->setSearchSlices(std::chrono::nanoseconds(0), std::chrono::nanoseconds(0));  // every search outlasts its slice
+        QSignalSpy shown(data1, &RecordSource::reset);
+        ui.Command8->click();
+        ui.Text16->setFocus();
+
+        QTest::keyClick(ui.Text16, Qt::Key_Q);
+        QVERIFY(data1->isSearching());  // the keystroke returned before its search ended
+        QCOMPARE(office.owner(), QStringLiteral("Verdi"));
+        // The next key waits in the queue while the first search goes on between events.
+        QCoreApplication::postEvent(ui.Text16, new QKeyEvent(QEvent::KeyPress, Qt::Key_Z, Qt::NoModifier, "z"));
+        QCoreApplication::postEvent(ui.Text16, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Z, Qt::NoModifier, "z"));
+        QTRY_VERIFY_WITH_TIMEOUT(!data1->isSearching() && ui.Text16->text() == QStringLiteral("qz"), 60000);
+        QCOMPARE(shown.count(), 1);  // the search for "q" never showed its rows
+        QCOMPARE(data1->recordSource().text(), QStringLiteral("SELECT * FROM immobile WHERE proprietario LIKE '*qz*'"));
+        QCOMPARE(office.owner(), QString());
+
+        QTest::keyClick(ui.Text16, Qt::Key_Backspace);
+        QTest::keyClick(ui.Text16, Qt::Key_Backspace);
+        QTest::keyClicks(ui.Text16, "o 2999");
+        QTRY_VERIFY_WITH_TIMEOUT(!data1->isSearching(), 60000);
+        QCOMPARE(office.owner(), QStringLiteral("Proprietario 2999"));
+        QVERIFY(office.dialogs.messages.isEmpty());
+    }
+
     void searchingWritesTheEditFirst() {
         Office office;
         type(office.ui().Text2, " int. 4");

@@ -1,0 +1,264 @@
+#include "KeySearch.h"
+
+#include "ColumnCache.h"
+#include "Database.h"
+#include "LiteralRuns.h"
+#include "SearchIndex.h"
+
+#include <ctime>
+#include <limits>
+#include <sqlite3.h>
+
+namespace {
+
+constexpr qint64 lowest = std::numeric_limits<qint64>::min();
+constexpr qint64 highest = std::numeric_limits<qint64>::max();
+constexpr qint64 narrowest = 512; // a range of keys this narrow is always searched to its end
+
+qint64 processorNs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<qint64>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+int interrupt(void* outOfTime) {
+    return (*static_cast<const std::function<bool()>*>(outOfTime))() ? 1 : 0;
+}
+
+qint64 single(sqlite3* db, const QByteArray& sql, bool& isNull) {
+    sqlite3_stmt* statement = nullptr;
+    qint64 value = 0;
+    isNull = true;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_type(statement, 0) != SQLITE_NULL) {
+        value = sqlite3_column_int64(statement, 0);
+        isNull = false;
+    }
+    sqlite3_finalize(statement);
+    return value;
+}
+
+} // namespace
+
+KeySearch::KeySearch(Database& database, const QString& table, const QString& field, const QString& pattern,
+                     Direction direction, std::optional<qint64> from, int limit)
+    : m_database(database), m_table(table.toLower()), m_field(field.toLower()), m_pattern(pattern), m_like(pattern),
+      m_direction(direction), m_limit(limit) {
+    sqlite3* db = database.handle();
+
+    // The keys there are now; rows added later are not looked for.
+    bool empty = false;
+    const QByteArray quotedTable = QStringLiteral("\"%1\"").arg(m_table).toUtf8();
+    qint64 low = single(db, "SELECT min(rowid) FROM " + quotedTable, empty);
+    if (empty || limit <= 0) {
+        m_done = true;
+        return;
+    }
+    qint64 high = single(db, "SELECT max(rowid) FROM " + quotedTable, empty);
+    if (from) {
+        if (direction == Direction::Forward)
+            low = std::max(low, *from == highest ? highest : *from + 1);
+        else
+            high = std::min(high, *from == lowest ? lowest : *from - 1);
+        if ((direction == Direction::Forward && *from == highest) ||
+            (direction == Direction::Backward && *from == lowest))
+            high = low - 1;
+    }
+    if (low > high) {
+        m_done = true;
+        return;
+    }
+
+    // What a row must hold, for the scan in memory.
+    const std::vector<std::u32string> runs = LiteralRuns::of(pattern);
+    for (const std::u32string& run : runs)
+        if (run.size() > 0 && LiteralRuns::utf8(run).size() > m_needle.piece.size())
+            m_needle.piece = LiteralRuns::utf8(run);
+    m_needle.pattern = &m_like;
+    m_needle.exact = LiteralRuns::onlyContains(pattern) && runs.size() <= 1 && pattern.startsWith(QLatin1Char('*')) &&
+                     pattern.endsWith(QLatin1Char('*'));
+
+    std::optional<qint64> covered;
+    if (SearchIndex::isIndexed(m_table, m_field) && database.searchIndex()) {
+        m_match = SearchIndex::matchText(pattern);
+        if (!m_match.isEmpty())
+            covered = database.searchIndex()->coveredUpTo(m_table);
+    }
+    // The column in memory is asked for (and so made, when it is not) only where the
+    // index cannot serve: it costs memory.
+    Method rest = Method::Table;
+    if (!(covered && *covered >= high) && database.columns() && database.columns()->column(m_table, m_field))
+        rest = Method::Memory;
+
+    std::vector<Segment> ascending;
+    if (covered && *covered >= low) {
+        ascending.push_back({Method::Index, low, std::min(high, *covered)});
+        if (*covered < high)
+            ascending.push_back({rest, *covered + 1, high});
+    } else {
+        ascending.push_back({rest, low, high});
+    }
+    m_segments = ascending;
+    if (direction == Direction::Backward)
+        std::reverse(m_segments.begin(), m_segments.end());
+}
+
+KeySearch::~KeySearch() = default;
+
+QList<qint64> KeySearch::keys() const {
+    QList<qint64> keys = m_found;
+    if (m_direction == Direction::Backward)
+        std::reverse(keys.begin(), keys.end());
+    return keys;
+}
+
+QList<KeySearch::Method> KeySearch::methods() const {
+    QList<Method> methods;
+    for (const Segment& segment : m_segments)
+        methods << segment.method;
+    return methods;
+}
+
+Result KeySearch::run(std::chrono::nanoseconds budget) {
+    const qint64 deadline = budget.count() < 0 ? highest : processorNs() + budget.count();
+    const std::function<bool()> outOfTime = [deadline] { return deadline != highest && processorNs() > deadline; };
+    while (!m_done) {
+        if (m_segment >= m_segments.size() || filled()) {
+            m_done = true;
+            break;
+        }
+        Segment& segment = m_segments[m_segment];
+        bool stopped = false;
+        if (segment.method == Method::Memory) {
+            // The column may have been dropped or gone stale since the search began.
+            if (!m_database.columns() || !m_database.columns()->column(m_table, m_field))
+                segment.method = Method::Table;
+        }
+        if (segment.method == Method::Memory) {
+            runMemory(segment, outOfTime, stopped);
+        } else if (const Result ran = runSql(segment, outOfTime, stopped); !ran) {
+            m_done = true;
+            return ran;
+        }
+        if (stopped)
+            return Result::success();
+        if (outOfTime() && !m_done && !(m_segment >= m_segments.size() || filled()))
+            return Result::success();
+    }
+    return Result::success();
+}
+
+void KeySearch::runMemory(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped) {
+    TextColumn* column = m_database.columns()->column(m_table, m_field);
+    TextColumn::Scan scan;
+    if (m_direction == Direction::Forward) {
+        qint64 after = segment.low == lowest ? lowest : segment.low - 1;
+        scan = column->scanForward(m_needle, after, segment.high, m_limit, m_found, outOfTime);
+        segment.low = after == highest ? highest : after + 1;
+    } else {
+        qint64 before = segment.high == highest ? highest : segment.high + 1;
+        scan = column->scanBackward(m_needle, before, segment.low, m_limit, m_found, outOfTime);
+        segment.high = before == lowest ? lowest : before - 1;
+    }
+    if (scan == TextColumn::Scan::Ended)
+        ++m_segment;
+    else if (scan == TextColumn::Scan::Filled)
+        m_done = true;
+    else
+        stopped = true;
+}
+
+Result KeySearch::runSql(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped) {
+    sqlite3* db = m_database.handle();
+    const bool forward = m_direction == Direction::Forward;
+    const QString order =
+        forward ? QStringLiteral("ORDER BY %1 LIMIT ?4") : QStringLiteral("ORDER BY %1 DESC LIMIT ?4");
+    QString sql;
+    if (segment.method == Method::Index) {
+        sql = QStringLiteral("SELECT f.rowid FROM \"%1\"(?5) AS f CROSS JOIN \"%2\" AS t ON t.rowid = f.rowid "
+                             "WHERE f.rowid >= ?1 AND f.rowid <= ?2 AND vlike(t.\"%3\", ?3) ")
+                  .arg(SearchIndex::ftsTable(m_table, m_field), m_table, m_field) +
+              order.arg(QStringLiteral("f.rowid"));
+    } else {
+        sql = QStringLiteral("SELECT rowid FROM \"%1\" WHERE rowid >= ?1 AND rowid <= ?2 AND vlike(\"%2\", ?3) ")
+                  .arg(m_table, m_field) +
+              order.arg(QStringLiteral("rowid"));
+    }
+    sqlite3_stmt* statement = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &statement, nullptr) != SQLITE_OK)
+        return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    const QByteArray pattern = m_pattern.toUtf8();
+    const QByteArray match = m_match.toUtf8();
+
+    Result result = Result::success();
+    while (!filled()) {
+        // The part of the range this statement covers: all that is left, unless an earlier
+        // statement ran out of time, then narrower, widening again as they finish in time.
+        qint64 low = segment.low, high = segment.high;
+        const bool wide =
+            m_width == 0 || static_cast<quint64>(high) - static_cast<quint64>(low) < static_cast<quint64>(m_width);
+        if (!wide) {
+            if (forward)
+                high = low + m_width - 1;
+            else
+                low = high - m_width + 1;
+        }
+        const bool interruptible = !(m_width != 0 && m_width <= narrowest);
+        sqlite3_bind_int64(statement, 1, low);
+        sqlite3_bind_int64(statement, 2, high);
+        sqlite3_bind_text(statement, 3, pattern.constData(), static_cast<int>(pattern.size()), SQLITE_STATIC);
+        sqlite3_bind_int(statement, 4, static_cast<int>(m_limit - m_found.size()));
+        if (segment.method == Method::Index)
+            sqlite3_bind_text(statement, 5, match.constData(), static_cast<int>(match.size()), SQLITE_STATIC);
+        if (interruptible)
+            sqlite3_progress_handler(db, 2000, interrupt, const_cast<std::function<bool()>*>(&outOfTime));
+        int status;
+        qint64 last = 0;
+        bool any = false;
+        while ((status = sqlite3_step(statement)) == SQLITE_ROW) {
+            last = sqlite3_column_int64(statement, 0);
+            any = true;
+            m_found.append(last);
+        }
+        sqlite3_progress_handler(db, 0, nullptr, nullptr);
+        sqlite3_reset(statement);
+        if (status == SQLITE_INTERRUPT) {
+            // Keep what was found; go on after it, over a narrower range.
+            if (any) {
+                if (forward)
+                    segment.low = last + 1;
+                else
+                    segment.high = last - 1;
+            }
+            const quint64 span = static_cast<quint64>(high) - static_cast<quint64>(low);
+            m_width = static_cast<qint64>(std::max<quint64>(span / 8, narrowest));
+            stopped = true;
+            break;
+        }
+        if (status != SQLITE_DONE) {
+            result = Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+            break;
+        }
+        if (filled()) {
+            m_done = true;
+            break;
+        }
+        if (m_width != 0 && m_width < highest / 2)
+            m_width *= 2;
+        if (forward ? high >= segment.high : low <= segment.low) {
+            ++m_segment;
+            break;
+        }
+        if (forward)
+            segment.low = high + 1;
+        else
+            segment.high = low - 1;
+        if (outOfTime()) {
+            stopped = true;
+            break;
+        }
+    }
+    sqlite3_finalize(statement);
+    return result;
+}

@@ -1,0 +1,482 @@
+// Searches as the user types, accelerated by the trigram index and by the text held in
+// memory, must find exactly what the plain scan with the office's LIKE finds.
+
+#include "ColumnCache.h"
+#include "Database.h"
+#include "DatabaseFile.h"
+#include "FastFind.h"
+#include "KeySearch.h"
+#include "LikePattern.h"
+#include "RecordSource.h"
+#include "Regional.h"
+#include "SearchIndex.h"
+#include "TestDatabase.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+#include <sqlite3.h>
+
+namespace {
+
+const Regional italian{QLocale(QLocale::Italian, QLocale::Italy)};
+
+// Pieces of text and of needles: cases that fold alike (È è, ß, the Kelvin sign and k,
+// the long s and s, final sigma), digits of other scripts, apostrophes, the wildcard
+// characters themselves.
+const QStringList atoms = {"a", "b", "o", "s",      "r", "i", " ", "A", "O", "S",    "R",    "'",   "è",  "È", "é",
+                           "à", "ß", "ſ", "\u212A", "k", "K", "İ", "ı", "σ", "ς",    "Σ",    "1",   "2",  "٣", "*",
+                           "?", "#", "[", "]",      "!", "-", "ǅ", "ǆ", "Ǆ", "ross", "ROSS", "ssi", "oss"};
+const QStringList wildcards = {"*", "?", "#", "[ab]", "[!a]", "[a-s]", "[è]", "[", "[!]", "[*]"};
+
+QString randomText(QRandomGenerator& random, int maxAtoms) {
+    QString text;
+    const int count = static_cast<int>(random.bounded(maxAtoms + 1));
+    for (int i = 0; i < count; ++i)
+        text += atoms.at(static_cast<qsizetype>(random.bounded(static_cast<int>(atoms.size()))));
+    return text;
+}
+
+QString randomNeedle(QRandomGenerator& random) {
+    QString needle;
+    const int count = static_cast<int>(random.bounded(6));
+    for (int i = 0; i < count; ++i) {
+        if (random.bounded(5) == 0)
+            needle += wildcards.at(static_cast<qsizetype>(random.bounded(static_cast<int>(wildcards.size()))));
+        else
+            needle += atoms.at(static_cast<qsizetype>(random.bounded(static_cast<int>(atoms.size()))));
+    }
+    return needle;
+}
+
+// Puts a random value into the owner field: text mostly, also nulls, empty texts,
+// numbers stored as numbers and bytes that are not UTF-8.
+void bindRandomValue(QSqlQuery& query, QRandomGenerator& random) {
+    switch (random.bounded(20)) {
+    case 0:
+        query.addBindValue(QVariant());
+        break;
+    case 1:
+        query.addBindValue(QString(""));
+        break;
+    case 2:
+        query.addBindValue(static_cast<qint64>(random.bounded(1000)));
+        break;
+    case 3:
+        query.addBindValue(QByteArray("r\xE9ss\xC9 \xFFo", 9));
+        break;
+    default:
+        query.addBindValue(randomText(random, 8));
+    }
+}
+
+void fill(const QSqlDatabase& connection, QRandomGenerator& random, int rows) {
+    QSqlQuery query(connection);
+    query.exec("BEGIN");
+    query.prepare("INSERT INTO immobile (proprietario, zona) VALUES (?, ?)");
+    for (int i = 0; i < rows; ++i) {
+        bindRandomValue(query, random);
+        query.addBindValue(randomText(random, 3));
+        if (!query.exec())
+            qFatal("insert failed: %s", qPrintable(query.lastError().text()));
+    }
+    query.exec("COMMIT");
+}
+
+// What the plain scan finds: the rows in key order, a page after or before a key.
+QList<qint64> plainScan(Database& db, const QString& pattern, KeySearch::Direction direction,
+                        std::optional<qint64> from, int limit) {
+    const bool forward = direction == KeySearch::Direction::Forward;
+    QString sql = "SELECT rowid FROM immobile WHERE vlike(proprietario, ?)";
+    if (from)
+        sql += forward ? " AND rowid > ?" : " AND rowid < ?";
+    sql += forward ? " ORDER BY rowid LIMIT ?" : " ORDER BY rowid DESC LIMIT ?";
+    QSqlQuery query(db.connection());
+    query.prepare(sql);
+    query.addBindValue(pattern);
+    if (from)
+        query.addBindValue(*from);
+    query.addBindValue(limit);
+    if (!query.exec())
+        qFatal("scan failed: %s", qPrintable(query.lastError().text()));
+    QList<qint64> keys;
+    while (query.next())
+        keys << query.value(0).toLongLong();
+    if (!forward)
+        std::reverse(keys.begin(), keys.end());
+    return keys;
+}
+
+struct Tally {
+    QHash<int, int> byMethod;
+};
+
+// Compares many random needles, whole results and pages both ways, with the plain scan.
+void compareMany(Database& db, QRandomGenerator& random, int needles, Tally& tally, const char* stage) {
+    const QList<qint64> all = plainScan(db, "*", KeySearch::Direction::Forward, std::nullopt, 1 << 30);
+    for (int n = 0; n < needles; ++n) {
+        const QString pattern = "*" + randomNeedle(random) + "*";
+        const auto direction = random.bounded(3) == 0 ? KeySearch::Direction::Backward : KeySearch::Direction::Forward;
+        std::optional<qint64> from;
+        if (!all.isEmpty() && random.bounded(2) == 0)
+            from = all.at(static_cast<qsizetype>(random.bounded(static_cast<int>(all.size()))));
+        const int limit = random.bounded(2) == 0 ? 1 << 30 : static_cast<int>(random.bounded(1, 20));
+
+        KeySearch search(db, "immobile", "proprietario", pattern, direction, from, limit);
+        for (const KeySearch::Method method : search.methods())
+            ++tally.byMethod[static_cast<int>(method)];
+        // Small slices, so that searches also stop and go on.
+        while (!search.isDone())
+            QVERIFY(search.run(std::chrono::microseconds(random.bounded(2) == 0 ? 0 : 300)).ok());
+        const QList<qint64> expected = plainScan(db, pattern, direction, from, limit);
+        if (search.keys() != expected)
+            QFAIL(
+                qPrintable(QStringLiteral("%1: «%2» %3 from %4 limit %5: %6 rows instead of %7")
+                               .arg(stage, pattern, direction == KeySearch::Direction::Forward ? "forward" : "backward")
+                               .arg(from ? QString::number(*from) : "-")
+                               .arg(limit)
+                               .arg(search.keys().size())
+                               .arg(expected.size())));
+    }
+}
+
+qint64 covered(Database& db) {
+    return db.searchIndex()->coveredUpTo("immobile").value_or(-1);
+}
+
+QStringList objectsBesideTheSixTables(const QString& path) {
+    QSqlDatabase side = QSqlDatabase::addDatabase("QSQLITE", "objects");
+    QStringList names;
+    {
+        side.setDatabaseName(path);
+        side.open();
+        QSqlQuery query("SELECT name FROM sqlite_master WHERE name NOT IN ('immobile', 'richiesta', 'visite', 'foto', "
+                        "'notizie', 'agenda', 'foto_idimmobile', 'visite_idimmobile', 'agenda_datap', 'sqlite_sequence') "
+                        "AND name NOT LIKE 'sqlite_autoindex%' ORDER BY name",
+                        side);
+        while (query.next())
+            names << query.value(0).toString();
+    }
+    side.close();
+    side = QSqlDatabase();
+    QSqlDatabase::removeDatabase("objects");
+    return names;
+}
+
+} // namespace
+
+class SearchTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void foldingTwiceIsFoldingOnce() {
+        // The text held in memory is folded; the LIKE folds again: that must change nothing.
+        for (char32_t c = 0; c < 0x110000; ++c)
+            if (LikePattern::fold(LikePattern::fold(c)) != LikePattern::fold(c))
+                QFAIL(qPrintable(QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0'))));
+    }
+
+    void piecesAreFoundWhereverTheyStand() {
+        const std::string block = "abcabcabcabcabcabcabxyz\xFF"
+                                  "xq" +
+                                  std::string(40, 'x') + "q\xFFyx";
+        const auto at = [&](std::string_view piece) {
+            const char* found = FastFind::find(block.data(), block.data() + block.size(), piece);
+            return found ? found - block.data() : -1;
+        };
+        QCOMPARE(at("xyz"), 20);
+        QCOMPARE(at("xq"), 24);
+        QCOMPARE(at("xxq"), 64); // after many places where only the first byte agrees
+        QCOMPARE(at("yx"), 68);  // the very end
+        QCOMPARE(at("yxz"), -1); // would run past the end
+        QCOMPARE(at("c"), 2);
+        QCOMPARE(at(std::string_view("\xFFx", 2)), 23);
+        QCOMPARE(at("abcabcabcabcabcabcabxyz\xFFxq" + std::string(41, 'x')), -1);
+    }
+
+    void acceleratedSearchesFindWhatThePlainScanFinds() {
+        TestDatabase test;
+        QRandomGenerator random(20261207);
+        std::shared_ptr<Database> db;
+        QVERIFY(Database::open(test.path(), db).ok());
+        db->searchIndex()->setBackgroundBuild(false);
+        {
+            QSqlDatabase side = QSqlDatabase::addDatabase("QSQLITE", "writer");
+            side.setDatabaseName(test.path());
+            QVERIFY(side.open());
+            fill(side, random, 1500);
+        }
+        QSqlDatabase::removeDatabase("writer");
+        Tally tally;
+
+        // Rows written before the index existed: no index yet, no column in memory.
+        compareMany(*db, random, 300, tally, "table");
+        // Part of the table indexed, the rest read from the table.
+        bool more = false;
+        QVERIFY(db->searchIndex()->buildStep(std::chrono::nanoseconds(0), more).ok());
+        QVERIFY(more);
+        QVERIFY(covered(*db) > 0);
+        compareMany(*db, random, 300, tally, "part indexed");
+        // The column in memory.
+        QVERIFY(db->columns()->makeNow("immobile", "proprietario").ok());
+        compareMany(*db, random, 400, tally, "memory");
+        // Everything indexed.
+        QVERIFY(db->searchIndex()->build({}).ok());
+        QVERIFY(db->searchIndex()->isComplete());
+        compareMany(*db, random, 400, tally, "indexed");
+        // Hostile needles: 30 kB of text, "nan", an apostrophe alone, brackets left open.
+        for (const QString& needle :
+             {QString(30000, QLatin1Char('o')) + "ss", QStringLiteral("nan"), QStringLiteral("'"), QStringLiteral("["),
+              QStringLiteral("[!*]ss"), QStringLiteral("ross'[")}) {
+            KeySearch search(*db, "immobile", "proprietario", "*" + needle + "*", KeySearch::Direction::Forward,
+                             std::nullopt, 1 << 30);
+            QVERIFY(search.run(std::chrono::nanoseconds(-1)).ok());
+            QCOMPARE(search.keys(),
+                     plainScan(*db, "*" + needle + "*", KeySearch::Direction::Forward, std::nullopt, 1 << 30));
+        }
+
+        // The program's own writes: the column follows them row by row, the index by its triggers.
+        QSqlQuery own(db->connection());
+        for (int i = 0; i < 60; ++i) {
+            own.prepare("UPDATE immobile SET proprietario = ? WHERE rowid = ?");
+            bindRandomValue(own, random);
+            own.addBindValue(static_cast<qint64>(random.bounded(1, 1500)));
+            QVERIFY(own.exec());
+        }
+        QVERIFY(own.exec("DELETE FROM immobile WHERE rowid % 97 = 0"));
+        fill(db->connection(), random, 40);
+        compareMany(*db, random, 400, tally, "own writes");
+
+        // Another connection writes: the column is read again, the index kept by its triggers.
+        test.exec("UPDATE immobile SET proprietario = 'Rossi ' || proprietario WHERE rowid % 5 = 0");
+        test.exec("DELETE FROM immobile WHERE rowid % 89 = 0");
+        test.exec("INSERT OR REPLACE INTO immobile (id, proprietario) VALUES (7, 'ossa rossa')");
+        test.exec("UPDATE immobile SET id = id + 100000 WHERE id BETWEEN 20 AND 30");
+        compareMany(*db, random, 400, tally, "other writes");
+        QVERIFY(db->columns()->makeNow("immobile", "proprietario").ok());
+        compareMany(*db, random, 200, tally, "other writes, memory again");
+
+        // Every way was taken.
+        QVERIFY(tally.byMethod.value(static_cast<int>(KeySearch::Method::Index)) > 100);
+        QVERIFY(tally.byMethod.value(static_cast<int>(KeySearch::Method::Memory)) > 100);
+        QVERIFY(tally.byMethod.value(static_cast<int>(KeySearch::Method::Table)) > 100);
+    }
+
+    void theIndexStaysTrueToItsTableThroughEveryKindOfWrite() {
+        TestDatabase test;
+        std::shared_ptr<Database> db;
+        QVERIFY(Database::open(test.path(), db).ok());
+        QVERIFY(db->searchIndex()->build({}).ok());
+        QRandomGenerator random(7);
+        test.exec("BEGIN");
+        for (int i = 0; i < 300; ++i)
+            test.insert("immobile", {"proprietario", "telefono", "noteimmobile"},
+                        {randomText(random, 6), "051 22", "x"});
+        test.exec("COMMIT");
+        test.exec("UPDATE immobile SET telefono = NULL WHERE rowid % 3 = 0");
+        test.exec("UPDATE immobile SET id = id + 1000 WHERE rowid % 7 = 0");
+        test.exec("REPLACE INTO immobile (id, proprietario) VALUES (5, 'sostituito')");
+        test.exec("DELETE FROM immobile WHERE rowid % 11 = 0");
+        test.exec("INSERT INTO richiesta (nome, cognome) VALUES ('Anna', 'D''Amico')");
+        test.exec("INSERT INTO notizie (notizia, telefono) VALUES ('Si libera un bilocale', '051 1')");
+        for (const SearchIndex::Field& f : SearchIndex::fields()) {
+            const QString fts = SearchIndex::ftsTable(f.table, f.field);
+            QSqlQuery check(db->connection());
+            QVERIFY2(check.exec(QStringLiteral("INSERT INTO %1(%1) VALUES('integrity-check')").arg(fts)),
+                     qPrintable(fts + ": " + check.lastError().text()));
+        }
+        // Everything the index adds is in the list of the program's own objects.
+        QStringList listed = SearchIndex::objectNames();
+        listed.sort();
+        QCOMPARE(objectsBesideTheSixTables(test.path()), listed);
+    }
+
+    void anIndexedDatabaseOpensAgainAndRestoresButATamperedTriggerIsRefused() {
+        // The index adds its objects at the first open: the next open and a restore of a
+        // backup must still take the file as the program's own.
+        TestDatabase test;
+        test.insert("immobile", {"proprietario"}, {"Mario Rossi"});
+        {
+            std::shared_ptr<Database> db;
+            QVERIFY(Database::open(test.path(), db).ok());
+            QVERIFY(db->searchIndex()->build({}).ok());
+            QVERIFY(db->searchIndex()->isComplete());
+        }
+        QVERIFY(!objectsBesideTheSixTables(test.path()).isEmpty());
+        {
+            std::shared_ptr<Database> db;
+            const Result again = Database::open(test.path(), db);
+            QVERIFY2(again.ok(), qPrintable(again.message()));
+        }
+        const QString backup = test.folder().file("backup.bak");
+        QVERIFY(DatabaseFile::copy(test.path(), backup).ok());
+        const Result checked = DatabaseFile::check(backup);
+        QVERIFY2(checked.ok(), qPrintable(checked.message()));
+        QVERIFY(DatabaseFile::restore(backup, test.path()).ok());
+        {
+            std::shared_ptr<Database> db;
+            const Result restored = Database::open(test.path(), db);
+            QVERIFY2(restored.ok(), qPrintable(restored.message()));
+        }
+
+        // A trigger the program does not make, under a name of its own or one of the index's.
+        const QString ours = "velmora_ricerca_immobile_modifica";
+        for (const QString& name : {QString("svuota"), ours}) {
+            const QString tampered = test.folder().file(name + ".mdb");
+            QVERIFY(DatabaseFile::copy(backup, tampered).ok());
+            sqlite3* raw = nullptr;
+            QCOMPARE(sqlite3_open(tampered.toUtf8().constData(), &raw), SQLITE_OK);
+            const QByteArray sql = QStringLiteral("DROP TRIGGER IF EXISTS %1; CREATE TRIGGER %1 AFTER UPDATE ON "
+                                                  "immobile BEGIN DELETE FROM richiesta; END")
+                                       .arg(name)
+                                       .toUtf8();
+            QCOMPARE(sqlite3_exec(raw, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(raw);
+
+            const Result refusedRestore = DatabaseFile::check(tampered);
+            QVERIFY(!refusedRestore.ok());
+            QVERIFY2(refusedRestore.message().contains("«" + name + "»"), qPrintable(refusedRestore.message()));
+            std::shared_ptr<Database> db;
+            const Result refusedOpen = Database::open(tampered, db);
+            QVERIFY(!refusedOpen.ok());
+            QVERIFY2(refusedOpen.message().contains("«" + name + "»"), qPrintable(refusedOpen.message()));
+            QVERIFY(!db);
+        }
+    }
+
+    void aForeignDatabaseIsRefusedAndKeepsItsTablesAsTheyWere() {
+        TestFolder folder;
+        const QString path = folder.file("altro.mdb");
+        QStringList tables;
+        {
+            sqlite3* raw = nullptr;
+            QCOMPARE(sqlite3_open(path.toUtf8().constData(), &raw), SQLITE_OK);
+            const char* schema =
+                "CREATE TABLE immobile (id INTEGER PRIMARY KEY, proprietario TEXT COLLATE NOCASE, telefono, cellulare, "
+                "indirizzo, noteprop, tipologia, zona, indirizzoimmobile, mq, prezzo, noteimmobile, motivo);"
+                "CREATE TABLE richiesta (id INTEGER PRIMARY KEY, nome, cognome, telefono, indirizzo, tipo, mq, prezzo, "
+                "note, motivo);"
+                "CREATE TABLE visite (idimmobile, idrichiesta, nome, cognome, data, note);"
+                "CREATE TABLE foto (idimmobile, foto);"
+                "CREATE TABLE notizie (id INTEGER PRIMARY KEY, data, notizia, fonte, telefono, svilutto);"
+                "CREATE TABLE agenda (id INTEGER PRIMARY KEY, datap, ora, agente, appuntamento, note);"
+                "INSERT INTO immobile (proprietario) VALUES ('Mario Rossi'), ('Anna Bianchi'), ('ROSSANA');";
+            QCOMPARE(sqlite3_exec(raw, schema, nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(raw);
+        }
+        const auto tableStatements = [&] {
+            QStringList statements;
+            sqlite3* raw = nullptr;
+            sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+            sqlite3_stmt* st = nullptr;
+            sqlite3_prepare_v2(raw,
+                               "SELECT sql FROM sqlite_master WHERE name IN ('immobile','richiesta','visite','foto',"
+                               "'notizie','agenda') ORDER BY name",
+                               -1, &st, nullptr);
+            while (sqlite3_step(st) == SQLITE_ROW)
+                statements << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            sqlite3_finalize(st);
+            sqlite3_close(raw);
+            return statements;
+        };
+        const QStringList before = tableStatements();
+        {
+            // Tables not made as the program makes them are refused before the index
+            // is installed: nothing is added to the file.
+            RecordSource source("immobile", italian);
+            const Result refused = source.setDatabaseName(path);
+            QVERIFY(!refused.ok());
+            QVERIFY2(refused.message().contains("«immobile»"), qPrintable(refused.message()));
+        }
+        QCOMPARE(tableStatements(), before);
+        QCOMPARE(objectsBesideTheSixTables(path), QStringList());
+    }
+
+    void theBuildTellsItsProgressAndCanStop() {
+        TestDatabase test;
+        test.exec("BEGIN");
+        for (int i = 0; i < 5000; ++i)
+            test.insert("immobile", {"proprietario"}, {QString("Proprietario %1").arg(i)});
+        test.exec("COMMIT");
+        std::shared_ptr<Database> db;
+        QVERIFY(Database::open(test.path(), db).ok());
+        db->searchIndex()->setBackgroundBuild(false);
+        QList<qint64> steps;
+        QVERIFY(db->searchIndex()
+                    ->build([&](qint64 done, qint64 total) {
+                        steps << done;
+                        return total == 5000 && steps.size() < 1;
+                    })
+                    .ok());
+        QCOMPARE(steps.size(), 1);
+        QVERIFY(!db->searchIndex()->isComplete());
+        QVERIFY(db->searchIndex()
+                    ->build([&](qint64 done, qint64 total) {
+                        steps << done;
+                        return done <= total;
+                    })
+                    .ok());
+        QVERIFY(db->searchIndex()->isComplete());
+        QCOMPARE(steps.last(), 5000);
+        QVERIFY(std::is_sorted(steps.begin(), steps.end()));
+
+        // Left to itself, the index is built while the event loop is idle.
+        TestDatabase second;
+        second.exec("BEGIN");
+        for (int i = 0; i < 3000; ++i)
+            second.insert("notizie", {"notizia"}, {QString("Notizia %1").arg(i)});
+        second.exec("COMMIT");
+        std::shared_ptr<Database> idle;
+        QVERIFY(Database::open(second.path(), idle).ok());
+        QTRY_VERIFY_WITH_TIMEOUT(idle->searchIndex()->isComplete(), 60000);
+    }
+
+    void aSearchUnderWayIsSupersededByTheNext() {
+        TestDatabase test;
+        test.exec("BEGIN");
+        for (int i = 0; i < 4000; ++i)
+            test.insert("immobile", {"proprietario"}, {QString("Proprietario %1").arg(i)});
+        test.exec("COMMIT");
+        RecordSource source("immobile", italian);
+        QVERIFY(source.setDatabaseName(test.path()).ok());
+        QVERIFY(source.refresh().ok());
+        // Every search takes more than its slice.
+        source.setSearchSlices(std::chrono::nanoseconds(0), std::chrono::nanoseconds(0));
+        QSignalSpy resets(&source, &RecordSource::reset);
+
+        QVERIFY(source.setRecordSource(Query::contains("immobile", "proprietario", "q")).ok());
+        QVERIFY(source.refresh().ok());
+        QVERIFY(source.isSearching());
+        QCOMPARE(source.value("proprietario"), QString("Proprietario 0")); // the rows shown stay until it ends
+        QVERIFY(!source.canFetchMore());
+
+        QVERIFY(source.setRecordSource(Query::contains("immobile", "proprietario", "o 3999")).ok());
+        QVERIFY(source.refresh().ok());
+        QTRY_VERIFY_WITH_TIMEOUT(!source.isSearching(), 60000);
+        QCOMPARE(resets.count(), 1); // the first search never showed its rows
+        QCOMPARE(source.rowCount(), 1);
+        QCOMPARE(source.value("proprietario"), QString("Proprietario 3999"));
+
+        // A move waits for the search; typing into the record gives it up.
+        QVERIFY(source.setRecordSource(Query::contains("immobile", "proprietario", "9")).ok());
+        QVERIFY(source.refresh().ok());
+        QVERIFY(source.moveNext().ok());
+        QVERIFY(!source.isSearching());
+        QCOMPARE(source.value("proprietario"), QString("Proprietario 19"));
+        // (two characters in a field whose column is not in memory: the table is read)
+        QVERIFY(source.setRecordSource(Query::contains("immobile", "telefono", "xq")).ok());
+        QVERIFY(source.refresh().ok());
+        QVERIFY(source.isSearching());
+        QVERIFY(source.setFieldValue("proprietario", "Corretto").ok());
+        QVERIFY(!source.isSearching());
+        QCOMPARE(source.recordSource().text(), Query::contains("immobile", "proprietario", "9").text());
+        QVERIFY(source.update().ok());
+        QCOMPARE(test.value("immobile", 20, "proprietario").toString(), QString("Corretto"));
+    }
+};
+
+QTEST_MAIN(SearchTest)
+#include "tst_search.moc"
