@@ -107,25 +107,11 @@ void DiaryWindow::newAppointment() {
 }
 
 void DiaryWindow::save() {
-    // An appointment that cannot be written (a date such as "31/02/2026") is explained
-    // and stays on the card as typed, still being entered.
-    if (!report(m_appointments->commitPending()))
-        return;
-    std::ignore = m_appointments->refresh();
-    std::ignore = m_appointments->moveLast();
-    m_commands->finish();
-    m_ui->Command1->setFocus(); // ready for the next appointment
+    saveThenLast(*m_appointments, *m_commands, m_ui->Command1); // ready for the next appointment
 }
 
 void DiaryWindow::deleteAppointment() {
-    // A new appointment not yet saved is dropped, never written by the move that follows.
-    if (m_appointments->isAdding()) {
-        m_commands->cancel();
-        return;
-    }
-    // With no current appointment nothing happens.
-    std::ignore = m_appointments->remove();
-    std::ignore = m_appointments->movePrevious();
+    deleteThenPrevious(*m_appointments, *m_commands);
 }
 
 void DiaryWindow::rangeSearch() {

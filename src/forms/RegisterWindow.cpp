@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <tuple>
 
 RegisterWindow::RegisterWindow(const Context& context, QWidget* parent) : QWidget(parent), m_context(context) {}
 
@@ -63,6 +64,26 @@ Result RegisterWindow::setPendingValue(RecordSource& source, const QString& fiel
         return Result::failure(
             QStringLiteral("Nessun record in inserimento o in modifica: «%1» non è stato scritto.").arg(field));
     return source.setFieldValue(field, value);
+}
+
+void RegisterWindow::saveThenLast(RecordSource& source, RecordCommands& commands, QWidget* next) {
+    if (!report(source.commitPending()))
+        return;
+    std::ignore = source.refresh();
+    std::ignore = source.moveLast();
+    commands.finish();
+    if (next)
+        next->setFocus();
+}
+
+void RegisterWindow::deleteThenPrevious(RecordSource& source, RecordCommands& commands) {
+    if (source.isAdding()) {
+        commands.cancel();
+        return;
+    }
+    // With no current record nothing happens.
+    std::ignore = source.remove();
+    std::ignore = source.movePrevious();
 }
 
 Result RegisterWindow::insertRow(RecordSource& source, const FieldValues& values) {

@@ -77,6 +77,14 @@ protected:
     // no half-made row behind.
     static Result insertRow(RecordSource& source, const FieldValues& values);
 
+    // Save by running the query again (the leads register, the diary): what is pending is
+    // written first — a refusal is told and the entry stays as typed, still Entering —
+    // then the last row of the query becomes current, back to Browsing, the focus on `next`.
+    void saveThenLast(RecordSource& source, RecordCommands& commands, QWidget* next);
+    // Delete at once, then to the previous row. A new record not yet saved is dropped
+    // instead, never written by the move that would follow.
+    static void deleteThenPrevious(RecordSource& source, RecordCommands& commands);
+
     // The window's one child of that name (photo viewer, sheet): made by `create` when
     // there is none, then shown in front through the frame. Children close with the window.
     template <class W> W* openChild(const QString& name, const std::function<W*()>& create) {

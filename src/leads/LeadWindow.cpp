@@ -80,25 +80,11 @@ void LeadWindow::newLead() {
 }
 
 void LeadWindow::save() {
-    // A lead that cannot be written (a date such as "31/02/2026") is explained and stays
-    // on the card as typed, still being entered.
-    if (!report(m_leads->commitPending()))
-        return;
-    std::ignore = m_leads->refresh();
-    std::ignore = m_leads->moveLast();
-    m_commands->finish();
-    m_ui->Command1->setFocus(); // ready for the next lead
+    saveThenLast(*m_leads, *m_commands, m_ui->Command1); // ready for the next lead
 }
 
 void LeadWindow::deleteLead() {
-    // A new lead not yet saved is dropped, never written by the move that follows.
-    if (m_leads->isAdding()) {
-        m_commands->cancel();
-        return;
-    }
-    // With no current lead nothing happens.
-    std::ignore = m_leads->remove();
-    std::ignore = m_leads->movePrevious();
+    deleteThenPrevious(*m_leads, *m_commands);
 }
 
 void LeadWindow::searchText(const QString& text) {
