@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks: the data benchmark (optional arguments: the numbers of
-# properties to try, e.g. 10000 100000), the report benchmark and the diary benchmark.
+# properties to try, e.g. 10000 100000), the report benchmark and the diary benchmark;
+# then start-up, criteria search and report processor time against their floors (bench_speed.sh).
 # Sample databases are made once in build/bench-data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,3 +14,5 @@ echo
 build/bench_diary
 echo
 build/bench_like
+echo
+bash scripts/bench_speed.sh

@@ -59,7 +59,6 @@ MainWindow::MainWindow(const Context& context, QWidget* parent) : QMainWindow(pa
     resize(982, 568);
 
     m_workspace = new Workspace(this);
-    m_workspace->setPicture(Artwork::defaultBackgroundFor(context.programFolder));
     setCentralWidget(m_workspace);
 
     buildToolbar();
@@ -139,16 +138,28 @@ void MainWindow::loadBackground() {
 
 void MainWindow::applyBackgroundPath(const QString& path) {
     if (path.isEmpty()) {
-        m_workspace->setPicture({});
+        setBackgroundPicture({});
         return;
     }
     const QImage picture = Picture::load(path);
     if (!picture.isNull())
-        m_workspace->setPicture(picture);
+        setBackgroundPicture(picture);
+    else
+        showDefaultBackground();
 }
 
 void MainWindow::setBackgroundPicture(const QImage& picture) {
+    m_defaultBackgroundPending = false;
     m_workspace->setPicture(picture);
+}
+
+void MainWindow::showDefaultBackground() {
+    // Drawn only when it is to be seen: most offices name a picture, or none, in sfondo.ini;
+    // a picture that does not load later leaves the one shown then.
+    if (!m_defaultBackgroundPending)
+        return;
+    m_defaultBackgroundPending = false;
+    m_workspace->setPicture(Artwork::defaultBackgroundFor(m_context.programFolder));
 }
 
 QImage MainWindow::backgroundPicture() const {

@@ -82,6 +82,7 @@ private:
     void buildToolbar();
     void buildStatusBar();
     void loadBackground();
+    void showDefaultBackground();
     void showTime();
 
     const Context& m_context;
@@ -90,6 +91,8 @@ private:
     QLabel* m_datePanel = nullptr;
     QLabel* m_timePanel = nullptr;
     QTimer* m_timer = nullptr;
+    // Until sfondo.ini has been read, the built-in picture is what the workspace shows.
+    bool m_defaultBackgroundPending = true;
     std::map<int, WindowFactory> m_factories;
     SingleWindows m_windows; // by button
     std::map<int, Command> m_commands;
