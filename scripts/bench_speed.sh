@@ -10,3 +10,6 @@ if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
 else
     build/bench_startup
 fi
+echo
+cmake --build build --target bench_report_cpu -j"$(nproc)"
+build/bench_report_cpu
