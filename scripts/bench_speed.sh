@@ -13,3 +13,6 @@ fi
 echo
 cmake --build build --target bench_report_cpu -j"$(nproc)"
 build/bench_report_cpu
+echo
+cmake --build build --target bench_criteria -j"$(nproc)"
+build/bench_criteria
