@@ -190,7 +190,12 @@ BEGIN
 END
 $velmora$)sql"),
             QStringLiteral(R"sql(CREATE OR REPLACE FUNCTION vnumber(v double precision) RETURNS double precision
-LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $velmora$ SELECT v $velmora$)sql")};
+LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $velmora$ SELECT v $velmora$)sql"),
+            // A numeric column's value; one a double cannot hold is read by the rule for texts.
+            QStringLiteral(R"sql(CREATE OR REPLACE FUNCTION vnumber(v numeric) RETURNS double precision
+LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $velmora$
+SELECT CASE WHEN v = 0 OR (abs(v) BETWEEN 1e-300 AND 1e300) OR abs(v) = 'Infinity' THEN v::double precision
+            ELSE vnumber(v::text) END $velmora$)sql")};
 }
 
 QStringList statements() {

@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QUuid>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <sqlite3.h>
 
@@ -411,10 +412,17 @@ private slots:
         }
         QVERIFY(!pg.next());
         QVERIFY(numbers > 300);
-        exec(pg, "SELECT vnumber(CAST(12.5 AS double precision)), vnumber(CAST(7 AS integer))");
+        // Number columns: as they are, a numeric too large or too small for a double as a text would be.
+        exec(pg, "SELECT vnumber(CAST(12.5 AS double precision)), vnumber(CAST(7 AS integer)), "
+                 "vnumber(CAST(0.1 AS numeric)), vnumber(CAST(-1e400 AS numeric)), vnumber(CAST(1e-400 AS numeric)), "
+                 "vnumber(CAST('NaN' AS numeric))");
         QVERIFY(pg.next());
         QCOMPARE(pg.value(0).toDouble(), 12.5);
         QCOMPARE(pg.value(1).toDouble(), 7.0);
+        QCOMPARE(pg.value(2).toDouble(), 0.1);
+        QCOMPARE(pg.value(3).toDouble(), -std::numeric_limits<double>::max());
+        QCOMPARE(pg.value(4).toDouble(), 0.0);
+        QVERIFY(pg.value(5).isNull());
     }
 
     // Report formulas written for PostgreSQL select the rows SQLite selects, with the
