@@ -189,31 +189,10 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
     QStringList where;
     QVariantList values;
     for (const Query::Condition& c : m_query.conditions()) {
-        const QString field = quoted(c.field);
-        switch (c.kind) {
-        case Query::Condition::Like:
-            where << QStringLiteral("vlike(%1, ?)").arg(field);
-            values << c.first;
-            break;
-        case Query::Condition::TextEquals:
-            where << QStringLiteral("vequal(%1, ?)").arg(field);
-            values << c.first;
-            break;
-        case Query::Condition::NumberEquals:
-            where << field + QStringLiteral(" = ?");
-            values << c.first;
-            break;
-        case Query::Condition::NumberBetween:
-            where << field + QStringLiteral(" BETWEEN ? AND ?");
-            values << c.first << c.second;
-            break;
-        case Query::Condition::DateBetween:
-            // A unary plus keeps SQLite off the field's index: see coversMuch().
-            where << (coversMuch(m_database->connection(), m_table, c) ? QStringLiteral("+") : QString()) + field +
-                         QStringLiteral(" BETWEEN ? AND ?");
-            values << c.first << c.second;
-            break;
-        }
+        // A unary plus keeps SQLite off a date field's index: see coversMuch().
+        const bool unindexed = c.kind == Query::Condition::DateBetween && coversMuch(m_database->connection(), m_table, c);
+        where << (unindexed ? QStringLiteral("+") : QString()) +
+                     Query::conditionSql(c, DatabaseLocation::Engine::SQLite, values);
     }
     const bool forward = direction == Direction::Forward;
     if (from) {
