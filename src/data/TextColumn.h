@@ -27,6 +27,9 @@ public:
     // Reads the next rows of the table; `complete` once every row is in.
     Result buildStep(sqlite3* db, const std::function<bool()>& outOfTime, bool& complete);
     bool isComplete() const { return m_complete; }
+    // While it is made: the rows are read up to this key, in this many bytes.
+    qint64 readUpTo() const { return m_readUpTo; }
+    std::size_t usedBytes() const { return m_text.size() + m_rowids.size() * (sizeof(qint64) + sizeof(std::uint32_t)); }
     // Forgets everything, to be read again.
     void reset();
     std::size_t bytes() const;
