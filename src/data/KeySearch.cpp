@@ -74,6 +74,9 @@ KeySearch::KeySearch(Database& database, const QString& table, const QString& fi
     for (const std::u32string& run : runs)
         if (run.size() > 0 && LiteralRuns::utf8(run).size() > m_needle.piece.size())
             m_needle.piece = LiteralRuns::utf8(run);
+    for (const std::u32string& run : runs)
+        if (const std::string other = LiteralRuns::utf8(run); other != m_needle.piece)
+            m_needle.others.push_back(other);
     m_needle.pattern = &m_like;
     m_needle.exact = LiteralRuns::onlyContains(pattern) && runs.size() <= 1 && pattern.startsWith(QLatin1Char('*')) &&
                      pattern.endsWith(QLatin1Char('*'));

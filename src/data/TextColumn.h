@@ -45,6 +45,7 @@ public:
     struct Needle {
         const LikePattern* pattern = nullptr;
         std::string piece;  // folded UTF-8; empty: every row is a candidate
+        std::vector<std::string> others; // the pattern's other plain runs: a row lacking one is no match
         bool exact = false; // a row holding the piece matches: no need to ask the pattern
     };
     enum class Scan { Ended, Filled, OutOfTime };
