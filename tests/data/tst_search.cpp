@@ -323,6 +323,16 @@ private slots:
         QVERIFY(covered(*db) > 0);
         compareMany(*db, random, 300, tally, "index, blocks, table", true);
         QVERIFY(db->columns()->makeNow(table, field).message().contains("non sta nel limite"));
+        // Hostile needles: 30 kB of text, "nan", an apostrophe alone, brackets left open.
+        for (const QString& needle : {QString(30000, QLatin1Char('o')) + "s", QStringLiteral("nan"),
+                                      QStringLiteral("'"), QStringLiteral("[!"), QStringLiteral("s*[")}) {
+            KeySearch search(*db, table, field, "*" + needle + "*", KeySearch::Direction::Forward, std::nullopt,
+                             1 << 30);
+            QVERIFY(search.methods().contains(KeySearch::Method::Blocks));
+            QVERIFY(search.run(std::chrono::nanoseconds(-1)).ok());
+            QCOMPARE(search.keys(),
+                     plainScan(*db, "*" + needle + "*", KeySearch::Direction::Forward, std::nullopt, 1 << 30));
+        }
 
         // The program's own writes, keys changed and new rows past the last block included.
         QSqlQuery own(db->connection());
