@@ -286,7 +286,7 @@ QString SearchIndex::matchText(const QString& pattern) {
 SearchIndex::SearchIndex(sqlite3* db, QObject* parent) : QObject(parent), m_db(db) {
     m_timer.setInterval(2);
     m_timer.setSingleShot(true);
-    if (QCoreApplication::instance())
+    if (QCoreApplication::instance() && QCoreApplication::instance()->thread() == thread())
         QCoreApplication::instance()->installEventFilter(this);
     connect(&m_timer, &QTimer::timeout, this, [this] {
         // While the user types or clicks, the build waits: each of its steps holds the
