@@ -119,11 +119,33 @@ void MainWindow::buildStatusBar() {
     // The date of the start: never refreshed, even past midnight.
     m_datePanel->setText(m_context.regional.dateText(m_context.clock.today()));
 
+    // Work in the background (the first build of the search index) is told at the right.
+    m_workPanel = new QLabel(bar);
+    m_workPanel->setObjectName(QStringLiteral("Panel3"));
+    m_workPanel->setFrameShape(QFrame::Panel);
+    m_workPanel->setFrameShadow(QFrame::Sunken);
+    bar->addPermanentWidget(m_workPanel);
+    m_workPanel->hide();
+    m_workSilence = new QTimer(this);
+    m_workSilence->setSingleShot(true);
+    m_workSilence->setInterval(5000);
+    connect(m_workSilence, &QTimer::timeout, m_workPanel, &QWidget::hide);
+
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(1000);
     connect(m_timer, &QTimer::timeout, this, &MainWindow::showTime);
     m_timer->start();
+}
+
+void MainWindow::showWork(const QString& text, const QString& detail) {
+    m_workPanel->setText(text);
+    m_workPanel->setToolTip(detail);
+    m_workPanel->setVisible(!text.isEmpty());
+    if (text.isEmpty())
+        m_workSilence->stop();
+    else
+        m_workSilence->start();
 }
 
 void MainWindow::showTime() {
