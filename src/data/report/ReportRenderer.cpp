@@ -329,16 +329,17 @@ struct ReportRenderer::Private {
     public:
         Flow(Private& owner, const Position& start) : m_owner(owner), m_at(start), m_main(owner.database->connection()) {
             const ReportDefinition& def = owner.definition;
-            m_main.setForwardOnly(true);
             const Database& database = *owner.database;
-            m_main.prepare(
-                QStringLiteral("SELECT * FROM %1 WHERE %2 ORDER BY %3 %4")
-                    .arg(quoted(def.table), owner.where, orderBy(database, def.table, def.sort), fromRow(database)));
-            for (const QVariant& parameter : owner.parameters)
-                m_main.addBindValue(parameter);
-            m_main.addBindValue(start.record);
-            if (!m_main.exec())
-                m_error = engineProblem(*m_owner.database, m_main.lastError());
+            // SQLite hands the rows over one by one while the detail rows are read beside
+            // them. A PostgreSQL connection serves one statement at a time, so there the
+            // records come in blocks, each read whole before its details are asked for.
+            m_blocks = database.isPostgres();
+            m_main.setForwardOnly(!m_blocks);
+            m_main.prepare(QStringLiteral("SELECT * FROM %1 WHERE %2 ORDER BY %3 %4")
+                               .arg(quoted(def.table), owner.where, orderBy(database, def.table, def.sort),
+                                    m_blocks ? QStringLiteral("LIMIT %1 OFFSET ?").arg(blockSize) : fromRow(database)));
+            m_offset = start.record;
+            readBlock();
             m_needRecord = true;
         }
 
@@ -350,7 +351,14 @@ struct ReportRenderer::Private {
                 return false;
             const ReportDefinition& def = m_owner.definition;
             if (m_needRecord) {
-                if (!m_main.next()) {
+                if (!m_main.next() && m_blocks && m_inBlock == blockSize && !m_main.lastError().isValid()) {
+                    m_offset += blockSize;
+                    readBlock();
+                    if (!m_error.isEmpty())
+                        return false;
+                    (void)m_main.next();
+                }
+                if (!m_main.isValid()) {
                     if (m_main.lastError().isValid())
                         m_error = engineProblem(*m_owner.database, m_main.lastError());
                     return false;
@@ -403,6 +411,18 @@ struct ReportRenderer::Private {
         }
 
     private:
+        static constexpr int blockSize = 256;
+
+        void readBlock() {
+            const QVariantList& parameters = m_owner.parameters;
+            for (qsizetype i = 0; i < parameters.size(); ++i)
+                m_main.bindValue(static_cast<int>(i), parameters.at(i));
+            m_main.bindValue(static_cast<int>(parameters.size()), m_offset);
+            if (!m_main.exec())
+                m_error = engineProblem(*m_owner.database, m_main.lastError());
+            m_inBlock = m_blocks && m_main.isActive() ? m_main.size() : 0;
+        }
+
         QStringList values(const QString& table, const QList<ReportDefinition::Column>& columns, const QSqlRecord& record) const {
             QStringList result;
             for (const auto& column : columns)
@@ -435,6 +455,9 @@ struct ReportRenderer::Private {
         Private& m_owner;
         Position m_at;
         QSqlQuery m_main;
+        bool m_blocks = false;
+        int m_offset = 0;   // of the block read last
+        int m_inBlock = 0;  // its rows
         QSqlRecord m_record;
         bool m_needRecord = true;
         std::unique_ptr<QSqlQuery> m_detail;
