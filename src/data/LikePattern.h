@@ -23,7 +23,8 @@ public:
     // Folds one character for case-insensitive comparison.
     static char32_t fold(char32_t c);
 
-private:
+    // The pattern as it was read, for writing it in another engine's terms: each token
+    // matches one folded character (or, AnyRun, any run of them; "**" is one AnyRun).
     struct Range {
         char32_t first;
         char32_t last;
@@ -34,6 +35,9 @@ private:
         std::vector<Range> ranges;    // Set, folded
         bool negated = false;         // Set
     };
+    const std::vector<Token>& tokens() const { return m_tokens; }
+
+private:
     // The tokens between two "*": found by a search that is linear in the text.
     struct Segment {
         std::size_t first = 0;  // into m_tokens

@@ -1,6 +1,6 @@
 #include "PostgresSchema.h"
 
-#include "EngineSql.h"
+#include "PostgresFunctions.h"
 #include "Schema.h"
 #include "SearchIndex.h"
 
@@ -123,8 +123,9 @@ QStringList createStatements() {
 QStringList searchIndexStatements() {
     QStringList statements;
     for (const SearchIndex::Field& field : SearchIndex::fields())
-        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_trgm ON %1 USING gin (%3)")
-                          .arg(field.table, field.field, EngineSql::trigramIndexExpression(field.field));
+        // On the column itself: the regular expressions of PostgresPattern are matched there.
+        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_trgm ON %1 USING gin (%2 gin_trgm_ops)")
+                          .arg(field.table, field.field);
     return statements;
 }
 
@@ -147,7 +148,7 @@ Result prepare(QSqlDatabase& db) {
                 if (!(made = run(query, statement, error)))
                     break;
             if (made)
-                made = EngineSql::installFunctions(db).ok();
+                made = installPostgresFunctions(db).ok();
         }
         query.finish();
         if (!made || !db.commit()) {
@@ -157,7 +158,7 @@ Result prepare(QSqlDatabase& db) {
         }
     } else {
         // Whatever the server side of the dialect needs, also in a database made elsewhere.
-        (void)EngineSql::installFunctions(db);
+        (void)installPostgresFunctions(db);
     }
     addSearchIndexes(db);
     return Result::success();

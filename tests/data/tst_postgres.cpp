@@ -1,6 +1,6 @@
 #include "Database.h"
 #include "DatabaseLocation.h"
-#include "EngineSql.h"
+#include "Query.h"
 #include "KeySearch.h"
 #include "PostgresSchema.h"
 #include "RecordSource.h"
@@ -277,7 +277,8 @@ private slots:
         // The server looks a rare needle up in the trigram index rather than reading the table.
         QSqlQuery plan(db.connection());
         QVariantList values;
-        const QString condition = EngineSql::like(Database::Engine::PostgreSQL, "proprietario", "*ano zap*", values);
+        const QString condition = Query::conditionSql({Query::Condition::Like, "proprietario", "*ano zap*", {}},
+                                                      Database::Engine::PostgreSQL, values);
         QVERIFY(plan.exec("EXPLAIN SELECT id FROM immobile WHERE " + inlined(db.connection(), condition, values) +
                           " ORDER BY id LIMIT 128"));
         QString lines;
