@@ -116,7 +116,8 @@ QStringList createStatements() {
     // As in the file: a property's photos and visits are read at every move, the diary by days.
     statements << QStringLiteral("CREATE INDEX foto_idimmobile ON foto (idimmobile)")
                << QStringLiteral("CREATE INDEX visite_idimmobile ON visite (idimmobile)")
-               << QStringLiteral("CREATE INDEX agenda_datap ON agenda (datap)");
+               // Days are compared as ISO texts in code-point order (COLLATE "C"), so indexed so.
+               << QStringLiteral("CREATE INDEX agenda_datap ON agenda (datap COLLATE \"C\")");
     return statements;
 }
 

@@ -285,6 +285,27 @@ private slots:
         while (plan.next())
             lines += plan.value(0).toString() + '\n';
         QVERIFY2(lines.contains("immobile_proprietario_trgm"), qPrintable(lines));
+        // Planned for each pattern's own value, never once for any.
+        QSqlQuery setting("SHOW plan_cache_mode", database->connection());
+        QVERIFY(setting.next());
+        QCOMPARE(setting.value(0).toString(), QStringLiteral("force_custom_plan"));
+    }
+
+    void aWeekOfADenseDiaryIsFoundOnItsIndex() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        db.exec("INSERT INTO agenda (datap, agente) SELECT to_char(date '2016-01-01' + g / 20, 'YYYY-MM-DD'), 'Anna' "
+                "FROM generate_series(0, 59999) g");
+        db.exec("VACUUM ANALYZE agenda");
+        QVariantList values;
+        const QString condition = Query::conditionSql(
+            {Query::Condition::DateBetween, "datap", "2017-03-01", "2017-03-07"}, Database::Engine::PostgreSQL, values);
+        QSqlQuery plan(db.connection());
+        QVERIFY(plan.exec("EXPLAIN SELECT id FROM agenda WHERE " + inlined(db.connection(), condition, values) +
+                          " ORDER BY id LIMIT 128"));
+        QString lines;
+        while (plan.next())
+            lines += plan.value(0).toString() + '\n';
+        QVERIFY2(lines.contains("agenda_datap"), qPrintable(lines));
     }
 };
 
