@@ -32,7 +32,7 @@ public:
     struct Token {
         enum Kind { Literal, AnyRun, AnyOne, Digit, Set } kind = Literal;
         char32_t ch = 0;              // Literal, already folded
-        std::vector<Range> ranges;    // Set, folded
+        std::vector<Range> ranges;    // Set, folded, sorted and merged
         bool negated = false;         // Set
     };
     const std::vector<Token>& tokens() const { return m_tokens; }
@@ -52,7 +52,13 @@ private:
         std::vector<std::uint64_t> digitMask;
         std::unordered_map<char32_t, std::vector<std::uint64_t>> literalMasks;
         std::unordered_map<char32_t, std::vector<std::size_t>> literalPlaces;
-        std::vector<std::size_t> sets;
+        // Equal sets are tried once a character: each distinct set with the places it
+        // stands at, ordered by its first place so only those in live words are tried.
+        struct SetClass {
+            std::size_t token;  // one of its tokens, into m_tokens
+            std::vector<std::size_t> places;
+        };
+        std::vector<SetClass> sets;
     };
 
     bool matchesFolded(const std::u32string& text) const;
