@@ -96,6 +96,7 @@ bool Database::reconnect() {
         return true;
     QSqlDatabase db = connection();
     db.close();
+    ++m_generation;
     return db.open();
 }
 

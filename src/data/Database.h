@@ -58,6 +58,9 @@ public:
     // PostgreSQL: after an error that lost the connection (isConnectionLoss), connects
     // again so that the next operation finds the server if it is back; false while not.
     bool reconnect();
+    // Counts the reconnections: a statement prepared on an earlier connection is gone
+    // from the server and must be prepared again.
+    int connectionGeneration() const { return m_generation; }
 
     // What an error of this database's engine means, as a phrase that ends the caller's sentence.
     QString describe(const QSqlError& error) const;
@@ -78,6 +81,7 @@ private:
     DatabaseLocation m_location;
     QString m_connectionName;
     bool m_pieceIndex = false;
+    int m_generation = 0;
     std::unique_ptr<SearchIndex> m_index;
     std::unique_ptr<ColumnCache> m_columns;
 };
