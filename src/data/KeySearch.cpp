@@ -2,9 +2,13 @@
 
 #include "ColumnCache.h"
 #include "Database.h"
+#include "EngineError.h"
+#include "Query.h"
 #include "LiteralRuns.h"
 #include "SearchIndex.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
 #include <ctime>
 #include <limits>
 #include <sqlite3.h>
@@ -44,6 +48,14 @@ KeySearch::KeySearch(Database& database, const QString& table, const QString& fi
                      Direction direction, std::optional<qint64> from, int limit)
     : m_database(database), m_table(table.toLower()), m_field(field.toLower()), m_pattern(pattern), m_like(pattern),
       m_direction(direction), m_limit(limit) {
+    if (database.isPostgres()) {
+        m_postgres = true;
+        m_from = from;
+        m_done = limit <= 0;
+        m_segments.push_back(
+            {SearchIndex::isIndexed(m_table, m_field) ? Method::Index : Method::Table, lowest, highest});
+        return;
+    }
     sqlite3* db = database.handle();
 
     // The keys there are now; rows added later are not looked for.
@@ -140,6 +152,8 @@ QList<KeySearch::Method> KeySearch::methods() const {
 Result KeySearch::run(std::chrono::nanoseconds budget) {
     const qint64 deadline = budget.count() < 0 ? highest : processorNs() + budget.count();
     const std::function<bool()> outOfTime = [deadline] { return deadline != highest && processorNs() > deadline; };
+    if (m_postgres)
+        return m_done ? Result::success() : runPostgres();
     while (!m_done) {
         if (m_segment >= m_segments.size() || filled()) {
             m_done = true;
@@ -190,6 +204,56 @@ void KeySearch::runMemory(Segment& segment, const std::function<bool()>& outOfTi
         stopped = true;
 }
 
+Result KeySearch::runPostgres() {
+    m_done = true;
+    const QString key = m_database.keyColumn(m_table);
+    const bool forward = m_direction == Direction::Forward;
+    QVariantList values;
+    const Query::Condition like{Query::Condition::Like, m_field, m_pattern, {}};
+    QString sql = QStringLiteral("SELECT %1 FROM \"%2\" WHERE ").arg(key, m_table) +
+                  Query::conditionSql(like, m_database.engine(), values);
+    // Without three plain characters in a row the trigram index has nothing to look up:
+    // the rows that hold every shorter piece are the candidates the LIKE above confirms.
+    if (m_database.hasPieceIndex() && SearchIndex::isIndexed(m_table, m_field)) {
+        QStringList pieces;
+        bool trigram = false;
+        for (const std::u32string& run : LiteralRuns::of(m_pattern)) {
+            trigram = trigram || run.size() >= 3;
+            const QString piece = QString::fromUcs4(run.data(), static_cast<qsizetype>(run.size()));
+            if (!run.empty() && !pieces.contains(piece))
+                pieces << piece;
+        }
+        if (!trigram && !pieces.isEmpty()) {
+            const QStringList marks(pieces.size(), QStringLiteral("CAST(? AS text)"));
+            sql += QStringLiteral(" AND velmora_grams(\"%1\") @> ARRAY[%2]").arg(m_field, marks.join(QLatin1Char(',')));
+            for (const QString& piece : std::as_const(pieces))
+                values << piece;
+        }
+    }
+    if (m_from) {
+        sql += QStringLiteral(" AND %1 %2 ?").arg(key, forward ? QStringLiteral(">") : QStringLiteral("<"));
+        values << *m_from;
+    }
+    sql += QStringLiteral(" ORDER BY %1%2 LIMIT ?").arg(key, forward ? QString() : QStringLiteral(" DESC"));
+    values << m_limit;
+    QSqlQuery query(m_database.connection());
+    query.setForwardOnly(true);
+    const auto failed = [this](const QSqlError& error) {
+        if (EngineError::isConnectionLoss(error))
+            (void)m_database.reconnect(); // for the next keystroke
+        return Result::failure(m_database.describe(error));
+    };
+    if (!query.prepare(sql))
+        return failed(query.lastError());
+    for (const QVariant& value : std::as_const(values))
+        query.addBindValue(value);
+    if (!query.exec())
+        return failed(query.lastError());
+    while (query.next())
+        m_found.append(query.value(0).toLongLong());
+    return Result::success();
+}
+
 BlockMap* KeySearch::blocksFor(const Segment& segment) const {
     BlockMap* map = m_database.columns() ? m_database.columns()->blocks(m_table, m_field) : nullptr;
     return map && map->coveredUpTo() >= segment.high ? map : nullptr;
@@ -207,7 +271,7 @@ Result KeySearch::runBlocks(Segment& segment, const std::function<bool()>& outOf
             .toUtf8();
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &statement, nullptr) != SQLITE_OK)
-        return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+        return Result::failure(EngineError::describe(sqlite3_extended_errcode(db)));
     const QByteArray pattern = m_pattern.toUtf8();
     const std::size_t count = map.blockCount();
     const auto candidate = [&](std::size_t block) { return map.mayHold(block, m_filter); };
@@ -266,7 +330,7 @@ Result KeySearch::runBlocks(Segment& segment, const std::function<bool()>& outOf
             m_found.append(sqlite3_column_int64(statement, 0));
         sqlite3_reset(statement);
         if (status != SQLITE_DONE) {
-            result = Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+            result = Result::failure(EngineError::describe(sqlite3_extended_errcode(db)));
             break;
         }
         if (filled()) {
@@ -309,7 +373,7 @@ Result KeySearch::runSql(Segment& segment, const std::function<bool()>& outOfTim
     sqlite3_stmt* statement = nullptr;
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &statement, nullptr) != SQLITE_OK)
-        return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+        return Result::failure(EngineError::describe(sqlite3_extended_errcode(db)));
     const QByteArray pattern = m_pattern.toUtf8();
     const QByteArray match = m_match.toUtf8();
 
@@ -359,7 +423,7 @@ Result KeySearch::runSql(Segment& segment, const std::function<bool()>& outOfTim
             break;
         }
         if (status != SQLITE_DONE) {
-            result = Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+            result = Result::failure(EngineError::describe(sqlite3_extended_errcode(db)));
             break;
         }
         if (filled()) {

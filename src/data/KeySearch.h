@@ -24,6 +24,8 @@ struct sqlite3_stmt;
 //   for a field too large to hold, the map of its blocks of rows: only the rows of the
 //   blocks that may hold a match are read, and the LIKE confirms them;
 //   the table itself, row by row.
+// On PostgreSQL the server does all of it in one statement, with the trigram index of
+// the field where it has one (PostgresSchema).
 // A search runs for a given budget of processor time and can go on later from where it
 // stopped, so a long one never holds the window.
 class KeySearch {
@@ -59,6 +61,7 @@ private:
     Result runBlocks(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped);
     // The map, while it still covers the segment; otherwise the segment falls back to the table.
     BlockMap* blocksFor(const Segment& segment) const;
+    Result runPostgres();
     bool filled() const { return m_found.size() >= m_limit; }
 
     Database& m_database;
@@ -76,4 +79,6 @@ private:
     qint64 m_width = 0;    // of the key range a statement covers; 0: all that is left
     QList<qint64> m_found; // in search order
     bool m_done = false;
+    bool m_postgres = false;
+    std::optional<qint64> m_from;
 };

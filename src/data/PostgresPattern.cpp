@@ -165,7 +165,9 @@ QString PostgresPattern::escaped(char32_t c) {
 QString PostgresPattern::likeRegex(const QString& pattern) {
     const LikePattern like(pattern);
     const auto& tokens = like.tokens();
-    QString out;
+    // Never a null text: bound, it would be SQL's NULL and match nothing, where "*" matches
+    // every text.
+    QString out = QString::fromLatin1("");
     if (tokens.empty() || tokens.front().kind != LikePattern::Token::AnyRun)
         out += QLatin1Char('^');
     // A digit's set is long: written once for all the "#" of a pattern.

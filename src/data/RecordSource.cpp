@@ -88,7 +88,7 @@ Result RecordSource::finishSearch() {
         return Result::success();
     if (const Result ran = m_search->run(std::chrono::nanoseconds(-1)); !ran) {
         dropSearch();
-        return databaseError(QStringLiteral("la ricerca"), ran.message());
+        return searchError(ran);
     }
     return showSearchResult();
 }
@@ -109,7 +109,7 @@ void RecordSource::continueSearch() {
         return;
     if (const Result ran = m_search->run(m_laterSlice); !ran) {
         dropSearch();
-        emit searchFailed(databaseError(QStringLiteral("la ricerca"), ran.message()).message());
+        emit searchFailed(searchError(ran).message());
         return;
     }
     if (m_search->isDone())
@@ -123,8 +123,16 @@ Result RecordSource::notOpen() const {
 }
 
 Result RecordSource::databaseError(const QString& what, const QSqlError& error) const {
-    return Result::failure(
-        QStringLiteral("Il database ha rifiutato %1: %2.").arg(what, EngineError::describe(error, m_databaseName)));
+    const QString reason = m_database ? m_database->describe(error) : EngineError::describe(error, m_databaseName);
+    // A server that went away and came back: the user's next try goes through, with
+    // what was typed still on the card.
+    if (m_database && m_database->isPostgres() && EngineError::isConnectionLoss(error))
+        (void)m_database->reconnect();
+    return Result::failure(QStringLiteral("Il database ha rifiutato %1: %2.").arg(what, reason));
+}
+
+Result RecordSource::searchError(const Result& ran) const {
+    return Result::failure(QStringLiteral("Il database ha rifiutato la ricerca: %1.").arg(ran.message()));
 }
 
 const Schema::Field* RecordSource::schemaField(const QString& field) const {
@@ -185,28 +193,31 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
     if (searchCondition()) {
         const std::unique_ptr<KeySearch> search = makeSearch(direction, from, limit);
         if (const Result ran = search->run(std::chrono::nanoseconds(-1)); !ran)
-            return databaseError(QStringLiteral("la ricerca"), ran.message());
+            return searchError(ran);
         keys = search->keys();
         return Result::success();
     }
 
+    const Database::Engine engine = m_database->engine();
+    const QString key = m_database->keyColumn(m_table);
     QStringList where;
     QVariantList values;
     for (const Query::Condition& c : m_query.conditions()) {
-        // A unary plus keeps SQLite off a date field's index: see coversMuch().
-        const bool unindexed = c.kind == Query::Condition::DateBetween && coversMuch(m_database->connection(), m_table, c);
-        where << (unindexed ? QStringLiteral("+") : QString()) +
-                     Query::conditionSql(c, DatabaseLocation::Engine::SQLite, values);
+        // A unary plus keeps SQLite off a date field's index: see coversMuch(). PostgreSQL's
+        // planner weighs the two ways itself.
+        const bool unindexed = c.kind == Query::Condition::DateBetween && engine == Database::Engine::SQLite &&
+                               coversMuch(m_database->connection(), m_table, c);
+        where << (unindexed ? QStringLiteral("+") : QString()) + Query::conditionSql(c, engine, values);
     }
     const bool forward = direction == Direction::Forward;
     if (from) {
-        where << (forward ? QStringLiteral("rowid > ?") : QStringLiteral("rowid < ?"));
+        where << key + (forward ? QStringLiteral(" > ?") : QStringLiteral(" < ?"));
         values << *from;
     }
-    QString sql = QStringLiteral("SELECT rowid FROM ") + quoted(m_table);
+    QString sql = QStringLiteral("SELECT %1 FROM ").arg(key) + quoted(m_table);
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
-    sql += forward ? QStringLiteral(" ORDER BY rowid LIMIT ?") : QStringLiteral(" ORDER BY rowid DESC LIMIT ?");
+    sql += QStringLiteral(" ORDER BY %1%2 LIMIT ?").arg(key, forward ? QString() : QStringLiteral(" DESC"));
     values << limit;
 
     QSqlQuery query(m_database->connection());
@@ -348,7 +359,8 @@ const QVariantList* RecordSource::row(qint64 key) const {
         marks += QStringLiteral(",?");
     QSqlQuery query(m_database->connection());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid IN (%2)").arg(quoted(m_table), marks));
+    const QString keyColumn = m_database->keyColumn(m_table);
+    query.prepare(QStringLiteral("SELECT %1, * FROM %2 WHERE %1 IN (%3)").arg(keyColumn, quoted(m_table), marks));
     for (const qint64 k : std::as_const(block))
         query.addBindValue(k);
     if (!query.exec())
@@ -477,14 +489,17 @@ Result RecordSource::insertNew() {
                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                   .arg(quoted(m_table), columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-    if (!query.prepare(sql))
+    // PostgreSQL tells the new key only when asked for it.
+    const bool returning = m_database->isPostgres();
+    if (!query.prepare(returning ? sql + QStringLiteral(" RETURNING ") + m_database->keyColumn(m_table) : sql))
         return databaseError(QStringLiteral("il nuovo record"), query.lastError());
     for (const QVariant& value : std::as_const(values))
         query.addBindValue(value);
     if (!query.exec())
         return databaseError(QStringLiteral("il nuovo record"), query.lastError());
 
-    const qint64 key = query.lastInsertId().toLongLong();
+    const qint64 key = returning ? (query.next() ? query.value(0).toLongLong() : 0) : query.lastInsertId().toLongLong();
+    query.finish();
     m_adding = false;
     m_pending.clear();
     m_added.append(key);
@@ -508,8 +523,9 @@ Result RecordSource::writeEdit() {
     for (QString& column : assignments)
         column += QStringLiteral(" = ?");
     QSqlQuery query(m_database->connection());
-    if (!query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                           .arg(quoted(m_table), assignments.join(QStringLiteral(", ")))))
+    if (!query.prepare(
+            QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+                .arg(quoted(m_table), assignments.join(QStringLiteral(", ")), m_database->keyColumn(m_table))))
         return databaseError(QStringLiteral("la modifica"), query.lastError());
     for (const QVariant& value : std::as_const(values))
         query.addBindValue(value);
@@ -587,7 +603,7 @@ Result RecordSource::remove() {
     if (!key)
         return Result::failure(QStringLiteral("Non c'è un record da eliminare."));
     QSqlQuery query(m_database->connection());
-    query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(m_table)));
+    query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(quoted(m_table), m_database->keyColumn(m_table)));
     query.addBindValue(*key);
     if (!query.exec())
         return databaseError(QStringLiteral("l'eliminazione"), query.lastError());
@@ -618,7 +634,7 @@ Result RecordSource::refresh() {
         m_search = makeSearch(Direction::Forward, std::nullopt, pageSize);
         if (const Result ran = m_search->run(m_firstSlice); !ran) {
             m_search.reset();
-            return databaseError(QStringLiteral("la ricerca"), ran.message());
+            return searchError(ran);
         }
         if (m_search->isDone())
             return showSearchResult();
