@@ -36,6 +36,18 @@ QString unusable(const QString& path, const QString& reason) {
     return QStringLiteral("Il database «%1» non si può usare: %2. Non ci sono dati da mostrare.").arg(path, reason);
 }
 
+// Whether a path names a file a connection can be opened on.
+Result checkPath(const QString& path) {
+    if (path.trimmed().isEmpty())
+        return Result::failure(
+            QStringLiteral("Il file daba.ini non indica alcun database: non ci sono dati da mostrare."));
+    if (!QFileInfo::exists(path))
+        return Result::failure(QStringLiteral("Il database «%1» non esiste: non ci sono dati da mostrare.").arg(path));
+    if (const QString problem = RegularFile::problem(path); !problem.isEmpty())
+        return Result::failure(unusable(path, QStringLiteral("il file ") + problem));
+    return Result::success();
+}
+
 // Opens a connection to a file and makes it ready for the program's queries.
 Result connect(const QString& name, const QString& path) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
@@ -80,19 +92,24 @@ sqlite3* Database::handle() const {
 
 Result Database::open(const QString& path, std::shared_ptr<Database>& database) {
     database.reset();
-    if (path.trimmed().isEmpty())
-        return Result::failure(QStringLiteral("Il file daba.ini non indica alcun database: non ci sono dati da mostrare."));
-    const QFileInfo file(path);
-    if (!QFileInfo::exists(path))
-        return Result::failure(QStringLiteral("Il database «%1» non esiste: non ci sono dati da mostrare.").arg(path));
-    if (const QString problem = RegularFile::problem(path); !problem.isEmpty())
-        return Result::failure(unusable(path, QStringLiteral("il file ") + problem));
+    if (const Result usable = checkPath(path); !usable)
+        return usable;
 
-    const QString key = file.canonicalFilePath();
+    const QString key = QFileInfo(path).canonicalFilePath();
     if (const std::shared_ptr<Database> shared = openFiles()[key].lock()) {
         database = shared;
         return Result::success();
     }
+    if (const Result opened = openSeparate(path, database); !opened)
+        return opened;
+    openFiles()[key] = database;
+    return Result::success();
+}
+
+Result Database::openSeparate(const QString& path, std::shared_ptr<Database>& database) {
+    database.reset();
+    if (const Result usable = checkPath(path); !usable)
+        return usable;
 
     const QString name = QStringLiteral("velmora-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     std::shared_ptr<Database> opened(new Database(path, name));
@@ -112,7 +129,6 @@ Result Database::open(const QString& path, std::shared_ptr<Database>& database) 
     opened->m_columns = std::make_unique<ColumnCache>(db);
     sqlite3_update_hook(db, rowWritten, opened->m_columns.get());
 
-    openFiles()[key] = opened;
     database = opened;
     return Result::success();
 }

@@ -22,6 +22,9 @@ public:
     // file, a file that is not a database, or a missing table is refused with a
     // message naming the file.
     static Result open(const QString& path, std::shared_ptr<Database>& database);
+    // Like open(), but with a connection of its own that nothing else shares: what another
+    // copy of the program on the same file has, here within one process.
+    static Result openSeparate(const QString& path, std::shared_ptr<Database>& database);
 
     // Makes a new database file with the six tables; an existing file is refused.
     static Result create(const QString& path);
