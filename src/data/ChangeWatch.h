@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QVariant>
 
 // Tells whether another connection (another desk) may have committed changes to the
@@ -18,7 +19,7 @@ public:
     void reset() { m_stamp = QVariant(); }
 
 private:
-    QSqlDatabase m_db;
-    QString m_probe;
+    QSqlQuery m_probe; // prepared once: it runs at every move
+    bool m_ready = false;
     QVariant m_stamp;
 };

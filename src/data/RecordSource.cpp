@@ -138,8 +138,10 @@ Result RecordSource::setDatabaseName(const QString& path, Connection connection)
     m_shownQuery = m_query;
     emit aboutToReset();
     m_databaseName = path;
-    m_database.reset();
+    // Their prepared statements go before the connection they were prepared on.
+    m_guard.reset();
     m_watch.reset();
+    m_database.reset();
     m_read.reset();
     m_keys.clear();
     m_added.clear();
@@ -160,9 +162,9 @@ Result RecordSource::setDatabaseName(const QString& path, Connection connection)
             for (int i = 0; i < record.count(); ++i)
                 m_columns.insert(record.fieldName(i).toLower(), i + 1);  // column 0 is the rowid
             m_watch = std::make_unique<ChangeWatch>(m_database->connection());
+            m_guard = std::make_unique<RowGuard>(m_database->connection(), m_table, QStringLiteral("rowid"));
         } else {
             m_database.reset();
-            m_watch.reset();
             opened = databaseError(QStringLiteral("la lettura della tabella «%1»").arg(m_table), columns.lastError());
         }
     }
@@ -534,8 +536,7 @@ Result RecordSource::writeEdit() {
         column += QStringLiteral(" = ?");
     const QString sql =
         QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoted(m_table), assignments.join(QStringLiteral(", ")));
-    const RowGuard::Outcome outcome = RowGuard(m_database->connection(), m_table, QStringLiteral("rowid"))
-                                          .write(m_read.value_or(QVariantList{*key}), [&](QSqlQuery& query) {
+    const RowGuard::Outcome outcome = m_guard->write(m_read.value_or(QVariantList{*key}), [&](QSqlQuery& query) {
                                               if (!query.prepare(sql))
                                                   return false;
                                               for (const QVariant& value : std::as_const(values))
@@ -567,9 +568,14 @@ void RecordSource::readCurrent() {
     }
     const std::optional<QVariantList> before =
         m_rows.contains(*key) ? std::optional<QVariantList>(m_rows.value(*key)) : std::nullopt;
-    forgetRow(*key);
-    if (const QVariantList* values = row(*key))
-        m_read = *values;
+    if (QVariantList values; m_guard->read(*key, values)) {
+        if (m_rows.size() >= rowCacheLimit)
+            m_rows.clear();
+        m_rows.insert(*key, values);
+        m_read = std::move(values);
+    } else {
+        forgetRow(*key);
+    }
     if (before && before != m_read)
         emit rowChanged(m_current);
 }
@@ -701,8 +707,7 @@ Result RecordSource::remove() {
     if (!key)
         return Result::failure(QStringLiteral("Non c'è un record da eliminare."));
     const RowGuard::Outcome outcome =
-        RowGuard(m_database->connection(), m_table, QStringLiteral("rowid"))
-            .write(m_read.value_or(QVariantList{*key}), [&](QSqlQuery& query) {
+        m_guard->write(m_read.value_or(QVariantList{*key}), [&](QSqlQuery& query) {
                 if (!query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(m_table))))
                     return false;
                 query.addBindValue(*key);

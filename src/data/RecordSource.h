@@ -206,4 +206,5 @@ private:
     // read); the fields another desk changed meanwhile take the stored values once shown.
     std::optional<QVariantList> m_read;
     std::unique_ptr<ChangeWatch> m_watch;
+    std::unique_ptr<RowGuard> m_guard;
 };

@@ -18,7 +18,41 @@ bool isPostgres(const QSqlDatabase& db) {
 } // namespace
 
 RowGuard::RowGuard(const QSqlDatabase& db, const QString& table, const QString& keyColumn)
-    : m_db(db), m_table(table), m_keyColumn(keyColumn) {}
+    : m_db(db), m_table(table), m_keyColumn(keyColumn), m_read(db) {
+    m_read.setForwardOnly(true);
+}
+
+QString RowGuard::selectSql(bool lock) const {
+    const QString key = quoted(m_keyColumn);
+    return QStringLiteral("SELECT %1, * FROM %2 WHERE %1 = ?%3")
+        .arg(key, quoted(m_table), lock && isPostgres(m_db) ? QStringLiteral(" FOR UPDATE") : QString());
+}
+
+bool RowGuard::read(qint64 key, QVariantList& row) {
+    row.clear();
+    m_error = QSqlError();
+    if (!m_prepared && !(m_prepared = m_read.prepare(selectSql(false)))) {
+        m_error = m_read.lastError();
+        return false;
+    }
+    m_read.bindValue(0, key);
+    if (!m_read.exec()) {
+        m_error = m_read.lastError();
+        return false;
+    }
+    const bool found = m_read.next();
+    if (found) {
+        const int columns = m_read.record().count();
+        row.reserve(columns);
+        for (int c = 0; c < columns; ++c)
+            row.append(m_read.value(c));
+    } else {
+        m_error = m_read.lastError();
+    }
+    // Done with it: on SQLite a statement left open would hold the file against writers.
+    m_read.finish();
+    return found;
+}
 
 bool RowGuard::same(const QVariant& a, const QVariant& b) {
     if (a.isNull() || b.isNull())
@@ -54,9 +88,7 @@ RowGuard::Outcome RowGuard::write(const QVariantList& read, const std::function<
 
     QSqlQuery now(m_db);
     now.setForwardOnly(true);
-    const QString key = quoted(m_keyColumn);
-    if (!now.prepare(QStringLiteral("SELECT %1, * FROM %2 WHERE %1 = ?%3")
-                         .arg(key, quoted(m_table), postgres ? QStringLiteral(" FOR UPDATE") : QString())))
+    if (!now.prepare(selectSql(true)))
         return failed(now.lastError());
     now.addBindValue(read.value(0));
     if (!now.exec())
