@@ -2,10 +2,12 @@
 // again, the probe for other desks' writes) and a saved edit (the row locked, read again
 // and compared before the write), each measured interleaved with its floor (A B A B),
 // 7 rounds, median and min-max. The floors: the one row read by its key on a prepared
-// statement; the same UPDATE alone, in its own transaction. Run it with
-// scripts/bench.sh; it is not a test.
+// statement; the same UPDATE alone, in its own transaction. On SQLite, and on a PostgreSQL
+// database when one is named. Run it with scripts/bench.sh; it is not a test.
 
+#include "DatabaseLocation.h"
 #include "Measure.h"
+#include "PostgresConnection.h"
 #include "RecordSource.h"
 #include "Regional.h"
 
@@ -13,6 +15,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -55,11 +59,33 @@ void print(const char* what, const Series& figure, const Series& floor) {
                 floor.median() > 0 ? figure.median() / floor.median() : 0.0);
 }
 
+// The two figures on one database, with the floors given.
+void measure(RecordSource& desk, const std::function<void(int)>& readFloor, const std::function<void(int)>& writeFloor,
+             qsizetype& shown) {
+    const auto moves = interleaved({[&](int) {
+                                        if (!desk.stepNext())
+                                            qFatal("move failed");
+                                        shown += desk.value(QStringLiteral("proprietario")).size();
+                                    },
+                                    readFloor});
+    print("passa al successivo", moves[0], moves[1]);
+    const auto saves =
+        interleaved({[&](int n) {
+                         if (!desk.setFieldValue(QStringLiteral("zona"), QString::number(n)) || !desk.update())
+                             qFatal("save failed");
+                     },
+                     writeFloor});
+    print("salva una modifica", saves[0], saves[1]);
+}
+
 } // namespace
 
+// bench_desks [PROPERTIES] [postgresql://...]: the second, a PostgreSQL database filled by
+// velmora-esempio, is measured too (its first property is written).
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const int properties = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+    const QString server = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/bench-data");
     QDir().mkpath(folder);
     const QString sample = Measure::sampleDatabase(
@@ -72,49 +98,72 @@ int main(int argc, char* argv[]) {
         qFatal("cannot copy the sample");
 
     const Regional regional(QLocale(QLocale::Italian, QLocale::Italy));
-    RecordSource desk(QStringLiteral("immobile"), regional);
-    if (!desk.setDatabaseName(path) || !desk.refresh())
-        qFatal("cannot open the sample");
-    sqlite3* floorDb = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &floorDb);
-    sqlite3_stmt* read = nullptr;
-    sqlite3_prepare_v2(floorDb, "SELECT rowid, * FROM immobile WHERE rowid = ?", -1, &read, nullptr);
-    sqlite3_stmt* write = nullptr;
-    sqlite3_prepare_v2(floorDb, "UPDATE immobile SET zona = ? WHERE rowid = ?", -1, &write, nullptr);
-
-    std::printf("Più postazioni, %d immobili (SQLite)\n", properties);
     qsizetype shown = 0; // what the card would show, kept so the reads are not skipped
-    const auto moves = interleaved({[&](int) {
-                                        if (!desk.stepNext())
-                                            qFatal("move failed");
-                                        shown += desk.value(QStringLiteral("proprietario")).size();
-                                    },
-                                    [&](int n) {
-                                        sqlite3_bind_int64(read, 1, n + 1);
-                                        while (sqlite3_step(read) == SQLITE_ROW)
-                                            shown += sqlite3_column_bytes(read, 1);
-                                        sqlite3_reset(read);
-                                    }});
-    print("passa al successivo", moves[0], moves[1]);
+    {
+        RecordSource desk(QStringLiteral("immobile"), regional);
+        if (!desk.setDatabaseName(path) || !desk.refresh())
+            qFatal("cannot open the sample");
+        sqlite3* floorDb = nullptr;
+        sqlite3_open(path.toUtf8().constData(), &floorDb);
+        sqlite3_stmt* read = nullptr;
+        sqlite3_prepare_v2(floorDb, "SELECT rowid, * FROM immobile WHERE rowid = ?", -1, &read, nullptr);
+        sqlite3_stmt* write = nullptr;
+        sqlite3_prepare_v2(floorDb, "UPDATE immobile SET zona = ? WHERE rowid = ?", -1, &write, nullptr);
+        std::printf("Più postazioni, %d immobili (SQLite)\n", properties);
+        measure(
+            desk,
+            [&](int n) {
+                sqlite3_bind_int64(read, 1, n + 1);
+                while (sqlite3_step(read) == SQLITE_ROW)
+                    shown += sqlite3_column_bytes(read, 1);
+                sqlite3_reset(read);
+            },
+            [&](int n) {
+                const QByteArray zone = QByteArray::number(n);
+                sqlite3_bind_text(write, 1, zone.constData(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_int64(write, 2, 1);
+                if (sqlite3_step(write) != SQLITE_DONE)
+                    qFatal("floor update failed");
+                sqlite3_reset(write);
+            },
+            shown);
+        sqlite3_finalize(read);
+        sqlite3_finalize(write);
+        sqlite3_close(floorDb);
+    }
 
-    const auto saves = interleaved({[&](int n) {
-                                        if (!desk.setFieldValue(QStringLiteral("zona"), QString::number(n)) ||
-                                            !desk.update())
-                                            qFatal("save failed");
-                                    },
-                                    [&](int n) {
-                                        const QByteArray zone = QByteArray::number(n);
-                                        sqlite3_bind_text(write, 1, zone.constData(), -1, SQLITE_TRANSIENT);
-                                        sqlite3_bind_int64(write, 2, 1);
-                                        if (sqlite3_step(write) != SQLITE_DONE)
-                                            qFatal("floor update failed");
-                                        sqlite3_reset(write);
-                                    }});
-    print("salva una modifica", saves[0], saves[1]);
-
+    if (!server.isEmpty()) {
+        RecordSource desk(QStringLiteral("immobile"), regional);
+        if (!desk.setDatabaseName(server) || !desk.refresh())
+            qFatal("cannot open the server's database");
+        DatabaseLocation location;
+        if (!DatabaseLocation::parse(server, location) || !PostgresConnection::open(location, "floor"))
+            qFatal("cannot connect the floor");
+        {
+            // The floor's statements, prepared once on a connection of their own.
+            QSqlQuery read(QSqlDatabase::database("floor"));
+            read.setForwardOnly(true);
+            read.prepare(QStringLiteral("SELECT id, * FROM immobile WHERE id = ?"));
+            QSqlQuery write(QSqlDatabase::database("floor"));
+            write.prepare(QStringLiteral("UPDATE immobile SET zona = ? WHERE id = (SELECT min(id) FROM immobile)"));
+            std::printf("Più postazioni (PostgreSQL, %s)\n", qPrintable(server));
+            measure(
+                desk,
+                [&](int n) {
+                    read.bindValue(0, n + 1);
+                    if (read.exec() && read.next())
+                        shown += read.value(1).toString().size();
+                    read.finish();
+                },
+                [&](int n) {
+                    write.bindValue(0, QString::number(n));
+                    if (!write.exec())
+                        qFatal("floor update failed");
+                },
+                shown);
+        }
+        QSqlDatabase::removeDatabase("floor");
+    }
     std::printf("  (%lld caratteri letti)\n", static_cast<long long>(shown));
-    sqlite3_finalize(read);
-    sqlite3_finalize(write);
-    sqlite3_close(floorDb);
     return 0;
 }

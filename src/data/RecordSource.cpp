@@ -85,7 +85,7 @@ Result RecordSource::finishSearch() {
         return Result::success();
     if (const Result ran = m_search->run(std::chrono::nanoseconds(-1)); !ran) {
         dropSearch();
-        return databaseError(QStringLiteral("la ricerca"), ran.message());
+        return searchError(ran);
     }
     return showSearchResult();
 }
@@ -106,7 +106,7 @@ void RecordSource::continueSearch() {
         return;
     if (const Result ran = m_search->run(m_laterSlice); !ran) {
         dropSearch();
-        emit searchFailed(databaseError(QStringLiteral("la ricerca"), ran.message()).message());
+        emit searchFailed(searchError(ran).message());
         return;
     }
     if (m_search->isDone())
@@ -120,8 +120,12 @@ Result RecordSource::notOpen() const {
 }
 
 Result RecordSource::databaseError(const QString& what, const QSqlError& error) const {
-    return Result::failure(
-        QStringLiteral("Il database ha rifiutato %1: %2.").arg(what, EngineError::describe(error, m_databaseName)));
+    const QString reason = m_database ? m_database->describe(error) : EngineError::describe(error, m_databaseName);
+    return Result::failure(QStringLiteral("Il database ha rifiutato %1: %2.").arg(what, reason));
+}
+
+Result RecordSource::searchError(const Result& ran) const {
+    return Result::failure(QStringLiteral("Il database ha rifiutato la ricerca: %1.").arg(ran.message()));
 }
 
 const Schema::Field* RecordSource::schemaField(const QString& field) const {
@@ -162,7 +166,7 @@ Result RecordSource::setDatabaseName(const QString& path, Connection connection)
             for (int i = 0; i < record.count(); ++i)
                 m_columns.insert(record.fieldName(i).toLower(), i + 1);  // column 0 is the rowid
             m_watch = std::make_unique<ChangeWatch>(m_database->connection());
-            m_guard = std::make_unique<RowGuard>(m_database->connection(), m_table, QStringLiteral("rowid"));
+            m_guard = std::make_unique<RowGuard>(m_database->connection(), m_table, m_database->keyColumn(m_table));
         } else {
             m_database.reset();
             opened = databaseError(QStringLiteral("la lettura della tabella «%1»").arg(m_table), columns.lastError());
@@ -189,49 +193,31 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
     if (searchCondition()) {
         const std::unique_ptr<KeySearch> search = makeSearch(direction, from, limit);
         if (const Result ran = search->run(std::chrono::nanoseconds(-1)); !ran)
-            return databaseError(QStringLiteral("la ricerca"), ran.message());
+            return searchError(ran);
         keys = search->keys();
         return Result::success();
     }
 
+    const Database::Engine engine = m_database->engine();
+    const QString key = m_database->keyColumn(m_table);
     QStringList where;
     QVariantList values;
     for (const Query::Condition& c : m_query.conditions()) {
-        const QString field = quoted(c.field);
-        switch (c.kind) {
-        case Query::Condition::Like:
-            where << QStringLiteral("vlike(%1, ?)").arg(field);
-            values << c.first;
-            break;
-        case Query::Condition::TextEquals:
-            where << QStringLiteral("vequal(%1, ?)").arg(field);
-            values << c.first;
-            break;
-        case Query::Condition::NumberEquals:
-            where << field + QStringLiteral(" = ?");
-            values << c.first;
-            break;
-        case Query::Condition::NumberBetween:
-            where << field + QStringLiteral(" BETWEEN ? AND ?");
-            values << c.first << c.second;
-            break;
-        case Query::Condition::DateBetween:
-            // A unary plus keeps SQLite off the field's index: see coversMuch().
-            where << (coversMuch(m_database->connection(), m_table, c) ? QStringLiteral("+") : QString()) + field +
-                         QStringLiteral(" BETWEEN ? AND ?");
-            values << c.first << c.second;
-            break;
-        }
+        // A unary plus keeps SQLite off a date field's index: see coversMuch(). PostgreSQL's
+        // planner weighs the two ways itself.
+        const bool unindexed = c.kind == Query::Condition::DateBetween && engine == Database::Engine::SQLite &&
+                               coversMuch(m_database->connection(), m_table, c);
+        where << (unindexed ? QStringLiteral("+") : QString()) + Query::conditionSql(c, engine, values);
     }
     const bool forward = direction == Direction::Forward;
     if (from) {
-        where << (forward ? QStringLiteral("rowid > ?") : QStringLiteral("rowid < ?"));
+        where << key + (forward ? QStringLiteral(" > ?") : QStringLiteral(" < ?"));
         values << *from;
     }
-    QString sql = QStringLiteral("SELECT rowid FROM ") + quoted(m_table);
+    QString sql = QStringLiteral("SELECT %1 FROM ").arg(key) + quoted(m_table);
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
-    sql += forward ? QStringLiteral(" ORDER BY rowid LIMIT ?") : QStringLiteral(" ORDER BY rowid DESC LIMIT ?");
+    sql += QStringLiteral(" ORDER BY %1%2 LIMIT ?").arg(key, forward ? QString() : QStringLiteral(" DESC"));
     values << limit;
 
     QSqlQuery query(m_database->connection());
@@ -374,7 +360,8 @@ const QVariantList* RecordSource::row(qint64 key) const {
         marks += QStringLiteral(",?");
     QSqlQuery query(m_database->connection());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid IN (%2)").arg(quoted(m_table), marks));
+    const QString keyColumn = m_database->keyColumn(m_table);
+    query.prepare(QStringLiteral("SELECT %1, * FROM %2 WHERE %1 IN (%3)").arg(keyColumn, quoted(m_table), marks));
     for (const qint64 k : std::as_const(block))
         query.addBindValue(k);
     if (!query.exec())
@@ -503,14 +490,17 @@ Result RecordSource::insertNew() {
                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                   .arg(quoted(m_table), columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-    if (!query.prepare(sql))
+    // PostgreSQL tells the new key only when asked for it.
+    const bool returning = m_database->isPostgres();
+    if (!query.prepare(returning ? sql + QStringLiteral(" RETURNING ") + m_database->keyColumn(m_table) : sql))
         return databaseError(QStringLiteral("il nuovo record"), query.lastError());
     for (const QVariant& value : std::as_const(values))
         query.addBindValue(value);
     if (!query.exec())
         return databaseError(QStringLiteral("il nuovo record"), query.lastError());
 
-    const qint64 key = query.lastInsertId().toLongLong();
+    const qint64 key = returning ? (query.next() ? query.value(0).toLongLong() : 0) : query.lastInsertId().toLongLong();
+    query.finish();
     m_adding = false;
     m_pending.clear();
     m_added.append(key);
@@ -535,15 +525,16 @@ Result RecordSource::writeEdit() {
     for (QString& column : assignments)
         column += QStringLiteral(" = ?");
     const QString sql =
-        QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoted(m_table), assignments.join(QStringLiteral(", ")));
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+            .arg(quoted(m_table), assignments.join(QStringLiteral(", ")), m_database->keyColumn(m_table));
     const RowGuard::Outcome outcome = m_guard->write(m_read.value_or(QVariantList{*key}), [&](QSqlQuery& query) {
-                                              if (!query.prepare(sql))
-                                                  return false;
-                                              for (const QVariant& value : std::as_const(values))
-                                                  query.addBindValue(value);
-                                              query.addBindValue(*key);
-                                              return query.exec();
-                                          });
+        if (!query.prepare(sql))
+            return false;
+        for (const QVariant& value : std::as_const(values))
+            query.addBindValue(value);
+        query.addBindValue(*key);
+        return query.exec();
+    });
     if (outcome.kind != RowGuard::Outcome::Kind::Written)
         return refusedByOtherDesk(outcome, QStringLiteral("la modifica"), false);
     m_pending.clear();
@@ -706,13 +697,13 @@ Result RecordSource::remove() {
     const std::optional<qint64> key = currentKey();
     if (!key)
         return Result::failure(QStringLiteral("Non c'è un record da eliminare."));
-    const RowGuard::Outcome outcome =
-        m_guard->write(m_read.value_or(QVariantList{*key}), [&](QSqlQuery& query) {
-                if (!query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(m_table))))
-                    return false;
-                query.addBindValue(*key);
-                return query.exec();
-            });
+    const RowGuard::Outcome outcome = m_guard->write(m_read.value_or(QVariantList{*key}), [&](QSqlQuery& query) {
+        if (!query.prepare(
+                QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(quoted(m_table), m_database->keyColumn(m_table))))
+            return false;
+        query.addBindValue(*key);
+        return query.exec();
+    });
     // A record another desk deleted first is gone all the same, as the user wanted.
     if (outcome.kind != RowGuard::Outcome::Kind::Written && outcome.kind != RowGuard::Outcome::Kind::Deleted)
         return refusedByOtherDesk(outcome, QStringLiteral("l'eliminazione"), true);
@@ -744,7 +735,7 @@ Result RecordSource::refresh() {
         m_search = makeSearch(Direction::Forward, std::nullopt, pageSize);
         if (const Result ran = m_search->run(m_firstSlice); !ran) {
             m_search.reset();
-            return databaseError(QStringLiteral("la ricerca"), ran.message());
+            return searchError(ran);
         }
         if (m_search->isDone())
             return showSearchResult();

@@ -1,5 +1,6 @@
 // Two desks on one database: each a record source on a connection of its own, as two
-// copies of the program would be. Run with --desk for the child process of the race.
+// copies of the program would be; a SQLite file, or a PostgreSQL database when ctest runs
+// the test's _postgresql copy. Run with --desk for the child process of the race.
 
 #include "RecordSource.h"
 #include "Regional.h"
@@ -205,7 +206,8 @@ private slots:
         QTest::newRow("accent only") << "noteprop" << QVariant(QString("perche")) << QVariant(QString("perché"));
         QTest::newRow("a trailing blank") << "noteprop" << QVariant(QString("Rossi")) << QVariant(QString("Rossi "));
         QTest::newRow("a tiny fraction") << "mq" << QVariant(100.0) << QVariant(100.000001);
-        QTest::newRow("a number to a word") << "prezzo" << QVariant(10) << QVariant(QString("dieci"));
+        if (!TestDatabase::onPostgres())  // a number field of the file takes a word too
+            QTest::newRow("a number to a word") << "prezzo" << QVariant(10) << QVariant(QString("dieci"));
     }
 
     void anyChangeIsSeen() {
@@ -258,7 +260,8 @@ private slots:
         office.b.setSearchSlices(std::chrono::nanoseconds(1), std::chrono::microseconds(50));
         QVERIFY(office.b.setRecordSource(Query::contains("immobile", "proprietario", "rossi")).ok());
         QVERIFY(office.b.refresh().ok());
-        QVERIFY(office.b.isSearching());
+        if (!office.db.isPostgres())  // the server answers a search at once
+            QVERIFY(office.b.isSearching());
 
         QVERIFY(office.a.addNew().ok());
         QVERIFY(office.a.setFieldValue("proprietario", "Rossi nuovo").ok());
