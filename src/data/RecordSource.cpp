@@ -169,8 +169,7 @@ Result RecordSource::setDatabaseName(const QString& path, Connection connection)
             const QSqlRecord record = columns.record();
             for (int i = 0; i < record.count(); ++i)
                 m_columns.insert(record.fieldName(i).toLower(), i + 1);  // column 0 is the rowid
-            m_watch = std::make_unique<ChangeWatch>(m_database->connection());
-            m_guard = std::make_unique<RowGuard>(m_database->connection(), m_table, m_database->keyColumn(m_table));
+            prepareChecks();
         } else {
             m_database.reset();
             opened = databaseError(QStringLiteral("la lettura della tabella «%1»").arg(m_table), columns.lastError());
@@ -531,7 +530,7 @@ Result RecordSource::writeEdit() {
     const QString sql =
         QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
             .arg(quoted(m_table), assignments.join(QStringLiteral(", ")), m_database->keyColumn(m_table));
-    const RowGuard::Outcome outcome = m_guard->write(m_read.value_or(QVariantList{*key}), [&](QSqlQuery& query) {
+    const RowGuard::Outcome outcome = guard().write(m_read.value_or(QVariantList{*key}), [&](QSqlQuery& query) {
         if (!query.prepare(sql))
             return false;
         for (const QVariant& value : std::as_const(values))
@@ -551,19 +550,43 @@ Result RecordSource::writeEdit() {
 
 // ---- other desks --------------------------------------------------------------
 
+void RecordSource::prepareChecks() {
+    m_guard = std::make_unique<RowGuard>(m_database->connection(), m_table, m_database->keyColumn(m_table));
+    m_watch = std::make_unique<ChangeWatch>(m_database->connection());
+    m_checksGeneration = m_database->connectionGeneration();
+}
+
+RowGuard& RecordSource::guard() {
+    // Their statements were prepared on a connection since lost and made again.
+    if (m_database->connectionGeneration() != m_checksGeneration)
+        prepareChecks();
+    return *m_guard;
+}
+
+ChangeWatch& RecordSource::watch() {
+    guard();
+    return *m_watch;
+}
+
 void RecordSource::readCurrent() {
     m_read.reset();
     const std::optional<qint64> key = currentKey();
     if (!key || !isOpen())
         return;
     // Rows another desk wrote since they were read are read again as they come into view.
-    if (m_watch->othersWrote() && !m_rows.isEmpty()) {
+    if (watch().othersWrote() && !m_rows.isEmpty()) {
         m_rows.clear();
         emit rowsChanged();
     }
     const std::optional<QVariantList> before =
         m_rows.contains(*key) ? std::optional<QVariantList>(m_rows.value(*key)) : std::nullopt;
-    if (QVariantList values; m_guard->read(*key, values)) {
+    QVariantList values;
+    bool found = guard().read(*key, values);
+    // A server that went away and came back: read on a connection made again.
+    if (!found && m_database->isPostgres() && EngineError::isConnectionLoss(m_guard->error()) &&
+        m_database->reconnect())
+        found = guard().read(*key, values);
+    if (found) {
         if (m_rows.size() >= rowCacheLimit)
             m_rows.clear();
         m_rows.insert(*key, values);
@@ -701,7 +724,7 @@ Result RecordSource::remove() {
     const std::optional<qint64> key = currentKey();
     if (!key)
         return Result::failure(QStringLiteral("Non c'è un record da eliminare."));
-    const RowGuard::Outcome outcome = m_guard->write(m_read.value_or(QVariantList{*key}), [&](QSqlQuery& query) {
+    const RowGuard::Outcome outcome = guard().write(m_read.value_or(QVariantList{*key}), [&](QSqlQuery& query) {
         if (!query.prepare(
                 QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(quoted(m_table), m_database->keyColumn(m_table))))
             return false;

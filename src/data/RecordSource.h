@@ -165,6 +165,11 @@ private:
     void appendAddedKeys();
     void replaceWindow(const QList<qint64>& keys, bool headLoaded, bool tailLoaded);
 
+    // The row guard and the watch on other desks, prepared on the database's connection as
+    // it is now.
+    void prepareChecks();
+    RowGuard& guard();
+    ChangeWatch& watch();
     // Reads the current record again as the card will show it: the base of an edit.
     void readCurrent();
     // An edit or delete that RowGuard did not let through; `deleting` for a delete.
@@ -209,4 +214,5 @@ private:
     std::optional<QVariantList> m_read;
     std::unique_ptr<ChangeWatch> m_watch;
     std::unique_ptr<RowGuard> m_guard;
+    int m_checksGeneration = 0;  // of the connection they were prepared on
 };

@@ -206,7 +206,7 @@ private slots:
         QTest::newRow("accent only") << "noteprop" << QVariant(QString("perche")) << QVariant(QString("perché"));
         QTest::newRow("a trailing blank") << "noteprop" << QVariant(QString("Rossi")) << QVariant(QString("Rossi "));
         QTest::newRow("a tiny fraction") << "mq" << QVariant(100.0) << QVariant(100.000001);
-        if (!TestDatabase::onPostgres())  // a number field of the file takes a word too
+        if (!TestDatabase::onPostgres()) // a number field of the file takes a word too
             QTest::newRow("a number to a word") << "prezzo" << QVariant(10) << QVariant(QString("dieci"));
     }
 
@@ -260,7 +260,7 @@ private slots:
         office.b.setSearchSlices(std::chrono::nanoseconds(1), std::chrono::microseconds(50));
         QVERIFY(office.b.setRecordSource(Query::contains("immobile", "proprietario", "rossi")).ok());
         QVERIFY(office.b.refresh().ok());
-        if (!office.db.isPostgres())  // the server answers a search at once
+        if (!office.db.isPostgres()) // the server answers a search at once
             QVERIFY(office.b.isSearching());
 
         QVERIFY(office.a.addNew().ok());
@@ -283,6 +283,31 @@ private slots:
         QCOMPARE(office.b.rowCount(), 5);
         QVERIFY(office.b.moveLast().ok());
         QCOMPARE(office.b.value("proprietario"), QStringLiteral("Rossi nuovo"));
+    }
+
+    // The server drops both desks' connections (a restart): each goes on at its next step,
+    // its typing kept, with no conflict that is not one.
+    void desksGoOnAfterTheServerDroppedThem() {
+        if (!TestDatabase::onPostgres())
+            QSKIP("a file has no connection to lose");
+        Office office;
+        QVERIFY(office.a.setFieldValue("zona", "Centro").ok());
+        office.db.exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'velmora' "
+                       "AND datname = current_database() AND pid <> pg_backend_pid()");
+        const Result lost = office.a.update();
+        QVERIFY2(!lost.ok() && lost.message().contains("connessione"), qPrintable(lost.message()));
+        QCOMPARE(office.a.value("zona"), QStringLiteral("Centro"));
+        QVERIFY(office.a.update().ok());
+        QVERIFY(office.a.setFieldValue("mq", "11").ok()); // the row as read again after the save
+        QVERIFY(office.a.update().ok());
+
+        QVERIFY(office.b.moveNext().ok());
+        QCOMPARE(office.b.value("zona"), QStringLiteral("Zona 2"));
+        QVERIFY(office.b.setFieldValue("zona", "Mare").ok());
+        QVERIFY(office.b.update().ok());
+        QVERIFY(office.b.movePrevious().ok());
+        QCOMPARE(office.b.value("zona"), QStringLiteral("Centro"));
+        QCOMPARE(office.stored("zona", 1).toString(), QStringLiteral("Mare"));
     }
 
     // Two processes add one to the same field, each 200 times, as fast as they can:
