@@ -233,6 +233,21 @@ private slots:
         QVERIFY(office.b.update().ok());
     }
 
+    void theMessageStaysReadableWhateverTheOtherDeskWrote() {
+        Office office;
+        QVERIFY(office.b.setFieldValue("zona", "Mare").ok());
+        const QString hostile = QString("D'Amico *?#[!a] nan\n").repeated(1500); // 30 kB
+        office.db.exec(QStringLiteral("UPDATE immobile SET noteprop = '%1' WHERE id = %2")
+                           .arg(QString(hostile).replace("'", "''"), QString::number(office.keys[0])));
+        const Result refused = office.b.update();
+        QVERIFY(!refused.ok());
+        QVERIFY2(refused.message().size() < 600 && refused.message().contains("«noteprop» ora è «D'Amico *?#[!a] nan"),
+                 qPrintable(refused.message()));
+        QCOMPARE(office.b.value("noteprop"), hostile); // shown whole on the card
+        QVERIFY(office.b.update().ok());
+        QCOMPARE(office.stored("noteprop").toString(), hostile);
+    }
+
     void aMoveShowsWhatTheOtherDeskWrote() {
         Office office;
         QVERIFY(office.b.valueAt(1, "zona") == QStringLiteral("Zona 2")); // read, and kept
