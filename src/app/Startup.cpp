@@ -40,11 +40,12 @@ Result prepareFolder(const Context& context) {
     DatabaseFile::removeStaleCopies(context.programFolder);
     const Result prepared = ReadyDefault::prepare(context.programFolder);
     // Where the report files cannot be put back, printing says which file it looked for.
-    const QString databasePath = ProgramSettings(context.programFolder).databasePath();
-    const QString databaseFolder = ProgramSettings::databaseFolder(databasePath);
+    const ProgramSettings settings(context.programFolder);
+    const QString databasePath = settings.databasePath();
+    const QString databaseFolder = settings.databaseFolder();
     if (QFileInfo(databaseFolder).isDir())
         std::ignore = ReportFiles::placeMissing(databaseFolder, context.programFolder);
-    if (!databasePath.trimmed().isEmpty() &&
+    if (!databasePath.trimmed().isEmpty() && !settings.databaseOnServer() &&
         QFileInfo(databasePath).absolutePath() != QFileInfo(context.programFolder).absoluteFilePath())
         DatabaseFile::removeStaleCopies(QFileInfo(databasePath).absolutePath());
     return prepared;

@@ -2,6 +2,8 @@
 
 #include "ColumnCache.h"
 #include "EngineError.h"
+#include "PostgresConnection.h"
+#include "PostgresSchema.h"
 #include "RegularFile.h"
 #include "Schema.h"
 #include "SchemaCheck.h"
@@ -32,8 +34,15 @@ sqlite3* sqliteHandle(const QSqlDatabase& db) {
     return *static_cast<sqlite3* const*>(handle.constData());
 }
 
+// What ends every refusal of a database a window was to show.
+const QString nothingShown = QStringLiteral(" Non ci sono dati da mostrare.");
+
 QString unusable(const QString& path, const QString& reason) {
-    return QStringLiteral("Il database «%1» non si può usare: %2. Non ci sono dati da mostrare.").arg(path, reason);
+    return QStringLiteral("Il database «%1» non si può usare: %2.").arg(path, reason) + nothingShown;
+}
+
+QString newConnectionName(const char* kind) {
+    return QLatin1String(kind) + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
 // Opens a connection to a file and makes it ready for the program's queries.
@@ -58,8 +67,8 @@ void rowWritten(void* columns, int, const char* database, const char* table, sql
 
 } // namespace
 
-Database::Database(const QString& path, const QString& connectionName)
-    : m_path(path), m_connectionName(connectionName) {}
+Database::Database(const QString& path, const DatabaseLocation& location, const QString& connectionName)
+    : m_path(path), m_location(location), m_connectionName(connectionName) {}
 
 Database::~Database() {
     if (sqlite3* db = handle())
@@ -75,13 +84,26 @@ QSqlDatabase Database::connection() const {
 }
 
 sqlite3* Database::handle() const {
-    return sqliteHandle(connection());
+    return isPostgres() ? nullptr : sqliteHandle(connection());
+}
+
+QString Database::keyColumn(const QString& table) const {
+    return isPostgres() ? PostgresSchema::keyColumn(table) : QStringLiteral("rowid");
+}
+
+QString Database::describe(const QSqlError& error) const {
+    return isPostgres() ? EngineError::describePostgres(error) : EngineError::describe(error, m_path);
 }
 
 Result Database::open(const QString& path, std::shared_ptr<Database>& database) {
     database.reset();
     if (path.trimmed().isEmpty())
         return Result::failure(QStringLiteral("Il file daba.ini non indica alcun database: non ci sono dati da mostrare."));
+    DatabaseLocation location;
+    if (const Result parsed = DatabaseLocation::parse(path, location); !parsed)
+        return parsed;
+    if (location.isPostgres())
+        return openPostgres(path, location, database);
     const QFileInfo file(path);
     if (!QFileInfo::exists(path))
         return Result::failure(QStringLiteral("Il database «%1» non esiste: non ci sono dati da mostrare.").arg(path));
@@ -94,8 +116,8 @@ Result Database::open(const QString& path, std::shared_ptr<Database>& database) 
         return Result::success();
     }
 
-    const QString name = QStringLiteral("velmora-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    std::shared_ptr<Database> opened(new Database(path, name));
+    const QString name = newConnectionName("velmora-");
+    std::shared_ptr<Database> opened(new Database(path, location, name));
     if (const Result connected = connect(name, path); !connected)
         return connected;
 
@@ -117,11 +139,77 @@ Result Database::open(const QString& path, std::shared_ptr<Database>& database) 
     return Result::success();
 }
 
+Result Database::check(const QString& path) {
+    std::shared_ptr<Database> database;
+    const Result opened = open(path, database);
+    if (opened)
+        return opened;
+    return Result::failure(QString(opened.message()).remove(nothingShown));
+}
+
+Result Database::openPostgres(const QString& path, const DatabaseLocation& location,
+                              std::shared_ptr<Database>& database) {
+    const QString key = location.text();
+    if (const std::shared_ptr<Database> shared = openFiles()[key].lock()) {
+        database = shared;
+        return Result::success();
+    }
+    const QString address = location.text();
+    const QString name = newConnectionName("velmora-pg-");
+    if (const Result connected = PostgresConnection::open(location, name); !connected)
+        return Result::failure(unusable(address, connected.message()));
+    std::shared_ptr<Database> opened(new Database(path, location, name));
+    QSqlDatabase db = opened->connection();
+    if (const Result prepared = PostgresSchema::prepare(db); !prepared)
+        return Result::failure(unusable(address, prepared.message()));
+    if (const QString problem = PostgresSchema::problem(db); !problem.isEmpty())
+        return Result::failure(unusable(address, problem));
+    openFiles()[key] = opened;
+    database = opened;
+    return Result::success();
+}
+
+Result Database::createPostgres(const DatabaseLocation& location) {
+    const QString address = location.text();
+    const QString name = newConnectionName("velmora-pg-new-");
+    if (const Result connected = PostgresConnection::open(location, name); !connected)
+        return Result::failure(
+            QStringLiteral("Impossibile creare il database «%1»: %2.").arg(address, connected.message()));
+    Result result = Result::success();
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        bool any = false;
+        for (const Schema::Table& table : Schema::tables()) {
+            QSqlQuery query(db);
+            query.prepare(QStringLiteral("SELECT 1 FROM information_schema.tables "
+                                         "WHERE table_schema = current_schema() AND table_name = ?"));
+            query.addBindValue(table.name);
+            if (!query.exec() || query.next())
+                any = true;
+        }
+        if (any)
+            result = Result::failure(QStringLiteral("Il database «%1» contiene già le tabelle di un archivio: "
+                                                    "non è stato cambiato.")
+                                         .arg(address));
+        else if (const Result prepared = PostgresSchema::prepare(db); !prepared)
+            result = Result::failure(
+                QStringLiteral("Impossibile creare il database «%1»: %2.").arg(address, prepared.message()));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return result;
+}
+
 Result Database::create(const QString& path) {
+    DatabaseLocation location;
+    if (const Result parsed = DatabaseLocation::parse(path, location); !parsed)
+        return parsed;
+    if (location.isPostgres())
+        return createPostgres(location);
     if (QFileInfo::exists(path))
         return Result::failure(QStringLiteral("Il database «%1» esiste già.").arg(path));
 
-    const QString name = QStringLiteral("velmora-new-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString name = newConnectionName("velmora-new-");
     Result result = Result::success();
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseLocation.h"
 #include "Result.h"
 
 #include <QSqlDatabase>
@@ -7,38 +8,66 @@
 #include <memory>
 
 class ColumnCache;
+class QSqlError;
 class SearchIndex;
 struct sqlite3;
 
-// One open database file. Every record source that names the same file shares one
-// connection; it closes when the last of them lets go.
+// One open database: a SQLite file, or a PostgreSQL database on a server, as daba.ini
+// names it (DatabaseLocation). Every record source that names the same database shares
+// one connection; it closes when the last of them lets go.
 class Database {
 public:
+    using Engine = DatabaseLocation::Engine;
+
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
     // Opens an existing database and checks that it holds the six tables. A missing
-    // file, a file that is not a database, or a missing table is refused with a
-    // message naming the file.
+    // file, a file that is not a database, a server that cannot be reached or refuses
+    // the access, or a missing table is refused with a message naming the database.
+    // An empty PostgreSQL database is given the six tables first.
     static Result open(const QString& path, std::shared_ptr<Database>& database);
 
-    // Makes a new database file with the six tables; an existing file is refused.
+    // Opens the database as a window would, and lets it go: whether it can be used, and
+    // if not, why (the settings window's check of a server's address).
+    static Result check(const QString& path);
+
+    // Makes a new database with the six tables: a new SQLite file (an existing file is
+    // refused), or the tables in an existing, empty PostgreSQL database (one that already
+    // holds any of them is refused).
     static Result create(const QString& path);
 
+    // daba.ini's value: the file path, or the server's address.
     const QString& path() const { return m_path; }
+    const DatabaseLocation& location() const { return m_location; }
+    Engine engine() const { return m_location.engine(); }
+    bool isPostgres() const { return m_location.isPostgres(); }
     QSqlDatabase connection() const;
+    // SQLite's own handle; none on PostgreSQL.
     sqlite3* handle() const;
 
-    // What makes searches as the user types quick: the trigram index in the file and the
-    // text columns held in memory. None on a database that could not take them.
+    // The column that identifies a row and gives the rows their order: SQLite's rowid; on
+    // PostgreSQL the table's key, or the hidden rowid of visite and foto.
+    QString keyColumn(const QString& table) const;
+
+    // What an error of this database's engine means, as a phrase that ends the caller's sentence.
+    QString describe(const QSqlError& error) const;
+
+    // What makes searches as the user types quick on SQLite: the trigram index in the file
+    // and the text columns held in memory. None on a database that could not take them,
+    // and none on PostgreSQL, whose trigram indexes are the server's own.
     SearchIndex* searchIndex() const { return m_index.get(); }
     ColumnCache* columns() const { return m_columns.get(); }
 
 private:
-    Database(const QString& path, const QString& connectionName);
+    Database(const QString& path, const DatabaseLocation& location, const QString& connectionName);
+    static Result openPostgres(const QString& path, const DatabaseLocation& location,
+                               std::shared_ptr<Database>& database);
+    static Result createPostgres(const DatabaseLocation& location);
 
     QString m_path;
+    DatabaseLocation m_location;
     QString m_connectionName;
     std::unique_ptr<SearchIndex> m_index;
     std::unique_ptr<ColumnCache> m_columns;

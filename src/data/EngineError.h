@@ -17,4 +17,8 @@ QString describe(int sqliteCode, const QString& path = QString());
 // The same for an error that came through Qt's SQL module.
 QString describe(const QSqlError& error, const QString& path = QString());
 
+// An error of a PostgreSQL server, told by its SQLSTATE class; a connection lost on the
+// way (no SQLSTATE at all) is told as such.
+QString describePostgres(const QSqlError& error);
+
 } // namespace EngineError

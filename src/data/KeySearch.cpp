@@ -2,9 +2,13 @@
 
 #include "ColumnCache.h"
 #include "Database.h"
+#include "EngineError.h"
+#include "EngineSql.h"
 #include "LiteralRuns.h"
 #include "SearchIndex.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
 #include <ctime>
 #include <limits>
 #include <sqlite3.h>
@@ -44,6 +48,14 @@ KeySearch::KeySearch(Database& database, const QString& table, const QString& fi
                      Direction direction, std::optional<qint64> from, int limit)
     : m_database(database), m_table(table.toLower()), m_field(field.toLower()), m_pattern(pattern), m_like(pattern),
       m_direction(direction), m_limit(limit) {
+    if (database.isPostgres()) {
+        m_postgres = true;
+        m_from = from;
+        m_done = limit <= 0;
+        m_segments.push_back(
+            {SearchIndex::isIndexed(m_table, m_field) ? Method::Index : Method::Table, lowest, highest});
+        return;
+    }
     sqlite3* db = database.handle();
 
     // The keys there are now; rows added later are not looked for.
@@ -122,6 +134,8 @@ QList<KeySearch::Method> KeySearch::methods() const {
 Result KeySearch::run(std::chrono::nanoseconds budget) {
     const qint64 deadline = budget.count() < 0 ? highest : processorNs() + budget.count();
     const std::function<bool()> outOfTime = [deadline] { return deadline != highest && processorNs() > deadline; };
+    if (m_postgres)
+        return m_done ? Result::success() : runPostgres();
     while (!m_done) {
         if (m_segment >= m_segments.size() || filled()) {
             m_done = true;
@@ -168,6 +182,32 @@ void KeySearch::runMemory(Segment& segment, const std::function<bool()>& outOfTi
         stopped = true;
 }
 
+Result KeySearch::runPostgres() {
+    m_done = true;
+    const QString key = m_database.keyColumn(m_table);
+    const bool forward = m_direction == Direction::Forward;
+    QVariantList values;
+    QString sql = QStringLiteral("SELECT %1 FROM \"%2\" WHERE ").arg(key, m_table) +
+                  EngineSql::like(m_database.engine(), QStringLiteral("\"%1\"").arg(m_field), m_pattern, values);
+    if (m_from) {
+        sql += QStringLiteral(" AND %1 %2 ?").arg(key, forward ? QStringLiteral(">") : QStringLiteral("<"));
+        values << *m_from;
+    }
+    sql += QStringLiteral(" ORDER BY %1%2 LIMIT ?").arg(key, forward ? QString() : QStringLiteral(" DESC"));
+    values << m_limit;
+    QSqlQuery query(m_database.connection());
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        return Result::failure(m_database.describe(query.lastError()));
+    for (const QVariant& value : std::as_const(values))
+        query.addBindValue(value);
+    if (!query.exec())
+        return Result::failure(m_database.describe(query.lastError()));
+    while (query.next())
+        m_found.append(query.value(0).toLongLong());
+    return Result::success();
+}
+
 Result KeySearch::runSql(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped) {
     sqlite3* db = m_database.handle();
     const bool forward = m_direction == Direction::Forward;
@@ -187,7 +227,7 @@ Result KeySearch::runSql(Segment& segment, const std::function<bool()>& outOfTim
     sqlite3_stmt* statement = nullptr;
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &statement, nullptr) != SQLITE_OK)
-        return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+        return Result::failure(EngineError::describe(sqlite3_extended_errcode(db)));
     const QByteArray pattern = m_pattern.toUtf8();
     const QByteArray match = m_match.toUtf8();
 
@@ -237,7 +277,7 @@ Result KeySearch::runSql(Segment& segment, const std::function<bool()>& outOfTim
             break;
         }
         if (status != SQLITE_DONE) {
-            result = Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+            result = Result::failure(EngineError::describe(sqlite3_extended_errcode(db)));
             break;
         }
         if (filled()) {

@@ -21,6 +21,8 @@ struct sqlite3_stmt;
 //   characters (its candidates are confirmed by the LIKE);
 //   the field's text held in memory, when it is ready;
 //   the table itself, row by row.
+// On PostgreSQL the server does all of it in one statement, with the trigram index of
+// the field where it has one (PostgresSchema).
 // A search runs for a given budget of processor time and can go on later from where it
 // stopped, so a long one never holds the window.
 class KeySearch {
@@ -53,6 +55,7 @@ private:
 
     Result runSql(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped);
     void runMemory(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped);
+    Result runPostgres();
     bool filled() const { return m_found.size() >= m_limit; }
 
     Database& m_database;
@@ -69,4 +72,6 @@ private:
     qint64 m_width = 0;    // of the key range a statement covers; 0: all that is left
     QList<qint64> m_found; // in search order
     bool m_done = false;
+    bool m_postgres = false;
+    std::optional<qint64> m_from;
 };

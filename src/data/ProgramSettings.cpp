@@ -1,5 +1,6 @@
 #include "ProgramSettings.h"
 
+#include "DatabaseLocation.h"
 #include "SettingsFile.h"
 
 ProgramSettings::ProgramSettings(const QString& programFolder) : m_folder(programFolder) {}
@@ -45,6 +46,18 @@ Result ProgramSettings::saveSheet(const QString& heading, const QString& footer,
 QString ProgramSettings::databaseFolder(const QString& databasePath) {
     const qsizetype slash = databasePath.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? QString() : databasePath.left(slash + 1);
+}
+
+bool ProgramSettings::databaseOnServer() const {
+    // Only a server address can fail to parse: a malformed one still names no folder.
+    DatabaseLocation location;
+    return !DatabaseLocation::parse(databasePath(), location).ok() || location.isPostgres();
+}
+
+QString ProgramSettings::databaseFolder() const {
+    if (databaseOnServer())
+        return m_folder + QLatin1Char('/');
+    return databaseFolder(databasePath());
 }
 
 std::optional<int> ProgramSettings::parseColour(const QString& value) {

@@ -39,6 +39,11 @@ public:
     // The folder of a database path with its trailing separator ("" for a bare name):
     // reports and photos are looked for there.
     static QString databaseFolder(const QString& databasePath);
+    // The same for daba.ini's database; a database on a PostgreSQL server has no folder,
+    // so its desk keeps reports and photos in the program folder.
+    QString databaseFolder() const;
+    // Whether daba.ini names a PostgreSQL database rather than a file.
+    bool databaseOnServer() const;
 
     // A stored colour: empty counts as 0 (black); a value that is not a whole number gives nothing.
     static std::optional<int> parseColour(const QString& value);

@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "EngineError.h"
+#include "EngineSql.h"
 #include "FieldFormat.h"
 #include "KeySearch.h"
 #include "Numbers.h"
@@ -84,7 +85,7 @@ Result RecordSource::finishSearch() {
         return Result::success();
     if (const Result ran = m_search->run(std::chrono::nanoseconds(-1)); !ran) {
         dropSearch();
-        return databaseError(QStringLiteral("la ricerca"), ran.message());
+        return searchError(ran);
     }
     return showSearchResult();
 }
@@ -105,7 +106,7 @@ void RecordSource::continueSearch() {
         return;
     if (const Result ran = m_search->run(m_laterSlice); !ran) {
         dropSearch();
-        emit searchFailed(databaseError(QStringLiteral("la ricerca"), ran.message()).message());
+        emit searchFailed(searchError(ran).message());
         return;
     }
     if (m_search->isDone())
@@ -119,8 +120,12 @@ Result RecordSource::notOpen() const {
 }
 
 Result RecordSource::databaseError(const QString& what, const QSqlError& error) const {
-    return Result::failure(
-        QStringLiteral("Il database ha rifiutato %1: %2.").arg(what, EngineError::describe(error, m_databaseName)));
+    const QString reason = m_database ? m_database->describe(error) : EngineError::describe(error, m_databaseName);
+    return Result::failure(QStringLiteral("Il database ha rifiutato %1: %2.").arg(what, reason));
+}
+
+Result RecordSource::searchError(const Result& ran) const {
+    return Result::failure(QStringLiteral("Il database ha rifiutato la ricerca: %1.").arg(ran.message()));
 }
 
 const Schema::Field* RecordSource::schemaField(const QString& field) const {
@@ -181,23 +186,23 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
     if (searchCondition()) {
         const std::unique_ptr<KeySearch> search = makeSearch(direction, from, limit);
         if (const Result ran = search->run(std::chrono::nanoseconds(-1)); !ran)
-            return databaseError(QStringLiteral("la ricerca"), ran.message());
+            return searchError(ran);
         keys = search->keys();
         return Result::success();
     }
 
+    const Database::Engine engine = m_database->engine();
+    const QString key = m_database->keyColumn(m_table);
     QStringList where;
     QVariantList values;
     for (const Query::Condition& c : m_query.conditions()) {
         const QString field = quoted(c.field);
         switch (c.kind) {
         case Query::Condition::Like:
-            where << QStringLiteral("vlike(%1, ?)").arg(field);
-            values << c.first;
+            where << EngineSql::like(engine, field, c.first.toString(), values);
             break;
         case Query::Condition::TextEquals:
-            where << QStringLiteral("vequal(%1, ?)").arg(field);
-            values << c.first;
+            where << EngineSql::textEquals(engine, field, c.first.toString(), values);
             break;
         case Query::Condition::NumberEquals:
             where << field + QStringLiteral(" = ?");
@@ -208,22 +213,25 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
             values << c.first << c.second;
             break;
         case Query::Condition::DateBetween:
-            // A unary plus keeps SQLite off the field's index: see coversMuch().
-            where << (coversMuch(m_database->connection(), m_table, c) ? QStringLiteral("+") : QString()) + field +
-                         QStringLiteral(" BETWEEN ? AND ?");
+            // A unary plus keeps SQLite off the field's index: see coversMuch(). PostgreSQL's
+            // planner weighs the two ways itself.
+            where << (!m_database->isPostgres() && coversMuch(m_database->connection(), m_table, c)
+                          ? QStringLiteral("+")
+                          : QString()) +
+                         field + QStringLiteral(" BETWEEN ? AND ?");
             values << c.first << c.second;
             break;
         }
     }
     const bool forward = direction == Direction::Forward;
     if (from) {
-        where << (forward ? QStringLiteral("rowid > ?") : QStringLiteral("rowid < ?"));
+        where << key + (forward ? QStringLiteral(" > ?") : QStringLiteral(" < ?"));
         values << *from;
     }
-    QString sql = QStringLiteral("SELECT rowid FROM ") + quoted(m_table);
+    QString sql = QStringLiteral("SELECT %1 FROM ").arg(key) + quoted(m_table);
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
-    sql += forward ? QStringLiteral(" ORDER BY rowid LIMIT ?") : QStringLiteral(" ORDER BY rowid DESC LIMIT ?");
+    sql += QStringLiteral(" ORDER BY %1%2 LIMIT ?").arg(key, forward ? QString() : QStringLiteral(" DESC"));
     values << limit;
 
     QSqlQuery query(m_database->connection());
@@ -365,7 +373,8 @@ const QVariantList* RecordSource::row(qint64 key) const {
         marks += QStringLiteral(",?");
     QSqlQuery query(m_database->connection());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid IN (%2)").arg(quoted(m_table), marks));
+    const QString keyColumn = m_database->keyColumn(m_table);
+    query.prepare(QStringLiteral("SELECT %1, * FROM %2 WHERE %1 IN (%3)").arg(keyColumn, quoted(m_table), marks));
     for (const qint64 k : std::as_const(block))
         query.addBindValue(k);
     if (!query.exec())
@@ -494,14 +503,17 @@ Result RecordSource::insertNew() {
                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                   .arg(quoted(m_table), columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-    if (!query.prepare(sql))
+    // PostgreSQL tells the new key only when asked for it.
+    const bool returning = m_database->isPostgres();
+    if (!query.prepare(returning ? sql + QStringLiteral(" RETURNING ") + m_database->keyColumn(m_table) : sql))
         return databaseError(QStringLiteral("il nuovo record"), query.lastError());
     for (const QVariant& value : std::as_const(values))
         query.addBindValue(value);
     if (!query.exec())
         return databaseError(QStringLiteral("il nuovo record"), query.lastError());
 
-    const qint64 key = query.lastInsertId().toLongLong();
+    const qint64 key = returning ? (query.next() ? query.value(0).toLongLong() : 0) : query.lastInsertId().toLongLong();
+    query.finish();
     m_adding = false;
     m_pending.clear();
     m_added.append(key);
@@ -525,8 +537,9 @@ Result RecordSource::writeEdit() {
     for (QString& column : assignments)
         column += QStringLiteral(" = ?");
     QSqlQuery query(m_database->connection());
-    if (!query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                           .arg(quoted(m_table), assignments.join(QStringLiteral(", ")))))
+    if (!query.prepare(
+            QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+                .arg(quoted(m_table), assignments.join(QStringLiteral(", ")), m_database->keyColumn(m_table))))
         return databaseError(QStringLiteral("la modifica"), query.lastError());
     for (const QVariant& value : std::as_const(values))
         query.addBindValue(value);
@@ -604,7 +617,7 @@ Result RecordSource::remove() {
     if (!key)
         return Result::failure(QStringLiteral("Non c'è un record da eliminare."));
     QSqlQuery query(m_database->connection());
-    query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(m_table)));
+    query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(quoted(m_table), m_database->keyColumn(m_table)));
     query.addBindValue(*key);
     if (!query.exec())
         return databaseError(QStringLiteral("l'eliminazione"), query.lastError());
@@ -635,7 +648,7 @@ Result RecordSource::refresh() {
         m_search = makeSearch(Direction::Forward, std::nullopt, pageSize);
         if (const Result ran = m_search->run(m_firstSlice); !ran) {
             m_search.reset();
-            return databaseError(QStringLiteral("la ricerca"), ran.message());
+            return searchError(ran);
         }
         if (m_search->isDone())
             return showSearchResult();

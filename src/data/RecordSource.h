@@ -133,6 +133,8 @@ private:
 
     Result notOpen() const;
     Result databaseError(const QString& what, const QSqlError& error) const;
+    // A KeySearch's failure, which already says what the engine answered.
+    Result searchError(const Result& ran) const;
     const Schema::Field* schemaField(const QString& field) const;
 
     // Keys of the query after/before a key, a page at a time.

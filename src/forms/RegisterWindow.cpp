@@ -32,9 +32,13 @@ RecordCommands* RegisterWindow::addRecordCommands(RecordSource& source) {
 }
 
 QString RegisterWindow::openDatabase() {
-    const QString path = ProgramSettings(m_context.programFolder).databasePath();
-    // The real folder of the file, whatever its name is.
-    m_databaseFolder = path.isEmpty() ? QString() : QFileInfo(path).absolutePath() + QLatin1Char('/');
+    const ProgramSettings settings(m_context.programFolder);
+    const QString path = settings.databasePath();
+    // The real folder of the file, whatever its name is; a server's desk keeps its own.
+    if (settings.databaseOnServer())
+        m_databaseFolder = settings.databaseFolder();
+    else
+        m_databaseFolder = path.isEmpty() ? QString() : QFileInfo(path).absolutePath() + QLatin1Char('/');
     QString failure;
     for (RecordSource* source : std::as_const(m_sources)) {
         const Result opened = source->setDatabaseName(path);

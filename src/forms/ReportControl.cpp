@@ -36,7 +36,9 @@ Result ReportControl::resolve(QString& path) const {
             return Result::success();
         return Result::failure(QStringLiteral("Il file del report «%1» non esiste.").arg(path));
     }
-    const QString databaseFolder = ProgramSettings::databaseFolder(databasePath());
+    const ProgramSettings settings(m_context.programFolder);
+    const QString databaseFolder =
+        m_databasePath.isEmpty() ? settings.databaseFolder() : ProgramSettings::databaseFolder(m_databasePath);
     QStringList tried;
     QStringList folders = {databaseFolder, m_context.programFolder + QLatin1Char('/')};
     for (const QString& installed : ProgramFolder::sharedFolders())

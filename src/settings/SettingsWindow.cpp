@@ -2,10 +2,14 @@
 
 #include "Artwork.h"
 #include "Colour.h"
+#include "Database.h"
+#include "DatabaseLocation.h"
 #include "Picture.h"
 #include "ProgramSettings.h"
 #include "SettingsFile.h"
 #include "ui_SettingsWindow.h"
+
+#include <QApplication>
 
 namespace {
 
@@ -48,7 +52,7 @@ void SettingsWindow::load() {
     m_ui->Text3->setText(sheet.at(2));
 
     m_ui->Text4->setText(settings.databasePath());
-    m_ui->Label5->setText(ProgramSettings::databaseFolder(m_ui->Text4->text()));
+    m_ui->Label5->setText(settings.databaseFolder());
 
     m_ui->Text5->setText(settings.backgroundPath());
     m_ui->Picture1->setImage(Picture::load(m_ui->Text5->text()));
@@ -97,7 +101,38 @@ void SettingsWindow::chooseDatabase() {
 }
 
 void SettingsWindow::saveDatabase() {
-    report(ProgramSettings(m_context.programFolder).saveDatabasePath(m_ui->Text4->text()));
+    const QString typed = m_ui->Text4->text();
+    DatabaseLocation location;
+    if (const Result parsed = DatabaseLocation::parse(typed, location); !parsed) {
+        report(Result::failure(parsed.message() + QStringLiteral(" Il file daba.ini non è stato cambiato.")));
+        return;
+    }
+    if (!location.isPostgres()) {
+        report(ProgramSettings(m_context.programFolder).saveDatabasePath(typed));
+        return;
+    }
+    // A server's address is saved only once the server takes it: a desk pointed at a
+    // database it cannot reach would show no data at all. The address stays typed.
+    const QString address = location.text();
+    Result checked = Result::success();
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        checked = Database::check(address);
+        QApplication::restoreOverrideCursor();
+    }
+    if (!checked) {
+        report(Result::failure(checked.message() + QStringLiteral(" Il file daba.ini non è stato cambiato.")));
+        return;
+    }
+    m_ui->Text4->setText(address);
+    if (const Result saved = ProgramSettings(m_context.programFolder).saveDatabasePath(address); !saved) {
+        report(saved);
+        return;
+    }
+    m_context.dialogs.message(
+        QStringLiteral("Il database PostgreSQL «%1» risponde ed è pronto: le finestre lo useranno "
+                       "quando verranno aperte di nuovo.")
+            .arg(address));
 }
 
 void SettingsWindow::chooseBackground() {

@@ -1,10 +1,89 @@
+#include "Database.h"
+#include "DatabaseLocation.h"
+#include "EngineSql.h"
+#include "KeySearch.h"
+#include "PostgresSchema.h"
+#include "RecordSource.h"
+#include "Regional.h"
+#include "Schema.h"
+#include "TestDatabase.h"
 #include "TestPostgres.h"
 
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
 #include <QSqlQuery>
 #include <QTest>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
-// The tests' own PostgreSQL server: reachable, fresh databases apart, and with what the
-// program needs of it.
+namespace {
+
+const Regional italian{QLocale(QLocale::Italian, QLocale::Italy)};
+
+QString single(const QSqlDatabase& db, const QString& sql) {
+    QSqlQuery query(db);
+    if (!query.exec(sql) || !query.next())
+        return QStringLiteral("<%1>").arg(query.lastError().text());
+    return query.value(0).toString();
+}
+
+void run(const QSqlDatabase& db, const QString& sql) {
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        qFatal("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+}
+
+// The address of the tests' server with another user, database or port.
+QString addressWith(const QString& user, const QString& database, int port = 0) {
+    DatabaseLocation server;
+    (void)DatabaseLocation::parse(TestPostgres::serverAddress(), server);
+    return QStringLiteral("postgresql://%1@%2:%3/%4")
+        .arg(user.isEmpty() ? server.user() : user, server.host())
+        .arg(port ? port : server.port())
+        .arg(database);
+}
+
+// A port of 127.0.0.1 where nothing listens: one the kernel hands out, closed again.
+int deadPort() {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    bind(s, reinterpret_cast<sockaddr*>(&address), size);
+    getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+    close(s);
+    return ntohs(address.sin_port);
+}
+
+// A condition with its bound values written in, for EXPLAIN.
+QString inlined(const QSqlDatabase& db, QString sql, const QVariantList& values) {
+    for (const QVariant& value : values) {
+        QSqlField field(QString(), value.metaType());
+        field.setValue(value);
+        sql.replace(sql.indexOf('?'), 1, db.driver()->formatValue(field));
+    }
+    return sql;
+}
+
+void expectRefusal(const QString& address, const QString& says) {
+    std::shared_ptr<Database> database;
+    const Result opened = Database::open(address, database);
+    QVERIFY(!opened.ok());
+    QVERIFY(!database);
+    QVERIFY2(opened.message().contains(QRegularExpression(says)), qPrintable(opened.message()));
+    // libpq's own words never reach the office.
+    QVERIFY2(
+        !opened.message().contains(QRegularExpression("connection|server at|FATAL|failed|does not exist|refused$")),
+        qPrintable(opened.message()));
+}
+
+} // namespace
+
+// The tests' own PostgreSQL server and what the program makes of a database on it.
 class PostgresTest : public QObject {
     Q_OBJECT
 
@@ -20,13 +99,191 @@ private slots:
         QCOMPARE(tables.value(0).toInt(), 0);
     }
 
-    void theTrigramExtensionIsThere() {
-        TestPostgres database;
-        QSqlQuery query(database.connection());
-        QVERIFY(query.exec("CREATE EXTENSION IF NOT EXISTS pg_trgm"));
-        QVERIFY(query.exec("SELECT similarity('Rossi', 'Rosso') > 0"));
-        QVERIFY(query.next());
-        QVERIFY(query.value(0).toBool());
+    void anEmptyDatabaseGetsTheSixTablesWithTheirTypes() {
+        TestPostgres server;
+        std::shared_ptr<Database> database;
+        QVERIFY2(Database::open(server.address(), database).ok(),
+                 "an empty database is made ready at its first opening");
+        QVERIFY(database->isPostgres());
+        QVERIFY(!database->handle());
+        const QSqlDatabase db = server.connection();
+        for (const Schema::Table& table : Schema::tables()) {
+            for (const Schema::Field& field : table.fields) {
+                const QString type = single(db, QStringLiteral("SELECT data_type FROM information_schema.columns "
+                                                               "WHERE table_name = '%1' AND column_name = '%2'")
+                                                    .arg(table.name, field.name));
+                const QString expected = field.kind == Schema::FieldKind::Key      ? "bigint"
+                                         : field.kind == Schema::FieldKind::Number ? "numeric"
+                                                                                   : "text";
+                QCOMPARE(type, expected);
+            }
+        }
+        // visite and foto have a key of their own, hidden from the windows; the others their id.
+        QCOMPARE(database->keyColumn("foto"), QStringLiteral("rowid"));
+        QCOMPARE(database->keyColumn("visite"), QStringLiteral("rowid"));
+        QCOMPARE(database->keyColumn("immobile"), QStringLiteral("id"));
+        QCOMPARE(single(db, "SELECT is_identity || identity_generation FROM information_schema.columns "
+                            "WHERE table_name = 'foto' AND column_name = 'rowid'"),
+                 QStringLiteral("YESALWAYS"));
+        // The quick searches have their trigram indexes.
+        QCOMPARE(single(db, "SELECT count(*) FROM pg_indexes WHERE indexdef LIKE '%gin_trgm_ops%'").toInt(), 10);
+        // Opened again, nothing is made twice.
+        database.reset();
+        QVERIFY(Database::open(server.address(), database).ok());
+        QCOMPARE(single(db, "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'").toInt(), 6);
+    }
+
+    void keysAreNeverGivenTwice() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        RecordSource houses("immobile", italian);
+        QVERIFY(houses.setDatabaseName(db.path()).ok());
+        const auto add = [&houses](const QString& owner) {
+            QVERIFY(houses.addNew().ok());
+            QVERIFY(houses.setFieldValue("proprietario", owner).ok());
+            QVERIFY(houses.update().ok());
+            QVERIFY(houses.moveLast().ok());
+        };
+        add("Primo");
+        add("Secondo");
+        const qint64 second = *houses.currentKey();
+        QVERIFY(houses.remove().ok()); // the highest key goes
+        add("Terzo");
+        QVERIFY(*houses.currentKey() > second);
+        QCOMPARE(houses.value("proprietario"), QStringLiteral("Terzo"));
+        // Nobody writes a key, not even by hand.
+        QSqlQuery forced(db.connection());
+        QVERIFY(!forced.exec(QStringLiteral("INSERT INTO immobile (id, proprietario) VALUES (%1, 'x')").arg(second)));
+
+        // Photos and visits are told apart by their hidden key, in the order they were added.
+        const qint64 house = *houses.currentKey();
+        RecordSource photos("foto", italian);
+        QVERIFY(photos.setDatabaseName(db.path()).ok());
+        for (const char* file : {"/foto/b.jpg", "/foto/a.jpg", "/foto/b.jpg"}) {
+            QVERIFY(photos.addNew().ok());
+            QVERIFY(photos.setFieldValue("idimmobile", QString::number(house)).ok());
+            QVERIFY(photos.setFieldValue("foto", file).ok());
+            QVERIFY(photos.update().ok());
+        }
+        QVERIFY(photos.setRecordSource(Query::keyEquals("foto", "idimmobile", QString::number(house))).ok());
+        QVERIFY(photos.refresh().ok());
+        QCOMPARE(photos.rowCount(), 3);
+        QVERIFY(photos.moveNext().ok());
+        QVERIFY(photos.remove().ok()); // the middle one only, although two rows are alike
+        QVERIFY(photos.refresh().ok());
+        QCOMPARE(photos.rowCount(), 2);
+        QCOMPARE(photos.valueAt(0, "foto"), QStringLiteral("/foto/b.jpg"));
+        QCOMPARE(photos.valueAt(1, "foto"), QStringLiteral("/foto/b.jpg"));
+        QCOMPARE(photos.valueAt(0, "idimmobile"), QString::number(house));
+    }
+
+    void databasesThatAreNotTheOfficesAreRefusedByName() {
+        struct Case {
+            const char* change;
+            const char* says;
+        };
+        const QList<Case> cases = {
+            {"DROP TABLE agenda", "manca la tabella «agenda»"},
+            {"ALTER TABLE immobile DROP COLUMN mq", "nella tabella «immobile» manca la colonna «mq»"},
+            {"ALTER TABLE foto DROP COLUMN rowid", "nella tabella «foto» manca la colonna «rowid»"},
+            {"CREATE FUNCTION svuota() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN RETURN NULL; END'; "
+             "CREATE TRIGGER svuota BEFORE UPDATE ON immobile FOR EACH ROW EXECUTE FUNCTION svuota()",
+             "contiene il trigger «svuota», che VELMORA non crea"},
+            {"CREATE RULE niente AS ON DELETE TO richiesta DO INSTEAD NOTHING", "contiene la regola «niente»"},
+        };
+        for (const Case& c : cases) {
+            TestPostgres server;
+            QVERIFY(Database::create(server.address()).ok());
+            run(server.connection(), c.change);
+            RecordSource source("immobile", italian);
+            const Result opened = source.setDatabaseName(server.address());
+            QVERIFY(!opened.ok());
+            QVERIFY2(opened.message().contains(c.says) && opened.message().contains(server.address()),
+                     qPrintable(opened.message()));
+            QVERIFY(!source.refresh().ok());
+        }
+        // A database that already holds the tables is not made again.
+        TestPostgres server;
+        QVERIFY(Database::create(server.address()).ok());
+        const Result again = Database::create(server.address());
+        QVERIFY(!again.ok());
+        QVERIFY2(again.message().contains("contiene già"), qPrintable(again.message()));
+    }
+
+    void serversThatCannotBeUsedAreToldInItalian() {
+        expectRefusal(addressWith({}, "velmora", deadPort()), "non risponde: PostgreSQL non è avviato");
+        expectRefusal("postgresql://velmora@server-che-non-esiste.invalid/archivio", "non si trova in rete");
+        expectRefusal(addressWith({}, "archivio_che_manca"), "il database «archivio_che_manca» non esiste sul server");
+        expectRefusal(addressWith("utente_sconosciuto", "velmora"),
+                      "ha rifiutato l'accesso dell'utente «utente_sconosciuto».*\\.pgpass");
+        TestPostgres server;
+        run(server.connection(), QStringLiteral("CREATE ROLE ospite LOGIN; REVOKE CONNECT ON DATABASE %1 FROM PUBLIC")
+                                     .arg(server.databaseName()));
+        expectRefusal(addressWith("ospite", server.databaseName()), "l'utente «ospite» non ha il permesso");
+        run(server.connection(), "DROP OWNED BY ospite; DROP ROLE ospite");
+    }
+
+    void aConnectionLostOnTheWayIsToldAndNothingTypedIsLost() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        db.insert("immobile", {"proprietario"}, {"Rossi"});
+        RecordSource houses("immobile", italian);
+        QVERIFY(houses.setDatabaseName(db.path()).ok());
+        QVERIFY(houses.refresh().ok());
+        QVERIFY(houses.setFieldValue("proprietario", "Rossi Maria").ok());
+        run(db.connection(), "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                             "WHERE application_name = 'velmora' AND pid <> pg_backend_pid()");
+        const Result written = houses.update();
+        QVERIFY(!written.ok());
+        QVERIFY2(written.message().contains("connessione con il server PostgreSQL si è interrotta"),
+                 qPrintable(written.message()));
+        QVERIFY(houses.hasPendingEdit());
+        QCOMPARE(houses.value("proprietario"), QStringLiteral("Rossi Maria"));
+    }
+
+    void quickSearchesPageThroughInKeyOrderAndUseTheTrigramIndex() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        // Enough rows that reading them all costs the server more than its index.
+        db.exec("INSERT INTO immobile (proprietario) SELECT CASE WHEN g % 7 = 0 THEN 'D''Alessandro Rossi ' || g "
+                "ELSE 'Bianchi ' || g END FROM generate_series(0, 39999) g ORDER BY g");
+        db.insert("immobile", {"proprietario"}, {"Quintiliano Zappa"});
+        db.exec("VACUUM ANALYZE immobile"); // as after a bulk load: the index takes its pending rows in
+        QList<qint64> rossi;
+        QSqlQuery expected("SELECT id FROM immobile WHERE proprietario LIKE 'D''Alessandro%' ORDER BY id",
+                           db.connection());
+        while (expected.next())
+            rossi << expected.value(0).toLongLong();
+        QCOMPARE(rossi.size(), 40000 / 7 + 1);
+        std::shared_ptr<Database> database;
+        QVERIFY(Database::open(db.path(), database).ok());
+
+        // Forward from the start, then on after the last key found, then backward from the end.
+        QList<qint64> found;
+        std::optional<qint64> after;
+        for (;;) {
+            KeySearch page(*database, "immobile", "proprietario", "*d'aLESSandro r*", KeySearch::Direction::Forward,
+                           after, 128);
+            QVERIFY(page.run(std::chrono::nanoseconds(-1)).ok());
+            QCOMPARE(page.methods(), QList<KeySearch::Method>{KeySearch::Method::Index});
+            if (page.keys().isEmpty())
+                break;
+            found << page.keys();
+            after = page.keys().last();
+        }
+        QCOMPARE(found, rossi);
+        KeySearch tail(*database, "immobile", "proprietario", "*ROSSI*", KeySearch::Direction::Backward, std::nullopt,
+                       5);
+        QVERIFY(tail.run(std::chrono::nanoseconds(-1)).ok());
+        QCOMPARE(tail.keys(), rossi.mid(rossi.size() - 5));
+
+        // The server looks a rare needle up in the trigram index rather than reading the table.
+        QSqlQuery plan(db.connection());
+        QVariantList values;
+        const QString condition = EngineSql::like(Database::Engine::PostgreSQL, "proprietario", "*ano zap*", values);
+        QVERIFY(plan.exec("EXPLAIN SELECT id FROM immobile WHERE " + inlined(db.connection(), condition, values) +
+                          " ORDER BY id LIMIT 128"));
+        QString lines;
+        while (plan.next())
+            lines += plan.value(0).toString() + '\n';
+        QVERIFY2(lines.contains("immobile_proprietario_trgm"), qPrintable(lines));
     }
 };
 

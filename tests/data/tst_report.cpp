@@ -186,6 +186,8 @@ private slots:
         control.setReportFile("scheda.rpt");  // beside the database
         QVERIFY(control.resolve(path).ok());
         QCOMPARE(path, office.db.folder().file("scheda.rpt"));
+        if (office.db.isPostgres())
+            QSKIP("the rest moves the database file; a server's desk has only its program folder");
 
         QDir().mkpath(office.db.folder().file("dati"));
         QVERIFY(QFile::rename(office.db.path(), office.db.folder().file("dati/archivio.sqlite")));

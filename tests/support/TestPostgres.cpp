@@ -17,6 +17,8 @@ QSqlDatabase connect(const DatabaseLocation& location, const QString& name) {
     db.setPort(location.port());
     db.setUserName(location.user());
     db.setDatabaseName(location.databaseName());
+    db.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    db.setConnectOptions(QStringLiteral("options='-c client_min_messages=warning'"));
     if (!db.open())
         qFatal("PostgreSQL test server not reachable at %s: %s", qPrintable(location.text()),
                qPrintable(db.lastError().text()));

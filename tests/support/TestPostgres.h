@@ -20,6 +20,7 @@ public:
 
     // A side connection to the fresh database, for a test to fill and inspect it directly.
     QSqlDatabase connection() const;
+    const QString& connectionName() const { return m_connection; }
 
     // The server's own address (its maintenance database), as the fixture wrote it.
     static QString serverAddress();

@@ -1,5 +1,6 @@
 #include "SampleData.h"
 #include "TestFolder.h"
+#include "TestPostgres.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -127,6 +128,50 @@ private slots:
         // Filling again adds to what is there.
         QVERIFY(SampleData::fill(db, SampleSize{}, 2, QDate(2026, 12, 6)).ok());
         QCOMPARE(scalar(db, "SELECT count(*) FROM immobile"), 400);
+    }
+
+    // The same data on a server: the same rows as in a file, the photos in the program
+    // folder, and a stop leaves the server's database as it was.
+    void aServersDatabaseIsFilledLikeAFile() {
+        TestFolder file, desk;
+        TestPostgres server;
+        SampleSize size;
+        size.photos = 3;
+        const QDate today(2026, 12, 6);
+        QVERIFY(SampleData::fill(file.file("daba.mdb"), size, 7, today).ok());
+        {
+            TestPostgres other;
+            StopAfter stop(0);
+            QVERIFY(
+                SampleData::fill(other.address(), desk.file("foto"), SampleSize{5000, 0, 0, 0, 0, 0}, 7, today, &stop)
+                    .cancelled());
+            QSqlQuery count("SELECT count(*) FROM immobile", other.connection());
+            QVERIFY(count.next());
+            QCOMPARE(count.value(0).toInt(), 0);
+        }
+        const QString photos = SampleData::photoFolder(server.address(), desk.path());
+        QCOMPARE(photos, desk.file("foto"));
+        QVERIFY(SampleData::fill(server.address(), photos, size, 7, today).ok());
+
+        QStringList rows;
+        QSqlQuery query(server.connection());
+        for (const char* table : {"immobile", "richiesta", "visite", "foto", "notizie", "agenda"}) {
+            const QString key =
+                QString::fromLatin1(table) == "visite" || QString::fromLatin1(table) == "foto" ? "rowid" : "id";
+            QVERIFY(query.exec(QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(table, key)));
+            while (query.next()) {
+                QStringList values;
+                for (int c = 0; c < query.record().count(); ++c)
+                    if (query.record().fieldName(c) != "rowid")
+                        values << query.value(c).toString();
+                rows << QString::fromLatin1(table) + ':' + values.join('|');
+            }
+        }
+        QStringList expected = dump(file.file("daba.mdb"));
+        expected.replaceInStrings(file.path(), "<cartella>");
+        rows.replaceInStrings(desk.path(), "<cartella>");
+        QCOMPARE(rows, expected);
+        QCOMPARE(file.read("foto/esempio-7-2.jpg"), desk.read("foto/esempio-7-2.jpg"));
     }
 };
 

@@ -1,6 +1,9 @@
 #include "SampleData.h"
 
 #include "Database.h"
+#include "DatabaseLocation.h"
+#include "EngineError.h"
+#include "PostgresConnection.h"
 
 #include <QColor>
 #include <QDir>
@@ -8,10 +11,13 @@
 #include <QImage>
 #include <QPainter>
 #include <QPolygon>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QStringList>
+#include <QUuid>
 #include <random>
-#include <tuple>
 #include <sqlite3.h>
+#include <tuple>
 
 namespace {
 
@@ -93,29 +99,123 @@ private:
     std::mt19937_64 m_engine;
 };
 
-// A statement bound and run once per row, in one transaction.
+// The database the rows go into, all in one transaction: a SQLite file through SQLite's
+// own API (the quickest way to write a million rows), or a PostgreSQL database through
+// Qt's driver.
+class Target {
+public:
+    explicit Target(const QString& path) {
+        DatabaseLocation location;
+        if (DatabaseLocation::parse(path, location).ok() && location.isPostgres()) {
+            m_connection = QStringLiteral("velmora-esempio-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+            if (const Result opened = PostgresConnection::open(location, m_connection); !opened) {
+                m_problem = opened.message();
+                m_connection.clear();
+                return;
+            }
+            connection().transaction();
+            return;
+        }
+        if (sqlite3_open_v2(path.toUtf8().constData(), &m_sqlite, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+            m_problem = QStringLiteral("il file non si può aprire");
+            return;
+        }
+        sqlite3_exec(m_sqlite, "BEGIN", nullptr, nullptr, nullptr);
+    }
+    ~Target() {
+        sqlite3_close(m_sqlite);
+        if (!m_connection.isEmpty()) {
+            connection().close();
+            QSqlDatabase::removeDatabase(m_connection);
+        }
+    }
+    Target(const Target&) = delete;
+    Target& operator=(const Target&) = delete;
+
+    // Why the database could not be opened; empty when it was.
+    const QString& problem() const { return m_problem; }
+    bool isPostgres() const { return !m_connection.isEmpty(); }
+    sqlite3* sqlite() const { return m_sqlite; }
+    QSqlDatabase connection() const { return QSqlDatabase::database(m_connection, false); }
+
+    void finish(bool keep) {
+        if (isPostgres()) {
+            if (!keep || !connection().commit())
+                connection().rollback();
+            // A bulk load leaves the trigram indexes' new entries aside: take them in now,
+            // and let the planner see the new rows.
+            if (keep) {
+                QSqlQuery tidy(connection());
+                tidy.exec(QStringLiteral("VACUUM ANALYZE"));
+            }
+        } else if (m_sqlite) {
+            sqlite3_exec(m_sqlite, keep ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    }
+
+private:
+    QString m_problem;
+    sqlite3* m_sqlite = nullptr;
+    QString m_connection;
+};
+
+// A statement bound and run once per row; `key` names the column whose new value
+// key() then answers.
 class Inserter {
 public:
-    Inserter(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr); }
+    Inserter(Target& target, const char* sql, const char* key = nullptr) : m_target(target) {
+        if (target.isPostgres()) {
+            m_query = std::make_unique<QSqlQuery>(target.connection());
+            const QString text =
+                QString::fromUtf8(sql) + (key ? QStringLiteral(" RETURNING ") + QLatin1String(key) : QString());
+            m_valid = m_query->prepare(text);
+        } else {
+            m_valid = sqlite3_prepare_v2(target.sqlite(), sql, -1, &m_statement, nullptr) == SQLITE_OK;
+        }
+    }
     ~Inserter() { sqlite3_finalize(m_statement); }
     Inserter& text(int at, const QString& value) {
+        if (m_query) {
+            m_query->bindValue(at - 1, value);
+            return *this;
+        }
         const QByteArray utf8 = value.toUtf8();
         sqlite3_bind_text(m_statement, at, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
         return *this;
     }
     Inserter& number(int at, qint64 value) {
-        sqlite3_bind_int64(m_statement, at, value);
+        if (m_query)
+            m_query->bindValue(at - 1, value);
+        else
+            sqlite3_bind_int64(m_statement, at, value);
         return *this;
     }
     bool run() {
+        if (m_query) {
+            if (!m_query->exec())
+                return false;
+            m_key = m_query->next() ? m_query->value(0).toLongLong() : 0;
+            return true;
+        }
         const bool ok = sqlite3_step(m_statement) == SQLITE_DONE;
         sqlite3_reset(m_statement);
+        m_key = sqlite3_last_insert_rowid(m_target.sqlite());
         return ok;
     }
-    bool valid() const { return m_statement != nullptr; }
+    bool valid() const { return m_valid; }
+    qint64 key() const { return m_key; }
+    QString error() const {
+        if (m_query)
+            return EngineError::describePostgres(m_query->lastError());
+        return QString::fromUtf8(sqlite3_errmsg(m_target.sqlite()));
+    }
 
 private:
+    Target& m_target;
     sqlite3_stmt* m_statement = nullptr;
+    std::unique_ptr<QSqlQuery> m_query;
+    bool m_valid = false;
+    qint64 m_key = 0;
 };
 
 // A small drawing of a house front in the colours the seed gives.
@@ -145,26 +245,43 @@ QImage housePicture(Random& random) {
 
 namespace SampleData {
 
+QString photoFolder(const QString& databasePath, const QString& programFolder) {
+    DatabaseLocation location;
+    if (DatabaseLocation::parse(databasePath, location).ok() && location.isPostgres())
+        return programFolder + QStringLiteral("/foto");
+    return QFileInfo(databasePath).absolutePath() + QStringLiteral("/foto");
+}
+
 Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t seed, const QDate& today,
             Progress* progress) {
-    if (!QFileInfo::exists(databasePath))
-        if (const Result created = Database::create(databasePath); !created)
-            return created;
+    return fill(databasePath, photoFolder(databasePath, QString()), size, seed, today, progress);
+}
 
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(databasePath.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return Result::failure(QStringLiteral("Impossibile aprire il database «%1».").arg(databasePath));
+Result fill(const QString& databasePath, const QString& photoFolder, const SampleSize& size, std::uint64_t seed,
+            const QDate& today, Progress* progress) {
+    {
+        // Made with the six tables if missing (a file) or empty (a server's database).
+        std::shared_ptr<Database> database;
+        DatabaseLocation location;
+        const bool onServer = DatabaseLocation::parse(databasePath, location).ok() && location.isPostgres();
+        if (!onServer && !QFileInfo::exists(databasePath))
+            if (const Result created = Database::create(databasePath); !created)
+                return created;
+        if (const Result opened = Database::open(databasePath, database); !opened)
+            return opened;
     }
-    const auto finish = [db](const Result& result) {
-        sqlite3_exec(db, result.ok() ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
+
+    Target db(databasePath);
+    if (!db.problem().isEmpty())
+        return Result::failure(
+            QStringLiteral("Impossibile aprire il database «%1»: %2.").arg(databasePath, db.problem()));
+    const auto finish = [&db](const Result& result) {
+        db.finish(result.ok());
         return result;
     };
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    const auto failed = [&](const char* what) {
+    const auto failed = [&](const char* what, const Inserter& insert) {
         return Result::failure(QStringLiteral("Impossibile scrivere %1 nel database «%2»: %3.")
-                                   .arg(QString::fromUtf8(what), databasePath, QString::fromUtf8(sqlite3_errmsg(db))));
+                                   .arg(QString::fromUtf8(what), databasePath, insert.error()));
     };
 
     // Every row counts one step; the progress is told every few thousand rows and every photo.
@@ -191,11 +308,13 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
     properties.reserve(static_cast<std::size_t>(std::min(size.properties, 100000)));
 
     {
-        Inserter insert(db, "INSERT INTO immobile (proprietario, telefono, cellulare, indirizzo, noteprop, tipologia, "
-                            "zona, indirizzoimmobile, mq, prezzo, noteimmobile, motivo) "
-                            "VALUES (?,?,?,?,?,?,?,?,?,?,?,?)");
+        Inserter insert(db,
+                        "INSERT INTO immobile (proprietario, telefono, cellulare, indirizzo, noteprop, tipologia, "
+                        "zona, indirizzoimmobile, mq, prezzo, noteimmobile, motivo) "
+                        "VALUES (?,?,?,?,?,?,?,?,?,?,?,?)",
+                        "id");
         if (!insert.valid())
-            return finish(failed("gli immobili"));
+            return finish(failed("gli immobili", insert));
         for (int i = 0; i < size.properties; ++i) {
             const Kind& kind = random.kind();
             const int mq = random.between(kind.minMq, kind.maxMq);
@@ -216,19 +335,21 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
                 .text(11, random.pick(propertyNotes))
                 .text(12, sale ? QStringLiteral("vendita") : QStringLiteral("affitto"));
             if (!insert.run())
-                return finish(failed("gli immobili"));
+                return finish(failed("gli immobili", insert));
             if (!stepped(4096))
                 return finish(stopped());
             if (properties.size() < properties.capacity())
-                properties.push_back({sqlite3_last_insert_rowid(db), QString::fromUtf8(kind.name), zone, address, mq,
+                properties.push_back({insert.key(), QString::fromUtf8(kind.name), zone, address, mq,
                                       sale ? QStringLiteral("vendita") : QStringLiteral("affitto")});
         }
     }
 
     std::vector<std::pair<qint64, QStringList>> requests;
     {
-        Inserter insert(db, "INSERT INTO richiesta (nome, cognome, telefono, indirizzo, tipo, mq, prezzo, note, motivo) "
-                            "VALUES (?,?,?,?,?,?,?,?,?)");
+        Inserter insert(db,
+                        "INSERT INTO richiesta (nome, cognome, telefono, indirizzo, tipo, mq, prezzo, note, motivo) "
+                        "VALUES (?,?,?,?,?,?,?,?,?)",
+                        "id");
         for (int i = 0; i < size.requests; ++i) {
             // About half of the requests are shaped on a property, so some fit.
             const bool fits = !properties.empty() && random.chance(50);
@@ -249,10 +370,10 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
                 .text(8, random.pick(requestNotes))
                 .text(9, purpose);
             if (!insert.run())
-                return finish(failed("le richieste"));
+                return finish(failed("le richieste", insert));
             if (!stepped(4096))
                 return finish(stopped());
-            requests.push_back({sqlite3_last_insert_rowid(db), {first, last}});
+            requests.push_back({insert.key(), {first, last}});
         }
     }
 
@@ -268,7 +389,7 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
                 .text(5, today.addDays(-random.between(0, 120)).toString(QStringLiteral("dd/MM/yyyy")))
                 .text(6, random.pick(visitNotes));
             if (!insert.run())
-                return finish(failed("le visite"));
+                return finish(failed("le visite", insert));
             if (!stepped(4096))
                 return finish(stopped());
         }
@@ -284,7 +405,7 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
                 .text(4, random.chance(50) ? random.mobile() : random.landline())
                 .text(5, random.pick(followUps));
             if (!insert.run())
-                return finish(failed("le notizie"));
+                return finish(failed("le notizie", insert));
             if (!stepped(4096))
                 return finish(stopped());
         }
@@ -302,14 +423,14 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
                 .text(4, what + QStringLiteral(" con ") + random.person())
                 .text(5, random.chance(30) ? QStringLiteral("Portare planimetria.") : QString());
             if (!insert.run())
-                return finish(failed("gli appuntamenti"));
+                return finish(failed("gli appuntamenti", insert));
             if (!stepped(4096))
                 return finish(stopped());
         }
     }
 
     if (size.photos > 0 && !properties.empty()) {
-        const QString folder = QFileInfo(databasePath).absolutePath() + QStringLiteral("/foto");
+        const QString& folder = photoFolder;
         if (!QDir().mkpath(folder))
             return finish(Result::failure(QStringLiteral("Impossibile creare la cartella «%1».").arg(folder)));
         Inserter insert(db, "INSERT INTO foto (idimmobile, foto) VALUES (?,?)");
@@ -320,7 +441,7 @@ Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t s
                 return finish(Result::failure(QStringLiteral("Impossibile salvare la foto «%1».").arg(file)));
             insert.number(1, property.key).text(2, file);
             if (!insert.run())
-                return finish(failed("le foto"));
+                return finish(failed("le foto", insert));
             if (!stepped(1))
                 return finish(stopped());
         }

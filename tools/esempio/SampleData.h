@@ -22,10 +22,19 @@ struct SampleSize {
 
 namespace SampleData {
 
-// Fills the database at `databasePath` (made with the six tables if missing); photos
-// go into the folder "foto" beside it. Rows are added to what is there already, all at once:
-// stopped through `progress` (which counts the rows), the database stays as it was.
+// Fills the database daba.ini would name `databasePath` (a file, made with the six tables
+// if missing, or a PostgreSQL database, given them if empty); the drawn photos go into
+// `photoFolder`. Rows are added to what is there already, all at once: stopped through
+// `progress` (which counts the rows), the database stays as it was.
+Result fill(const QString& databasePath, const QString& photoFolder, const SampleSize& size, std::uint64_t seed,
+            const QDate& today, Progress* progress = nullptr);
+
+// The same into a database file, with its photos in "foto" beside it.
 Result fill(const QString& databasePath, const SampleSize& size, std::uint64_t seed, const QDate& today,
             Progress* progress = nullptr);
+
+// The photo folder of a database: "foto" beside a file, or in the program folder for a
+// database on a server.
+QString photoFolder(const QString& databasePath, const QString& programFolder);
 
 } // namespace SampleData

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "DatabaseLocation.h"
 #include "ProgramFolder.h"
 #include "ProgramSettings.h"
 #include "ReadyDefault.h"
@@ -21,7 +22,11 @@ int main(int argc, char* argv[]) {
                                     "Cartella del programma (predefinita: quella di velmora-esempio se si può scrivere, "
                                     "altrimenti ~/.local/share/velmora, come per VELMORA).",
                                     "cartella");
-    const QCommandLineOption database({"d", "database"}, "File del database da riempire (creato se manca).", "file");
+    const QCommandLineOption database({"d", "database"},
+                                      "Database da riempire: un file (creato se manca) o un database PostgreSQL "
+                                      "postgresql://utente@server:porta/nome (preparato se vuoto; le foto vanno nella "
+                                      "cartella del programma).",
+                                      "database");
     const QCommandLineOption properties("immobili", "Quanti immobili (predefinito 200).", "n", "200");
     const QCommandLineOption requests("richieste", "Quante richieste (predefinito: metà degli immobili, max 50000).", "n");
     const QCommandLineOption visits("visite", "Quante visite (predefinito 150).", "n", "150");
@@ -59,28 +64,33 @@ int main(int argc, char* argv[]) {
     size.appointments = number(appointments);
     size.photos = number(photos);
 
+    QString programFolder;
+    if (const Result chosen =
+            ProgramFolder::choose(commandLine.value(folder), QCoreApplication::applicationDirPath(), programFolder);
+        !chosen) {
+        std::fprintf(stderr, "%s\n", qPrintable(chosen.message()));
+        return 1;
+    }
     QString path = commandLine.value(database);
+    DatabaseLocation location;
     if (path.isEmpty()) {
-        QString programFolder;
-        if (const Result chosen =
-                ProgramFolder::choose(commandLine.value(folder), QCoreApplication::applicationDirPath(), programFolder);
-            !chosen) {
-            std::fprintf(stderr, "%s\n", qPrintable(chosen.message()));
-            return 1;
-        }
         if (const Result prepared = ReadyDefault::prepare(programFolder); !prepared) {
             std::fprintf(stderr, "%s\n", qPrintable(prepared.message()));
             return 1;
         }
         path = ProgramSettings(programFolder).databasePath();
-    } else {
+    } else if (const Result parsed = DatabaseLocation::parse(path, location); !parsed) {
+        std::fprintf(stderr, "%s\n", qPrintable(parsed.message()));
+        return 2;
+    } else if (!location.isPostgres()) {
         path = QDir::current().absoluteFilePath(path);
     }
 
     Result filled = Result::success();
     {
         TerminalProgress progress(QStringLiteral("Righe aggiunte"), true);
-        filled = SampleData::fill(path, size, static_cast<std::uint64_t>(number(seed)), QDate::currentDate(), &progress);
+        filled = SampleData::fill(path, SampleData::photoFolder(path, programFolder), size,
+                                  static_cast<std::uint64_t>(number(seed)), QDate::currentDate(), &progress);
     }
     if (!filled) {
         std::fprintf(stderr, "%s\n", qPrintable(filled.message()));

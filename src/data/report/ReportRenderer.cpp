@@ -1,6 +1,7 @@
 #include "ReportRenderer.h"
 
 #include "Database.h"
+#include "EngineError.h"
 #include "FieldFormat.h"
 #include "Numbers.h"
 #include "Regional.h"
@@ -62,7 +63,9 @@ struct Wrapped {
 };
 
 // What went wrong in the database, in the office's words; never the engine's English.
-QString engineProblem(const QSqlError& error) {
+QString engineProblem(const Database& database, const QSqlError& error) {
+    if (database.isPostgres())
+        return EngineError::describePostgres(error);
     bool isCode = false;
     const int code = error.nativeErrorCode().toInt(&isCode) & 0xff;
     const QString text = error.databaseText();
@@ -97,12 +100,18 @@ QString quoted(const QString& identifier) {
     return QLatin1Char('"') + identifier + QLatin1Char('"');
 }
 
-QString orderBy(const QStringList& fields) {
+// The report's sort fields, then the engine's own order of the rows.
+QString orderBy(const Database& database, const QString& table, const QStringList& fields) {
     QStringList terms;
     for (const QString& field : fields)
         terms << quoted(field);
-    terms << QStringLiteral("rowid");
+    terms << database.keyColumn(table);
     return terms.join(QStringLiteral(", "));
+}
+
+// The rows from a given one to the end.
+QString fromRow(const Database& database) {
+    return database.isPostgres() ? QStringLiteral("OFFSET ?") : QStringLiteral("LIMIT -1 OFFSET ?");
 }
 
 // Where the flow of a report stands: the record, the part of it, the detail row.
@@ -236,11 +245,11 @@ struct ReportRenderer::Private {
         QSqlQuery query(database->connection());
         query.setForwardOnly(true);
         if (!query.prepare(QStringLiteral("SELECT %1 FROM %2").arg(fields.join(QStringLiteral(", ")), from)))
-            return failure(engineProblem(query.lastError()));
+            return failure(engineProblem(*database, query.lastError()));
         for (const QVariant& parameter : fromParameters)
             query.addBindValue(parameter);
         if (!query.exec())
-            return failure(engineProblem(query.lastError()));
+            return failure(engineProblem(*database, query.lastError()));
         std::vector<qsizetype> longest(static_cast<std::size_t>(numeric.size()), 0);
         while (query.next()) {
             for (qsizetype k = 0; k < numeric.size(); ++k) {
@@ -258,7 +267,7 @@ struct ReportRenderer::Private {
             }
         }
         if (query.lastError().isValid())
-            return failure(engineProblem(query.lastError()));
+            return failure(engineProblem(*database, query.lastError()));
         for (double& width : minimum)
             width = std::min(width, contentWidth * 0.4);
         return Result::success();
@@ -320,14 +329,17 @@ struct ReportRenderer::Private {
     public:
         Flow(Private& owner, const Position& start) : m_owner(owner), m_at(start), m_main(owner.database->connection()) {
             const ReportDefinition& def = owner.definition;
-            m_main.setForwardOnly(true);
-            m_main.prepare(QStringLiteral("SELECT * FROM %1 WHERE %2 ORDER BY %3 LIMIT -1 OFFSET ?")
-                               .arg(quoted(def.table), owner.where, orderBy(def.sort)));
-            for (const QVariant& parameter : owner.parameters)
-                m_main.addBindValue(parameter);
-            m_main.addBindValue(start.record);
-            if (!m_main.exec())
-                m_error = engineProblem(m_main.lastError());
+            const Database& database = *owner.database;
+            // SQLite hands the rows over one by one while the detail rows are read beside
+            // them. A PostgreSQL connection serves one statement at a time, so there the
+            // records come in blocks, each read whole before its details are asked for.
+            m_blocks = database.isPostgres();
+            m_main.setForwardOnly(!m_blocks);
+            m_main.prepare(QStringLiteral("SELECT * FROM %1 WHERE %2 ORDER BY %3 %4")
+                               .arg(quoted(def.table), owner.where, orderBy(database, def.table, def.sort),
+                                    m_blocks ? QStringLiteral("LIMIT %1 OFFSET ?").arg(blockSize) : fromRow(database)));
+            m_offset = start.record;
+            readBlock();
             m_needRecord = true;
         }
 
@@ -339,9 +351,16 @@ struct ReportRenderer::Private {
                 return false;
             const ReportDefinition& def = m_owner.definition;
             if (m_needRecord) {
-                if (!m_main.next()) {
+                if (!m_main.next() && m_blocks && m_inBlock == blockSize && !m_main.lastError().isValid()) {
+                    m_offset += blockSize;
+                    readBlock();
+                    if (!m_error.isEmpty())
+                        return false;
+                    (void)m_main.next();
+                }
+                if (!m_main.isValid()) {
                     if (m_main.lastError().isValid())
-                        m_error = engineProblem(m_main.lastError());
+                        m_error = engineProblem(*m_owner.database, m_main.lastError());
                     return false;
                 }
                 m_record = m_main.record();
@@ -392,6 +411,18 @@ struct ReportRenderer::Private {
         }
 
     private:
+        static constexpr int blockSize = 256;
+
+        void readBlock() {
+            const QVariantList& parameters = m_owner.parameters;
+            for (qsizetype i = 0; i < parameters.size(); ++i)
+                m_main.bindValue(static_cast<int>(i), parameters.at(i));
+            m_main.bindValue(static_cast<int>(parameters.size()), m_offset);
+            if (!m_main.exec())
+                m_error = engineProblem(*m_owner.database, m_main.lastError());
+            m_inBlock = m_blocks && m_main.isActive() ? m_main.size() : 0;
+        }
+
         QStringList values(const QString& table, const QList<ReportDefinition::Column>& columns, const QSqlRecord& record) const {
             QStringList result;
             for (const auto& column : columns)
@@ -410,18 +441,23 @@ struct ReportRenderer::Private {
             const ReportDefinition& def = m_owner.definition;
             m_detail = std::make_unique<QSqlQuery>(m_owner.database->connection());
             m_detail->setForwardOnly(true);
-            m_detail->prepare(QStringLiteral("SELECT * FROM %1 WHERE %2 = ? ORDER BY %3 LIMIT -1 OFFSET ?")
-                                  .arg(quoted(def.detail.table), quoted(def.detail.key), orderBy(def.detail.sort)));
+            const Database& database = *m_owner.database;
+            m_detail->prepare(QStringLiteral("SELECT * FROM %1 WHERE %2 = ? ORDER BY %3 %4")
+                                  .arg(quoted(def.detail.table), quoted(def.detail.key),
+                                       orderBy(database, def.detail.table, def.detail.sort), fromRow(database)));
             m_detail->addBindValue(m_record.value(def.detail.masterKey));
             m_detail->addBindValue(m_at.detail);
             if (!m_detail->exec())
-                m_error = engineProblem(m_detail->lastError());
+                m_error = engineProblem(*m_owner.database, m_detail->lastError());
             m_detailOpen = true;
         }
 
         Private& m_owner;
         Position m_at;
         QSqlQuery m_main;
+        bool m_blocks = false;
+        int m_offset = 0;   // of the block read last
+        int m_inBlock = 0;  // its rows
         QSqlRecord m_record;
         bool m_needRecord = true;
         std::unique_ptr<QSqlQuery> m_detail;
