@@ -82,7 +82,6 @@ QString describe(const QSqlError& error, const QString& path) {
 }
 
 QString describePostgres(const QSqlError& error) {
-    qWarning("PGDEBUG %s / %s / %s", qPrintable(error.driverText()), qPrintable(error.databaseText()), qPrintable(error.nativeErrorCode()));
     const QString state = error.nativeErrorCode();
     if (state.size() != 5) {
         if (error.type() == QSqlError::ConnectionError || !error.databaseText().isEmpty())

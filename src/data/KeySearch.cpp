@@ -3,7 +3,7 @@
 #include "ColumnCache.h"
 #include "Database.h"
 #include "EngineError.h"
-#include "EngineSql.h"
+#include "Query.h"
 #include "LiteralRuns.h"
 #include "SearchIndex.h"
 
@@ -187,8 +187,9 @@ Result KeySearch::runPostgres() {
     const QString key = m_database.keyColumn(m_table);
     const bool forward = m_direction == Direction::Forward;
     QVariantList values;
+    const Query::Condition like{Query::Condition::Like, m_field, m_pattern, {}};
     QString sql = QStringLiteral("SELECT %1 FROM \"%2\" WHERE ").arg(key, m_table) +
-                  EngineSql::like(m_database.engine(), QStringLiteral("\"%1\"").arg(m_field), m_pattern, values);
+                  Query::conditionSql(like, m_database.engine(), values);
     if (m_from) {
         sql += QStringLiteral(" AND %1 %2 ?").arg(key, forward ? QStringLiteral(">") : QStringLiteral("<"));
         values << *m_from;

@@ -98,6 +98,9 @@ char32_t LikePattern::fold(char32_t c) {
 
 LikePattern::LikePattern(const QString& pattern) {
     const std::u32string p = foldedQString(pattern);
+    // A "[" is a class only if a "]" follows somewhere; looking that up from every "[" was
+    // quadratic on a long pattern full of unclosed brackets.
+    const std::size_t lastClose = p.rfind(U']');
     for (std::size_t i = 0; i < p.size(); ++i) {
         const char32_t c = p[i];
         Token token;
@@ -110,7 +113,7 @@ LikePattern::LikePattern(const QString& pattern) {
             token.kind = Token::AnyOne;
         } else if (c == U'#') {
             token.kind = Token::Digit;
-        } else if (c == U'[' && p.find(U']', i + 1) != std::u32string::npos) {
+        } else if (c == U'[' && lastClose != std::u32string::npos && i < lastClose) {
             const std::size_t close = p.find(U']', i + 1);
             std::size_t k = i + 1;
             token.kind = Token::Set;
@@ -127,6 +130,25 @@ LikePattern::LikePattern(const QString& pattern) {
                 }
             }
             i = close;
+            // Sorted and merged, a set is tried by a binary search however long it was
+            // written; "[!]" takes any character and "[x]" is just "x".
+            std::sort(token.ranges.begin(), token.ranges.end(),
+                      [](const Range& a, const Range& b) { return a.first < b.first; });
+            std::vector<Range> merged;
+            for (const Range& r : token.ranges) {
+                if (!merged.empty() && r.first <= merged.back().last + 1)
+                    merged.back().last = std::max(merged.back().last, r.last);
+                else
+                    merged.push_back(r);
+            }
+            token.ranges = std::move(merged);
+            if (token.negated && token.ranges.empty()) {
+                token.kind = Token::AnyOne;
+            } else if (!token.negated && token.ranges.size() == 1 && token.ranges[0].first == token.ranges[0].last) {
+                token.kind = Token::Literal;
+                token.ch = token.ranges[0].first;
+                token.ranges.clear();
+            }
         } else {
             token.ch = c;
         }
@@ -156,6 +178,7 @@ LikePattern::LikePattern(const QString& pattern) {
             const std::size_t words = (segment.size + 63) / 64;
             segment.anyMask.assign(words, 0);
             segment.digitMask.assign(words, 0);
+            std::unordered_map<std::u32string, std::size_t> setIndex;
             for (std::size_t k = 0; k < segment.size; ++k) {
                 const Token& token = m_tokens[segment.first + k];
                 const std::uint64_t bit = std::uint64_t(1) << (k % 64);
@@ -169,9 +192,16 @@ LikePattern::LikePattern(const QString& pattern) {
                 case Token::Digit:
                     segment.digitMask[k / 64] |= bit;
                     break;
-                case Token::Set:
-                    segment.sets.push_back(k);
+                case Token::Set: {
+                    std::u32string key(1, token.negated ? U'!' : U'+');
+                    for (const Range& r : token.ranges)
+                        key += std::u32string{r.first, r.last};
+                    const auto [known, added] = setIndex.try_emplace(std::move(key), segment.sets.size());
+                    if (added)
+                        segment.sets.push_back({segment.first + k, {}});
+                    segment.sets[known->second].places.push_back(k);
                     break;
+                }
                 case Token::AnyRun:
                     break;
                 }
@@ -228,8 +258,10 @@ bool LikePattern::tokenMatches(const Token& token, char32_t c) const {
     case Token::Digit:
         return QChar::isDigit(c);
     case Token::Set: {
-        const bool inSet = std::any_of(token.ranges.begin(), token.ranges.end(),
-                                       [c](const Range& r) { return c >= r.first && c <= r.last; });
+        // The last range that starts at or before c is the only one that may hold it.
+        const auto after = std::upper_bound(token.ranges.begin(), token.ranges.end(), c,
+                                            [](char32_t value, const Range& r) { return value < r.first; });
+        const bool inSet = after != token.ranges.begin() && c <= std::prev(after)->last;
         return inSet != token.negated;
     }
     case Token::AnyRun:
@@ -279,9 +311,16 @@ std::size_t LikePattern::find(const Segment& segment, const std::u32string& text
                 if (k / 64 < span)
                     accepts[k / 64] |= std::uint64_t(1) << (k % 64);
         }
-        for (const std::size_t k : segment.sets)
-            if (k / 64 < span && tokenMatches(m_tokens[segment.first + k], c))
-                accepts[k / 64] |= std::uint64_t(1) << (k % 64);
+        for (const auto& set : segment.sets) {
+            if (set.places.front() / 64 >= span)
+                break;
+            if (tokenMatches(m_tokens[set.token], c))
+                for (const std::size_t k : set.places) {
+                    if (k / 64 >= span)
+                        break;
+                    accepts[k / 64] |= std::uint64_t(1) << (k % 64);
+                }
+        }
         std::uint64_t carry = 1;  // a match may start at every character
         for (std::size_t w = 0; w < span; ++w) {
             const std::uint64_t next = state[w] >> 63;

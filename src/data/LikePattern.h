@@ -23,7 +23,8 @@ public:
     // Folds one character for case-insensitive comparison.
     static char32_t fold(char32_t c);
 
-private:
+    // The pattern as it was read, for writing it in another engine's terms: each token
+    // matches one folded character (or, AnyRun, any run of them; "**" is one AnyRun).
     struct Range {
         char32_t first;
         char32_t last;
@@ -31,9 +32,12 @@ private:
     struct Token {
         enum Kind { Literal, AnyRun, AnyOne, Digit, Set } kind = Literal;
         char32_t ch = 0;              // Literal, already folded
-        std::vector<Range> ranges;    // Set, folded
+        std::vector<Range> ranges;    // Set, folded, sorted and merged
         bool negated = false;         // Set
     };
+    const std::vector<Token>& tokens() const { return m_tokens; }
+
+private:
     // The tokens between two "*": found by a search that is linear in the text.
     struct Segment {
         std::size_t first = 0;  // into m_tokens
@@ -48,7 +52,13 @@ private:
         std::vector<std::uint64_t> digitMask;
         std::unordered_map<char32_t, std::vector<std::uint64_t>> literalMasks;
         std::unordered_map<char32_t, std::vector<std::size_t>> literalPlaces;
-        std::vector<std::size_t> sets;
+        // Equal sets are tried once a character: each distinct set with the places it
+        // stands at, ordered by its first place so only those in live words are tried.
+        struct SetClass {
+            std::size_t token;  // one of its tokens, into m_tokens
+            std::vector<std::size_t> places;
+        };
+        std::vector<SetClass> sets;
     };
 
     bool matchesFolded(const std::u32string& text) const;

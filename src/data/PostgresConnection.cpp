@@ -32,8 +32,11 @@ void configure(QSqlDatabase& db, const DatabaseLocation& location, const QString
         db.setUserName(location.user());
     db.setDatabaseName(databaseName);
     // The server's notices ("already exists, skipping") are for a console, not for the office.
+    // Every statement is planned for its own values: whether a search's pattern is rare
+    // (the trigram index) or common (the key order) decides the plan, and a plan made
+    // once for any value would read the whole table for every rare one.
     db.setConnectOptions(QStringLiteral("connect_timeout=%1;application_name=velmora;"
-                                        "options='-c client_min_messages=warning'")
+                                        "options='-c client_min_messages=warning -c plan_cache_mode=force_custom_plan'")
                              .arg(connectTimeout));
     // Numbers come back as numbers, never as texts of digits.
     db.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);

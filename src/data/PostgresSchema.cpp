@@ -1,6 +1,6 @@
 #include "PostgresSchema.h"
 
-#include "EngineSql.h"
+#include "PostgresFunctions.h"
 #include "Schema.h"
 #include "SearchIndex.h"
 
@@ -116,15 +116,17 @@ QStringList createStatements() {
     // As in the file: a property's photos and visits are read at every move, the diary by days.
     statements << QStringLiteral("CREATE INDEX foto_idimmobile ON foto (idimmobile)")
                << QStringLiteral("CREATE INDEX visite_idimmobile ON visite (idimmobile)")
-               << QStringLiteral("CREATE INDEX agenda_datap ON agenda (datap)");
+               // Days are compared as ISO texts in code-point order (COLLATE "C"), so indexed so.
+               << QStringLiteral("CREATE INDEX agenda_datap ON agenda (datap COLLATE \"C\")");
     return statements;
 }
 
 QStringList searchIndexStatements() {
     QStringList statements;
     for (const SearchIndex::Field& field : SearchIndex::fields())
-        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_trgm ON %1 USING gin (%3)")
-                          .arg(field.table, field.field, EngineSql::trigramIndexExpression(field.field));
+        // On the column itself: the regular expressions of PostgresPattern are matched there.
+        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_trgm ON %1 USING gin (%2 gin_trgm_ops)")
+                          .arg(field.table, field.field);
     return statements;
 }
 
@@ -147,7 +149,7 @@ Result prepare(QSqlDatabase& db) {
                 if (!(made = run(query, statement, error)))
                     break;
             if (made)
-                made = EngineSql::installFunctions(db).ok();
+                made = installPostgresFunctions(db).ok();
         }
         query.finish();
         if (!made || !db.commit()) {
@@ -157,7 +159,7 @@ Result prepare(QSqlDatabase& db) {
         }
     } else {
         // Whatever the server side of the dialect needs, also in a database made elsewhere.
-        (void)EngineSql::installFunctions(db);
+        (void)installPostgresFunctions(db);
     }
     addSearchIndexes(db);
     return Result::success();

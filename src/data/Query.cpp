@@ -1,7 +1,58 @@
 #include "Query.h"
 
 #include "Numbers.h"
+#include "PostgresPattern.h"
 #include "Regional.h"
+
+#include <cmath>
+
+namespace {
+
+QString quoted(const QString& identifier) {
+    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+} // namespace
+
+QString Query::conditionSql(const Condition& condition, DatabaseLocation::Engine engine, QVariantList& values) {
+    const QString field = quoted(condition.field);
+    const bool postgres = engine == DatabaseLocation::Engine::PostgreSQL;
+    switch (condition.kind) {
+    case Condition::Like:
+        if (!postgres) {
+            values << condition.first;
+            return QStringLiteral("vlike(%1, ?)").arg(field);
+        }
+        values << PostgresPattern::likeRegex(condition.first.toString());
+        return field + QStringLiteral(" ~ ?");
+    case Condition::TextEquals:
+        if (!postgres) {
+            values << condition.first;
+            return QStringLiteral("vequal(%1, ?)").arg(field);
+        }
+        values << PostgresPattern::equalsRegex(condition.first.toString());
+        return field + QStringLiteral(" ~ ?");
+    case Condition::NumberEquals: {
+        const double number = condition.first.toDouble();
+        if (postgres && !(std::trunc(number) == number && std::abs(number) < 9e15)) {
+            // Bound as a whole number the value takes the field's type and its index; any
+            // other is compared as a double, never rounded into a key.
+            values << condition.first;
+            return field + QStringLiteral(" = CAST(? AS double precision)");
+        }
+        values << (postgres ? QVariant(static_cast<qint64>(number)) : condition.first);
+        return field + QStringLiteral(" = ?");
+    }
+    case Condition::NumberBetween:
+        values << condition.first << condition.second;
+        return postgres ? field + QStringLiteral(" BETWEEN CAST(? AS double precision) AND CAST(? AS double precision)")
+                        : field + QStringLiteral(" BETWEEN ? AND ?");
+    case Condition::DateBetween:
+        values << condition.first << condition.second;
+        return postgres ? field + QStringLiteral(" COLLATE \"C\" BETWEEN ? AND ?") : field + QStringLiteral(" BETWEEN ? AND ?");
+    }
+    return {};
+}
 
 void Query::addNumberBound(const Bound& bound, QVariant& into) {
     const std::optional<double> value = Numbers::plain(bound.text);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseLocation.h"
+
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -54,6 +56,12 @@ public:
     const QString& tableName() const { return m_table; }
     const QString& text() const { return m_text; }
     const QList<Condition>& conditions() const { return m_conditions; }
+
+    // One condition as SQL for an engine, its values appended to `values` in the order of
+    // their places. SQLite uses the program's functions (vlike, vequal); PostgreSQL uses
+    // regular expressions (PostgresPattern) that a pg_trgm index on the field serves, and
+    // compares dates (ISO text) in code-point order as SQLite does, whatever the locale.
+    static QString conditionSql(const Condition& condition, DatabaseLocation::Engine engine, QVariantList& values);
 
     bool isValid() const { return m_error.isEmpty(); }
     // Why the query cannot run; empty when it can.

@@ -2,7 +2,6 @@
 
 #include "Database.h"
 #include "EngineError.h"
-#include "EngineSql.h"
 #include "FieldFormat.h"
 #include "KeySearch.h"
 #include "Numbers.h"
@@ -196,32 +195,11 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
     QStringList where;
     QVariantList values;
     for (const Query::Condition& c : m_query.conditions()) {
-        const QString field = quoted(c.field);
-        switch (c.kind) {
-        case Query::Condition::Like:
-            where << EngineSql::like(engine, field, c.first.toString(), values);
-            break;
-        case Query::Condition::TextEquals:
-            where << EngineSql::textEquals(engine, field, c.first.toString(), values);
-            break;
-        case Query::Condition::NumberEquals:
-            where << field + QStringLiteral(" = ?");
-            values << c.first;
-            break;
-        case Query::Condition::NumberBetween:
-            where << field + QStringLiteral(" BETWEEN ? AND ?");
-            values << c.first << c.second;
-            break;
-        case Query::Condition::DateBetween:
-            // A unary plus keeps SQLite off the field's index: see coversMuch(). PostgreSQL's
-            // planner weighs the two ways itself.
-            where << (!m_database->isPostgres() && coversMuch(m_database->connection(), m_table, c)
-                          ? QStringLiteral("+")
-                          : QString()) +
-                         field + QStringLiteral(" BETWEEN ? AND ?");
-            values << c.first << c.second;
-            break;
-        }
+        // A unary plus keeps SQLite off a date field's index: see coversMuch(). PostgreSQL's
+        // planner weighs the two ways itself.
+        const bool unindexed = c.kind == Query::Condition::DateBetween && engine == Database::Engine::SQLite &&
+                               coversMuch(m_database->connection(), m_table, c);
+        where << (unindexed ? QStringLiteral("+") : QString()) + Query::conditionSql(c, engine, values);
     }
     const bool forward = direction == Direction::Forward;
     if (from) {

@@ -1,6 +1,6 @@
 #include "Database.h"
 #include "DatabaseLocation.h"
-#include "EngineSql.h"
+#include "Query.h"
 #include "KeySearch.h"
 #include "PostgresSchema.h"
 #include "RecordSource.h"
@@ -277,13 +277,35 @@ private slots:
         // The server looks a rare needle up in the trigram index rather than reading the table.
         QSqlQuery plan(db.connection());
         QVariantList values;
-        const QString condition = EngineSql::like(Database::Engine::PostgreSQL, "proprietario", "*ano zap*", values);
+        const QString condition = Query::conditionSql({Query::Condition::Like, "proprietario", "*ano zap*", {}},
+                                                      Database::Engine::PostgreSQL, values);
         QVERIFY(plan.exec("EXPLAIN SELECT id FROM immobile WHERE " + inlined(db.connection(), condition, values) +
                           " ORDER BY id LIMIT 128"));
         QString lines;
         while (plan.next())
             lines += plan.value(0).toString() + '\n';
         QVERIFY2(lines.contains("immobile_proprietario_trgm"), qPrintable(lines));
+        // Planned for each pattern's own value, never once for any.
+        QSqlQuery setting("SHOW plan_cache_mode", database->connection());
+        QVERIFY(setting.next());
+        QCOMPARE(setting.value(0).toString(), QStringLiteral("force_custom_plan"));
+    }
+
+    void aWeekOfADenseDiaryIsFoundOnItsIndex() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        db.exec("INSERT INTO agenda (datap, agente) SELECT to_char(date '2016-01-01' + g / 20, 'YYYY-MM-DD'), 'Anna' "
+                "FROM generate_series(0, 59999) g");
+        db.exec("VACUUM ANALYZE agenda");
+        QVariantList values;
+        const QString condition = Query::conditionSql(
+            {Query::Condition::DateBetween, "datap", "2017-03-01", "2017-03-07"}, Database::Engine::PostgreSQL, values);
+        QSqlQuery plan(db.connection());
+        QVERIFY(plan.exec("EXPLAIN SELECT id FROM agenda WHERE " + inlined(db.connection(), condition, values) +
+                          " ORDER BY id LIMIT 128"));
+        QString lines;
+        while (plan.next())
+            lines += plan.value(0).toString() + '\n';
+        QVERIFY2(lines.contains("agenda_datap"), qPrintable(lines));
     }
 };
 

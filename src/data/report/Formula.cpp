@@ -1,6 +1,7 @@
 #include "Formula.h"
 
 #include "Numbers.h"
+#include "PostgresPattern.h"
 #include "Regional.h"
 #include "Schema.h"
 
@@ -346,7 +347,8 @@ QString typeName(Type type) {
 
 class SqlWriter {
 public:
-    SqlWriter(const QString& table, QVariantList& parameters) : m_table(table), m_parameters(parameters) {}
+    SqlWriter(const QString& table, QVariantList& parameters, DatabaseLocation::Engine engine)
+        : m_table(table), m_parameters(parameters), m_postgres(engine == DatabaseLocation::Engine::PostgreSQL) {}
 
     // NOT is pushed down to the comparisons (De Morgan holds for nulls too), and each
     // chain is written as a balanced tree with its deepest part first: SQLite's parser
@@ -373,7 +375,15 @@ public:
             const QString a = value(*node.left, left), b = value(*node.right, right);
             if (left != Type::Text || right != Type::Text)
                 fail(node.position, QStringLiteral("LIKE confronta testi, qui c'è %1").arg(typeName(left != Type::Text ? left : right)));
-            return negation(QStringLiteral("vlike(%1, %2)").arg(a, b), negated);
+            if (!m_postgres)
+                return negation(QStringLiteral("vlike(%1, %2)").arg(a, b), negated);
+            // A pattern typed in the formula is bound as its regular expression; one read
+            // from a field is translated by the server.
+            if (node.right->kind == Node::Text) {
+                m_parameters.last() = PostgresPattern::likeRegex(node.right->value.toString());
+                return negation(QStringLiteral("(%1 ~ %2)").arg(a, b), negated);
+            }
+            return negation(QStringLiteral("velmora_like(%1, %2)").arg(a, b), negated);
         }
         case Node::Compare: {
             comparisonAt(node);
@@ -381,10 +391,12 @@ public:
             const QString a = value(*node.left, left), b = value(*node.right, right);
             if (left != right)
                 fail(node.position, QStringLiteral("non si può confrontare %1 con %2").arg(typeName(left), typeName(right)));
-            if (left == Type::Text && node.op == QLatin1String("="))
-                return negation(QStringLiteral("vequal(%1, %2)").arg(a, b), negated);
-            if (left == Type::Text && node.op == QLatin1String("<>"))
-                return negation(QStringLiteral("vequal(%1, %2)").arg(a, b), !negated);
+            if (left == Type::Text && (node.op == QLatin1String("=") || node.op == QLatin1String("<>")))
+                return textEquality(node, a, b, node.op == QLatin1String("=") ? negated : !negated);
+            // Texts and ISO dates in code-point order, as SQLite compares them, whatever
+            // the server's locale.
+            if (m_postgres && left != Type::Number)
+                return negation(QStringLiteral("(%1 %2 %3 COLLATE \"C\")").arg(a, node.op, b), negated);
             return negation(QStringLiteral("(%1 %2 %3)").arg(a, node.op, b), negated);
         }
         default:
@@ -393,6 +405,22 @@ public:
     }
 
 private:
+    // Text equality ignoring case; on PostgreSQL a typed text is bound as the regular
+    // expression of its characters and the field is compared as it is.
+    QString textEquality(const Node& node, const QString& a, const QString& b, bool negated) {
+        if (!m_postgres)
+            return negation(QStringLiteral("vequal(%1, %2)").arg(a, b), negated);
+        if (node.right->kind == Node::Text) {
+            m_parameters.last() = PostgresPattern::equalsRegex(node.right->value.toString());
+            return negation(QStringLiteral("(%1 ~ %2)").arg(a, b), negated);
+        }
+        if (node.left->kind == Node::Text) {  // the only value: the last bound
+            m_parameters.last() = PostgresPattern::equalsRegex(node.left->value.toString());
+            return negation(QStringLiteral("(%1 ~ %2)").arg(b, a), negated);
+        }
+        return negation(QStringLiteral("velmora_equal(%1, %2)").arg(a, b), negated);
+    }
+
     static QString negation(const QString& condition, bool negated) {
         return negated ? QStringLiteral("(NOT %1)").arg(condition) : condition;
     }
@@ -444,11 +472,15 @@ private:
             fail(node.position, QStringLiteral("qui serve un valore, non una condizione"));
         }
         m_parameters << node.value;
+        // PostgreSQL would guess the type of a value compared with another value.
+        if (m_postgres)
+            return type == Type::Number ? QStringLiteral("CAST(? AS double precision)") : QStringLiteral("CAST(? AS text)");
         return QStringLiteral("?");
     }
 
     const QString& m_table;
     QVariantList& m_parameters;
+    const bool m_postgres;
     int m_stack = 0;
 };
 
@@ -469,17 +501,18 @@ Formula Formula::parse(const QString& text, const Regional& regional) {
     return formula;
 }
 
-Result Formula::toSql(const QString& table, QString& where, QVariantList& parameters) const {
+Result Formula::toSql(const QString& table, QString& where, QVariantList& parameters,
+                      DatabaseLocation::Engine engine) const {
     where.clear();
     parameters.clear();
     if (!isValid())
         return Result::failure(m_error);
     if (!m_root) {
-        where = QStringLiteral("1");
+        where = engine == DatabaseLocation::Engine::PostgreSQL ? QStringLiteral("TRUE") : QStringLiteral("1");
         return Result::success();
     }
     try {
-        where = SqlWriter(table, parameters).condition(*m_root);
+        where = SqlWriter(table, parameters, engine).condition(*m_root);
         if (parameters.size() > maxValues)
             throw FormulaError{QStringLiteral("Formula di selezione non valida: ha %1 valori, al massimo se ne possono "
                                               "usare %2.")

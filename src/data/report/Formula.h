@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseLocation.h"
 #include "Result.h"
 
 #include <QString>
@@ -36,9 +37,13 @@ public:
     // An empty formula selects every row.
     bool selectsAll() const { return !m_root; }
 
-    // The SQL condition over `table` with its parameters. Fields of another table,
-    // or fields the table does not have, are refused.
-    Result toSql(const QString& table, QString& where, QVariantList& parameters) const;
+    // The SQL condition over `table` with its parameters, for an engine: SQLite with the
+    // program's functions (vlike, vequal, vnumber), PostgreSQL with those that
+    // installPostgresFunctions creates and the regular expressions of PostgresPattern,
+    // every value still a parameter, in the same number. Fields of another table, or
+    // fields the table does not have, are refused.
+    Result toSql(const QString& table, QString& where, QVariantList& parameters,
+                 DatabaseLocation::Engine engine = DatabaseLocation::Engine::SQLite) const;
 
 private:
     std::unique_ptr<Node> m_root;
