@@ -1,5 +1,6 @@
 #include "Backup.h"
 #include "DatabaseFile.h"
+#include "HostileFiles.h"
 #include "PostgresArchive.h"
 #include "PostgresSchema.h"
 #include "RecordSource.h"
@@ -9,6 +10,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -216,6 +218,36 @@ private slots:
         const QString message = office.dialogs.messages[0];
         QVERIFY2(message.contains(chosen) && message.contains(says) && message.endsWith("non è stato toccato."),
                  qPrintable(message));
+        QCOMPARE(contents(office.server.connection()), before);
+        QCOMPARE(office.kept(), QStringList());
+    }
+
+    // The hostile files every reader of databases meets (a pipe above all, which would keep
+    // pg_restore waiting for ever): refused, nothing changed, nothing left behind.
+    void hostileFilesAreRefused_data() {
+        QTest::addColumn<QString>("kind");
+        for (const QString& kind : HostileFiles::kinds())
+            QTest::newRow(qPrintable(kind)) << kind;
+    }
+
+    void hostileFilesAreRefused() {
+        QFETCH(QString, kind);
+        PgOffice office;
+        const QString chosen = office.db.folder().file("scelto.bak");
+        if (HostileFiles::make(kind, chosen).isEmpty())
+            QSKIP("the root user reads an unreadable file all the same");
+        const QByteArray file = HostileFiles::fingerprint(chosen);
+        const QStringList before = contents(office.server.connection());
+        office.dialogs.answers.enqueue(chosen);
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(!Backup::restore(office.context, office.tools));
+        QVERIFY(took.elapsed() < 30000);
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        const QString message = office.dialogs.messages[0];
+        QVERIFY2(message.contains(chosen) && message.endsWith("Il database non è stato toccato."), qPrintable(message));
+        QVERIFY2(!message.contains(QRegularExpression("error|input file|unable|denied|not a ")), qPrintable(message));
+        QCOMPARE(HostileFiles::fingerprint(chosen), file);
         QCOMPARE(contents(office.server.connection()), before);
         QCOMPARE(office.kept(), QStringList());
     }
