@@ -167,6 +167,13 @@ private slots:
         office.clock.set(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
         QVERIFY(Backup::restore(office.context, office.tools));
         QCOMPARE(contents(office.server.connection()), changed);
+
+        // A desk that starts on a new, empty database restores the office's backup there.
+        const TestPostgres empty;
+        office.db.folder().write("daba.ini", empty.address().toUtf8() + "\r\n");
+        office.dialogs.answers.enqueue(office.backupFile());
+        QVERIFY2(Backup::restore(office.context, office.tools), qPrintable(office.dialogs.messages.last()));
+        QCOMPARE(contents(empty.connection()), saved);
     }
 
     // Files that are no backup of a PostgreSQL office are refused before anything is
