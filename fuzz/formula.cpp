@@ -1,6 +1,7 @@
 // The selection formula: any text either is refused with a message, or becomes, over
 // each table it fits, one read-only SQLite statement that binds exactly its parameters
-// and runs the way the report engine runs it.
+// and runs the way the report engine runs it; and its PostgreSQL form, refused or written
+// alike, with as many places as values and none of SQLite's own functions.
 
 #include "Database.h"
 #include "Formula.h"
@@ -8,6 +9,7 @@
 #include "Regional.h"
 #include "Schema.h"
 
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -79,6 +81,32 @@ void checkRun(const Database& db, const QString& table, const QString& where, co
     }
 }
 
+// No server here: what can be told from the text. The formula's own texts are values, so
+// the only "?" and quotes of the SQL are ours.
+void checkPostgres(const Formula& formula, const QString& table, const Result& sqlite, const QVariantList& sqliteValues,
+                   const QString& text) {
+    QString where;
+    QVariantList parameters;
+    const Result written = formula.toSql(table, where, parameters, DatabaseLocation::Engine::PostgreSQL);
+    const QString detail = QStringLiteral("formula: %1\ntable: %2\nPostgreSQL: %3").arg(text, table, where);
+    // PostgreSQL alone refuses a LIKE pattern too long for a regular expression.
+    if (sqlite && !written && written.message().contains(QStringLiteral("sul database PostgreSQL se ne possono usare")))
+        return;
+    FUZZ_CHECK(written.ok() == sqlite.ok() && written.message() == sqlite.message(),
+               detail +
+                   QStringLiteral("\nSQLite says: %1\nPostgreSQL says: %2").arg(sqlite.message(), written.message()));
+    if (!written)
+        return;
+    FUZZ_CHECK(parameters.size() == sqliteValues.size(),
+               detail + QStringLiteral("\nvalues %1, SQLite's %2").arg(parameters.size()).arg(sqliteValues.size()));
+    FUZZ_CHECK(where.count(QLatin1Char('?')) == parameters.size(), detail);
+    static const QRegularExpression sqliteOnly(QStringLiteral("\\b(vlike|vequal)\\("));
+    FUZZ_CHECK(!where.contains(sqliteOnly), detail);
+    for (const QVariant& parameter : parameters)
+        FUZZ_CHECK(parameter.isValid() && !(parameter.typeId() == QMetaType::QString && parameter.toString().isNull()),
+                   detail + QStringLiteral("\na value binds as NULL"));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -96,6 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         QString where;
         QVariantList parameters;
         const Result written = formula.toSql(table.name, where, parameters);
+        checkPostgres(formula, table.name, written, parameters, text);
         if (!written) {
             FUZZ_CHECK(written.message().startsWith(QStringLiteral("Formula di selezione non valida")), written.message());
             continue;

@@ -1,6 +1,8 @@
 // The office's LIKE against a slow matcher that is plainly right: the same answer on
-// every pattern and text, through both the QString and the UTF-8 (SQLite) entry, and
-// a bounded time however long the pattern and the text.
+// every pattern and text, through both the QString and the UTF-8 (SQLite) entry and
+// through the regular expression PostgreSQL is given (read here by PCRE, whose syntax
+// differs only in how code points are written), and a bounded time however long the
+// pattern and the text.
 //
 // Input: one flag byte, then texts cut at zero bytes.
 //   flag even: pattern, text — compared with the reference.
@@ -9,9 +11,11 @@
 
 #include "FuzzCheck.h"
 #include "LikePattern.h"
+#include "PostgresPattern.h"
 
 #include <QChar>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <vector>
 
 namespace {
@@ -106,6 +110,31 @@ bool referenceMatches(const QString& pattern, const QString& text) {
     return next[0];
 }
 
+// PostgreSQL's \uXXXX and \UXXXXXXXX as PCRE's \x{...}; its "^" and "$" (only ever at the
+// ends) as PCRE's anchors that a newline does not move; "." takes newlines in both.
+bool postgresMatches(const QString& pattern, const QString& text) {
+    const QString written = PostgresPattern::likeRegex(pattern);
+    QString regex;
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        const QString two = written.mid(i, 2);
+        const qsizetype digits = two == QLatin1String("\\u") ? 4 : two == QLatin1String("\\U") ? 8 : 0;
+        if (digits == 0) {
+            regex += written[i];
+            continue;
+        }
+        regex += QStringLiteral("\\x{") + written.mid(i + 2, digits) + QLatin1Char('}');
+        i += 1 + digits;
+    }
+    if (regex.startsWith(QLatin1Char('^')))
+        regex.replace(0, 1, QStringLiteral("\\A"));
+    if (regex.endsWith(QLatin1Char('$')))
+        regex.replace(regex.size() - 1, 1, QStringLiteral("\\z"));
+    const QRegularExpression compiled(regex, QRegularExpression::DotMatchesEverythingOption);
+    FUZZ_CHECK(compiled.isValid(),
+               QStringLiteral("pattern «%1»\nregex %2\n%3").arg(pattern, regex, compiled.errorString()));
+    return compiled.match(text).hasMatch();
+}
+
 QString grown(const QString& piece, qsizetype length) {
     if (piece.isEmpty())
         return QString();
@@ -123,6 +152,8 @@ void checkAgainstReference(const QString& pattern, const QString& text) {
     const QString detail = QStringLiteral("pattern «%1»\ntext «%2»\nreference says %3").arg(pattern, text).arg(expected);
     FUZZ_CHECK(like.matches(text) == expected, detail);
     FUZZ_CHECK(like.matchesUtf8(text.toStdString()) == expected, detail + QStringLiteral(" (UTF-8)"));
+    FUZZ_CHECK(postgresMatches(pattern, text) == expected,
+               detail + QStringLiteral(" (PostgreSQL: %1)").arg(PostgresPattern::likeRegex(pattern)));
 }
 
 void checkBoundedTime(const QString& body, const QString& end, const QString& text) {
@@ -144,6 +175,9 @@ void checkBoundedTime(const QString& body, const QString& end, const QString& te
     checkTime("UTF-8");
     FUZZ_CHECK(like.matches(field) == answer, QStringLiteral("body «%1» end «%2» text «%3»").arg(body, end, text));
     checkTime("QString");
+    // PostgreSQL is not given such a pattern, and saying so is quick.
+    FUZZ_CHECK(!PostgresPattern::refusal(pattern).isEmpty(), pattern.left(80));
+    checkTime("PostgreSQL");
 }
 
 } // namespace

@@ -91,6 +91,15 @@ QString Database::keyColumn(const QString& table) const {
     return isPostgres() ? PostgresSchema::keyColumn(table) : QStringLiteral("rowid");
 }
 
+bool Database::reconnect() {
+    if (!isPostgres())
+        return true;
+    QSqlDatabase db = connection();
+    db.close();
+    ++m_generation;
+    return db.open();
+}
+
 QString Database::describe(const QSqlError& error) const {
     return isPostgres() ? EngineError::describePostgres(error) : EngineError::describe(error, m_path);
 }
@@ -150,11 +159,17 @@ Result Database::check(const QString& path) {
 Result Database::openPostgres(const QString& path, const DatabaseLocation& location,
                               std::shared_ptr<Database>& database) {
     const QString key = location.text();
+    const QString address = location.text();
     if (const std::shared_ptr<Database> shared = openFiles()[key].lock()) {
+        // The connection of a window still open may have died with a server that has
+        // since come back: a window opened now gets a live one.
+        QSqlQuery alive(shared->connection());
+        if (!alive.exec(QStringLiteral("SELECT 1")) && EngineError::isConnectionLoss(alive.lastError()) &&
+            !shared->reconnect())
+            return Result::failure(unusable(address, PostgresConnection::diagnose(location)));
         database = shared;
         return Result::success();
     }
-    const QString address = location.text();
     const QString name = newConnectionName("velmora-pg-");
     if (const Result connected = PostgresConnection::open(location, name); !connected)
         return Result::failure(unusable(address, connected.message()));
@@ -164,6 +179,7 @@ Result Database::openPostgres(const QString& path, const DatabaseLocation& locat
         return Result::failure(unusable(address, prepared.message()));
     if (const QString problem = PostgresSchema::problem(db); !problem.isEmpty())
         return Result::failure(unusable(address, problem));
+    opened->m_pieceIndex = PostgresSchema::hasGrams(db);
     openFiles()[key] = opened;
     database = opened;
     return Result::success();

@@ -51,6 +51,17 @@ public:
     // PostgreSQL the table's key, or the hidden rowid of visite and foto.
     QString keyColumn(const QString& table) const;
 
+    // PostgreSQL: the quick-search fields have their index of one- and two-character
+    // pieces (PostgresSchema::gramsIndexStatements).
+    bool hasPieceIndex() const { return m_pieceIndex; }
+
+    // PostgreSQL: after an error that lost the connection (isConnectionLoss), connects
+    // again so that the next operation finds the server if it is back; false while not.
+    bool reconnect();
+    // Counts the reconnections: a statement prepared on an earlier connection is gone
+    // from the server and must be prepared again.
+    int connectionGeneration() const { return m_generation; }
+
     // What an error of this database's engine means, as a phrase that ends the caller's sentence.
     QString describe(const QSqlError& error) const;
 
@@ -69,6 +80,8 @@ private:
     QString m_path;
     DatabaseLocation m_location;
     QString m_connectionName;
+    bool m_pieceIndex = false;
+    int m_generation = 0;
     std::unique_ptr<SearchIndex> m_index;
     std::unique_ptr<ColumnCache> m_columns;
 };

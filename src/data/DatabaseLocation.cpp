@@ -4,6 +4,9 @@
 
 namespace {
 
+// PostgreSQL keeps names of users and databases to 63 bytes.
+constexpr int maxNameBytes = 63;
+
 bool isServerAddress(const QString& text) {
     return text.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
            text.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
@@ -34,6 +37,9 @@ Result DatabaseLocation::parse(const QString& text, DatabaseLocation& location) 
         return refused(QStringLiteral("manca il nome del database dopo il server"));
     if (name.contains(QRegularExpression(QStringLiteral("[/?#&=\\s]"))))
         return refused(QStringLiteral("il nome del database contiene caratteri non ammessi"));
+    // The server would cut a longer name short and look for another database.
+    if (name.toUtf8().size() > maxNameBytes)
+        return refused(QStringLiteral("il nome del database è più lungo di %1 caratteri").arg(maxNameBytes));
 
     const qsizetype at = authority.lastIndexOf(QLatin1Char('@'));
     QString user;
@@ -45,6 +51,8 @@ Result DatabaseLocation::parse(const QString& text, DatabaseLocation& location) 
                                                   "leggere: va nel file .pgpass dell'utente."));
         if (user.isEmpty() || user.contains(QRegularExpression(QStringLiteral("[/@\\s]"))))
             return refused(QStringLiteral("il nome dell'utente non è valido"));
+        if (user.toUtf8().size() > maxNameBytes)
+            return refused(QStringLiteral("il nome dell'utente è più lungo di %1 caratteri").arg(maxNameBytes));
     }
 
     QString host = authority;
@@ -71,6 +79,8 @@ Result DatabaseLocation::parse(const QString& text, DatabaseLocation& location) 
         return refused(QStringLiteral("manca il nome del server"));
     if (host.contains(QRegularExpression(QStringLiteral("[\\s/@]"))))
         return refused(QStringLiteral("il nome del server non è valido"));
+    if (host.size() > 253)  // the longest name a host can have
+        return refused(QStringLiteral("il nome del server è più lungo di 253 caratteri"));
 
     int port = defaultPort;
     if (authority.contains(QLatin1Char(':')) && !authority.startsWith(QLatin1Char('[')) && portText.isEmpty())

@@ -81,14 +81,20 @@ QString describe(const QSqlError& error, const QString& path) {
     return QStringLiteral("errore interno del programma nell'uso del database");
 }
 
+bool isConnectionLoss(const QSqlError& error) {
+    const QString state = error.nativeErrorCode();
+    if (state.size() != 5)
+        return error.type() == QSqlError::ConnectionError || !error.databaseText().isEmpty();
+    return state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"));
+}
+
 QString describePostgres(const QSqlError& error) {
     const QString state = error.nativeErrorCode();
-    if (state.size() != 5) {
-        if (error.type() == QSqlError::ConnectionError || !error.databaseText().isEmpty())
-            return QStringLiteral("la connessione con il server PostgreSQL si è interrotta; riaprire la finestra "
-                                  "quando il server è di nuovo raggiungibile");
+    if (isConnectionLoss(error))
+        return QStringLiteral("la connessione con il server PostgreSQL si è interrotta: riprovare quando il server "
+                              "risponde di nuovo");
+    if (state.size() != 5)
         return QStringLiteral("errore interno del programma nell'uso del database");
-    }
     const QString kind = state.left(2);
     if (state == QLatin1String("57014"))
         return QStringLiteral("l'operazione è stata interrotta");
@@ -104,9 +110,6 @@ QString describePostgres(const QSqlError& error) {
         return QStringLiteral("l'operazione è troppo complessa per il database");
     if (state == QLatin1String("2201B"))
         return QStringLiteral("il modello di ricerca non è valido");
-    if (kind == QLatin1String("08") || kind == QLatin1String("57"))
-        return QStringLiteral("la connessione con il server PostgreSQL si è interrotta; riaprire la finestra "
-                              "quando il server è di nuovo raggiungibile");
     if (kind == QLatin1String("23"))
         return QStringLiteral("il valore non è ammesso dal database");
     if (kind == QLatin1String("22"))

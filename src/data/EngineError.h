@@ -21,4 +21,8 @@ QString describe(const QSqlError& error, const QString& path = QString());
 // way (no SQLSTATE at all) is told as such.
 QString describePostgres(const QSqlError& error);
 
+// Whether a PostgreSQL error means the connection to the server is gone (the server
+// stopped or restarted, the network broke), rather than a refusal of the statement.
+bool isConnectionLoss(const QSqlError& error);
+
 } // namespace EngineError

@@ -190,6 +190,24 @@ Result KeySearch::runPostgres() {
     const Query::Condition like{Query::Condition::Like, m_field, m_pattern, {}};
     QString sql = QStringLiteral("SELECT %1 FROM \"%2\" WHERE ").arg(key, m_table) +
                   Query::conditionSql(like, m_database.engine(), values);
+    // Without three plain characters in a row the trigram index has nothing to look up:
+    // the rows that hold every shorter piece are the candidates the LIKE above confirms.
+    if (m_database.hasPieceIndex() && SearchIndex::isIndexed(m_table, m_field)) {
+        QStringList pieces;
+        bool trigram = false;
+        for (const std::u32string& run : LiteralRuns::of(m_pattern)) {
+            trigram = trigram || run.size() >= 3;
+            const QString piece = QString::fromUcs4(run.data(), static_cast<qsizetype>(run.size()));
+            if (!run.empty() && !pieces.contains(piece))
+                pieces << piece;
+        }
+        if (!trigram && !pieces.isEmpty()) {
+            const QStringList marks(pieces.size(), QStringLiteral("CAST(? AS text)"));
+            sql += QStringLiteral(" AND velmora_grams(\"%1\") @> ARRAY[%2]").arg(m_field, marks.join(QLatin1Char(',')));
+            for (const QString& piece : std::as_const(pieces))
+                values << piece;
+        }
+    }
     if (m_from) {
         sql += QStringLiteral(" AND %1 %2 ?").arg(key, forward ? QStringLiteral(">") : QStringLiteral("<"));
         values << *m_from;
@@ -198,12 +216,17 @@ Result KeySearch::runPostgres() {
     values << m_limit;
     QSqlQuery query(m_database.connection());
     query.setForwardOnly(true);
+    const auto failed = [this](const QSqlError& error) {
+        if (EngineError::isConnectionLoss(error))
+            (void)m_database.reconnect(); // for the next keystroke
+        return Result::failure(m_database.describe(error));
+    };
     if (!query.prepare(sql))
-        return Result::failure(m_database.describe(query.lastError()));
+        return failed(query.lastError());
     for (const QVariant& value : std::as_const(values))
         query.addBindValue(value);
     if (!query.exec())
-        return Result::failure(m_database.describe(query.lastError()));
+        return failed(query.lastError());
     while (query.next())
         m_found.append(query.value(0).toLongLong());
     return Result::success();

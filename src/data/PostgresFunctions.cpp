@@ -12,7 +12,7 @@
 namespace {
 
 // Held while the functions are replaced, so two desks opening at once do not collide.
-constexpr qint64 lockKey = 0x76656c6d6f7261;  // "velmora"
+constexpr qint64 lockKey = 0x76656c6d6f7261; // "velmora"
 
 // The characters of a set as a bracket expression's inside, every one escaped.
 QString bracketed(const std::vector<PostgresPattern::Interval>& set) {
@@ -29,10 +29,11 @@ QString fromUcs4(const std::u32string& text) {
     return QString::fromUcs4(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// A text as an SQL literal. Our own texts only: standard_conforming_strings is on in
-// every supported server, so only the quote is doubled.
+// One of our own texts as an SQL literal, dollar-quoted: its backslashes stay as they are
+// whatever the server's standard_conforming_strings.
 QString literal(const QString& text) {
-    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+    Q_ASSERT(!text.contains(QStringLiteral("$q$")));
+    return QStringLiteral("$q$") + text + QStringLiteral("$q$");
 }
 
 // ASCII folds with lower() in the C collation, whatever the server's locale; every other
@@ -80,75 +81,72 @@ QString foldFunction() {
 // is matched with is folded too, so each character stands for itself and a range is a
 // range of code points. Pieces are gathered in an array: a long pattern stays linear.
 QString likeRegexFunction() {
-    return QStringLiteral(
-               "CREATE OR REPLACE FUNCTION velmora_like_regex(p text) RETURNS text\n"
-               "LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $velmora$\n"
-               "DECLARE\n"
-               "    c text[] := regexp_split_to_array(p, '');\n"
-               "    n integer := cardinality(c);\n"
-               "    closing integer[] := array_fill(0, ARRAY[n + 1]);\n"
-               "    pieces text[] := ARRAY['^'];\n"
-               "    items text[];\n"
-               "    i integer := 1;\n"
-               "    k integer;\n"
-               "    a integer;\n"
-               "    b integer;\n"
-               "    negated boolean;\n"
-               "    star boolean := false;\n"
-               "BEGIN\n"
-               "    -- For each place, the first \"]\" after it (0: none).\n"
-               "    FOR j IN REVERSE n - 1..1 LOOP\n"
-               "        closing[j] := CASE WHEN c[j + 1] = ']' THEN j + 1 ELSE closing[j + 1] END;\n"
-               "    END LOOP;\n"
-               "    WHILE i <= n LOOP\n"
-               "        IF c[i] = '*' THEN\n"
-               "            IF NOT star THEN\n"
-               "                pieces := pieces || '.*'::text;\n"
-               "            END IF;\n"
-               "            star := true;\n"
-               "            i := i + 1;\n"
-               "            CONTINUE;\n"
-               "        END IF;\n"
-               "        star := false;\n"
-               "        IF c[i] = '?' THEN\n"
-               "            pieces := pieces || '.'::text;\n"
-               "        ELSIF c[i] = '#' THEN\n"
-               "            pieces := pieces || %1::text;\n"
-               "        ELSIF c[i] = '[' AND closing[i] > 0 THEN\n"
-               "            k := i + 1;\n"
-               "            negated := k < closing[i] AND c[k] = '!';\n"
-               "            IF negated THEN\n"
-               "                k := k + 1;\n"
-               "            END IF;\n"
-               "            items := ARRAY[]::text[];\n"
-               "            WHILE k < closing[i] LOOP\n"
-               "                IF k + 2 < closing[i] AND c[k + 1] = '-' THEN\n"
-               "                    a := least(ascii(c[k]), ascii(c[k + 2]));\n"
-               "                    b := greatest(ascii(c[k]), ascii(c[k + 2]));\n"
-               "                    items := items || ('\\U' || lpad(to_hex(a), 8, '0') || '-\\U' || lpad(to_hex(b), 8, "
-               "'0'));\n"
-               "                    k := k + 3;\n"
-               "                ELSE\n"
-               "                    items := items || ('\\U' || lpad(to_hex(ascii(c[k])), 8, '0'));\n"
-               "                    k := k + 1;\n"
-               "                END IF;\n"
-               "            END LOOP;\n"
-               "            IF cardinality(items) = 0 THEN\n"
-               "                -- \"[!]\" takes any character, \"[]\" none\n"
-               "                pieces := pieces || CASE WHEN negated THEN '.' ELSE %2 END;\n"
-               "            ELSE\n"
-               "                pieces := pieces || ('[' || CASE WHEN negated THEN '^' ELSE '' END || "
-               "array_to_string(items, '') || ']');\n"
-               "            END IF;\n"
-               "            i := closing[i];\n"
-               "        ELSE\n"
-               "            pieces := pieces || ('\\U' || lpad(to_hex(ascii(c[i])), 8, '0'));\n"
-               "        END IF;\n"
-               "        i := i + 1;\n"
-               "    END LOOP;\n"
-               "    RETURN array_to_string(pieces, '') || '$';\n"
-               "END\n"
-               "$velmora$")
+    return QStringLiteral(R"sql(CREATE OR REPLACE FUNCTION velmora_like_regex(p text) RETURNS text
+LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $velmora$
+DECLARE
+    c text[] := CASE WHEN p = '' THEN ARRAY[]::text[] ELSE regexp_split_to_array(p, '') END;
+    n integer := cardinality(c);
+    closing integer[] := array_fill(0, ARRAY[n + 1]);
+    pieces text[] := ARRAY['^'];
+    items text[];
+    i integer := 1;
+    k integer;
+    a integer;
+    b integer;
+    negated boolean;
+    star boolean := false;
+BEGIN
+    -- For each place, the first "]" after it (0: none).
+    FOR j IN REVERSE n - 1..1 LOOP
+        closing[j] := CASE WHEN c[j + 1] = ']' THEN j + 1 ELSE closing[j + 1] END;
+    END LOOP;
+    WHILE i <= n LOOP
+        IF c[i] = '*' THEN
+            IF NOT star THEN
+                pieces := pieces || '.*'::text;
+            END IF;
+            star := true;
+            i := i + 1;
+            CONTINUE;
+        END IF;
+        star := false;
+        IF c[i] = '?' THEN
+            pieces := pieces || '.'::text;
+        ELSIF c[i] = '#' THEN
+            pieces := pieces || %1::text;
+        ELSIF c[i] = '[' AND closing[i] > 0 THEN
+            k := i + 1;
+            negated := k < closing[i] AND c[k] = '!';
+            IF negated THEN
+                k := k + 1;
+            END IF;
+            items := ARRAY[]::text[];
+            WHILE k < closing[i] LOOP
+                IF k + 2 < closing[i] AND c[k + 1] = '-' THEN
+                    a := least(ascii(c[k]), ascii(c[k + 2]));
+                    b := greatest(ascii(c[k]), ascii(c[k + 2]));
+                    items := items || (E'\\U' || lpad(to_hex(a), 8, '0') || E'-\\U' || lpad(to_hex(b), 8, '0'));
+                    k := k + 3;
+                ELSE
+                    items := items || (E'\\U' || lpad(to_hex(ascii(c[k])), 8, '0'));
+                    k := k + 1;
+                END IF;
+            END LOOP;
+            IF cardinality(items) = 0 THEN
+                -- "[!]" takes any character, "[]" none
+                pieces := pieces || CASE WHEN negated THEN '.' ELSE %2 END;
+            ELSE
+                pieces := pieces || ('[' || CASE WHEN negated THEN '^' ELSE '' END || array_to_string(items, '') || ']');
+            END IF;
+            i := closing[i];
+        ELSE
+            pieces := pieces || (E'\\U' || lpad(to_hex(ascii(c[i])), 8, '0'));
+        END IF;
+        i := i + 1;
+    END LOOP;
+    RETURN array_to_string(pieces, '') || '$';
+END
+$velmora$)sql")
         .arg(literal(QLatin1Char('[') + bracketed(PostgresPattern::digits()) + QLatin1Char(']')),
              literal(QStringLiteral("[^\\u0001-\\U0010ffff]")));
 }
@@ -158,43 +156,46 @@ QString likeRegexFunction() {
 // is zero. Only a number with a large exponent or many digits can be out of range, so
 // only those pay for catching the error.
 QStringList numberFunctions() {
-    return {QStringLiteral(
-        "CREATE OR REPLACE FUNCTION vnumber(t text) RETURNS double precision\n"
-        "LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $velmora$\n"
-        "DECLARE\n"
-        "    s text := substring(translate(t, E' \\t', '') FROM "
-        "'^[+-]?(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)(?:[eE][+-]?[0-9]+)?');\n"
-        "    mantissa text;\n"
-        "    exponent text;\n"
-        "    whole text;\n"
-        "    magnitude numeric;\n"
-        "BEGIN\n"
-        "    IF s IS NULL THEN\n"
-        "        RETURN NULL;\n"
-        "    END IF;\n"
-        "    mantissa := ltrim(split_part(lower(s), 'e', 1), '+-');\n"
-        "    exponent := coalesce(nullif(split_part(lower(s), 'e', 2), ''), '0');\n"
-        "    IF length(exponent) <= 6 AND abs(exponent::integer) + length(mantissa) < 300 THEN\n"
-        "        RETURN s::double precision;\n"
-        "    END IF;\n"
-        "    BEGIN\n"
-        "        RETURN s::double precision;\n"
-        "    EXCEPTION WHEN numeric_value_out_of_range THEN\n"
-        "        -- the power of ten of the first significant digit tells too large from too small\n"
-        "        whole := ltrim(split_part(mantissa, '.', 1), '0');\n"
-        "        IF whole <> '' THEN\n"
-        "            magnitude := length(whole) - 1 + exponent::numeric;\n"
-        "        ELSE\n"
-        "            magnitude := exponent::numeric - 1 - (length(split_part(mantissa, '.', 2))\n"
-        "                         - length(ltrim(split_part(mantissa, '.', 2), '0')));\n"
-        "        END IF;\n"
-        "        RETURN CASE WHEN magnitude >= 0 THEN 1.7976931348623157e308::double precision ELSE 0 END\n"
-        "               * CASE WHEN left(s, 1) = '-' THEN -1 ELSE 1 END;\n"
-        "    END;\n"
-        "END\n"
-        "$velmora$"),
-        QStringLiteral("CREATE OR REPLACE FUNCTION vnumber(v double precision) RETURNS double precision\n"
-        "LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $velmora$ SELECT v $velmora$")};
+    return {QStringLiteral(R"sql(CREATE OR REPLACE FUNCTION vnumber(t text) RETURNS double precision
+LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $velmora$
+DECLARE
+    s text := substring(translate(t, E' \t', '') FROM $q$^[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?$q$);
+    mantissa text;
+    exponent text;
+    whole text;
+    magnitude numeric;
+BEGIN
+    IF s IS NULL THEN
+        RETURN NULL;
+    END IF;
+    mantissa := ltrim(split_part(lower(s), 'e', 1), '+-');
+    exponent := coalesce(nullif(split_part(lower(s), 'e', 2), ''), '0');
+    IF length(exponent) <= 6 AND abs(exponent::integer) + length(mantissa) < 300 THEN
+        RETURN s::double precision;
+    END IF;
+    BEGIN
+        RETURN s::double precision;
+    EXCEPTION WHEN numeric_value_out_of_range THEN
+        -- the power of ten of the first significant digit tells too large from too small
+        whole := ltrim(split_part(mantissa, '.', 1), '0');
+        IF whole <> '' THEN
+            magnitude := length(whole) - 1 + exponent::numeric;
+        ELSE
+            magnitude := exponent::numeric - 1 - (length(split_part(mantissa, '.', 2))
+                         - length(ltrim(split_part(mantissa, '.', 2), '0')));
+        END IF;
+        RETURN CASE WHEN magnitude >= 0 THEN 1.7976931348623157e308::double precision ELSE 0 END
+               * CASE WHEN left(s, 1) = '-' THEN -1 ELSE 1 END;
+    END;
+END
+$velmora$)sql"),
+            QStringLiteral(R"sql(CREATE OR REPLACE FUNCTION vnumber(v double precision) RETURNS double precision
+LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $velmora$ SELECT v $velmora$)sql"),
+            // A numeric column's value; one a double cannot hold is read by the rule for texts.
+            QStringLiteral(R"sql(CREATE OR REPLACE FUNCTION vnumber(v numeric) RETURNS double precision
+LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $velmora$
+SELECT CASE WHEN v = 0 OR (abs(v) BETWEEN 1e-300 AND 1e300) OR abs(v) = 'Infinity' THEN v::double precision
+            ELSE vnumber(v::text) END $velmora$)sql")};
 }
 
 QStringList statements() {
@@ -212,10 +213,10 @@ QStringList statements() {
 }
 
 Result failed(const QSqlQuery& query) {
-    return Result::failure(
-        QStringLiteral("Le funzioni del programma non si possono creare nel database PostgreSQL: %1")
-            .arg(query.lastError().databaseText().trimmed().isEmpty() ? query.lastError().text()
-                                                                      : query.lastError().databaseText().trimmed()));
+    return Result::failure(QStringLiteral("Le funzioni del programma non si possono creare nel database PostgreSQL: %1")
+                               .arg(query.lastError().databaseText().trimmed().isEmpty()
+                                        ? query.lastError().text()
+                                        : query.lastError().databaseText().trimmed()));
 }
 
 } // namespace
@@ -225,9 +226,10 @@ Result installPostgresFunctions(QSqlDatabase& database) {
     // The version the database holds is written as a comment on velmora_fold, last of all:
     // a database that has it needs nothing, and a desk that may not replace functions
     // (another user made them) can still open it.
-    const QString version = QStringLiteral("velmora %1").arg(
-        QString::fromLatin1(QCryptographicHash::hash(sql.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Sha256)
-                                .toHex()));
+    const QString version =
+        QStringLiteral("velmora %1")
+            .arg(QString::fromLatin1(
+                QCryptographicHash::hash(sql.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Sha256).toHex()));
     QSqlQuery query(database);
     const auto upToDate = [&](bool& current) {
         if (!query.exec(QStringLiteral("SELECT obj_description(to_regprocedure('velmora_fold(text)'), 'pg_proc')")) ||
@@ -253,7 +255,7 @@ Result installPostgresFunctions(QSqlDatabase& database) {
                 result = failed(query);
                 break;
             }
-        if (result && !query.exec(QStringLiteral("COMMENT ON FUNCTION velmora_fold(text) IS %1").arg(literal(version))))
+        if (result && !query.exec(QStringLiteral("COMMENT ON FUNCTION velmora_fold(text) IS '%1'").arg(version)))
             result = failed(query);
     }
     QSqlQuery(database).exec(QStringLiteral("SELECT pg_advisory_unlock(%1)").arg(lockKey));

@@ -12,6 +12,7 @@ class QSqlDatabase;
 //   velmora_equal(text, text)   text equality ignoring case, like vequal
 //   vnumber(text)               the leading-number rule (Numbers::leading), or null
 //   vnumber(double precision)   the number itself
+//   vnumber(numeric)            the number as a double (too large: the largest, with its sign)
 // All are immutable; a null argument gives null. Safe to call on every open: it only
 // replaces these functions. A failure is told in one Italian sentence.
 Result installPostgresFunctions(QSqlDatabase& database);

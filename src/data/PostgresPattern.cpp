@@ -100,7 +100,7 @@ QString bracketed(const Set& set) {
 
 // One character of the stored text that must be in `set`.
 QString written(const Set& set) {
-    if (set.empty())  // "[]": no character is in it, so nothing matches
+    if (set.empty()) // "[]": no character is in it, so nothing matches
         return QStringLiteral("[^") + bracketed(everything()) + QLatin1Char(']');
     if (set == everything())
         return QStringLiteral(".");
@@ -202,7 +202,8 @@ QString PostgresPattern::likeRegex(const QString& pattern) {
     }
     if (tokens.empty() || tokens.back().kind != LikePattern::Token::AnyRun)
         out += QLatin1Char('$');
-    return out;
+    // "*" takes every text: never an empty string, which a driver may bind as a null.
+    return out.isEmpty() ? QStringLiteral("^") : out;
 }
 
 QString PostgresPattern::equalsRegex(const QString& text) {
@@ -210,4 +211,21 @@ QString PostgresPattern::equalsRegex(const QString& text) {
     for (const char32_t c : text.toUcs4())
         out += literal(LikePattern::fold(c));
     return out + QLatin1Char('$');
+}
+
+QString PostgresPattern::refusal(const QString& pattern) {
+    if (pattern.size() <= longestPattern)
+        return {};
+    return QStringLiteral("Il criterio di ricerca è lungo %1 caratteri: sul database PostgreSQL se ne possono usare al "
+                          "massimo %2.")
+        .arg(pattern.size())
+        .arg(longestPattern);
+}
+
+QString PostgresPattern::folded(const QString& text) {
+    std::u32string out;
+    for (const char32_t c : text.toUcs4())
+        out.push_back(LikePattern::fold(c));
+    const QString result = QString::fromUcs4(out.data(), static_cast<qsizetype>(out.size()));
+    return result.isNull() ? QStringLiteral("") : result; // an empty text, never a null
 }

@@ -16,10 +16,20 @@
 // column itself ("field" gin_trgm_ops) serves these conditions.
 class PostgresPattern {
 public:
-    using Interval = std::pair<char32_t, char32_t>;  // first and last code point, inclusive
+    using Interval = std::pair<char32_t, char32_t>; // first and last code point, inclusive
 
     static QString likeRegex(const QString& pattern);
     static QString equalsRegex(const QString& text);
+
+    // The regular expressions grow with the pattern, and the server takes seconds to
+    // compile one of some thousand characters, or refuses it as too complex: a longer
+    // LIKE pattern is refused before it is sent, and refusal() says so in a sentence
+    // (empty for a pattern PostgreSQL can take). Equality has no such bound: a longer
+    // text is compared folded, velmora_fold("field") = folded(text).
+    static constexpr qsizetype longestPattern = 1000;
+    static QString refusal(const QString& pattern);
+    // A text folded as the program folds it (LikePattern::fold), as velmora_fold does.
+    static QString folded(const QString& text);
 
     // What the server's own functions (installPostgresFunctions) are built from, so they
     // fold and read digits exactly as the program does:

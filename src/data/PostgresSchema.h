@@ -12,8 +12,8 @@ class QSqlDatabase;
 // assigns and never gives again; numbers are numeric, texts and dates text. `visite` and
 // `foto` have no key of their own, so each gets a hidden one, `rowid`, as SQLite keeps
 // for every row: it identifies a row for an edit or a delete and keeps the rows in the
-// order they were added. Quick searches are served by trigram indexes (pg_trgm) on the
-// fields searched as the user types.
+// order they were added. Quick searches are served by trigram indexes (pg_trgm) and
+// indexes of one- and two-character pieces on the fields searched as the user types.
 namespace PostgresSchema {
 
 // The column that identifies a row of the table and orders the rows: its key, or the
@@ -25,6 +25,15 @@ QStringList createStatements();
 
 // The statements that make the trigram indexes (pg_trgm must be installed first).
 QStringList searchIndexStatements();
+
+// A pattern with fewer than three plain characters in a row has no trigram to look up:
+// velmora_grams(text) gives the one- and two-character pieces of a text folded as the
+// office's LIKE folds it (velmora_fold, installPostgresFunctions), and a GIN index over
+// them on each quick-search field finds the rows that hold a piece.
+QString gramsFunction();
+QStringList gramsIndexStatements();
+// Whether the database has velmora_grams, and so the indexes over it.
+bool hasGrams(const QSqlDatabase& db);
 
 // Makes the six tables in a database that has none of them, in one transaction that
 // waits for any other desk doing the same; a database that has them all is left as it

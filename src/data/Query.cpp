@@ -14,6 +14,15 @@ QString quoted(const QString& identifier) {
 
 } // namespace
 
+Result Query::runsOn(DatabaseLocation::Engine engine) const {
+    if (engine == DatabaseLocation::Engine::PostgreSQL)
+        for (const Condition& condition : m_conditions)
+            if (condition.kind == Condition::Like)
+                if (const QString refusal = PostgresPattern::refusal(condition.first.toString()); !refusal.isEmpty())
+                    return Result::failure(refusal);
+    return Result::success();
+}
+
 QString Query::conditionSql(const Condition& condition, DatabaseLocation::Engine engine, QVariantList& values) {
     const QString field = quoted(condition.field);
     const bool postgres = engine == DatabaseLocation::Engine::PostgreSQL;
@@ -25,13 +34,19 @@ QString Query::conditionSql(const Condition& condition, DatabaseLocation::Engine
         }
         values << PostgresPattern::likeRegex(condition.first.toString());
         return field + QStringLiteral(" ~ ?");
-    case Condition::TextEquals:
+    case Condition::TextEquals: {
         if (!postgres) {
             values << condition.first;
             return QStringLiteral("vequal(%1, ?)").arg(field);
         }
-        values << PostgresPattern::equalsRegex(condition.first.toString());
+        const QString text = condition.first.toString();
+        if (text.size() > PostgresPattern::longestPattern) { // too long for a quick regular expression
+            values << PostgresPattern::folded(text);
+            return QStringLiteral("velmora_fold(%1) = ?").arg(field);
+        }
+        values << PostgresPattern::equalsRegex(text);
         return field + QStringLiteral(" ~ ?");
+    }
     case Condition::NumberEquals: {
         const double number = condition.first.toDouble();
         if (postgres && !(std::trunc(number) == number && std::abs(number) < 9e15)) {

@@ -57,10 +57,15 @@ public:
     const QString& text() const { return m_text; }
     const QList<Condition>& conditions() const { return m_conditions; }
 
+    // Whether the query can run on that engine: on PostgreSQL a LIKE pattern is at most
+    // PostgresPattern::longestPattern characters long; a longer one is refused in a sentence.
+    Result runsOn(DatabaseLocation::Engine engine) const;
+
     // One condition as SQL for an engine, its values appended to `values` in the order of
     // their places. SQLite uses the program's functions (vlike, vequal); PostgreSQL uses
     // regular expressions (PostgresPattern) that a pg_trgm index on the field serves, and
     // compares dates (ISO text) in code-point order as SQLite does, whatever the locale.
+    // Check runsOn() first.
     static QString conditionSql(const Condition& condition, DatabaseLocation::Engine engine, QVariantList& values);
 
     bool isValid() const { return m_error.isEmpty(); }

@@ -120,6 +120,10 @@ Result RecordSource::notOpen() const {
 
 Result RecordSource::databaseError(const QString& what, const QSqlError& error) const {
     const QString reason = m_database ? m_database->describe(error) : EngineError::describe(error, m_databaseName);
+    // A server that went away and came back: the user's next try goes through, with
+    // what was typed still on the card.
+    if (m_database && m_database->isPostgres() && EngineError::isConnectionLoss(error))
+        (void)m_database->reconnect();
     return Result::failure(QStringLiteral("Il database ha rifiutato %1: %2.").arg(what, reason));
 }
 

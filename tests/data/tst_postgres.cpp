@@ -237,6 +237,17 @@ private slots:
                  qPrintable(written.message()));
         QVERIFY(houses.hasPendingEdit());
         QCOMPARE(houses.value("proprietario"), QStringLiteral("Rossi Maria"));
+        // The server is there again: the next try goes through.
+        QVERIFY(houses.update().ok());
+        QCOMPARE(db.value("immobile", *houses.currentKey(), "proprietario").toString(), QStringLiteral("Rossi Maria"));
+
+        // A window opened while another still holds a dead connection gets a live one.
+        run(db.connection(), "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                             "WHERE application_name = 'velmora' AND pid <> pg_backend_pid()");
+        RecordSource again("immobile", italian);
+        QVERIFY(again.setDatabaseName(db.path()).ok());
+        QVERIFY(again.refresh().ok());
+        QCOMPARE(again.value("proprietario"), QStringLiteral("Rossi Maria"));
     }
 
     void quickSearchesPageThroughInKeyOrderAndUseTheTrigramIndex() {
@@ -289,6 +300,65 @@ private slots:
         QSqlQuery setting("SHOW plan_cache_mode", database->connection());
         QVERIFY(setting.next());
         QCOMPARE(setting.value(0).toString(), QStringLiteral("force_custom_plan"));
+    }
+
+    // Needles too short for a trigram are narrowed by the index of one- and two-character
+    // pieces: the rows found are those the office's LIKE alone finds, and a miss is found
+    // without reading the table.
+    void shortNeedlesFindWhatTheLikeAloneFinds() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        const QStringList atoms = {"a",  "b", "R",      "o", "'", "È", "è", "ß",
+                                   "ss", "K", "\u212A", "Σ", "ς", " ", "1", "é"};
+        QSqlQuery insert(db.connection());
+        insert.prepare("INSERT INTO immobile (proprietario) VALUES (?)");
+        quint32 seed = 7;
+        const auto next = [&seed](quint32 bound) {
+            seed = seed * 1103515245u + 12345u;
+            return (seed >> 16) % bound;
+        };
+        for (int i = 0; i < 600; ++i) {
+            QString owner;
+            for (quint32 k = next(6); k > 0; --k)
+                owner += atoms.at(next(atoms.size()));
+            insert.addBindValue(i % 50 == 0 ? QVariant() : QVariant(owner));
+            QVERIFY(insert.exec());
+        }
+        db.exec("INSERT INTO immobile (proprietario) SELECT 'Bianchi ' || g FROM generate_series(1, 30000) g");
+        db.exec("VACUUM ANALYZE immobile");
+        std::shared_ptr<Database> database;
+        QVERIFY(Database::open(db.path(), database).ok());
+        QVERIFY(database->hasPieceIndex());
+
+        const QStringList needles = {"*a*",  "*è*",   "*È*", "*ß*",    "*'*",  "*k*", "*σ*", "*Rb*",
+                                     "*'è*", "*a?b*", "*É*", "*S*",    "*ss*", "*1*", "*z*", "*q*",
+                                     "*x?*", "a*",    "*#*", "*[ab]*", "*",    "*e*"};
+        for (const QString& needle : needles) {
+            KeySearch search(*database, "immobile", "proprietario", needle, KeySearch::Direction::Forward, std::nullopt,
+                             100000);
+            QVERIFY(search.run(std::chrono::nanoseconds(-1)).ok());
+            QVariantList values;
+            const QString like = Query::conditionSql({Query::Condition::Like, "proprietario", needle, {}},
+                                                     Database::Engine::PostgreSQL, values);
+            QSqlQuery plain(db.connection());
+            plain.prepare("SELECT id FROM immobile WHERE " + like + " ORDER BY id");
+            plain.addBindValue(values.first());
+            QVERIFY(plain.exec());
+            QList<qint64> expected;
+            while (plain.next())
+                expected << plain.value(0).toLongLong();
+            QVERIFY2(search.keys() == expected, qPrintable(needle));
+        }
+
+        QVariantList values;
+        QString condition = Query::conditionSql({Query::Condition::Like, "proprietario", "*zq*", {}},
+                                                Database::Engine::PostgreSQL, values);
+        QSqlQuery plan(db.connection());
+        QVERIFY(plan.exec("EXPLAIN SELECT id FROM immobile WHERE " + inlined(db.connection(), condition, values) +
+                          " AND velmora_grams(proprietario) @> ARRAY['zq'] ORDER BY id LIMIT 128"));
+        QString lines;
+        while (plan.next())
+            lines += plan.value(0).toString() + '\n';
+        QVERIFY2(lines.contains("immobile_proprietario_grams"), qPrintable(lines));
     }
 
     void aWeekOfADenseDiaryIsFoundOnItsIndex() {

@@ -58,6 +58,10 @@ private slots:
         QTest::newRow("port not a number") << "postgresql://server:cinque/daba" << "porta";
         QTest::newRow("empty port") << "postgresql://server:/daba" << "porta";
         QTest::newRow("options") << "postgresql://server/daba?sslmode=disable" << "caratteri";
+        QTest::newRow("a name the server would cut short")
+            << "postgresql://server/" + QString(60, 'a') + "àà" << "più lungo di 63";
+        QTest::newRow("a long user") << "postgresql://" + QString(64, 'u') + "@server/daba" << "più lungo di 63";
+        QTest::newRow("a 30 kB server") << "postgresql://" + QString(30000, 's') + "/daba" << "più lungo di 253";
     }
 
     void malformedServerAddressesAreRefusedInItalian() {

@@ -380,7 +380,13 @@ public:
             // A pattern typed in the formula is bound as its regular expression; one read
             // from a field is translated by the server.
             if (node.right->kind == Node::Text) {
-                m_parameters.last() = PostgresPattern::likeRegex(node.right->value.toString());
+                const QString pattern = node.right->value.toString();
+                if (pattern.size() > PostgresPattern::longestPattern)
+                    fail(node.right->position, QStringLiteral("il testo dopo LIKE è lungo %1 caratteri: sul database "
+                                                              "PostgreSQL se ne possono usare al massimo %2")
+                                                   .arg(pattern.size())
+                                                   .arg(PostgresPattern::longestPattern));
+                m_parameters.last() = PostgresPattern::likeRegex(pattern);
                 return negation(QStringLiteral("(%1 ~ %2)").arg(a, b), negated);
             }
             return negation(QStringLiteral("velmora_like(%1, %2)").arg(a, b), negated);
@@ -406,19 +412,24 @@ public:
 
 private:
     // Text equality ignoring case; on PostgreSQL a typed text is bound as the regular
-    // expression of its characters and the field is compared as it is.
+    // expression of its characters and the field is compared as it is (a long one, whose
+    // expression would be slow to compile, is bound folded and the field folded).
     QString textEquality(const Node& node, const QString& a, const QString& b, bool negated) {
         if (!m_postgres)
             return negation(QStringLiteral("vequal(%1, %2)").arg(a, b), negated);
-        if (node.right->kind == Node::Text) {
-            m_parameters.last() = PostgresPattern::equalsRegex(node.right->value.toString());
-            return negation(QStringLiteral("(%1 ~ %2)").arg(a, b), negated);
+        const bool typedRight = node.right->kind == Node::Text;
+        if (!typedRight && node.left->kind != Node::Text)
+            return negation(QStringLiteral("velmora_equal(%1, %2)").arg(a, b), negated);
+        // With a typed text on the left and a field on the right, that text is the last value bound.
+        const QString text = (typedRight ? node.right : node.left)->value.toString();
+        const QString& other = typedRight ? a : b;
+        const QString& place = typedRight ? b : a;
+        if (text.size() > PostgresPattern::longestPattern) {
+            m_parameters.last() = PostgresPattern::folded(text);
+            return negation(QStringLiteral("(velmora_fold(%1) = %2)").arg(other, place), negated);
         }
-        if (node.left->kind == Node::Text) {  // the only value: the last bound
-            m_parameters.last() = PostgresPattern::equalsRegex(node.left->value.toString());
-            return negation(QStringLiteral("(%1 ~ %2)").arg(b, a), negated);
-        }
-        return negation(QStringLiteral("velmora_equal(%1, %2)").arg(a, b), negated);
+        m_parameters.last() = PostgresPattern::equalsRegex(text);
+        return negation(QStringLiteral("(%1 ~ %2)").arg(other, place), negated);
     }
 
     static QString negation(const QString& condition, bool negated) {
