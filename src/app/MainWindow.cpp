@@ -59,7 +59,6 @@ MainWindow::MainWindow(const Context& context, QWidget* parent) : QMainWindow(pa
     resize(982, 568);
 
     m_workspace = new Workspace(this);
-    m_workspace->setPicture(Artwork::defaultBackgroundFor(context.programFolder));
     setCentralWidget(m_workspace);
 
     buildToolbar();
@@ -120,11 +119,33 @@ void MainWindow::buildStatusBar() {
     // The date of the start: never refreshed, even past midnight.
     m_datePanel->setText(m_context.regional.dateText(m_context.clock.today()));
 
+    // Work in the background (the first build of the search index) is told at the right.
+    m_workPanel = new QLabel(bar);
+    m_workPanel->setObjectName(QStringLiteral("Panel3"));
+    m_workPanel->setFrameShape(QFrame::Panel);
+    m_workPanel->setFrameShadow(QFrame::Sunken);
+    bar->addPermanentWidget(m_workPanel);
+    m_workPanel->hide();
+    m_workSilence = new QTimer(this);
+    m_workSilence->setSingleShot(true);
+    m_workSilence->setInterval(5000);
+    connect(m_workSilence, &QTimer::timeout, m_workPanel, &QWidget::hide);
+
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(1000);
     connect(m_timer, &QTimer::timeout, this, &MainWindow::showTime);
     m_timer->start();
+}
+
+void MainWindow::showWork(const QString& text, const QString& detail) {
+    m_workPanel->setText(text);
+    m_workPanel->setToolTip(detail);
+    m_workPanel->setVisible(!text.isEmpty());
+    if (text.isEmpty())
+        m_workSilence->stop();
+    else
+        m_workSilence->start();
 }
 
 void MainWindow::showTime() {
@@ -139,16 +160,28 @@ void MainWindow::loadBackground() {
 
 void MainWindow::applyBackgroundPath(const QString& path) {
     if (path.isEmpty()) {
-        m_workspace->setPicture({});
+        setBackgroundPicture({});
         return;
     }
     const QImage picture = Picture::load(path);
     if (!picture.isNull())
-        m_workspace->setPicture(picture);
+        setBackgroundPicture(picture);
+    else
+        showDefaultBackground();
 }
 
 void MainWindow::setBackgroundPicture(const QImage& picture) {
+    m_defaultBackgroundPending = false;
     m_workspace->setPicture(picture);
+}
+
+void MainWindow::showDefaultBackground() {
+    // Drawn only when it is to be seen: most offices name a picture, or none, in sfondo.ini;
+    // a picture that does not load later leaves the one shown then.
+    if (!m_defaultBackgroundPending)
+        return;
+    m_defaultBackgroundPending = false;
+    m_workspace->setPicture(Artwork::defaultBackgroundFor(m_context.programFolder));
 }
 
 QImage MainWindow::backgroundPicture() const {

@@ -53,6 +53,8 @@ public:
 
     // Shows a window as a child, restored to normal size and in front with the focus.
     void showChild(QWidget* window) override;
+    // A panel at the right end of the status bar (Panel3) while work goes on in the background.
+    void showWork(const QString& text, const QString& detail) override;
 
     // Makes the picture at a path the background: an empty path means none, a path
     // that does not load leaves the picture there is.
@@ -82,6 +84,7 @@ private:
     void buildToolbar();
     void buildStatusBar();
     void loadBackground();
+    void showDefaultBackground();
     void showTime();
 
     const Context& m_context;
@@ -90,6 +93,10 @@ private:
     QLabel* m_datePanel = nullptr;
     QLabel* m_timePanel = nullptr;
     QTimer* m_timer = nullptr;
+    // Until sfondo.ini has been read, the built-in picture is what the workspace shows.
+    bool m_defaultBackgroundPending = true;
+    QLabel* m_workPanel = nullptr;
+    QTimer* m_workSilence = nullptr; // hides the work panel when nobody tells it again
     std::map<int, WindowFactory> m_factories;
     SingleWindows m_windows; // by button
     std::map<int, Command> m_commands;

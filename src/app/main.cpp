@@ -1,5 +1,6 @@
 #include "Artwork.h"
 #include "CommandLine.h"
+#include "FirstPaint.h"
 #include "Context.h"
 #include "MainWindow.h"
 #include "ProgramFolder.h"
@@ -24,15 +25,15 @@ bool hasDisplay() {
            qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
 }
 
+// Qt's own texts (dialog buttons, file dialogs) in the office's language. Only qtbase: the
+// "qt" catalogue also loads those of modules the program does not use (multimedia...).
 void installQtTranslations(QApplication& app, const QLocale& locale) {
-    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    for (const char* name : {"qtbase", "qt"}) {
-        auto* translator = new QTranslator(&app);
-        if (translator->load(locale, QString::fromLatin1(name), QStringLiteral("_"), folder))
-            QApplication::installTranslator(translator);
-        else
-            delete translator;
-    }
+    auto* translator = new QTranslator(&app);
+    if (translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(translator);
+    else
+        delete translator;
 }
 
 } // namespace
@@ -53,6 +54,7 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
+    FirstPaint::reportIfAsked(app);
     // Also the window class the desktop entry names (StartupWMClass) and the user folder's name.
     QApplication::setApplicationName(QStringLiteral("velmora"));
     QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));

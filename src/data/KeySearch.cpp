@@ -86,6 +86,9 @@ KeySearch::KeySearch(Database& database, const QString& table, const QString& fi
     for (const std::u32string& run : runs)
         if (run.size() > 0 && LiteralRuns::utf8(run).size() > m_needle.piece.size())
             m_needle.piece = LiteralRuns::utf8(run);
+    for (const std::u32string& run : runs)
+        if (const std::string other = LiteralRuns::utf8(run); other != m_needle.piece)
+            m_needle.others.push_back(other);
     m_needle.pattern = &m_like;
     m_needle.exact = LiteralRuns::onlyContains(pattern) && runs.size() <= 1 && pattern.startsWith(QLatin1Char('*')) &&
                      pattern.endsWith(QLatin1Char('*'));
@@ -97,18 +100,33 @@ KeySearch::KeySearch(Database& database, const QString& table, const QString& fi
             covered = database.searchIndex()->coveredUpTo(m_table);
     }
     // The column in memory is asked for (and so made, when it is not) only where the
-    // index cannot serve: it costs memory.
+    // index cannot serve: it costs memory. A field too large for it has its block map.
     Method rest = Method::Table;
-    if (!(covered && *covered >= high) && database.columns() && database.columns()->column(m_table, m_field))
-        rest = Method::Memory;
+    qint64 mapped = lowest; // the block map covers keys up to this
+    if (!(covered && *covered >= high) && database.columns()) {
+        if (database.columns()->column(m_table, m_field)) {
+            rest = Method::Memory;
+        } else if (const BlockMap* map = database.columns()->blocks(m_table, m_field)) {
+            mapped = map->coveredUpTo();
+            m_filter = BlockMap::filterFor(m_like);
+        }
+    }
 
+    // In key order: the rows the index covers, then the rest.
     std::vector<Segment> ascending;
+    qint64 restLow = low;
     if (covered && *covered >= low) {
         ascending.push_back({Method::Index, low, std::min(high, *covered)});
-        if (*covered < high)
-            ascending.push_back({rest, *covered + 1, high});
+        restLow = *covered < high ? *covered + 1 : highest;
+    }
+    if (covered && *covered >= high) {
+        // the index covers every row
+    } else if (rest == Method::Table && mapped >= restLow) {
+        ascending.push_back({Method::Blocks, restLow, std::min(high, mapped)});
+        if (mapped < high)
+            ascending.push_back({Method::Table, mapped + 1, high});
     } else {
-        ascending.push_back({rest, low, high});
+        ascending.push_back({rest, restLow, high});
     }
     m_segments = ascending;
     if (direction == Direction::Backward)
@@ -148,9 +166,13 @@ Result KeySearch::run(std::chrono::nanoseconds budget) {
             if (!m_database.columns() || !m_database.columns()->column(m_table, m_field))
                 segment.method = Method::Table;
         }
+        if (segment.method == Method::Blocks && !blocksFor(segment))
+            segment.method = Method::Table;
         if (segment.method == Method::Memory) {
             runMemory(segment, outOfTime, stopped);
-        } else if (const Result ran = runSql(segment, outOfTime, stopped); !ran) {
+        } else if (const Result ran = segment.method == Method::Blocks ? runBlocks(segment, outOfTime, stopped)
+                                                                       : runSql(segment, outOfTime, stopped);
+                   !ran) {
             m_done = true;
             return ran;
         }
@@ -230,6 +252,106 @@ Result KeySearch::runPostgres() {
     while (query.next())
         m_found.append(query.value(0).toLongLong());
     return Result::success();
+}
+
+BlockMap* KeySearch::blocksFor(const Segment& segment) const {
+    BlockMap* map = m_database.columns() ? m_database.columns()->blocks(m_table, m_field) : nullptr;
+    return map && map->coveredUpTo() >= segment.high ? map : nullptr;
+}
+
+Result KeySearch::runBlocks(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped) {
+    constexpr std::size_t maxRun = 8; // blocks read by one statement at most, so time is looked at often
+    const BlockMap& map = *blocksFor(segment);
+    sqlite3* db = m_database.handle();
+    const bool forward = m_direction == Direction::Forward;
+    const QByteArray sql =
+        QStringLiteral("SELECT rowid FROM \"%1\" WHERE rowid >= ?1 AND rowid <= ?2 AND vlike(\"%2\", ?3) ORDER BY rowid %3 "
+                       "LIMIT ?4")
+            .arg(m_table, m_field, forward ? QString() : QStringLiteral("DESC"))
+            .toUtf8();
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &statement, nullptr) != SQLITE_OK)
+        return Result::failure(EngineError::describe(sqlite3_extended_errcode(db)));
+    const QByteArray pattern = m_pattern.toUtf8();
+    const std::size_t count = map.blockCount();
+    const auto candidate = [&](std::size_t block) { return map.mayHold(block, m_filter); };
+
+    Result result = Result::success();
+    while (true) {
+        // The next blocks that may hold a match, from the near end of the segment: a
+        // block that cannot is passed over without reading a row of it.
+        qint64 from = 0, to = 0;
+        bool any = false;
+        if (count > 0 && forward) {
+            std::size_t first = map.blockOf(segment.low);
+            while (first < count && map.low(first) <= segment.high && !candidate(first))
+                ++first;
+            if (first < count && map.low(first) <= segment.high) {
+                std::size_t last = first;
+                while (last + 1 < count && last + 1 - first < maxRun && map.low(last + 1) <= segment.high &&
+                       candidate(last + 1))
+                    ++last;
+                from = std::max(segment.low, map.low(first));
+                to = std::min(segment.high, map.high(last));
+                any = true;
+            }
+        } else if (count > 0) {
+            std::size_t last = map.blockOf(segment.high);
+            bool found = false;
+            while (map.high(last) >= segment.low) {
+                if (candidate(last)) {
+                    found = true;
+                    break;
+                }
+                if (last == 0)
+                    break;
+                --last;
+            }
+            if (found) {
+                std::size_t first = last;
+                while (first > 0 && last - (first - 1) < maxRun && map.high(first - 1) >= segment.low &&
+                       candidate(first - 1))
+                    --first;
+                from = std::max(segment.low, map.low(first));
+                to = std::min(segment.high, map.high(last));
+                any = true;
+            }
+        }
+        if (!any) {
+            ++m_segment;
+            break;
+        }
+        sqlite3_bind_int64(statement, 1, from);
+        sqlite3_bind_int64(statement, 2, to);
+        sqlite3_bind_text(statement, 3, pattern.constData(), static_cast<int>(pattern.size()), SQLITE_STATIC);
+        sqlite3_bind_int(statement, 4, static_cast<int>(m_limit - m_found.size()));
+        int status;
+        while ((status = sqlite3_step(statement)) == SQLITE_ROW)
+            m_found.append(sqlite3_column_int64(statement, 0));
+        sqlite3_reset(statement);
+        if (status != SQLITE_DONE) {
+            result = Result::failure(EngineError::describe(sqlite3_extended_errcode(db)));
+            break;
+        }
+        if (filled()) {
+            m_done = true;
+            break;
+        }
+        if (forward ? to >= segment.high : from <= segment.low) {
+            ++m_segment;
+            break;
+        }
+        if (forward)
+            segment.low = to + 1;
+        else
+            segment.high = from - 1;
+        if (outOfTime()) {
+            stopped = true;
+            break;
+        }
+    }
+    sqlite3_finalize(statement);
+    return result;
 }
 
 Result KeySearch::runSql(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BlockMap.h"
 #include "LikePattern.h"
 #include "Result.h"
 #include "TextColumn.h"
@@ -20,6 +21,8 @@ struct sqlite3_stmt;
 //   the trigram index, for the rows it covers, when the pattern holds three plain
 //   characters (its candidates are confirmed by the LIKE);
 //   the field's text held in memory, when it is ready;
+//   for a field too large to hold, the map of its blocks of rows: only the rows of the
+//   blocks that may hold a match are read, and the LIKE confirms them;
 //   the table itself, row by row.
 // On PostgreSQL the server does all of it in one statement, with the trigram index of
 // the field where it has one (PostgresSchema).
@@ -28,7 +31,7 @@ struct sqlite3_stmt;
 class KeySearch {
 public:
     enum class Direction { Forward, Backward };
-    enum class Method { Index, Memory, Table };
+    enum class Method { Index, Memory, Blocks, Table };
 
     // Keys after `from` going forward, or before it going backward; at most `limit`.
     KeySearch(Database& database, const QString& table, const QString& field, const QString& pattern,
@@ -55,6 +58,9 @@ private:
 
     Result runSql(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped);
     void runMemory(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped);
+    Result runBlocks(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped);
+    // The map, while it still covers the segment; otherwise the segment falls back to the table.
+    BlockMap* blocksFor(const Segment& segment) const;
     Result runPostgres();
     bool filled() const { return m_found.size() >= m_limit; }
 
@@ -64,6 +70,7 @@ private:
     QString m_pattern;
     LikePattern m_like;
     TextColumn::Needle m_needle;
+    BlockMap::Filter m_filter;
     QString m_match;
     Direction m_direction;
     int m_limit;

@@ -90,6 +90,23 @@ std::u32string foldedQString(const QString& text) {
 
 } // namespace
 
+std::u32string LikePattern::foldUtf8(std::string_view text) {
+    return foldedUtf8(text);
+}
+
+std::vector<std::u32string> LikePattern::places() const {
+    std::vector<std::u32string> runs;
+    for (const Segment& segment : m_segments) {
+        std::u32string run;
+        for (std::size_t k = 0; k < segment.size; ++k) {
+            const Token& token = m_tokens[segment.first + k];
+            run.push_back(token.kind == Token::Literal ? token.ch : anyOf);
+        }
+        runs.push_back(std::move(run));
+    }
+    return runs;
+}
+
 char32_t LikePattern::fold(char32_t c) {
     if (c < 0x80)
         return static_cast<char32_t>(asciiLower(static_cast<char>(c)));

@@ -22,6 +22,16 @@ public:
 
     // Folds one character for case-insensitive comparison.
     static char32_t fold(char32_t c);
+    // UTF-8 text folded as matching reads it: a byte that is not part of valid UTF-8
+    // stands for itself.
+    static std::u32string foldUtf8(std::string_view text);
+
+    // Where a place of the pattern takes any of several characters (?, #, a set).
+    static constexpr char32_t anyOf = 0x110000;
+    // What every matching text holds, read from the pattern itself: the runs of places
+    // between two "*", in order, each standing whole somewhere in the folded text; a
+    // place is the folded character it demands, or anyOf.
+    std::vector<std::u32string> places() const;
 
     // The pattern as it was read, for writing it in another engine's terms: each token
     // matches one folded character (or, AnyRun, any run of them; "**" is one AnyRun).

@@ -51,6 +51,10 @@ RecordSource::RecordSource(const QString& table, const Regional& regional, QObje
 
 RecordSource::~RecordSource() = default;
 
+SearchIndex* RecordSource::searchIndex() const {
+    return m_database ? m_database->searchIndex() : nullptr;
+}
+
 void RecordSource::setSearchSlices(std::chrono::nanoseconds first, std::chrono::nanoseconds later) {
     m_firstSlice = first;
     m_laterSlice = later;

@@ -17,6 +17,7 @@ class QSqlError;
 class Database;
 class KeySearch;
 class Regional;
+class SearchIndex;
 
 // A bound record source: a cursor over one table or one query of the database, with a
 // current record that bound fields, labels and grids show, and a pending edit.
@@ -49,6 +50,8 @@ public:
     Result setDatabaseName(const QString& path);
     const QString& databaseName() const { return m_databaseName; }
     bool isOpen() const { return m_database != nullptr; }
+    // The search index of the open database, if it has one.
+    SearchIndex* searchIndex() const;
 
     // The query that the next refresh runs. An invalid query is refused and the
     // previous one stays, with its rows.

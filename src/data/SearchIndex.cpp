@@ -3,7 +3,9 @@
 #include "LikePattern.h"
 #include "LiteralRuns.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <limits>
 #include <sqlite3.h>
 #include <unordered_map>
@@ -14,7 +16,8 @@ namespace {
 constexpr qint64 everything = std::numeric_limits<qint64>::max();
 constexpr qint64 nothing = std::numeric_limits<qint64>::min();
 const QString stateTable = QStringLiteral("velmora_ricerca_stato");
-constexpr int maxTrigrams = 24; // enough to pin a needle down; a 30 kB needle stays a short query
+constexpr int maxTrigrams = 24;
+constexpr qint64 quietMs = 400; // the background build waits this long after the last key or click // enough to pin a needle down; a 30 kB needle stays a short query
 
 // A statement prepared on the connection, finalized when it goes out of scope.
 class Statement {
@@ -283,7 +286,16 @@ QString SearchIndex::matchText(const QString& pattern) {
 SearchIndex::SearchIndex(sqlite3* db, QObject* parent) : QObject(parent), m_db(db) {
     m_timer.setInterval(2);
     m_timer.setSingleShot(true);
+    if (QCoreApplication::instance() && QCoreApplication::instance()->thread() == thread())
+        QCoreApplication::instance()->installEventFilter(this);
     connect(&m_timer, &QTimer::timeout, this, [this] {
+        // While the user types or clicks, the build waits: each of its steps holds the
+        // window for its work and for the disk's commit.
+        if (m_lastInput.isValid() && m_lastInput.elapsed() < quietMs) {
+            m_timer.start(static_cast<int>(quietMs - m_lastInput.elapsed()));
+            return;
+        }
+        m_timer.setInterval(2);
         bool more = false;
         if (buildStep(std::chrono::milliseconds(8), more) && more)
             scheduleBuild();
@@ -293,6 +305,19 @@ SearchIndex::SearchIndex(sqlite3* db, QObject* parent) : QObject(parent), m_db(d
 }
 
 SearchIndex::~SearchIndex() = default;
+
+bool SearchIndex::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+        m_lastInput.start();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 bool SearchIndex::verified(const QString& table) {
     // Compare every object with the statement that makes it.
@@ -444,8 +469,11 @@ Result SearchIndex::buildStep(std::chrono::nanoseconds budget, bool& more) {
     }
     if (table.isEmpty())
         return Result::success();
+    if (sqlite3_db_readonly(m_db, "main"))
+        return Result::failure(
+            QStringLiteral("Il database è in sola lettura: l'indice delle ricerche non si può completare."));
     more = true;
-    if (sqlite3_db_readonly(m_db, "main") || !sqlite3_get_autocommit(m_db))
+    if (!sqlite3_get_autocommit(m_db))
         return Result::success(); // not now: someone's transaction is open
 
     QElapsedTimer timer;
@@ -470,7 +498,8 @@ Result SearchIndex::buildStep(std::chrono::nanoseconds budget, bool& more) {
             m_db, QStringLiteral("SELECT rowid FROM %1 WHERE rowid > ? ORDER BY rowid LIMIT 1 OFFSET ?").arg(table));
         next.bind(1, covered).bind(2, m_chunk - 1);
         qint64 upTo = everything;
-        if (next.step() == SQLITE_ROW) {
+        const bool fullChunk = next.step() == SQLITE_ROW;
+        if (fullChunk) {
             upTo = next.integer(0);
         } else {
             Statement last(m_db, QStringLiteral("SELECT max(rowid) FROM %1 WHERE rowid > ?").arg(table));
@@ -493,14 +522,15 @@ Result SearchIndex::buildStep(std::chrono::nanoseconds budget, bool& more) {
         advance.bind(1, upTo).bind(2, table);
         if (!advance.run())
             return fail();
+        // The next chunk is sized on this one's work; the commit waits on the disk, for
+        // about the same time whatever the chunk, and is left out.
+        const qint64 work = std::max<qint64>(chunkTimer.nsecsElapsed(), 1);
         if (!exec(m_db, QStringLiteral("COMMIT")))
             return fail();
-
-        const qint64 spent = chunkTimer.nsecsElapsed();
-        if (spent < budget.count() / 4)
-            m_chunk = std::min(m_chunk * 2, 200000);
-        else if (spent > budget.count())
-            m_chunk = std::max(m_chunk / 2, 100);
+        if (fullChunk) {
+            const qint64 sized = m_chunk * (budget.count() * 3 / 4) / work;
+            m_chunk = static_cast<int>(std::clamp<qint64>(sized, std::max(m_chunk / 2, 50), std::min(m_chunk * 2, 200000)));
+        }
         if (upTo == everything) {
             more = !isComplete();
             return Result::success();

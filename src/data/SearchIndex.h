@@ -4,6 +4,7 @@
 #include "Schema.h"
 
 #include <QList>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -69,9 +70,16 @@ public:
 
     // Whether the index builds itself in the background while the event loop is idle.
     void setBackgroundBuild(bool enabled);
+    // The background build is under way: it stops when the index is complete, and when
+    // the database cannot take it (read-only, a failed write) until the next open.
+    bool isBuilding() const { return m_timer.isActive(); }
 
 signals:
     void built();
+
+protected:
+    // Notes the user's keys and clicks, which the background build keeps out of the way of.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool verified(const QString& table);
@@ -80,6 +88,7 @@ private:
 
     sqlite3* m_db;
     QTimer m_timer;
+    QElapsedTimer m_lastInput;
     bool m_background = true;
     int m_verifiedSchema = -1;
     QStringList m_usable; // tables whose index objects are as the program makes them

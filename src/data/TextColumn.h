@@ -27,6 +27,9 @@ public:
     // Reads the next rows of the table; `complete` once every row is in.
     Result buildStep(sqlite3* db, const std::function<bool()>& outOfTime, bool& complete);
     bool isComplete() const { return m_complete; }
+    // While it is made: the rows are read up to this key, in this many bytes.
+    qint64 readUpTo() const { return m_readUpTo; }
+    std::size_t usedBytes() const { return m_text.size() + m_rowids.size() * (sizeof(qint64) + sizeof(std::uint32_t)); }
     // Forgets everything, to be read again.
     void reset();
     std::size_t bytes() const;
@@ -42,6 +45,7 @@ public:
     struct Needle {
         const LikePattern* pattern = nullptr;
         std::string piece;  // folded UTF-8; empty: every row is a candidate
+        std::vector<std::string> others; // the pattern's other plain runs: a row lacking one is no match
         bool exact = false; // a row holding the piece matches: no need to ask the pattern
     };
     enum class Scan { Ended, Filled, OutOfTime };

@@ -5,6 +5,7 @@
 #include "ProgramSettings.h"
 #include "RecordSource.h"
 #include "ReportControl.h"
+#include "SearchIndexWatch.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -47,6 +48,12 @@ QString RegisterWindow::openDatabase() {
     }
     if (!failure.isEmpty())
         m_context.dialogs.message(failure);
+    // The first open of a large database builds its search index for a while: the frame says so.
+    if (!m_sources.isEmpty()) {
+        if (!m_indexWatch)
+            m_indexWatch = new SearchIndexWatch(*m_sources.first(), m_context.windows, this);
+        m_indexWatch->restart();
+    }
     return path;
 }
 

@@ -16,6 +16,7 @@
 class PictureBox;
 class RecordSource;
 class ReportControl;
+class SearchIndexWatch;
 
 // What every register window shares: its record sources on the database named in
 // daba.ini, the record commands in two states (Browsing / Entering, Esc leaving
@@ -121,5 +122,6 @@ private:
     QList<RecordCommands*> m_commands;
     QString m_databaseFolder;
     SingleWindows m_children;
+    SearchIndexWatch* m_indexWatch = nullptr;
     QHash<QObject*, std::pair<QPointer<QWidget>, Qt::FocusPolicy>> m_covered; // cover -> field, its own policy
 };

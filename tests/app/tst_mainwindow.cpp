@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 #include "PhotoViewer.h"
 #include "ProgramSettings.h"
+#include "RecordSource.h"
 #include "PropertySheet.h"
 #include "PropertyWindow.h"
 #include "ScriptedDialogs.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -368,6 +370,48 @@ private slots:
         frame.button("agenda")->trigger();
         QCOMPARE(frame.window->workspace()->activeSubWindow()->widget(), diary);
         QCOMPARE(frame.window->workspace()->subWindowList().size(), 3);
+        QVERIFY(frame.dialogs.messages.isEmpty());
+    }
+
+    void theFirstBuildOfTheSearchIndexIsToldInTheStatusBar() {
+        Frame frame;
+        QVERIFY(Startup::prepareFolder(frame.context).ok());
+        // Leads written by another tool: the first open indexes them in the background.
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("scrittura"));
+            db.setDatabaseName(frame.folder.file("daba.mdb"));
+            QVERIFY(db.open());
+            QSqlQuery insert(db);
+            db.transaction();
+            insert.prepare("INSERT INTO notizie (notizia) VALUES (?)");
+            for (int i = 0; i < 20000; ++i) {
+                insert.addBindValue(QStringLiteral("Si libera un bilocale in Via Zamboni %1").arg(i));
+                QVERIFY(insert.exec());
+            }
+            db.commit();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("scrittura"));
+        frame.open();
+        frame.context.windows = frame.window.get();
+        Startup::openWindows(*frame.window, frame.context);
+
+        QLabel* work = frame.panel("Panel3");
+        QVERIFY(work);
+        QVERIFY(!work->isHidden());
+        QVERIFY2(QRegularExpression("^Preparazione della ricerca veloce: \\d{1,2} %$").match(work->text()).hasMatch(),
+                 qPrintable(work->text()));
+        QVERIFY(work->toolTip().contains("le ricerche trovano le stesse righe"));
+        // Typing goes on meanwhile: a search in the leads register is answered.
+        frame.button("gestione")->trigger();
+        auto* leads = frame.window->workspace()->activeSubWindow()->widget();
+        auto* contains = leads->findChild<QLineEdit*>("Text6");
+        QTest::keyClicks(contains, "zamboni 1999");
+        QTRY_VERIFY(!leads->findChild<RecordSource*>("Data1")->isSearching());
+        QCOMPARE(leads->findChild<RecordSource*>("Data1")->value("notizia"),
+                 QStringLiteral("Si libera un bilocale in Via Zamboni 1999"));
+        // Once the index is complete the panel goes.
+        QTRY_VERIFY_WITH_TIMEOUT(work->isHidden(), 120000);
         QVERIFY(frame.dialogs.messages.isEmpty());
     }
 

@@ -13,10 +13,13 @@
 #include "TestDatabase.h"
 
 #include <QDir>
+#include <QPainter>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QTest>
 #include <QToolButton>
+#include <tuple>
 
 namespace {
 
@@ -169,6 +172,48 @@ private slots:
         for (int i = 1; i <= 150; ++i)
             QCOMPARE(visits.count(QStringLiteral("Vis%1").arg(i, 3, 10, QChar('0'))), 1);
         QCOMPARE(visits.count("Commento"), pages(visits));
+    }
+
+    // Texts that come back row after row are shaped once and drawn again; a renderer that
+    // painted its preview on the screen first (another resolution) must still print exactly
+    // what a fresh one prints, image for image.
+    void repeatedTextsPrintTheSameAfterAPreview() {
+        Office office;
+        office.db.exec("BEGIN");
+        for (int i = 1; i <= 120; ++i)
+            office.db.insert("richiesta", {"nome", "cognome", "tipo", "mq", "motivo", "prezzo"},
+                             {i % 3 ? "Anna" : "Giovanni", QStringLiteral("Cognome%1").arg(i % 7), "Villa", 100 + i % 4,
+                              "vendita", "150000"});
+        office.db.exec("COMMIT");
+        const QString report = office.db.folder().file("richieste.rpt");
+        const auto printed = [&](bool previewFirst, const QString& name) {
+            std::unique_ptr<ReportRenderer> renderer;
+            if (!ReportControl::prepare(report, QString(), office.db.path(), office.regional, office.clock.today(), renderer))
+                return QList<QImage>();
+            if (previewFirst) {
+                QImage screen(600, 850, QImage::Format_ARGB32_Premultiplied);
+                for (int page = 0; page < renderer->pageCount(); ++page) {
+                    QPainter painter(&screen);
+                    std::ignore = renderer->paintPage(painter, page);
+                }
+            }
+            const QString pdf = office.db.folder().file(name);
+            if (!ReportOutput::writePdf(*renderer, pdf))
+                return QList<QImage>();
+            QList<QImage> pages;
+            QProcess::execute(QStringLiteral("pdftoppm"), {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("50"), pdf,
+                                                           pdf + QStringLiteral("-pagina")});
+            for (const QString& png : QDir(office.db.folder().path()).entryList({name + QStringLiteral("-pagina*.png")}, QDir::Files, QDir::Name))
+                pages << QImage(office.db.folder().file(png));
+            return pages;
+        };
+        const QList<QImage> fresh = printed(false, QStringLiteral("fresca.pdf"));
+        const QList<QImage> afterPreview = printed(true, QStringLiteral("anteprima.pdf"));
+        QVERIFY(fresh.size() > 1);
+        QCOMPARE(afterPreview.size(), fresh.size());
+        for (qsizetype page = 0; page < fresh.size(); ++page)
+            QCOMPARE(afterPreview[page], fresh[page]);
+        QCOMPARE(pdfText(office.db.folder().file("anteprima.pdf")), pdfText(office.db.folder().file("fresca.pdf")));
     }
 
     void anEmptySelectionStillPrintsOnePage() {

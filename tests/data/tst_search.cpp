@@ -1,6 +1,7 @@
 // Searches as the user types, accelerated by the trigram index and by the text held in
 // memory, must find exactly what the plain scan with the office's LIKE finds.
 
+#include "BlockMap.h"
 #include "ColumnCache.h"
 #include "Database.h"
 #include "DatabaseFile.h"
@@ -50,6 +51,27 @@ QString randomNeedle(QRandomGenerator& random) {
             needle += atoms.at(static_cast<qsizetype>(random.bounded(static_cast<int>(atoms.size()))));
     }
     return needle;
+}
+
+// What a field too large for memory is searched with most: one or two characters, and
+// wildcards with no three plain characters in a row.
+QString randomShortNeedle(QRandomGenerator& random) {
+    static const QStringList characters = {"a", "o", "s", "r", "i", " ", "'", "è", "È", "é", "ß", "ſ",
+                                           "k", "K", "\u212A", "1", "٣", "σ", "ς", "Σ", "x", "q"};
+    static const QStringList between = {"?", "#", "[ab]", "[!a]", "*", "??", "[è]"};
+    const auto pick = [&](const QStringList& list) {
+        return list.at(static_cast<qsizetype>(random.bounded(static_cast<int>(list.size()))));
+    };
+    switch (random.bounded(4)) {
+    case 0:
+        return pick(characters);
+    case 1:
+        return pick(characters) + pick(characters);
+    case 2:
+        return pick(characters) + pick(between) + pick(characters);
+    default:
+        return pick(characters) + pick(characters) + pick(between) + pick(characters);
+    }
 }
 
 // Puts a random value into the owner field: text mostly, also nulls, empty texts,
@@ -115,10 +137,12 @@ struct Tally {
 };
 
 // Compares many random needles, whole results and pages both ways, with the plain scan.
-void compareMany(Database& db, QRandomGenerator& random, int needles, Tally& tally, const char* stage) {
+void compareMany(Database& db, QRandomGenerator& random, int needles, Tally& tally, const char* stage,
+                 bool shortNeedles = false) {
     const QList<qint64> all = plainScan(db, "*", KeySearch::Direction::Forward, std::nullopt, 1 << 30);
     for (int n = 0; n < needles; ++n) {
-        const QString pattern = "*" + randomNeedle(random) + "*";
+        const QString pattern =
+            "*" + (shortNeedles && random.bounded(4) != 0 ? randomShortNeedle(random) : randomNeedle(random)) + "*";
         const auto direction = random.bounded(3) == 0 ? KeySearch::Direction::Backward : KeySearch::Direction::Forward;
         std::optional<qint64> from;
         if (!all.isEmpty() && random.bounded(2) == 0)
@@ -263,6 +287,125 @@ private slots:
         QVERIFY(tally.byMethod.value(static_cast<int>(KeySearch::Method::Index)) > 100);
         QVERIFY(tally.byMethod.value(static_cast<int>(KeySearch::Method::Memory)) > 100);
         QVERIFY(tally.byMethod.value(static_cast<int>(KeySearch::Method::Table)) > 100);
+    }
+
+    void aFieldTooLargeForMemoryIsSearchedByItsBlocksWithTheSameResults() {
+        TestDatabase test;
+        QRandomGenerator random(20270113);
+        std::shared_ptr<Database> db;
+        QVERIFY(Database::open(test.path(), db).ok());
+        db->searchIndex()->setBackgroundBuild(false);
+        db->columns()->setLimit(64); // no column fits: the block maps serve
+        {
+            QSqlDatabase side = QSqlDatabase::addDatabase("QSQLITE", "writer");
+            side.setDatabaseName(test.path());
+            QVERIFY(side.open());
+            fill(side, random, 6000);
+        }
+        QSqlDatabase::removeDatabase("writer");
+        Tally tally;
+        const QString table = "immobile", field = "proprietario";
+
+        QVERIFY(!db->columns()->makeNow(table, field).ok());
+        BlockMap* map = db->columns()->blocks(table, field);
+        QVERIFY(map && map->isComplete());
+        QVERIFY(db->columns()->mapBytes() < 6000 * 8); // about a kilobyte for 256 rows
+        compareMany(*db, random, 800, tally, "blocks", true);
+
+        // Made in part: its blocks, then the table; with the index in part: the index first.
+        map->reset();
+        bool complete = true;
+        QVERIFY(map->buildStep(db->handle(), [] { return true; }, complete).ok());
+        QVERIFY(!complete);
+        compareMany(*db, random, 300, tally, "blocks in part", true);
+        bool more = false;
+        QVERIFY(db->searchIndex()->buildStep(std::chrono::nanoseconds(0), more).ok());
+        QVERIFY(covered(*db) > 0);
+        compareMany(*db, random, 300, tally, "index, blocks, table", true);
+        QVERIFY(db->columns()->makeNow(table, field).message().contains("non sta nel limite"));
+        // Hostile needles: 30 kB of text, "nan", an apostrophe alone, brackets left open.
+        for (const QString& needle : {QString(30000, QLatin1Char('o')) + "s", QStringLiteral("nan"),
+                                      QStringLiteral("'"), QStringLiteral("[!"), QStringLiteral("s*[")}) {
+            KeySearch search(*db, table, field, "*" + needle + "*", KeySearch::Direction::Forward, std::nullopt,
+                             1 << 30);
+            QVERIFY(search.methods().contains(KeySearch::Method::Blocks));
+            QVERIFY(search.run(std::chrono::nanoseconds(-1)).ok());
+            QCOMPARE(search.keys(),
+                     plainScan(*db, "*" + needle + "*", KeySearch::Direction::Forward, std::nullopt, 1 << 30));
+        }
+
+        // The program's own writes, keys changed and new rows past the last block included.
+        QSqlQuery own(db->connection());
+        for (int i = 0; i < 80; ++i) {
+            own.prepare("UPDATE immobile SET proprietario = ? WHERE rowid = ?");
+            bindRandomValue(own, random);
+            own.addBindValue(static_cast<qint64>(random.bounded(1, 6000)));
+            QVERIFY(own.exec());
+        }
+        QVERIFY(own.exec("UPDATE immobile SET id = id + 50000, proprietario = 'ſxq' WHERE rowid BETWEEN 40 AND 45"));
+        QVERIFY(own.exec("DELETE FROM immobile WHERE rowid % 97 = 0"));
+        QVERIFY(own.exec("INSERT INTO immobile (id, proprietario) VALUES (194, 'Ксения xq')"));
+        fill(db->connection(), random, 700);
+        compareMany(*db, random, 500, tally, "blocks, own writes", true);
+
+        // Another connection writes: the map is made again before it is trusted.
+        test.exec("UPDATE immobile SET proprietario = proprietario || ' qx' WHERE rowid % 7 = 0");
+        test.exec("INSERT INTO immobile (proprietario) VALUES ('xq ultimo')");
+        QCOMPARE(db->columns()->blocks(table, field), nullptr);
+        compareMany(*db, random, 200, tally, "blocks, other writes", true);
+        QVERIFY(!db->columns()->makeNow(table, field).ok());
+        compareMany(*db, random, 400, tally, "blocks made again", true);
+
+        QVERIFY(tally.byMethod.value(static_cast<int>(KeySearch::Method::Blocks)) > 1000);
+        QVERIFY(tally.byMethod.value(static_cast<int>(KeySearch::Method::Table)) > 100);
+        QCOMPARE(tally.byMethod.value(static_cast<int>(KeySearch::Method::Memory)), 0);
+    }
+
+    void aBlockMapPassesOverBlocksThatCannotHoldAMatch() {
+        TestDatabase test;
+        test.exec("BEGIN");
+        for (int i = 0; i < 1024; ++i)
+            test.insert("immobile", {"proprietario"}, {i < 512 ? "Mario Rossi" : "Anna Bianchi"});
+        test.exec("COMMIT");
+        std::shared_ptr<Database> db;
+        QVERIFY(Database::open(test.path(), db).ok());
+        BlockMap map("immobile", "proprietario");
+        bool complete = false;
+        QVERIFY(map.buildStep(db->handle(), [] { return false; }, complete).ok());
+        QVERIFY(complete);
+        QCOMPARE(map.blockCount(), std::size_t(4));
+        const auto holding = [&](const QString& pattern) {
+            const BlockMap::Filter filter = BlockMap::filterFor(LikePattern(pattern));
+            QList<int> blocks;
+            for (std::size_t b = 0; b < map.blockCount(); ++b)
+                if (map.mayHold(b, filter))
+                    blocks << static_cast<int>(b);
+            return blocks;
+        };
+        QCOMPARE(holding("*xq*"), QList<int>());
+        QCOMPARE(holding("*SS*"), QList<int>({0, 1}));
+        QCOMPARE(holding("*r?s*"), QList<int>({0, 1}));   // one place apart
+        QCOMPARE(holding("*s#a*"), QList<int>());
+        QCOMPARE(holding("*b*h*"), QList<int>({2, 3}));
+        QCOMPARE(holding("*h*b*"), QList<int>());          // both there, never in this order
+        QCOMPARE(holding("*è*"), QList<int>());
+        QCOMPARE(holding("*[xq]*"), QList<int>({0, 1, 2, 3})); // a set demands nothing
+        QCOMPARE(map.low(1), qint64(257));
+        QCOMPARE(map.high(1), qint64(512));
+        QCOMPARE(map.blockOf(600), std::size_t(2));
+
+        // A write of the program adds its bits to its block; rows past the last block
+        // start blocks of their own once it is full.
+        map.rowChanged(700);
+        map.rowChanged(5000);
+        QSqlQuery own(db->connection());
+        QVERIFY(own.exec("UPDATE immobile SET proprietario = 'Xquisito è' WHERE rowid = 700"));
+        QVERIFY(own.exec("INSERT INTO immobile (id, proprietario) VALUES (5000, 'Zorro')"));
+        QVERIFY(map.readChanges(db->handle()).ok());
+        QCOMPARE(holding("*xq*"), QList<int>({2}));
+        QCOMPARE(holding("*È*"), QList<int>({2}));
+        QCOMPARE(map.blockCount(), std::size_t(5));
+        QCOMPARE(holding("*zo*"), QList<int>({4}));
     }
 
     void theIndexStaysTrueToItsTableThroughEveryKindOfWrite() {

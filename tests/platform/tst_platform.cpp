@@ -1,3 +1,4 @@
+#include "Artwork.h"
 #include "Colour.h"
 #include "FileCopy.h"
 #include "FileSizeLimit.h"
@@ -8,6 +9,8 @@
 #include "TestFolder.h"
 
 #include <QDir>
+#include <QPainter>
+#include <QSvgRenderer>
 #include <QFile>
 #include <QTest>
 #include <sys/stat.h>
@@ -224,6 +227,35 @@ private slots:
             QVERIFY2(onLocked.message().contains(QStringLiteral("protetto dalla scrittura")),
                      qPrintable(onLocked.message()));
         }
+    }
+    // Icons are drawn when first shown, at one side only; what they show must be what the
+    // icon of all five drawings showed, at every size a window asks for, enabled or not.
+    void iconsShowWhatTheFiveDrawingsShowed() {
+        Artwork::initialise();
+        for (const QString resource : {QStringLiteral(":/icons/05-immobili.svg"), Artwork::programIcon}) {
+            QIcon allDrawn;
+            QSvgRenderer renderer(resource);
+            for (const int side : {16, 24, 32, 48, 64}) {
+                QPixmap pixmap(side, side);
+                pixmap.fill(Qt::transparent);
+                QPainter painter(&pixmap);
+                renderer.render(&painter);
+                painter.end();
+                allDrawn.addPixmap(pixmap);
+            }
+            const QIcon icon = Artwork::icon(resource);
+            QVERIFY(!icon.isNull());
+            QCOMPARE(icon.availableSizes(), allDrawn.availableSizes());
+            for (const int side : {12, 16, 17, 20, 32, 40, 64, 96})
+                for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active}) {
+                    const QSize size(side, side);
+                    QCOMPARE(icon.actualSize(size, mode), allDrawn.actualSize(size, mode));
+                    QCOMPARE(icon.pixmap(size, mode).toImage(), allDrawn.pixmap(size, mode).toImage());
+                }
+        }
+        // Drawings used again come from the first drawing, unchanged.
+        QCOMPARE(Artwork::picture(QStringLiteral(":/icons/14-cerca.svg")),
+                 Artwork::picture(QStringLiteral(":/icons/14-cerca.svg")));
     }
 };
 

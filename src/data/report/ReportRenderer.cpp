@@ -16,6 +16,7 @@
 #include <QSqlRecord>
 #include <QTextLayout>
 #include <tuple>
+#include <unordered_map>
 
 namespace {
 
@@ -166,25 +167,123 @@ struct ReportRenderer::Private {
         contentBottom = pageHeight - margin - smallMetrics.height() - 3 * mm;
     }
 
-    static bool fitsOnOneLine(const QFontMetricsF& metrics, const QString& text, double width) {
-        return !text.contains(QLatin1Char('\n')) && metrics.horizontalAdvance(text) <= width;
+    // Shaping a text (finding its glyphs and their advances) is most of what a report costs,
+    // and the same texts come back row after row (types, purposes, names, captions). Each
+    // distinct text of a font is measured once and shaped for drawing once while it stays
+    // here; each cache is emptied when full, so memory does not grow with the rows.
+    struct Shaped {
+        std::unique_ptr<QTextLayout> line;  // the text on one line, ready to draw
+        std::unique_ptr<Wrapped> wrapped;   // the text wrapped in a column of `wrappedWidth`
+        double wrappedWidth = -1;
+    };
+    struct ShapedKey {
+        int font;
+        QString text;
+        bool operator==(const ShapedKey& other) const { return font == other.font && text == other.text; }
+    };
+    struct ShapedHash {
+        std::size_t operator()(const ShapedKey& key) const { return qHash(key.text, static_cast<size_t>(key.font)); }
+    };
+    // Advances are small and asked for twice (laying out, then painting): many more are kept.
+    static constexpr std::size_t advanceLimit = 65536;
+    static constexpr std::size_t shapedLimit = 4096;
+    struct Advance {
+        double width = 0;
+        int uses = 0;  // how often the text was measured, a count of its rows
+    };
+    mutable std::unordered_map<ShapedKey, Advance, ShapedHash> advances;
+    mutable std::unordered_map<ShapedKey, Shaped, ShapedHash> shaped;
+    mutable QSize lineDpi;  // the resolution the cached lines were shaped for
+
+    int fontIndex(const QFontMetricsF& metrics) const {
+        return &metrics == &smallMetrics ? 0 : &metrics == &boldMetrics ? 2 : &metrics == &titleMetrics ? 3 : 1;
+    }
+    const QFont& fontAt(int index) const {
+        return index == 0 ? smallFont : index == 2 ? boldFont : index == 3 ? titleFont : bodyFont;
+    }
+    Shaped& shapedText(const QFontMetricsF& metrics, const QString& text) const {
+        if (shaped.size() >= shapedLimit)
+            shaped.clear();
+        return shaped[ShapedKey{fontIndex(metrics), text}];
+    }
+
+    // The text's advance on one line; counts a use.
+    const Advance& measured(const QFontMetricsF& metrics, const QString& text) const {
+        if (advances.size() >= advanceLimit)
+            advances.clear();
+        const auto [entry, added] = advances.try_emplace(ShapedKey{fontIndex(metrics), text});
+        if (added)
+            entry->second.width = metrics.horizontalAdvance(text);
+        ++entry->second.uses;
+        return entry->second;
+    }
+
+    bool fitsOnOneLine(const QFontMetricsF& metrics, const QString& text, double width) const {
+        return !text.contains(QLatin1Char('\n')) && measured(metrics, text).width <= width;
+    }
+
+    const Wrapped& wrapped(const QFontMetricsF& metrics, const QString& text, double width) const {
+        Shaped& entry = shapedText(metrics, text);
+        if (!entry.wrapped || entry.wrappedWidth != width) {
+            entry.wrapped = std::make_unique<Wrapped>(QString(text).replace(QLatin1Char('\n'), QChar::LineSeparator),
+                                                      fontAt(fontIndex(metrics)), width);
+            entry.wrappedWidth = width;
+        }
+        return *entry.wrapped;
     }
 
     // Most texts fit on one line; only the others pay for a full layout.
     double textHeight(const QFontMetricsF& metrics, const QString& text, double width) const {
         if (fitsOnOneLine(metrics, text, width))
             return metrics.height();
-        const QFont& f = &metrics == &smallMetrics ? smallFont : &metrics == &boldMetrics ? boldFont : bodyFont;
-        return std::max(metrics.height(), Wrapped(QString(text).replace(QLatin1Char('\n'), QChar::LineSeparator), f, width).height);
+        return std::max(metrics.height(), wrapped(metrics, text, width).height);
+    }
+
+    // A text that a one-line layout draws as QPainter::drawText would: no character that
+    // would start another line or that drawText shows differently.
+    static bool plainLine(const QString& text) {
+        for (const QChar c : text)
+            if (c.unicode() < 0x20 || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+                return false;
+        return true;
     }
 
     void drawText(QPainter& p, const QFont& f, const QFontMetricsF& metrics, const QRectF& box, const QString& text) const {
         p.setFont(f);
-        if (fitsOnOneLine(metrics, text, box.width())) {
-            p.drawText(QPointF(box.left(), box.top() + metrics.ascent()), text);
+        if (text.isEmpty())
+            return;
+        const Advance* oneLine = text.contains(QLatin1Char('\n')) ? nullptr : &measured(metrics, text);
+        if (oneLine && oneLine->width <= box.width()) {
+            // A text seen only once in the report is drawn as it comes; those that come back
+            // (counted while laying out, then again while painting) are shaped once and kept.
+            if (!plainLine(text) || oneLine->uses < 4) {
+                p.drawText(QPointF(box.left(), box.top() + metrics.ascent()), text);
+                return;
+            }
+            // Shaped for the device's resolution, as drawText shapes: a device of another
+            // resolution (the preview after a PDF) shapes again.
+            const QPaintDevice* device = p.device();
+            const QSize dpi(device->logicalDpiX(), device->logicalDpiY());
+            if (dpi != lineDpi) {
+                shaped.clear();
+                lineDpi = dpi;
+            }
+            Shaped& entry = shapedText(metrics, text);
+            if (!entry.line) {
+                entry.line = std::make_unique<QTextLayout>(text, f, device);
+                QTextOption option;
+                option.setWrapMode(QTextOption::NoWrap);
+                entry.line->setTextOption(option);
+                entry.line->setCacheEnabled(true);
+                entry.line->beginLayout();
+                entry.line->createLine();
+                entry.line->endLayout();
+            }
+            // On the same baseline as drawText puts it.
+            entry.line->draw(&p, QPointF(box.left(), box.top() + metrics.ascent() - entry.line->lineAt(0).ascent()));
             return;
         }
-        Wrapped(QString(text).replace(QLatin1Char('\n'), QChar::LineSeparator), f, box.width()).layout.draw(&p, box.topLeft());
+        wrapped(metrics, text, box.width()).layout.draw(&p, box.topLeft());
     }
 
     std::vector<double> listWidths;
@@ -282,11 +381,14 @@ struct ReportRenderer::Private {
     }
 
     QString cellText(const QString& table, const ReportDefinition::Column& column, const QVariant& stored) const {
+        return cellText(Schema::field(table, column.field), column, stored);
+    }
+    QString cellText(const Schema::Field* field, const ReportDefinition::Column& column, const QVariant& stored) const {
         if (column.currency && !stored.isNull()) {
             if (const std::optional<double> value = Numbers::plain(stored.toString()))
                 return regional.currencyText(*value);
         }
-        return FieldFormat::shown(Schema::field(table, column.field), stored, regional);
+        return FieldFormat::shown(field, stored, regional);
     }
 
     double rowHeight(const QList<ReportDefinition::Column>& columns, const QStringList& values) const {
@@ -363,19 +465,21 @@ struct ReportRenderer::Private {
                         m_error = engineProblem(*m_owner.database, m_main.lastError());
                     return false;
                 }
-                m_record = m_main.record();
+                // The whole record only where a detail needs its key; a list reads its columns.
+                if (def.layout != ReportDefinition::Layout::List)
+                    m_record = m_main.record();
                 m_needRecord = false;
             }
             at = m_at;
             if (def.layout == ReportDefinition::Layout::List) {
-                item = {Item::Row, values(def.table, def.columns, m_record), 0};
+                item = {Item::Row, values(def.table, def.columns, m_main, m_mainColumns), 0};
                 item.height = m_owner.rowHeight(def.columns, item.values);
                 advanceRecord();
                 return true;
             }
             switch (m_at.stage) {
             case Position::Card:
-                item = {Item::Card, values(def.table, def.columns, m_record), 0};
+                item = {Item::Card, values(def.table, def.columns, m_main, m_mainColumns), 0};
                 item.height = m_owner.cardHeight(item.values);
                 m_at.stage = def.hasDetail ? Position::DetailHead : Position::Gap;
                 return true;
@@ -388,7 +492,7 @@ struct ReportRenderer::Private {
                 if (!m_detailOpen)
                     openDetail();
                 if (m_detail && m_detail->next()) {
-                    item = {Item::DetailRow, values(def.detail.table, def.detail.columns, m_detail->record()), 0};
+                    item = {Item::DetailRow, values(def.detail.table, def.detail.columns, *m_detail, m_detailColumns), 0};
                     item.height = m_owner.rowHeight(def.detail.columns, item.values);
                     ++m_at.detail;
                     return true;
@@ -423,10 +527,28 @@ struct ReportRenderer::Private {
             m_inBlock = m_blocks && m_main.isActive() ? m_main.size() : 0;
         }
 
-        QStringList values(const QString& table, const QList<ReportDefinition::Column>& columns, const QSqlRecord& record) const {
+        // Where each column is in the query's rows and how it is shown, found on its first row.
+        struct Columns {
+            std::vector<int> index;
+            std::vector<const Schema::Field*> field;
+        };
+
+        QStringList values(const QString& table, const QList<ReportDefinition::Column>& columns, const QSqlQuery& query,
+                           Columns& found) const {
+            if (found.index.empty()) {
+                const QSqlRecord record = query.record();
+                for (const auto& column : columns) {
+                    found.index.push_back(record.indexOf(column.field));
+                    found.field.push_back(Schema::field(table, column.field));
+                }
+            }
             QStringList result;
-            for (const auto& column : columns)
-                result << m_owner.cellText(table, column, record.value(column.field));
+            result.reserve(columns.size());
+            for (qsizetype i = 0; i < columns.size(); ++i) {
+                const int index = found.index[static_cast<std::size_t>(i)];
+                result << m_owner.cellText(found.field[static_cast<std::size_t>(i)], columns.at(i),
+                                           index >= 0 ? query.value(index) : QVariant());
+            }
             return result;
         }
 
@@ -459,6 +581,8 @@ struct ReportRenderer::Private {
         int m_offset = 0;   // of the block read last
         int m_inBlock = 0;  // its rows
         QSqlRecord m_record;
+        Columns m_mainColumns;
+        Columns m_detailColumns;
         bool m_needRecord = true;
         std::unique_ptr<QSqlQuery> m_detail;
         bool m_detailOpen = false;
