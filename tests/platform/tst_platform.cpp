@@ -232,7 +232,7 @@ private slots:
     // icon of all five drawings showed, at every size a window asks for, enabled or not.
     void iconsShowWhatTheFiveDrawingsShowed() {
         Artwork::initialise();
-        for (const QString resource : {QStringLiteral(":/icons/05-immobili.svg"), Artwork::programIcon}) {
+        for (const QString& resource : {QStringLiteral(":/icons/05-immobili.svg"), Artwork::programIcon}) {
             QIcon allDrawn;
             QSvgRenderer renderer(resource);
             for (const int side : {16, 24, 32, 48, 64}) {
