@@ -11,7 +11,7 @@ set(VELMORA_LICENSE "LicenseRef-proprietary" CACHE STRING "SPDX licence of the p
 set(linux ${PROJECT_SOURCE_DIR}/resources/linux)
 set(generated ${PROJECT_BINARY_DIR}/linux)
 
-install(TARGETS velmora velmora-esempio velmora-stampa RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS velmora velmora-esempio velmora-stampa velmora-trasferisci RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The shipped files the program looks for after its own folder: the report files and the
 # default background (the same files are also built into it).
@@ -33,7 +33,7 @@ install(FILES ${generated}/it.velmora.velmora.metainfo.xml DESTINATION ${CMAKE_I
 # Manual pages, compressed as Debian wants them.
 find_program(GZIP_EXECUTABLE gzip REQUIRED)
 set(compressed)
-foreach(page velmora.1 velmora-esempio.1 velmora-stampa.1)
+foreach(page velmora.1 velmora-esempio.1 velmora-stampa.1 velmora-trasferisci.1)
     add_custom_command(OUTPUT ${generated}/${page}.gz
         COMMAND ${GZIP_EXECUTABLE} -9n -c ${linux}/${page} > ${generated}/${page}.gz
         DEPENDS ${linux}/${page} VERBATIM)
@@ -80,5 +80,7 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # driver, the Italian texts of its dialogs) and the faces the windows are laid out for.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-translations-l10n, fonts-dejavu-core, fonts-liberation")
+# Backups of a database on a PostgreSQL server are made and restored with pg_dump and pg_restore.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "postgresql-client")
 set(CPACK_GENERATOR DEB)
 include(CPack)

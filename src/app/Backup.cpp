@@ -1,8 +1,11 @@
 #include "Backup.h"
 
 #include "DatabaseFile.h"
+#include "DatabaseLocation.h"
 #include "FileCopy.h"
+#include "PostgresArchive.h"
 #include "ProgramSettings.h"
+#include "RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,6 +50,69 @@ Result keep(const QString& live, const QString& kept, Progress* progress) {
     return Result::success();
 }
 
+bool isSQLiteFile(const QString& path) {
+    if (!RegularFile::problem(path).isEmpty())
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3", 16);
+}
+
+const QString untouched = QStringLiteral("Ripristino annullato: il database non è stato toccato.");
+
+// A restore onto the office's PostgreSQL database. The data it replaces is first saved with
+// pg_dump beside the day's backups; pg_restore then works in one transaction, so a restore
+// that fails or is stopped half-way leaves the database as it was.
+bool restorePostgres(const Context& context, const DatabaseLocation& location, const QString& chosen,
+                     const PostgresTools& tools) {
+    if (isSQLiteFile(chosen)) {
+        context.dialogs.message(
+            QStringLiteral("Il file «%1» è il backup di un database in un file (SQLite) e non si può ripristinare nel "
+                           "database PostgreSQL «%2» di questo ufficio: i dati di un file si portano sul server con "
+                           "velmora-trasferisci. Il database non è stato toccato.")
+                .arg(chosen, location.text()));
+        return false;
+    }
+    if (const Result present = tools.require({QStringLiteral("pg_restore"), QStringLiteral("pg_dump")}); !present) {
+        context.dialogs.message(QStringLiteral("Ripristino non eseguito: ") + present.message() + QLatin1Char('.'));
+        return false;
+    }
+
+    std::unique_ptr<Progress> progress = context.dialogs.progress(QStringLiteral("Ripristino in corso…"), true);
+    if (const Result usable = PostgresArchive::check(chosen, tools); !usable) {
+        progress.reset();
+        context.dialogs.message(usable.message() + QStringLiteral(" Il database non è stato toccato."));
+        return false;
+    }
+    const QString kept = context.programFile(location.databaseName() + QStringLiteral("-prima-del-ripristino-") +
+                                             context.clock.now().toString(QStringLiteral("yyyy-MM-dd-HHmmss")) +
+                                             QStringLiteral(".bak"));
+    if (const Result saved = PostgresArchive::write(location, kept, tools, progress.get()); !saved) {
+        progress.reset();
+        context.dialogs.message(saved.cancelled()
+                                    ? untouched
+                                    : QStringLiteral("Ripristino non eseguito: non è stato possibile conservare i dati "
+                                                     "attuali, e il database non è stato toccato. ") +
+                                          saved.message());
+        return false;
+    }
+    const Result restored = PostgresArchive::restore(chosen, location, tools, progress.get());
+    progress.reset();
+    if (!restored) {
+        // Nothing was replaced: the copy of the data as it stands would only puzzle.
+        QFile::remove(kept);
+        context.dialogs.message(restored.cancelled()
+                                    ? untouched
+                                    : QStringLiteral("Ripristino non eseguito: il database non è stato toccato. ") +
+                                          restored.message());
+        return false;
+    }
+    context.dialogs.message(
+        QStringLiteral("BACKUP RECUPERATO. Premere OK per chiudere il programma e quindi rilanciarlo\n\n"
+                       "I dati che c'erano prima sono conservati nel file di backup:") +
+        kept);
+    return true;
+}
+
 } // namespace
 
 QString fileFor(const Context& context, const QDate& day) {
@@ -57,6 +123,10 @@ QString fileFor(const Context& context, const QDate& day) {
 }
 
 void create(const Context& context) {
+    create(context, PostgresTools::installed());
+}
+
+void create(const Context& context, const PostgresTools& tools) {
     const QString database = ProgramSettings(context.programFolder).databasePath();
     const QString backup = fileFor(context, context.clock.today());
     // What a backup cut short (the program killed) left behind goes before the next one.
@@ -67,8 +137,20 @@ void create(const Context& context) {
         context.dialogs.message(QStringLiteral("Backup non creato: il file daba.ini non indica alcun database."));
         return;
     }
+    DatabaseLocation location;
+    if (const Result parsed = DatabaseLocation::parse(database, location); !parsed) {
+        context.dialogs.message(QStringLiteral("Backup non creato. ") + parsed.message());
+        return;
+    }
+    if (location.isPostgres()) {
+        if (const Result present = tools.require({QStringLiteral("pg_dump")}); !present) {
+            context.dialogs.message(QStringLiteral("Backup non creato: ") + present.message() + QLatin1Char('.'));
+            return;
+        }
+    }
     std::unique_ptr<Progress> progress = context.dialogs.progress(QStringLiteral("Backup in corso…"), true);
-    const Result copied = DatabaseFile::copy(database, backup, progress.get());
+    const Result copied = location.isPostgres() ? PostgresArchive::write(location, backup, tools, progress.get())
+                                                : DatabaseFile::copy(database, backup, progress.get());
     progress.reset();
     if (copied.cancelled()) {
         context.dialogs.message(QStringLiteral("Backup annullato: non è stato scritto alcun file."));
@@ -82,10 +164,29 @@ void create(const Context& context) {
 }
 
 bool restore(const Context& context) {
+    return restore(context, PostgresTools::installed());
+}
+
+bool restore(const Context& context, const PostgresTools& tools) {
     const QString chosen =
         context.dialogs.openFile(QString(), QStringLiteral("Backup (.bak)|*.bak"), context.programFolder);
     if (chosen.isEmpty())
         return false;
+    DatabaseLocation location;
+    if (const Result parsed = DatabaseLocation::parse(ProgramSettings(context.programFolder).databasePath(), location);
+        !parsed) {
+        context.dialogs.message(QStringLiteral("Ripristino non eseguito. ") + parsed.message());
+        return false;
+    }
+    if (location.isPostgres())
+        return restorePostgres(context, location, chosen, tools);
+    if (PostgresArchive::looksLikeArchive(chosen)) {
+        context.dialogs.message(
+            QStringLiteral("Il file «%1» è il backup di un database PostgreSQL e non si può ripristinare nel database "
+                           "in un file (SQLite) di questo ufficio. Il database non è stato toccato.")
+                .arg(chosen));
+        return false;
+    }
     if (const Result usable = DatabaseFile::check(chosen); !usable) {
         context.dialogs.message(usable.message() + QStringLiteral(" Il database non è stato toccato."));
         return false;
@@ -93,7 +194,6 @@ bool restore(const Context& context) {
 
     const QString live = liveDatabase(context);
     std::unique_ptr<Progress> progress = context.dialogs.progress(QStringLiteral("Ripristino in corso…"), true);
-    const QString untouched = QStringLiteral("Ripristino annullato: il database non è stato toccato.");
     QString kept;
     if (QFileInfo::exists(live)) {
         kept = keptCopyOf(live, context.clock.now());

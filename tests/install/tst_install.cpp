@@ -89,7 +89,7 @@ private slots:
 
     void theTreeHasEverythingInItsPlace() {
         QStringList missing;
-        for (const char* file : {"bin/velmora", "bin/velmora-esempio", "bin/velmora-stampa"})
+        for (const char* file : {"bin/velmora", "bin/velmora-esempio", "bin/velmora-stampa", "bin/velmora-trasferisci"})
             if (!QFileInfo(m_usr + "/" + file).isExecutable())
                 missing << file;
         for (const char* file :
@@ -97,12 +97,14 @@ private slots:
               "share/velmora/scheda.rpt", "share/velmora/sfondo.svg", "share/applications/velmora.desktop",
               "share/icons/hicolor/scalable/apps/velmora.svg", "share/metainfo/it.velmora.velmora.metainfo.xml",
               "share/man/man1/velmora.1.gz", "share/man/man1/velmora-esempio.1.gz", "share/man/man1/velmora-stampa.1.gz",
+              "share/man/man1/velmora-trasferisci.1.gz",
               "share/doc/velmora/copyright", "share/doc/velmora/changelog.Debian.gz", "share/lintian/overrides/velmora"})
             if (!QFileInfo(m_usr + "/" + file).isFile())
                 missing << file;
         QVERIFY2(missing.isEmpty(), qPrintable(missing.join(", ")));
         // Nothing else: no stray files from the build tree.
-        QCOMPARE(QDir(m_usr + "/bin").entryList(QDir::Files), (QStringList{"velmora", "velmora-esempio", "velmora-stampa"}));
+        QCOMPARE(QDir(m_usr + "/bin").entryList(QDir::Files),
+                 (QStringList{"velmora", "velmora-esempio", "velmora-stampa", "velmora-trasferisci"}));
         QCOMPARE(QDir(m_usr + "/share/velmora").entryList(QDir::Files).size(), 5);
     }
 
@@ -144,12 +146,13 @@ private slots:
     // Help and version need no screen and open no window.
     void theInstalledProgramsAnswerOnTheTerminal() {
         TestFolder home;
-        for (const char* name : {"velmora", "velmora-esempio", "velmora-stampa"}) {
+        for (const QString name : {"velmora", "velmora-esempio", "velmora-stampa", "velmora-trasferisci"}) {
             const QString program = m_usr + "/bin/" + name;
             const Run help = run(program, {"--help"}, userEnvironment(home.path()));
             QCOMPARE(help.exitCode, 0);
             QVERIFY2(help.out.startsWith(QStringLiteral("Uso: %1 [opzioni]").arg(name)), qPrintable(help.out + help.err));
-            QVERIFY2(help.out.contains("--cartella <cartella>"), qPrintable(help.out));
+            // The transfer works on the two databases it is given, never on a program folder's.
+            QVERIFY2(help.out.contains("--cartella <cartella>") != (name == "velmora-trasferisci"), qPrintable(help.out));
             const Run version = run(program, {"--version"}, userEnvironment(home.path()));
             QCOMPARE(version.exitCode, 0);
             QCOMPARE(version.out, QStringLiteral("%1 (VELMORA) versione %2\n").arg(name, PROJECT_VERSION));
