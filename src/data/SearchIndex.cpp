@@ -450,8 +450,11 @@ void SearchIndex::progress(qint64& done, qint64& total) {
             continue;
         const qint64 first = range.integer(0), last = range.integer(1);
         total += last - first + 1;
-        done +=
-            *covered == everything ? last - first + 1 : std::clamp<qint64>(*covered - first + 1, 0, last - first + 1);
+        // "Nothing yet" is the smallest key there is: compare before subtracting, or it overflows.
+        if (*covered == everything)
+            done += last - first + 1;
+        else if (*covered >= first)
+            done += std::min<qint64>(*covered - first + 1, last - first + 1);
     }
 }
 
