@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks: the data benchmark and the search fields of the leads and
 # requests registers (optional arguments: the numbers of rows to try, e.g. 10000 100000),
-# the report benchmark and the diary benchmark; then start-up, criteria search and report
-# processor time against their floors (bench_speed.sh); last the several-desks benchmark
-# (the same office on a local PostgreSQL server, at 100k properties).
+# the report benchmark, the diary benchmark, the LIKE benchmark and the cost of several
+# desks; then start-up, criteria search and report processor time against their floors
+# (bench_speed.sh); last the same office on a local PostgreSQL server, at 100k properties.
 # Sample databases are made once in build/bench-data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake --build build --target bench_data bench_registers bench_report bench_diary bench_like bench_postgres -j"$(nproc)"
+cmake --build build --target bench_data bench_registers bench_report bench_diary bench_like bench_desks bench_postgres -j"$(nproc)"
 build/bench_data "$@"
 echo
 build/bench_registers "$@"
@@ -18,6 +18,8 @@ echo
 build/bench_diary
 echo
 build/bench_like
+echo
+build/bench_desks
 echo
 bash scripts/bench_speed.sh
 echo

@@ -105,14 +105,23 @@ QString Database::describe(const QSqlError& error) const {
 }
 
 Result Database::open(const QString& path, std::shared_ptr<Database>& database) {
+    return connectTo(path, database, true);
+}
+
+Result Database::openSeparate(const QString& path, std::shared_ptr<Database>& database) {
+    return connectTo(path, database, false);
+}
+
+Result Database::connectTo(const QString& path, std::shared_ptr<Database>& database, bool shared) {
     database.reset();
     if (path.trimmed().isEmpty())
-        return Result::failure(QStringLiteral("Il file daba.ini non indica alcun database: non ci sono dati da mostrare."));
+        return Result::failure(
+            QStringLiteral("Il file daba.ini non indica alcun database: non ci sono dati da mostrare."));
     DatabaseLocation location;
     if (const Result parsed = DatabaseLocation::parse(path, location); !parsed)
         return parsed;
     if (location.isPostgres())
-        return openPostgres(path, location, database);
+        return openPostgres(path, location, database, shared);
     const QFileInfo file(path);
     if (!QFileInfo::exists(path))
         return Result::failure(QStringLiteral("Il database «%1» non esiste: non ci sono dati da mostrare.").arg(path));
@@ -120,9 +129,11 @@ Result Database::open(const QString& path, std::shared_ptr<Database>& database) 
         return Result::failure(unusable(path, QStringLiteral("il file ") + problem));
 
     const QString key = file.canonicalFilePath();
-    if (const std::shared_ptr<Database> shared = openFiles()[key].lock()) {
-        database = shared;
-        return Result::success();
+    if (shared) {
+        if (const std::shared_ptr<Database> open = openFiles()[key].lock()) {
+            database = open;
+            return Result::success();
+        }
     }
 
     const QString name = newConnectionName("velmora-");
@@ -143,7 +154,8 @@ Result Database::open(const QString& path, std::shared_ptr<Database>& database) 
     opened->m_columns = std::make_unique<ColumnCache>(db);
     sqlite3_update_hook(db, rowWritten, opened->m_columns.get());
 
-    openFiles()[key] = opened;
+    if (shared)
+        openFiles()[key] = opened;
     database = opened;
     return Result::success();
 }
@@ -157,17 +169,17 @@ Result Database::check(const QString& path) {
 }
 
 Result Database::openPostgres(const QString& path, const DatabaseLocation& location,
-                              std::shared_ptr<Database>& database) {
+                              std::shared_ptr<Database>& database, bool shared) {
     const QString key = location.text();
     const QString address = location.text();
-    if (const std::shared_ptr<Database> shared = openFiles()[key].lock()) {
+    if (const std::shared_ptr<Database> open = shared ? openFiles()[key].lock() : nullptr) {
         // The connection of a window still open may have died with a server that has
         // since come back: a window opened now gets a live one.
-        QSqlQuery alive(shared->connection());
+        QSqlQuery alive(open->connection());
         if (!alive.exec(QStringLiteral("SELECT 1")) && EngineError::isConnectionLoss(alive.lastError()) &&
-            !shared->reconnect())
+            !open->reconnect())
             return Result::failure(unusable(address, PostgresConnection::diagnose(location)));
-        database = shared;
+        database = open;
         return Result::success();
     }
     const QString name = newConnectionName("velmora-pg-");
@@ -180,7 +192,8 @@ Result Database::openPostgres(const QString& path, const DatabaseLocation& locat
     if (const QString problem = PostgresSchema::problem(db); !problem.isEmpty())
         return Result::failure(unusable(address, problem));
     opened->m_pieceIndex = PostgresSchema::hasGrams(db);
-    openFiles()[key] = opened;
+    if (shared)
+        openFiles()[key] = opened;
     database = opened;
     return Result::success();
 }

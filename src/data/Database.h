@@ -28,6 +28,9 @@ public:
     // the access, or a missing table is refused with a message naming the database.
     // An empty PostgreSQL database is given the six tables first.
     static Result open(const QString& path, std::shared_ptr<Database>& database);
+    // Like open(), but with a connection of its own that nothing else shares: what another
+    // copy of the program on the same file has, here within one process.
+    static Result openSeparate(const QString& path, std::shared_ptr<Database>& database);
 
     // Opens the database as a window would, and lets it go: whether it can be used, and
     // if not, why (the settings window's check of a server's address).
@@ -73,8 +76,10 @@ public:
 
 private:
     Database(const QString& path, const DatabaseLocation& location, const QString& connectionName);
+    // Shared: the connection of every other source on that database, made if there is none.
+    static Result connectTo(const QString& path, std::shared_ptr<Database>& database, bool shared);
     static Result openPostgres(const QString& path, const DatabaseLocation& location,
-                               std::shared_ptr<Database>& database);
+                               std::shared_ptr<Database>& database, bool shared);
     static Result createPostgres(const DatabaseLocation& location);
 
     QString m_path;

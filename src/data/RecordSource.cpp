@@ -1,5 +1,6 @@
 #include "RecordSource.h"
 
+#include "ChangeWatch.h"
 #include "Database.h"
 #include "EngineError.h"
 #include "FieldFormat.h"
@@ -143,13 +144,17 @@ void RecordSource::setFieldCaption(const QString& field, const QString& caption)
     m_captions.insert(field.toLower(), caption);
 }
 
-Result RecordSource::setDatabaseName(const QString& path) {
+Result RecordSource::setDatabaseName(const QString& path, Connection connection) {
     m_search.reset();
     m_searchTimer.stop();
     m_shownQuery = m_query;
     emit aboutToReset();
     m_databaseName = path;
+    // Their prepared statements go before the connection they were prepared on.
+    m_guard.reset();
+    m_watch.reset();
     m_database.reset();
+    m_read.reset();
     m_keys.clear();
     m_added.clear();
     m_rows.clear();
@@ -160,13 +165,15 @@ Result RecordSource::setDatabaseName(const QString& path) {
     m_next = 0;
     m_headLoaded = m_tailLoaded = true;
 
-    Result opened = Database::open(path, m_database);
+    Result opened = connection == Connection::Separate ? Database::openSeparate(path, m_database)
+                                                       : Database::open(path, m_database);
     if (opened) {
         QSqlQuery columns(m_database->connection());
         if (columns.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(m_table)))) {
             const QSqlRecord record = columns.record();
             for (int i = 0; i < record.count(); ++i)
                 m_columns.insert(record.fieldName(i).toLower(), i + 1);  // column 0 is the rowid
+            prepareChecks();
         } else {
             m_database.reset();
             opened = databaseError(QStringLiteral("la lettura della tabella «%1»").arg(m_table), columns.lastError());
@@ -331,6 +338,7 @@ Result RecordSource::setCurrent(int row) {
         m_current = -1;
         m_next = std::clamp(row, 0, rowCount());
     }
+    readCurrent();
     emit currentChanged();
     return Result::success();
 }
@@ -508,6 +516,7 @@ Result RecordSource::insertNew() {
         m_keys.append(key);
         emit rowsInserted();
     }
+    readCurrent();
     emit currentChanged();
     return Result::success();
 }
@@ -522,21 +531,136 @@ Result RecordSource::writeEdit() {
         return ok;
     for (QString& column : assignments)
         column += QStringLiteral(" = ?");
-    QSqlQuery query(m_database->connection());
-    if (!query.prepare(
-            QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                .arg(quoted(m_table), assignments.join(QStringLiteral(", ")), m_database->keyColumn(m_table))))
-        return databaseError(QStringLiteral("la modifica"), query.lastError());
-    for (const QVariant& value : std::as_const(values))
-        query.addBindValue(value);
-    query.addBindValue(*key);
-    if (!query.exec())
-        return databaseError(QStringLiteral("la modifica"), query.lastError());
+    const QString sql =
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+            .arg(quoted(m_table), assignments.join(QStringLiteral(", ")), m_database->keyColumn(m_table));
+    const RowGuard::Outcome outcome = guard().write(m_read.value_or(QVariantList{*key}), [&](QSqlQuery& query) {
+        if (!query.prepare(sql))
+            return false;
+        for (const QVariant& value : std::as_const(values))
+            query.addBindValue(value);
+        query.addBindValue(*key);
+        return query.exec();
+    });
+    if (outcome.kind != RowGuard::Outcome::Kind::Written)
+        return refusedByOtherDesk(outcome, QStringLiteral("la modifica"), false);
     m_pending.clear();
     forgetRow(*key);
+    readCurrent();
     emit rowChanged(m_current);
     emit currentChanged();
     return Result::success();
+}
+
+// ---- other desks --------------------------------------------------------------
+
+void RecordSource::prepareChecks() {
+    m_guard = std::make_unique<RowGuard>(m_database->connection(), m_table, m_database->keyColumn(m_table));
+    m_watch = std::make_unique<ChangeWatch>(m_database->connection());
+    m_checksGeneration = m_database->connectionGeneration();
+}
+
+RowGuard& RecordSource::guard() {
+    // Their statements were prepared on a connection since lost and made again.
+    if (m_database->connectionGeneration() != m_checksGeneration)
+        prepareChecks();
+    return *m_guard;
+}
+
+ChangeWatch& RecordSource::watch() {
+    guard();
+    return *m_watch;
+}
+
+void RecordSource::readCurrent() {
+    m_read.reset();
+    const std::optional<qint64> key = currentKey();
+    if (!key || !isOpen())
+        return;
+    // Rows another desk wrote since they were read are read again as they come into view.
+    if (watch().othersWrote() && !m_rows.isEmpty()) {
+        m_rows.clear();
+        emit rowsChanged();
+    }
+    const std::optional<QVariantList> before =
+        m_rows.contains(*key) ? std::optional<QVariantList>(m_rows.value(*key)) : std::nullopt;
+    QVariantList values;
+    bool found = guard().read(*key, values);
+    // A server that went away and came back: read on a connection made again.
+    if (!found && m_database->isPostgres() && EngineError::isConnectionLoss(m_guard->error()) &&
+        m_database->reconnect())
+        found = guard().read(*key, values);
+    if (found) {
+        if (m_rows.size() >= rowCacheLimit)
+            m_rows.clear();
+        m_rows.insert(*key, values);
+        m_read = std::move(values);
+    } else {
+        forgetRow(*key);
+    }
+    if (before && before != m_read)
+        emit rowChanged(m_current);
+}
+
+Result RecordSource::refusedByOtherDesk(const RowGuard::Outcome& outcome, const QString& what, bool deleting) {
+    using Kind = RowGuard::Outcome::Kind;
+    if (outcome.kind == Kind::Failed)
+        return databaseError(what, outcome.error);
+    const qint64 key = *currentKey();
+    const QString opened = QStringLiteral("Un'altra postazione ha %1 questo record dopo che l'hai aperto");
+    if (outcome.kind == Kind::Deleted) {
+        forgetRow(key);
+        emit rowChanged(m_current);
+        return Result::failure(opened.arg(QStringLiteral("eliminato")) +
+                               QStringLiteral(": la tua modifica non è stata salvata e resta sulla scheda. "
+                                              "Premi Esc per annullarla."));
+    }
+
+    // What changed, by the names the window gives the fields, with their values now. A
+    // record that could not be read when it became current was never shown: nothing of
+    // it counts as seen until Esc reads it again.
+    QStringList changes;
+    bool typedOver = !m_read;
+    m_rows.insert(key, outcome.stored);
+    for (const int column : m_read ? outcome.changed : QList<int>()) {
+        const QString name = m_columns.key(column);
+        if (name.isEmpty())
+            continue;
+        QString now = FieldFormat::shown(schemaField(name), outcome.stored.value(column), m_regional);
+        if (now.size() > 40)
+            now = now.left(40) + QStringLiteral("…");
+        changes << QStringLiteral("«%1» ora è %2")
+                       .arg(m_captions.value(name, name),
+                            now.isEmpty() ? QStringLiteral("vuoto") : QStringLiteral("«%1»").arg(now));
+        // A field the user typed into keeps the typing, and the value it was typed over:
+        // saving it again stays refused until Esc shows what the other desk wrote. The
+        // others show the stored value now, and are taken as seen.
+        if (m_pending.contains(name)) {
+            typedOver = true;
+        } else {
+            if (column < m_read->size())
+                (*m_read)[column] = outcome.stored.at(column);
+            emit valueChanged(name);
+        }
+    }
+    emit rowChanged(m_current);
+
+    QString message = opened.arg(QStringLiteral("cambiato"));
+    message += changes.isEmpty() ? QStringLiteral(".")
+                                 : QStringLiteral(": ") + changes.join(QStringLiteral(", ")) + QStringLiteral(".");
+    if (deleting)
+        message += typedOver
+                       ? QStringLiteral(" Il record non è stato eliminato. Premi Esc per annullare quello che hai "
+                                        "scritto e vedere il record com'è ora.")
+                       : QStringLiteral(" Il record non è stato eliminato: i valori nuovi sono ora sulla scheda; "
+                                        "se va eliminato comunque, eliminalo di nuovo.");
+    else
+        message += typedOver ? QStringLiteral(" La tua modifica non è stata salvata e resta sulla scheda. Premi Esc "
+                                              "per annullarla e vedere il record com'è ora, poi riscrivila.")
+                             : QStringLiteral(" La tua modifica non è stata salvata e resta sulla scheda; i valori "
+                                              "nuovi degli altri campi sono ora sulla scheda. Salva di nuovo per "
+                                              "confermarla, oppure premi Esc per annullarla.");
+    return Result::failure(message);
 }
 
 Result RecordSource::update() {
@@ -574,6 +698,8 @@ void RecordSource::cancelEdit() {
     const bool wasAdding = m_adding;
     m_adding = false;
     m_pending.clear();
+    // Back to the record as it is stored now, which may be another desk's.
+    readCurrent();
     if (m_current >= 0)
         emit rowChanged(m_current);
     emit currentChanged();
@@ -602,11 +728,16 @@ Result RecordSource::remove() {
     const std::optional<qint64> key = currentKey();
     if (!key)
         return Result::failure(QStringLiteral("Non c'è un record da eliminare."));
-    QSqlQuery query(m_database->connection());
-    query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(quoted(m_table), m_database->keyColumn(m_table)));
-    query.addBindValue(*key);
-    if (!query.exec())
-        return databaseError(QStringLiteral("l'eliminazione"), query.lastError());
+    const RowGuard::Outcome outcome = guard().write(m_read.value_or(QVariantList{*key}), [&](QSqlQuery& query) {
+        if (!query.prepare(
+                QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(quoted(m_table), m_database->keyColumn(m_table))))
+            return false;
+        query.addBindValue(*key);
+        return query.exec();
+    });
+    // A record another desk deleted first is gone all the same, as the user wanted.
+    if (outcome.kind != RowGuard::Outcome::Kind::Written && outcome.kind != RowGuard::Outcome::Kind::Deleted)
+        return refusedByOtherDesk(outcome, QStringLiteral("l'eliminazione"), true);
 
     const int removed = m_current;
     m_pending.clear();
@@ -616,6 +747,7 @@ Result RecordSource::remove() {
     m_keys.removeAt(removed);
     m_current = -1;
     m_next = removed;
+    m_read.reset();
     emit rowRemoved();
     emit currentChanged();
     return Result::success();

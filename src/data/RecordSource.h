@@ -2,6 +2,7 @@
 
 #include "Query.h"
 #include "Result.h"
+#include "RowGuard.h"
 #include "Schema.h"
 
 #include <QHash>
@@ -11,9 +12,11 @@
 #include <QVariant>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class QSqlError;
 
+class ChangeWatch;
 class Database;
 class KeySearch;
 class Regional;
@@ -33,6 +36,12 @@ class SearchIndex;
 // on between events, the rows shown staying those of the previous query; the next
 // refresh supersedes it. A move or a fetch waits for it to end; typing into the record
 // or adding one gives it up, back to the query whose rows are shown.
+//
+// Several desks may share the database. Each move reads the new current record again,
+// and every row when another desk has written since. An edit or a delete goes through
+// only while the stored row is still as this desk read it when it became current (what
+// the card shows); otherwise it is refused naming what changed, the typing stays, and
+// the fields nobody typed into take the stored values.
 class RecordSource : public QObject {
     Q_OBJECT
 public:
@@ -45,9 +54,11 @@ public:
     // refuse a value; the field's own name where none is given.
     void setFieldCaption(const QString& field, const QString& caption);
 
-    // Opens the database file (shared with every other source on that file). On failure
-    // the source has no database and shows no records.
-    Result setDatabaseName(const QString& path);
+    // Shared: the connection of every other source on that database. Separate: one of its
+    // own, as another copy of the program would have (a second desk within one process).
+    enum class Connection { Shared, Separate };
+    // Opens the database file. On failure the source has no database and shows no records.
+    Result setDatabaseName(const QString& path, Connection connection = Connection::Shared);
     const QString& databaseName() const { return m_databaseName; }
     bool isOpen() const { return m_database != nullptr; }
     // The search index of the open database, if it has one.
@@ -128,6 +139,8 @@ signals:
     void aboutToRemoveRow(int row);
     void rowRemoved();
     void rowChanged(int row);
+    // Any loaded row may show other values now (another desk wrote).
+    void rowsChanged();
     // A search that went on after refresh() failed; the previous query and its rows stay.
     void searchFailed(const QString& message);
 
@@ -154,6 +167,16 @@ private:
     Result loadTail();
     void appendAddedKeys();
     void replaceWindow(const QList<qint64>& keys, bool headLoaded, bool tailLoaded);
+
+    // The row guard and the watch on other desks, prepared on the database's connection as
+    // it is now.
+    void prepareChecks();
+    RowGuard& guard();
+    ChangeWatch& watch();
+    // Reads the current record again as the card will show it: the base of an edit.
+    void readCurrent();
+    // An edit or delete that RowGuard did not let through; `deleting` for a delete.
+    Result refusedByOtherDesk(const RowGuard::Outcome& outcome, const QString& what, bool deleting);
 
     Result leaveRecord();
     Result insertNew();
@@ -189,4 +212,10 @@ private:
     QHash<QString, int> m_columns;  // field (lower case) -> column of a read row
     QHash<QString, QString> m_captions;  // field (lower case) -> its name on the window
     mutable QHash<qint64, QVariantList> m_rows;
+    // The current stored record as read when it became current (none if it could not be
+    // read); the fields another desk changed meanwhile take the stored values once shown.
+    std::optional<QVariantList> m_read;
+    std::unique_ptr<ChangeWatch> m_watch;
+    std::unique_ptr<RowGuard> m_guard;
+    int m_checksGeneration = 0;  // of the connection they were prepared on
 };

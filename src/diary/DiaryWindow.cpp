@@ -18,7 +18,13 @@ DiaryWindow::DiaryWindow(const Context& context, QWidget* parent)
     setWindowIcon(Artwork::icon(QStringLiteral(":/icons/07-agenda.svg")));
     m_appointments = addSource(QStringLiteral("agenda"));
     m_appointments->setObjectName(QStringLiteral("Data1"));
-    m_appointments->setFieldCaption(QStringLiteral("datap"), QStringLiteral("Data"));
+    // The names the card gives its fields, for the messages that name one.
+    for (const auto& [field, caption] : {std::pair{"datap", "Data"},
+                                         {"ora", "Ora"},
+                                         {"agente", "Agente"},
+                                         {"appuntamento", "Appuntamento"},
+                                         {"note", "Note"}})
+        m_appointments->setFieldCaption(QString::fromUtf8(field), QString::fromUtf8(caption));
     m_report = new ReportControl(context, this);
     m_report->setObjectName(QStringLiteral("Report1"));
     bindFields();

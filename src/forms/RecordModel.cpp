@@ -22,6 +22,10 @@ RecordModel::RecordModel(RecordSource& source, const QList<Column>& columns, QOb
         if (row >= 0 && row < rowCount() && columnCount() > 0)
             emit dataChanged(index(row, 0), index(row, columnCount() - 1), {Qt::DisplayRole, Qt::EditRole});
     });
+    connect(&source, &RecordSource::rowsChanged, this, [this] {
+        if (rowCount() > 0 && columnCount() > 0)
+            emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::DisplayRole, Qt::EditRole});
+    });
 }
 
 int RecordModel::rowCount(const QModelIndex& parent) const {

@@ -93,8 +93,15 @@ void RegisterWindow::deleteThenPrevious(RecordSource& source, RecordCommands& co
         return;
     }
     // With no current record nothing happens.
-    std::ignore = source.remove();
+    if (!removeCurrent(source))
+        return;
     std::ignore = source.movePrevious();
+}
+
+bool RegisterWindow::removeCurrent(RecordSource& source) {
+    if (!source.hasCurrent() || source.isAdding())
+        return true;
+    return report(source.remove());
 }
 
 Result RegisterWindow::insertRow(RecordSource& source, const FieldValues& values) {

@@ -84,7 +84,11 @@ protected:
     void saveThenLast(RecordSource& source, RecordCommands& commands, QWidget* next);
     // Delete at once, then to the previous row. A new record not yet saved is dropped
     // instead, never written by the move that would follow.
-    static void deleteThenPrevious(RecordSource& source, RecordCommands& commands);
+    void deleteThenPrevious(RecordSource& source, RecordCommands& commands);
+    // Deletes the current stored record. With none, nothing happens and nothing is said,
+    // as the deletes skip that step; a record that cannot be deleted (another desk changed
+    // it meanwhile, the database refused) is told, and the answer is false: stay on it.
+    bool removeCurrent(RecordSource& source);
 
     // The window's one child of that name (photo viewer, sheet): made by `create` when
     // there is none, then shown in front through the frame. Children close with the window.

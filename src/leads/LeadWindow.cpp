@@ -22,7 +22,13 @@ LeadWindow::LeadWindow(const Context& context, QWidget* parent)
     setWindowIcon(Artwork::icon(QStringLiteral(":/icons/08-notizie.svg")));
     m_leads = addSource(table);
     m_leads->setObjectName(QStringLiteral("Data1"));
-    m_leads->setFieldCaption(QStringLiteral("data"), QStringLiteral("Data"));
+    // The names the card gives its fields, for the messages that name one.
+    for (const auto& [field, caption] : {std::pair{"data", "Data"},
+                                         {"notizia", "Notizia"},
+                                         {"fonte", "Fonte"},
+                                         {"telefono", "Telefono"},
+                                         {"svilutto", "Sviluppo"}})
+        m_leads->setFieldCaption(QString::fromUtf8(field), QString::fromUtf8(caption));
     bindFields();
 
     using State = RecordCommands::State;

@@ -41,6 +41,24 @@ PropertyWindow::PropertyWindow(const Context& context, QWidget* parent)
     m_photos->setObjectName(QStringLiteral("Data2"));
     m_visits->setObjectName(QStringLiteral("Data3"));
     m_requests->setObjectName(QStringLiteral("Data4"));
+    // The names the card and the visit list give their fields, for the messages that name
+    // one; the card's two addresses and two notes say whose they are.
+    for (const auto& [field, caption] : {std::pair{"proprietario", "Proprietario"},
+                                         {"telefono", "Telefono"},
+                                         {"cellulare", "Cellulare"},
+                                         {"indirizzo", "Indirizzo del proprietario"},
+                                         {"noteprop", "Note del proprietario"},
+                                         {"tipologia", "Tipologia"},
+                                         {"zona", "Zona"},
+                                         {"indirizzoimmobile", "Indirizzo dell'immobile"},
+                                         {"mq", "Mq"},
+                                         {"prezzo", "Prezzo"},
+                                         {"motivo", "Motivo"},
+                                         {"noteimmobile", "Note dell'immobile"}})
+        m_properties->setFieldCaption(QString::fromUtf8(field), QString::fromUtf8(caption));
+    for (const auto& [field, caption] :
+         {std::pair{"nome", "Nome"}, {"cognome", "Cognome"}, {"data", "Data"}, {"note", "Commento"}})
+        m_visits->setFieldCaption(QString::fromUtf8(field), QString::fromUtf8(caption));
 
     m_visitsReport = new ReportControl(context, this);
     m_visitsReport->setObjectName(QStringLiteral("report1"));
@@ -235,7 +253,8 @@ bool PropertyWindow::finishNewProperty() {
 
 void PropertyWindow::deleteProperty() {
     context().dialogs.message(QStringLiteral("Ricordati di eliminare prima le immagini dell'immobile"));
-    std::ignore = m_properties->remove();
+    if (!removeCurrent(*m_properties))
+        return;
     std::ignore = m_properties->movePrevious();
 }
 
@@ -333,7 +352,8 @@ void PropertyWindow::addPhotoByLink() {
 
 void PropertyWindow::deletePhoto() {
     // The row goes; the picture file stays where it is.
-    std::ignore = m_photos->remove();
+    if (!removeCurrent(*m_photos))
+        return;
     std::ignore = m_photos->movePrevious();
 }
 

@@ -25,7 +25,17 @@ RequestWindow::RequestWindow(const Context& context, QWidget* parent)
     setWindowIcon(Artwork::icon(QStringLiteral(":/icons/03-richieste.svg")));
     m_requests = addSource(table);
     m_requests->setObjectName(QStringLiteral("Data1"));
-    m_requests->setFieldCaption(QStringLiteral("mq"), QStringLiteral("Mq cercati")); // as refusals name it
+    // The names the card gives its fields, for the messages that name one.
+    for (const auto& [field, caption] : {std::pair{"nome", "Nome"},
+                                         {"cognome", "Cognome"},
+                                         {"telefono", "Telefono"},
+                                         {"indirizzo", "Indirizzo"},
+                                         {"tipo", "Tipo"},
+                                         {"motivo", "Motivo"},
+                                         {"mq", "Mq cercati"},
+                                         {"prezzo", "Prezzo"},
+                                         {"note", "Note"}})
+        m_requests->setFieldCaption(QString::fromUtf8(field), QString::fromUtf8(caption));
     m_report = new ReportControl(context, this);
     m_report->setObjectName(QStringLiteral("Report1"));
 
@@ -184,8 +194,8 @@ void RequestWindow::deleteRequest() {
     // A new request being typed is thrown away, as Esc does: deleting it must not store it.
     if (m_commands->isEntering())
         m_commands->cancel();
-    else
-        std::ignore = m_requests->remove(); // at once, with no question
+    else if (!removeCurrent(*m_requests)) // at once, with no question
+        return;
     // Then to the last request, not the previous one.
     std::ignore = m_requests->moveLast();
 }

@@ -230,7 +230,7 @@ private slots:
         QVERIFY(houses.refresh().ok());
         QVERIFY(houses.setFieldValue("proprietario", "Rossi Maria").ok());
         run(db.connection(), "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
-                             "WHERE application_name = 'velmora' AND pid <> pg_backend_pid()");
+                             "WHERE application_name = 'velmora' AND datname = current_database() AND pid <> pg_backend_pid()");
         const Result written = houses.update();
         QVERIFY(!written.ok());
         QVERIFY2(written.message().contains("connessione con il server PostgreSQL si è interrotta"),
@@ -243,7 +243,7 @@ private slots:
 
         // A window opened while another still holds a dead connection gets a live one.
         run(db.connection(), "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
-                             "WHERE application_name = 'velmora' AND pid <> pg_backend_pid()");
+                             "WHERE application_name = 'velmora' AND datname = current_database() AND pid <> pg_backend_pid()");
         RecordSource again("immobile", italian);
         QVERIFY(again.setDatabaseName(db.path()).ok());
         QVERIFY(again.refresh().ok());

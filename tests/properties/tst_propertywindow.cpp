@@ -463,6 +463,40 @@ private slots:
         QCOMPARE(ui.Text2->text(), QStringLiteral("051 222"));
         QCOMPARE(office.db.count("immobile"), 3);
     }
+
+    // Another desk (here the test's own connection to the file) changes the property
+    // shown while this window edits it: the arrow that would save is refused naming the
+    // field, the typing stays, Esc in the field shows the other desk's value.
+    void anotherDesksChangeIsNeverOverwritten() {
+        Office office;
+        const PropertyControls ui = office.ui();
+        type(ui.Text7, " Nord");
+        office.db.exec(QStringLiteral("UPDATE immobile SET zona = 'Lame' WHERE id = %1").arg(office.keys[2]));
+        ui.Data1->firstButton()->click();
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY2(office.dialogs.messages[0].contains("«Zona» ora è «Lame»"), qPrintable(office.dialogs.messages[0]));
+        QCOMPARE(ui.Text7->text(), QStringLiteral("Saragozza Nord"));
+        QCOMPARE(office.owner(), QStringLiteral("Verdi"));
+        QCOMPARE(office.db.value("immobile", office.keys[2], "zona").toString(), QStringLiteral("Lame"));
+        QTest::keyClick(ui.Text7, Qt::Key_Escape);
+        QCOMPARE(ui.Text7->text(), QStringLiteral("Lame"));
+        type(ui.Text7, " Nord");
+        ui.Data1->firstButton()->click();
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QCOMPARE(office.db.value("immobile", office.keys[2], "zona").toString(), QStringLiteral("Lame Nord"));
+
+        // A delete of a property changed meanwhile is told, and the window stays on it.
+        QCOMPARE(office.owner(), QStringLiteral("Rossi"));
+        office.db.exec(QStringLiteral("UPDATE immobile SET mq = 210 WHERE id = %1").arg(office.keys[0]));
+        ui.Command5->click();
+        QCOMPARE(office.dialogs.messages.size(), 3); // the reminder, then why not
+        QVERIFY2(office.dialogs.messages[2].contains("«Mq» ora è «210»"), qPrintable(office.dialogs.messages[2]));
+        QCOMPARE(office.db.count("immobile"), 3);
+        QCOMPARE(office.owner(), QStringLiteral("Rossi"));
+        QCOMPARE(ui.Text9->text(), QStringLiteral("210"));
+        ui.Command5->click();
+        QCOMPARE(office.db.count("immobile"), 2);
+    }
 };
 
 QTEST_MAIN(PropertyWindowTest)

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+
+// Tells whether another connection (another desk) may have committed changes to the
+// database since the last time it was asked, so that rows read before can be read again.
+// SQLite says so through its data_version; PostgreSQL's snapshot of running transactions
+// stays the same while nobody ends a transaction that wrote. Where neither can be read, the answer
+// is always yes.
+class ChangeWatch {
+public:
+    explicit ChangeWatch(const QSqlDatabase& db);
+
+    // True the first time, and whenever someone else may have written since the last call.
+    bool othersWrote();
+    // Forgets the last answer: the next call says yes.
+    void reset() { m_stamp = QVariant(); }
+
+private:
+    QSqlQuery m_probe; // prepared once: it runs at every move
+    bool m_ready = false;
+    QVariant m_stamp;
+};

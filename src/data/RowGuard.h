@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariantList>
+#include <functional>
+
+// Reads one stored row as it is now, and writes it only while it is still as this desk
+// read it: another desk (another copy of the program on the same database, another
+// connection) may have changed or deleted it since. Inside one transaction the row is
+// locked against other writers, read again and compared, field by field, with the row
+// as read before; only when nothing differs does the write run. Comparing the values
+// read needs nothing added to the office's tables, so any other tool may go on writing
+// them.
+//
+// Rows are read as "SELECT <key>, * FROM <table>": the key first, then every column.
+class RowGuard {
+public:
+    struct Outcome {
+        enum class Kind { Written, Changed, Deleted, Failed };
+        Kind kind = Kind::Failed;
+        QVariantList stored; // Changed: the row as it is stored now
+        QList<int> changed;  // Changed: the columns whose stored value is not the one read
+        QSqlError error;     // Failed
+    };
+
+    RowGuard(const QSqlDatabase& db, const QString& table, const QString& keyColumn);
+
+    // The row of that key as stored now; false when there is none or it cannot be read
+    // (then `error` says why).
+    bool read(qint64 key, QVariantList& row);
+    const QSqlError& error() const { return m_error; }
+
+    // Runs `statement` (an UPDATE or DELETE of the row, prepared and run on the query it is
+    // given; false when it failed) if the row is still `read`. Whatever is not Written
+    // leaves the database as it was.
+    Outcome write(const QVariantList& read, const std::function<bool(QSqlQuery&)>& statement) const;
+
+    // The same value, read twice through the same driver: nulls are equal, numbers
+    // exactly equal, texts equal to the character (a change of case is a change).
+    static bool same(const QVariant& a, const QVariant& b);
+
+private:
+    QString selectSql(bool lock) const;
+
+    QSqlDatabase m_db;
+    QString m_table;
+    QString m_keyColumn;
+    QSqlQuery m_read; // prepared once: every move reads the new current row through it
+    bool m_prepared = false;
+    QSqlError m_error;
+};
