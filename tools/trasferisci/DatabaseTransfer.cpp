@@ -4,6 +4,7 @@
 #include "DatabaseLocation.h"
 #include "EngineError.h"
 #include "PostgresConnection.h"
+#include "PostgresFunctions.h"
 #include "PostgresSchema.h"
 #include "RegularFile.h"
 #include "Schema.h"
@@ -454,14 +455,32 @@ Result transfer(Side& from, Side& into, Progress* progress, const std::function<
         return failed(committed);
     into.keep();
     if (into.postgres()) {
+        // The indexes of the quick searches are quicker made once the rows are in; one by
+        // one, since at 100k rows each takes seconds. They only make searches quick: one
+        // the server refuses is no failure, and the program tries again when it opens.
         if (stage)
             stage(QStringLiteral("Indici per le ricerche"));
-        (void)Progress::advance(progress, 0, 0);
-        // The trigram indexes of the quick searches are quicker made once the rows are in,
-        // and the server's planner learns the new tables' sizes.
         QSqlDatabase db = into.db();
-        (void)PostgresSchema::prepare(db);
-        (void)exec(into, QStringLiteral("ANALYZE"));
+        (void)installPostgresFunctions(db);
+        QStringList indexes;
+        if (exec(into, QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm")))
+            indexes << PostgresSchema::searchIndexStatements();
+        if (exec(into, PostgresSchema::gramsFunction()))
+            indexes << PostgresSchema::gramsIndexStatements();
+        // Stopped here, the rows are all in: the program makes what is missing when it opens.
+        bool stopped = false;
+        for (qsizetype i = 0; i < indexes.size() && !stopped; ++i) {
+            stopped = !Progress::advance(progress, i, indexes.size());
+            if (!stopped)
+                (void)exec(into, indexes.at(i));
+        }
+        if (!stopped) {
+            (void)Progress::advance(progress, indexes.size(), indexes.size());
+            // Whatever else the program makes on a server it opens; and the planner learns the
+            // new tables' sizes now, not at the server's next round of statistics.
+            (void)PostgresSchema::prepare(db);
+            (void)exec(into, QStringLiteral("ANALYZE"));
+        }
     }
     if (copied)
         *copied = counts;
