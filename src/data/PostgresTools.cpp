@@ -161,16 +161,11 @@ PostgresTools::Run PostgresTools::run(const QString& program, const QStringList&
                 result.errors << line.trimmed();
         }
     };
-    // Short waits, so the progress (and with it the window) answers a few times a second.
+    // Short waits, so the progress (and with it the window) answers a few times a second. It is
+    // asked before every wait, so a stop is heard even by a run that ends within the first one.
     for (;;) {
-        const bool finished = process.waitForFinished(50) || process.state() == QProcess::NotRunning;
-        result.output += process.readAllStandardOutput();
-        readErrors(finished);
-        if (finished)
-            break;
         const bool stop = !Progress::advance(progress, done, totalSteps);
-        const bool late = running.elapsed() > m_timeLimit.count();
-        if (stop || late) {
+        if (stop || running.elapsed() > m_timeLimit.count()) {
             if (server)
                 cancelOnServer(*server, application);
             process.kill();
@@ -178,6 +173,11 @@ PostgresTools::Run PostgresTools::run(const QString& program, const QStringList&
             result.end = stop ? Run::End::Stopped : Run::End::TimedOut;
             return result;
         }
+        const bool finished = process.waitForFinished(50) || process.state() == QProcess::NotRunning;
+        result.output += process.readAllStandardOutput();
+        readErrors(finished);
+        if (finished)
+            break;
     }
     result.end =
         process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 ? Run::End::Finished : Run::End::Failed;
