@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QTimer>
 
 BoundGrid::BoundGrid(QWidget* parent) : QTableView(parent) {
     // Tab leaves the grid for the next control; the arrows move among the cells.
@@ -60,7 +61,8 @@ void BoundGrid::userPicked(const QModelIndex& current) {
         return;
     if (const Result moved = m_source->moveToRow(current.row()); !moved) {
         m_dialogs->message(moved.message());
-        showCurrent();
+        // After the click has finished selecting, or the view would select it again.
+        QTimer::singleShot(0, this, &BoundGrid::showCurrent);
     }
 }
 
