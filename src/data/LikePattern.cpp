@@ -375,8 +375,9 @@ std::size_t LikePattern::find(const Segment& segment, const Text& text, std::siz
         return std::string::npos;
     if constexpr (std::is_same_v<Text, std::string_view>) {
         if (segment.literal) {
-            const std::size_t at = text.substr(0, to).find(segment.bytes, from);
-            return at == std::string_view::npos ? std::string::npos : at;
+            // glibc's memmem is linear however long the piece and the text.
+            const void* at = memmem(text.data() + from, to - from, segment.bytes.data(), segment.bytes.size());
+            return at ? static_cast<std::size_t>(static_cast<const char*>(at) - text.data()) : std::string::npos;
         }
     } else if (segment.literal) {
         return kmpFind(segment.text.data(), segment.size, segment.kmp, text, from, to, std::equal_to<char32_t>());
