@@ -379,9 +379,9 @@ const QVariantList* RecordSource::row(qint64 key) const {
         query.addBindValue(k);
     if (!query.exec())
         return nullptr;
+    const int columns = query.record().count();
     while (query.next()) {
         QVariantList values;
-        const int columns = query.record().count();
         values.reserve(columns);
         for (int c = 0; c < columns; ++c)
             values.append(query.value(c));

@@ -1,6 +1,7 @@
 #include "BoundGrid.h"
 
 #include "Dialogs.h"
+#include "GridDelegate.h"
 #include "RecordSource.h"
 
 #include <QHeaderView>
@@ -20,6 +21,7 @@ BoundGrid::BoundGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(true);
     setWordWrap(false);
+    setItemDelegate(new GridDelegate(this));
 }
 
 void BoundGrid::bind(RecordSource& source, const QList<RecordModel::Column>& columns, Dialogs& dialogs, bool editable) {
