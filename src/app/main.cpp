@@ -10,6 +10,7 @@
 #include "Startup.h"
 #include "SystemClock.h"
 #include "SystemPrinting.h"
+#include "WindowStyle.h"
 
 #include <QApplication>
 #include <QFont>
@@ -69,6 +70,10 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     Artwork::initialise();
+    QApplication::setStyle(new WindowStyle(QApplication::style()->name()));
+    // Also the icon of every inner window's menu until it has its own; without one, each
+    // inner window would ask the style for its image.
+    QApplication::setWindowIcon(Artwork::icon(Artwork::programIcon));
     // The windows are laid out to the twip for an 8-point face, as the office has always had them.
     QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
 

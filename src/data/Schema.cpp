@@ -2,6 +2,8 @@
 
 #include "SearchIndex.h"
 
+#include <QHash>
+
 namespace Schema {
 
 namespace {
@@ -140,9 +142,26 @@ const QList<SchemaObject>& ownObjects() {
 }
 
 const SchemaObject* ownObject(const QString& type, const QString& name) {
-    for (const SchemaObject& object : ownObjects())
-        if (object.type.compare(type, Qt::CaseInsensitive) == 0 && nameMatches(object.name, name))
-            return &object;
+    // Looked up for every object of a file at each open: by exact name first, then the few
+    // names that stand for many.
+    static const auto byName = [] {
+        QHash<QString, const SchemaObject*> exact;
+        QList<const SchemaObject*> patterns;
+        for (const SchemaObject& object : ownObjects()) {
+            const QString key = object.type.toLower() + QLatin1Char(' ') + object.name.toLower();
+            if (object.name.endsWith(QLatin1Char('*')))
+                patterns << &object;
+            else if (!exact.contains(key))
+                exact.insert(key, &object);
+        }
+        return std::pair{exact, patterns};
+    }();
+    if (const auto found = byName.first.constFind(type.toLower() + QLatin1Char(' ') + name.toLower());
+        found != byName.first.cend())
+        return *found;
+    for (const SchemaObject* object : byName.second)
+        if (object->type.compare(type, Qt::CaseInsensitive) == 0 && nameMatches(object->name, name))
+            return object;
     return nullptr;
 }
 

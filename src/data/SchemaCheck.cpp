@@ -44,6 +44,11 @@ QString kindOf(const QString& type) {
     return QStringLiteral("l'oggetto");
 }
 
+// The file keeps the very text the program wrote: most objects compare equal as they are.
+bool sameSql(const QString& own, const QString& found) {
+    return own == found || Schema::normalisedSql(own) == Schema::normalisedSql(found);
+}
+
 QString readSchema(sqlite3* db, QList<Entry>& entries) {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, "SELECT type, name, sql FROM sqlite_master", -1, &statement, nullptr) != SQLITE_OK)
@@ -148,9 +153,7 @@ QString problem(sqlite3* db) {
         if (entry.type == QLatin1String("table") && Schema::table(entry.name))
             continue;
         const Schema::SchemaObject* own = Schema::ownObject(entry.type, entry.name);
-        const bool same =
-            own &&
-            (own->sql.isEmpty() ? !entry.hasSql : Schema::normalisedSql(own->sql) == Schema::normalisedSql(entry.sql));
+        const bool same = own && (own->sql.isEmpty() ? !entry.hasSql : sameSql(own->sql, entry.sql));
         if (!own)
             foreign << kindOf(entry.type) + QStringLiteral(" «") + entry.name + QStringLiteral("»");
         else if (!same)

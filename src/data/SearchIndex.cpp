@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QHash>
 #include <limits>
 #include <sqlite3.h>
 #include <unordered_map>
@@ -85,7 +86,7 @@ struct Object {
     QString sql;
 };
 
-QList<Object> objectsOf(const QString& table) {
+QList<Object> makeObjectsOf(const QString& table) {
     QList<Object> objects;
     const QList<SearchIndex::Field> fields = fieldsOf(table);
     const QString covered = QStringLiteral("(SELECT fino FROM %1 WHERE tabella = '%2')").arg(stateTable, table);
@@ -119,6 +120,19 @@ QList<Object> objectsOf(const QString& table) {
     trigger("eliminazione", "DELETE", onDelete);
     trigger("modifica", "UPDATE", onUpdate);
     return objects;
+}
+
+// The same, made once: they are compared at every open.
+const QList<Object>& objectsOf(const QString& table) {
+    static const QHash<QString, QList<Object>> made = [] {
+        QHash<QString, QList<Object>> all;
+        for (const QString& indexed : indexedTables())
+            all.insert(indexed, makeObjectsOf(indexed));
+        return all;
+    }();
+    static const QList<Object> none;
+    const auto found = made.constFind(table);
+    return found == made.cend() ? none : *found;
 }
 
 QString stateTableSql() {
@@ -232,19 +246,44 @@ QStringList SearchIndex::objectNames() {
 QList<Schema::SchemaObject> SearchIndex::schemaObjects() {
     QList<Schema::SchemaObject> objects{{QStringLiteral("table"), stateTable, stateTableSql(), false, true}};
     // SQLite itself decides which tables an FTS5 table keeps its index in and writes their
-    // SQL: ask it, on an empty database in memory, rather than guess.
+    // SQL: ask it, on an empty database in memory, rather than guess. Every index table is
+    // made with the same options over one column, so one of them is asked and the others'
+    // are the same with their own name in it; one that does not fit is asked itself.
     sqlite3* scratch = nullptr;
     const bool ready = sqlite3_open(":memory:", &scratch) == SQLITE_OK;
+    const auto askSqlite = [&](const Object& object) {
+        QList<Schema::SchemaObject> shadows;
+        if (!ready || !exec(scratch, object.sql))
+            return shadows;
+        Statement made(scratch, QStringLiteral("SELECT type, name, sql FROM sqlite_master WHERE name <> ?"));
+        made.bind(1, object.name);
+        while (made.step() == SQLITE_ROW)
+            shadows.append({made.text(0), made.text(1), made.text(2), true, true});
+        exec(scratch, QStringLiteral("DROP TABLE %1").arg(object.name));
+        return shadows;
+    };
+    QString modelName;
+    QList<Schema::SchemaObject> modelShadows;
     for (const QString& table : indexedTables()) {
         for (const Object& object : objectsOf(table)) {
             objects.append({object.type, object.name, object.sql, false, true});
-            if (object.type != QStringLiteral("table") || !ready || !exec(scratch, object.sql))
+            if (object.type != QStringLiteral("table"))
                 continue;
-            Statement shadows(scratch, QStringLiteral("SELECT type, name, sql FROM sqlite_master WHERE name <> ?"));
-            shadows.bind(1, object.name);
-            while (shadows.step() == SQLITE_ROW)
-                objects.append({shadows.text(0), shadows.text(1), shadows.text(2), true, true});
-            exec(scratch, QStringLiteral("DROP TABLE %1").arg(object.name));
+            if (modelName.isEmpty()) {
+                modelName = object.name;
+                modelShadows = askSqlite(object);
+                objects.append(modelShadows);
+                continue;
+            }
+            QList<Schema::SchemaObject> shadows;
+            bool fits = !modelShadows.isEmpty();
+            for (const Schema::SchemaObject& model : std::as_const(modelShadows)) {
+                fits = fits && model.name.startsWith(modelName) && model.sql.count(modelName) == 1;
+                QString sql = model.sql;
+                shadows.append({model.type, object.name + model.name.mid(modelName.size()),
+                                sql.replace(modelName, object.name), true, true});
+            }
+            objects.append(fits ? shadows : askSqlite(object));
         }
     }
     sqlite3_close(scratch);
@@ -319,29 +358,37 @@ bool SearchIndex::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-bool SearchIndex::verified(const QString& table) {
-    // Compare every object with the statement that makes it.
-    for (const Object& expected : objectsOf(table)) {
-        Statement one(m_db, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = ? AND name = ?"));
-        one.bind(1, expected.type).bind(2, expected.name);
-        if (one.step() != SQLITE_ROW || one.text(0) != expected.sql)
-            return false;
-        if (expected.type == QStringLiteral("table")) {
-            for (const char* shadow : {"_data", "_idx", "_config"}) {
-                Statement part(m_db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
-                part.bind(1, expected.name + QLatin1String(shadow));
-                if (part.step() != SQLITE_ROW)
-                    return false;
-            }
+QStringList SearchIndex::verifiedTables() {
+    // One read of the schema and one of the state table, compared in memory: this runs at
+    // every open of the database, before its window can show.
+    QHash<std::pair<QString, QString>, QString> schema; // (type, name) -> sql
+    Statement all(m_db, QStringLiteral("SELECT type, name, sql FROM sqlite_master"));
+    while (all.step() == SQLITE_ROW)
+        schema.insert({all.text(0), all.text(1)}, all.isNull(2) ? QString() : all.text(2));
+    const QString table = QStringLiteral("table");
+    const auto state = schema.constFind({table, stateTable});
+    if (state == schema.cend() || *state != stateTableSql())
+        return {};
+    QStringList started; // tables with a row saying how far they are indexed
+    Statement rows(m_db, QStringLiteral("SELECT tabella FROM %1 WHERE fino IS NOT NULL").arg(stateTable));
+    while (rows.step() == SQLITE_ROW)
+        started << rows.text(0);
+
+    QStringList tables;
+    for (const QString& indexed : indexedTables()) {
+        // Compare every object with the statement that makes it.
+        bool asMade = started.contains(indexed);
+        for (const Object& expected : objectsOf(indexed)) {
+            const auto found = schema.constFind({expected.type, expected.name});
+            asMade = asMade && found != schema.cend() && *found == expected.sql;
+            if (asMade && expected.type == table)
+                for (const char* shadow : {"_data", "_idx", "_config"})
+                    asMade = asMade && schema.contains({table, expected.name + QLatin1String(shadow)});
         }
+        if (asMade)
+            tables << indexed;
     }
-    Statement state(m_db, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"));
-    state.bind(1, stateTable);
-    if (state.step() != SQLITE_ROW || state.text(0) != stateTableSql())
-        return false;
-    Statement row(m_db, QStringLiteral("SELECT fino FROM %1 WHERE tabella = ?").arg(stateTable));
-    row.bind(1, table);
-    return row.step() == SQLITE_ROW && !row.isNull(0);
+    return tables;
 }
 
 Result SearchIndex::installTable(const QString& table) {
@@ -369,19 +416,26 @@ Result SearchIndex::installTable(const QString& table) {
 Result SearchIndex::install() {
     m_verifiedSchema = -1;
     m_usable.clear();
+    const QStringList asMade = verifiedTables();
     QStringList toInstall;
     for (const QString& table : indexedTables())
-        if (!verified(table))
+        if (!asMade.contains(table))
             toInstall << table;
 
     if (!toInstall.isEmpty() && !sqlite3_db_readonly(m_db, "main")) {
         if (!exec(m_db, QStringLiteral("SAVEPOINT velmora_ricerca")))
             return Result::failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
         Result done = Result::success();
-        Statement state(m_db, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"));
-        state.bind(1, stateTable);
-        const bool hasState = state.step() == SQLITE_ROW;
-        const bool stateAsMade = hasState && state.text(0) == stateTableSql();
+        bool hasState = false;
+        bool stateAsMade = false;
+        {
+            // Finished before anything is dropped: a statement still reading the schema
+            // would have SQLite refuse every DROP TABLE ("database table is locked").
+            Statement state(m_db, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"));
+            state.bind(1, stateTable);
+            hasState = state.step() == SQLITE_ROW;
+            stateAsMade = hasState && state.text(0) == stateTableSql();
+        }
         if (hasState && !stateAsMade) {
             // Not ours as we make it: start the whole index again.
             toInstall = indexedTables();
@@ -401,9 +455,15 @@ Result SearchIndex::install() {
         }
         if (!done)
             return done;
+        coveredUpTo(QString()); // verifies again and notes the schema
+    } else {
+        Statement schema(m_db, QStringLiteral("PRAGMA schema_version"));
+        m_verifiedSchema = schema.step() == SQLITE_ROW ? static_cast<int>(schema.integer(0)) : -1;
+        m_usable = asMade;
     }
-    coveredUpTo(QString()); // verifies again and notes the schema
-    scheduleBuild();
+    // An index already complete (the usual open) has nothing to build.
+    if (!isComplete())
+        scheduleBuild();
     return Result::success();
 }
 
@@ -413,10 +473,7 @@ std::optional<qint64> SearchIndex::coveredUpTo(const QString& table) {
     if (version != m_verifiedSchema) {
         // Someone changed the schema (another copy of the program, the sqlite3 shell):
         // trust only what is still as this program makes it.
-        m_usable.clear();
-        for (const QString& t : indexedTables())
-            if (verified(t))
-                m_usable << t;
+        m_usable = verifiedTables();
         m_verifiedSchema = version;
     }
     const QString name = table.toLower();

@@ -82,7 +82,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool verified(const QString& table);
+    // The tables whose index objects are all as this program makes them, and started.
+    QStringList verifiedTables();
     Result installTable(const QString& table);
     void scheduleBuild();
 

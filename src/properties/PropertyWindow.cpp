@@ -195,7 +195,8 @@ void PropertyWindow::load() {
     // opened has been told once by openDatabase().
     openDatabase();
     m_ui->Label33->setText(databaseFolder() + QStringLiteral("foto/"));
-    std::ignore = setUpReport(*m_visitsReport, QStringLiteral("rapporto.rpt"));
+    // Read when the visits are printed: a start has no use for the report's layout.
+    m_visitsReport->setReportFile(databaseFolder() + QStringLiteral("rapporto.rpt"));
 
     const QStringList purposes{QStringLiteral("vendita"), QStringLiteral("affitto")};
     m_ui->Combo1->addItems(purposes);
@@ -206,12 +207,18 @@ void PropertyWindow::load() {
     m_ui->Combo2->setCurrentText(QStringLiteral("1000"));
 
     std::ignore = m_requests->refresh();
+    // The photos and visits are read once, for the last property: not first for the
+    // first one that the refresh passes through.
+    m_loading = true;
     std::ignore = m_properties->refresh();
     std::ignore = m_properties->moveLast();
+    m_loading = false;
     showPropertyDependents(m_ui->Label12->text());
 }
 
 void PropertyWindow::showPropertyDependents(const QString& key) {
+    if (m_loading)
+        return;
     // With no current property (a search that found nothing, the first one deleted, a
     // new one being typed) the lists are empty: never the rows of another property.
     if (key.isEmpty()) {

@@ -69,6 +69,7 @@ private:
 
     std::unique_ptr<Ui::PropertyWindow> m_ui;
     RecordCommands* m_commands;
+    bool m_loading = false;      // the first refresh of the window is under way
     RecordSource* m_properties;  // Data1
     RecordSource* m_photos;      // Data2
     RecordSource* m_visits;      // Data3

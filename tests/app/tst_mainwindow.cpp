@@ -11,6 +11,7 @@
 #include "Startup.h"
 #include "TestContext.h"
 #include "TestFolder.h"
+#include "WindowStyle.h"
 #include "Workspace.h"
 
 #include <QAction>
@@ -23,6 +24,8 @@
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QTest>
 #include <QToolBar>
 #include <QToolTip>
@@ -81,6 +84,29 @@ class MainWindowTest : public QObject {
 
 private slots:
     void initTestCase() { Artwork::initialise(); }
+
+    void theStylesIconsMadeWhenShownAreTheBaseStylesOwn() {
+        WindowStyle style(QStringLiteral("Fusion"));
+        const std::unique_ptr<QStyle> base(QStyleFactory::create(QStringLiteral("Fusion")));
+        QToolBar bar;
+        QStyleOption plain; // as the toolbar's overflow button asks
+        plain.initFrom(&bar);
+        QStyleOptionButton button;
+        button.initFrom(&bar);
+        for (const QStyle::StandardPixmap which :
+             {QStyle::SP_TitleBarMenuButton, QStyle::SP_TitleBarCloseButton, QStyle::SP_TitleBarNormalButton,
+              QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_MessageBoxWarning}) {
+            const QStyleOption* const options[] = {nullptr, &plain, &button};
+            for (const QStyleOption* option : options) {
+                const QIcon later = style.standardIcon(which, option, &bar);
+                const QIcon now = base->standardIcon(which, option, &bar);
+                QCOMPARE(later.isNull(), now.isNull());
+                QCOMPARE(later.availableSizes(), now.availableSizes());
+                for (const int side : {16, 32})
+                    QCOMPARE(later.pixmap(side).toImage(), now.pixmap(side).toImage());
+            }
+        }
+    }
 
     void frameHasItsCaptionAndEightButtonsInOrder() {
         Frame frame;

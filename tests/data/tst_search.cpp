@@ -437,6 +437,26 @@ private slots:
         QCOMPARE(objectsBesideTheSixTables(test.path()), listed);
     }
 
+    void anIndexChangedByAnotherWriterIsSetAsideUntilTheNextOpenMakesItAgain() {
+        TestDatabase test;
+        std::shared_ptr<Database> db;
+        QVERIFY(Database::open(test.path(), db).ok());
+        QVERIFY(db->searchIndex()->build({}).ok());
+        QVERIFY(db->searchIndex()->coveredUpTo("immobile").has_value());
+        // Without its trigger the index would miss edits: searched without it from now on.
+        test.exec("DROP TRIGGER velmora_ricerca_immobile_modifica");
+        QVERIFY(!db->searchIndex()->coveredUpTo("immobile").has_value());
+        QVERIFY(db->searchIndex()->coveredUpTo("richiesta").has_value());
+        test.exec("DELETE FROM velmora_ricerca_stato WHERE tabella = 'notizie'");
+        QVERIFY(!db->searchIndex()->coveredUpTo("notizie").has_value());
+        // The next open makes them again (once failed with "database table is locked").
+        db.reset();
+        QVERIFY(Database::open(test.path(), db).ok());
+        QVERIFY(db->searchIndex()->build({}).ok());
+        for (const char* table : {"immobile", "richiesta", "notizie"})
+            QVERIFY2(db->searchIndex()->coveredUpTo(table).has_value(), table);
+    }
+
     void anIndexedDatabaseOpensAgainAndRestoresButATamperedTriggerIsRefused() {
         // The index adds its objects at the first open: the next open and a restore of a
         // backup must still take the file as the program's own.
