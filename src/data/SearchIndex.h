@@ -19,7 +19,8 @@ struct sqlite3;
 // backups carry it and every writer (another copy of the program, the sqlite3 shell)
 // keeps it current through its triggers: one FTS5 table per field (trigram tokens,
 // external content, rowids only), three triggers per table and a table of how far each
-// table has been indexed.
+// table has been indexed. Beside it, the plain indexes of the criteria search
+// (CriteriaIndex), which SQLite keeps current by itself.
 //
 // The existing tables are never altered. A database opened for the first time is indexed
 // a slice at a time, while the program runs (or all at once with build()): rows up to
@@ -36,7 +37,7 @@ public:
     static const QList<Field>& fields();
     static bool isIndexed(const QString& table, const QString& field);
     // Every schema object the index adds to a database (tables, the FTS5 tables' own
-    // tables, triggers), by name.
+    // tables, triggers, the criteria search's indexes), by name.
     static QStringList objectNames();
     // The same objects with the SQL that makes them, in the order of creation, marked as
     // the search index's; the FTS5 tables' own tables are implicit, with the SQL this

@@ -1,3 +1,5 @@
+#include "CriteriaIndex.h"
+#include "Database.h"
 #include "LikePattern.h"
 #include "Query.h"
 #include "RecordSource.h"
@@ -5,6 +7,7 @@
 #include "TestDatabase.h"
 
 #include <QRandomGenerator>
+#include <QSqlQuery>
 #include <QTest>
 
 namespace {
@@ -209,6 +212,88 @@ private slots:
         const qint64 blank = db.insert("immobile", fields, {"Verdi", "Villa", 50, "", QVariant()});
         QCOMPARE(keysOf(Query::criteria("immobile", {"0", "Mq da"}, {"1000", "a"}, QString(), "tipologia", "")),
                  QList<qint64>{blank});
+    }
+
+    // When few rows meet a criterion the search finds them through an index (the type's
+    // distinct values, the mq range): it must find what a plain scan finds, in the same
+    // order, the first one current, page after page and from the end.
+    void criteriaThroughTheIndexesFindWhatAScanFinds() {
+        TestDatabase db;
+        QRandomGenerator random(23);
+        const QStringList common{"Villa", "Bilocale", "Appartamento"};
+        const QStringList rare{"villa", "VILLA ", "Villetta a schiera", "Casa d'epoca", "Caffè", "caffe", "100%",
+                               "[a]", "", "Attico*", "È", QString(3000, 'x')};
+        const QStringList purposes{"vendita", "affitto", "VENDITA", "", "permuta"};
+        const auto pick = [&](const QStringList& often, const QStringList& seldom) -> QVariant {
+            if (random.bounded(40) == 0)
+                return QVariant();
+            return random.bounded(25) == 0 ? seldom.at(random.bounded(seldom.size()))
+                                           : often.at(random.bounded(often.size()));
+        };
+        db.exec("BEGIN");
+        for (int i = 0; i < 3000; ++i) {
+            const QVariant mq = random.bounded(30) == 0 ? QVariant("80 mq")
+                                                        : QVariant(random.bounded(4000) / (random.bounded(2) ? 1.0 : 4.0));
+            db.insert("immobile", {"tipologia", "mq", "motivo"}, {pick(common, rare), mq, pick(purposes.mid(0, 2), purposes)});
+            db.insert("richiesta", {"tipo", "mq", "motivo"}, {pick(common, rare), mq, pick(purposes.mid(0, 2), purposes)});
+        }
+        // Enough rows that a rare criterion is not met within the first look in key order.
+        for (int i = 0; i < 3; ++i) {
+            db.exec("INSERT INTO immobile (tipologia, mq, motivo) SELECT tipologia, mq, motivo FROM immobile");
+            db.exec("INSERT INTO richiesta (tipo, mq, motivo) SELECT tipo, mq, motivo FROM richiesta");
+        }
+        db.exec("COMMIT");
+
+        std::shared_ptr<Database> database;
+        QVERIFY(Database::open(db.path(), database).ok());
+        const QStringList needles{"", "vil", "VILLA", "xqz", "d'ep", "caff", "%", "[a]", "*", "?", "#", "È",
+                                  "a schiera", " ", "v*a", "[!v]*", "xxx", "Bilocale"};
+        const QStringList bounds{"0", "10", "150.25", "500", "3999", "-1"};
+        int led = 0, scanned = 0;
+        for (const auto& [table, typeField] : {std::pair{"immobile", "tipologia"}, std::pair{"richiesta", "tipo"}}) {
+            RecordSource source(table, italian);
+            QVERIFY(source.setDatabaseName(db.path()).ok());
+            for (int round = 0; round < 80; ++round) {
+                // Every other round, criteria that many rows meet: the table is read in key order.
+                const bool wide = round % 2 == 0;
+                const QString from = wide ? "0" : bounds.at(random.bounded(bounds.size()));
+                const QString to = QString::number(
+                    from.toDouble() + (wide ? 5000 : QList<double>{0, 0.25, 3, 40, 5000}.at(random.bounded(5))));
+                const QString purpose = wide ? purposes.at(random.bounded(2))
+                                             : round % 7 == 1 ? "xqz" : purposes.at(random.bounded(purposes.size()));
+                const QString needle = wide ? QStringList{"", "l", "*", "?"}.at(random.bounded(4))
+                                            : needles.at(random.bounded(needles.size()));
+                const Query query = Query::criteria(table, {from, "Mq da"}, {to, "a"}, purpose, typeField, needle);
+                (CriteriaIndex::leading(*database, table, query.conditions()) >= 0 ? led : scanned)++;
+
+                QSqlQuery plain(database->connection());
+                plain.prepare(QStringLiteral("SELECT rowid FROM %1 NOT INDEXED WHERE mq BETWEEN ? AND ? AND "
+                                             "vequal(motivo, ?) AND vlike(%2, ?) ORDER BY rowid")
+                                  .arg(table, typeField));
+                for (const QVariant& value : {QVariant(from.toDouble()), QVariant(to.toDouble()), QVariant(purpose),
+                                              QVariant("*" + needle + "*")})
+                    plain.addBindValue(value);
+                QVERIFY(plain.exec());
+                QList<qint64> expected;
+                while (plain.next())
+                    expected << plain.value(0).toLongLong();
+
+                const QString what = QStringLiteral("%1 %2-%3 '%4' '%5'").arg(table, from, to, purpose, needle);
+                QVERIFY2(source.setRecordSource(query).ok() && source.refresh().ok(), qPrintable(what));
+                QVERIFY2(source.currentKey() == (expected.isEmpty() ? std::nullopt : std::optional(expected.first())),
+                         qPrintable(what));
+                QList<qint64> keys;  // three pages
+                for (Result moved = source.moveFirst(); source.hasCurrent() && keys.size() < 300;
+                     moved = source.moveNext())
+                    keys << *source.currentKey();
+                QVERIFY2(keys == expected.mid(0, 300), qPrintable(what));
+                QVERIFY(source.refresh().ok() && source.moveLast().ok());
+                QVERIFY2(source.currentKey() == (expected.isEmpty() ? std::nullopt : std::optional(expected.last())),
+                         qPrintable(what));
+            }
+        }
+        // Both ways were taken, or the comparison proves nothing.
+        QVERIFY2(led > 30 && scanned > 30, qPrintable(QStringLiteral("%1 / %2").arg(led).arg(scanned)));
     }
 
     void hostileTextLeavesEveryTableWhole() {
