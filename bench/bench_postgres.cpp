@@ -47,6 +47,7 @@ constexpr int rounds = 7;
 struct Series {
     std::vector<double> ms;
     std::vector<double> cpu;
+    std::vector<double> server; // the server's processor time, when it runs on this machine
     static double median(std::vector<double> values) {
         std::sort(values.begin(), values.end());
         return values.empty() ? 0 : values[values.size() / 2];
@@ -61,6 +62,34 @@ double processMs() {
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
+// The processor time of the benchmark's own server so far, in ms: its postmaster and every
+// process it started (the backends), from /proc/PID/schedstat (nanoseconds on the CPU).
+// Negative when the server is not the benchmark's own.
+qint64 serverPid = 0;
+double serverMs() {
+    if (serverPid == 0)
+        return -1;
+    double total = 0;
+    const auto ns = [](const QString& pid) {
+        QFile file(QStringLiteral("/proc/%1/schedstat").arg(pid));
+        return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).section(' ', 0, 0).toDouble() : 0.0;
+    };
+    const QString postmaster = QString::number(serverPid);
+    total += ns(postmaster);
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        if (pid.isEmpty() || !pid.at(0).isDigit())
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString line = QString::fromLatin1(stat.readAll());
+        // The parent is the second field after the command, which is in parentheses.
+        if (line.mid(line.lastIndexOf(')') + 2).section(' ', 1, 1) == postmaster)
+            total += ns(pid);
+    }
+    return total / 1e6;
+}
+
 // Runs the figures and floors in turn, round after round, each after its preparation.
 std::vector<Series> interleaved(const std::vector<std::function<void()>>& prepare,
                                 const std::vector<std::function<void()>>& measured) {
@@ -69,19 +98,25 @@ std::vector<Series> interleaved(const std::vector<std::function<void()>>& prepar
         for (std::size_t i = 0; i < measured.size(); ++i) {
             if (prepare[i])
                 prepare[i]();
+            const double serverStart = serverMs();
             QElapsedTimer timer;
             const double cpuStart = processMs();
             timer.start();
             measured[i]();
             series[i].ms.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
             series[i].cpu.push_back(processMs() - cpuStart);
+            if (serverStart >= 0)
+                series[i].server.push_back(serverMs() - serverStart);
         }
     return series;
 }
 
 QString figure(const Series& s) {
-    return QString::asprintf("%6.2f ms [%.2f-%.2f] CPU %.2f", Series::median(s.ms), s.min(), s.max(),
-                             Series::median(s.cpu));
+    QString text = QString::asprintf("%6.2f ms [%.2f-%.2f] CPU %.2f", Series::median(s.ms), s.min(), s.max(),
+                                     Series::median(s.cpu));
+    if (!s.server.empty())
+        text += QString::asprintf(" server %.2f", Series::median(s.server));
+    return text;
 }
 
 QString floorOf(const Series& figure, const Series& floor) {
@@ -260,7 +295,8 @@ int main(int argc, char* argv[]) {
 
     std::printf("Tempi mediani su %d prove alternate [min-max]; accanto al server i suoi minimi: 'indice' = la sola "
                 "ricerca nell'indice a trigrammi (pg_trgm) o la sola lettura dell'ultima riga, 'andata e ritorno' = "
-                "SELECT 1; xN = il programma su PostgreSQL rispetto al minimo.\n",
+                "SELECT 1; xN = il programma su PostgreSQL rispetto al minimo; CPU = tempo di processore del "
+                "programma, server = quello del server (se è il suo), in ms.\n",
                 rounds);
     for (const int size : sizes) {
         const QString file = sampleFile(folder, size);
@@ -278,6 +314,13 @@ int main(int argc, char* argv[]) {
         (void)DatabaseLocation::parse(address, location);
         {
             const QSqlDatabase side = connect(location, QStringLiteral("bench-floors"));
+            // A server on this machine: its postmaster is the parent of this connection's backend.
+            if (QSqlQuery backend(side); backend.exec(QStringLiteral("SELECT pg_backend_pid()")) && backend.next()) {
+                QFile stat(QStringLiteral("/proc/%1/stat").arg(backend.value(0).toLongLong()));
+                const QString line = stat.open(QIODevice::ReadOnly) ? QString::fromLatin1(stat.readAll()) : QString();
+                if (line.contains(QStringLiteral("(postgres)")))
+                    serverPid = line.mid(line.lastIndexOf(')') + 2).section(' ', 1, 1).toLongLong();
+            }
             Register onFile(file, dialogs, regional);
             Register onServer(address, dialogs, regional);
 

@@ -10,6 +10,7 @@ packages=(
     qt6-base-dev qt6-svg-dev libqt6sql6-sqlite       # Qt: widgets, SQL with SQLite, the SVG icons
     libsqlite3-dev qt6-translations-l10n             # SQLite's own API; Qt's dialogs in Italian
     libqt6sql6-psql postgresql                       # several desks on one PostgreSQL database; its tests start a server
+    libpq-dev                                        # searches on PostgreSQL that never hold the window
     fonts-dejavu-core fonts-liberation               # the same letters on every machine; Arial for the property sheet
     xvfb xauth poppler-utils                         # to run without a screen and read printouts back
     dpkg-dev fakeroot                                # the Debian package (cpack uses dpkg-shlibdeps)

@@ -4,6 +4,7 @@
 #include "EngineError.h"
 #include "PostgresConnection.h"
 #include "PostgresSchema.h"
+#include "PostgresSearch.h"
 #include "RegularFile.h"
 #include "Schema.h"
 #include "SchemaCheck.h"
@@ -71,6 +72,8 @@ Database::Database(const QString& path, const DatabaseLocation& location, const 
     : m_path(path), m_location(location), m_connectionName(connectionName) {}
 
 Database::~Database() {
+    m_kept.clear();
+    m_search.reset();
     if (sqlite3* db = handle())
         sqlite3_update_hook(db, nullptr, nullptr);
     m_index.reset();
@@ -94,6 +97,9 @@ QString Database::keyColumn(const QString& table) const {
 bool Database::reconnect() {
     if (!isPostgres())
         return true;
+    // What was prepared on the lost connection is gone from the server with it.
+    m_kept.clear();
+    m_search.reset();
     QSqlDatabase db = connection();
     db.close();
     ++m_generation;
@@ -107,6 +113,47 @@ void Database::comeBack() {
 
 bool Database::connectionLost(const QSqlError& error) const {
     return isPostgres() && (!connection().isOpen() || EngineError::isConnectionLoss(error));
+}
+
+QSqlQuery* Database::kept(const QString& sql, QSqlError& error) {
+    if (!isPostgres())
+        return nullptr;
+    constexpr std::size_t keptStatements = 32;
+    for (auto i = m_kept.begin(); i != m_kept.end(); ++i)
+        if (i->first == sql) {
+            m_kept.splice(m_kept.begin(), m_kept, i);
+            return m_kept.front().second.get();
+        }
+    auto query = std::make_unique<QSqlQuery>(connection());
+    query->setForwardOnly(true);
+    if (!query->prepare(sql)) {
+        error = query->lastError();
+        return nullptr;
+    }
+    if (m_kept.size() >= keptStatements)
+        m_kept.pop_back();
+    m_kept.emplace_front(sql, std::move(query));
+    return m_kept.front().second.get();
+}
+
+void Database::forget(const QString& sql) {
+    m_kept.remove_if([&sql](const auto& kept) { return kept.first == sql; });
+}
+
+PostgresSearch* Database::searchConnection(bool make) {
+    if (!isPostgres())
+        return nullptr;
+    if (m_search && m_search->isBroken()) {
+        m_search.reset();
+        m_searchGeneration = -1; // lost on the way: made again once
+    }
+    // A server that refused it is not asked again at every keystroke, only after the
+    // program's own connection was made again.
+    if (!m_search && make && m_searchGeneration != m_generation) {
+        m_searchGeneration = m_generation;
+        m_search = PostgresSearch::connect(m_location);
+    }
+    return m_search.get();
 }
 
 QString Database::describe(const QSqlError& error) const {

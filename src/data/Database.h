@@ -5,9 +5,13 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <list>
 #include <memory>
+#include <utility>
 
 class ColumnCache;
+class PostgresSearch;
+class QSqlQuery;
 class QSqlError;
 class SearchIndex;
 struct sqlite3;
@@ -71,6 +75,22 @@ public:
     // from the server and must be prepared again.
     int connectionGeneration() const { return m_generation; }
 
+    // PostgreSQL: a statement prepared once on the connection as it is now and kept for
+    // the next time, so that running it again costs one round trip to the server instead
+    // of three (Qt's driver prepares and drops a statement on the server for each query
+    // object). Bind its values, run it, read it, then finish() it. Null when it cannot be
+    // prepared (`error` says why) or on SQLite.
+    QSqlQuery* kept(const QString& sql, QSqlError& error);
+    // Drops a kept statement that failed: the next time it is prepared again (the tables
+    // may have been made again by a restore since).
+    void forget(const QString& sql);
+
+    // PostgreSQL: the connection of its own for searches as the user types, made when
+    // first asked for; null on SQLite, without the client library, or when the server
+    // could not be reached since the connection was last made again. Only the one there
+    // is, if any, without `make`.
+    PostgresSearch* searchConnection(bool make = true);
+
     // What an error of this database's engine means, as a phrase that ends the caller's sentence.
     QString describe(const QSqlError& error) const;
 
@@ -93,6 +113,9 @@ private:
     QString m_connectionName;
     bool m_pieceIndex = false;
     int m_generation = 0;
+    std::list<std::pair<QString, std::unique_ptr<QSqlQuery>>> m_kept; // most recently used first
+    std::unique_ptr<PostgresSearch> m_search;
+    int m_searchGeneration = -1; // of the connection the search connection was last tried with
     std::unique_ptr<SearchIndex> m_index;
     std::unique_ptr<ColumnCache> m_columns;
 };

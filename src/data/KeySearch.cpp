@@ -5,6 +5,7 @@
 #include "EngineError.h"
 #include "Query.h"
 #include "LiteralRuns.h"
+#include "PostgresSearch.h"
 #include "SearchIndex.h"
 
 #include <QSqlError>
@@ -133,7 +134,12 @@ KeySearch::KeySearch(Database& database, const QString& table, const QString& fi
         std::reverse(m_segments.begin(), m_segments.end());
 }
 
-KeySearch::~KeySearch() = default;
+KeySearch::~KeySearch() {
+    // Superseded: the server need not finish it.
+    if (m_ticket != 0)
+        if (PostgresSearch* connection = m_database.searchConnection(false))
+            connection->cancel(m_ticket);
+}
 
 QList<qint64> KeySearch::keys() const {
     QList<qint64> keys = m_found;
@@ -153,7 +159,7 @@ Result KeySearch::run(std::chrono::nanoseconds budget) {
     const qint64 deadline = budget.count() < 0 ? highest : processorNs() + budget.count();
     const std::function<bool()> outOfTime = [deadline] { return deadline != highest && processorNs() > deadline; };
     if (m_postgres)
-        return m_done ? Result::success() : runPostgres();
+        return m_done ? Result::success() : runPostgres(budget);
     while (!m_done) {
         if (m_segment >= m_segments.size() || filled()) {
             m_done = true;
@@ -204,12 +210,9 @@ void KeySearch::runMemory(Segment& segment, const std::function<bool()>& outOfTi
         stopped = true;
 }
 
-Result KeySearch::runPostgres() {
-    m_done = true;
-    m_database.comeBack();
+QString KeySearch::postgresStatement(QVariantList& values) const {
     const QString key = m_database.keyColumn(m_table);
     const bool forward = m_direction == Direction::Forward;
-    QVariantList values;
     const Query::Condition like{Query::Condition::Like, m_field, m_pattern, {}};
     QString sql = QStringLiteral("SELECT %1 FROM \"%2\" WHERE ").arg(key, m_table) +
                   Query::conditionSql(like, m_database.engine(), values);
@@ -237,21 +240,58 @@ Result KeySearch::runPostgres() {
     }
     sql += QStringLiteral(" ORDER BY %1%2 LIMIT ?").arg(key, forward ? QString() : QStringLiteral(" DESC"));
     values << m_limit;
-    QSqlQuery query(m_database.connection());
-    query.setForwardOnly(true);
+    return sql;
+}
+
+Result KeySearch::runPostgres(std::chrono::nanoseconds budget) {
+    m_database.comeBack();
+    QVariantList values;
+    const QString sql = postgresStatement(values);
+    if (!m_sent) {
+        m_sent = true;
+        if (PostgresSearch* connection = m_database.searchConnection()) {
+            QList<QByteArray> texts;
+            for (const QVariant& value : std::as_const(values))
+                texts << value.toString().toUtf8();
+            m_ticket = connection->send(sql, texts);
+        }
+    }
+    if (m_ticket != 0) {
+        PostgresSearch* connection = m_database.searchConnection(false);
+        const PostgresSearch::State state =
+            connection ? connection->wait(m_ticket, budget) : PostgresSearch::State::Failed;
+        if (state == PostgresSearch::State::Waiting)
+            return Result::success();
+        m_ticket = 0;
+        if (state == PostgresSearch::State::Done) {
+            m_found = connection->keys();
+            m_done = true;
+            return Result::success();
+        }
+        // Whatever went wrong there, the program's own connection runs it again, and says why
+        // if it fails too.
+    }
+
+    m_done = true;
     const auto failed = [this](const QSqlError& error) {
         if (m_database.connectionLost(error))
             (void)m_database.reconnect(); // for the next keystroke
         return Result::failure(m_database.describe(error));
     };
-    if (!query.prepare(sql))
-        return failed(query.lastError());
-    for (const QVariant& value : std::as_const(values))
-        query.addBindValue(value);
-    if (!query.exec())
-        return failed(query.lastError());
-    while (query.next())
-        m_found.append(query.value(0).toLongLong());
+    QSqlError error;
+    QSqlQuery* query = m_database.kept(sql, error);
+    if (!query)
+        return failed(error);
+    for (int i = 0; i < values.size(); ++i)
+        query->bindValue(i, values.at(i));
+    if (!query->exec()) {
+        error = query->lastError();
+        m_database.forget(sql);
+        return failed(error);
+    }
+    while (query->next())
+        m_found.append(query->value(0).toLongLong());
+    query->finish();
     return Result::success();
 }
 

@@ -25,9 +25,11 @@ struct sqlite3_stmt;
 //   blocks that may hold a match are read, and the LIKE confirms them;
 //   the table itself, row by row.
 // On PostgreSQL the server does all of it in one statement, with the trigram index of
-// the field where it has one (PostgresSchema).
-// A search runs for a given budget of processor time and can go on later from where it
-// stopped, so a long one never holds the window.
+// the field where it has one (PostgresSchema), sent on the search connection
+// (PostgresSearch) without waiting for the answer.
+// A search runs for a given budget of processor time (on PostgreSQL: of waiting for the
+// server) and can go on later from where it stopped, so a long one never holds the
+// window. A search given up before its end is cancelled on the server.
 class KeySearch {
 public:
     enum class Direction { Forward, Backward };
@@ -61,7 +63,9 @@ private:
     Result runBlocks(Segment& segment, const std::function<bool()>& outOfTime, bool& stopped);
     // The map, while it still covers the segment; otherwise the segment falls back to the table.
     BlockMap* blocksFor(const Segment& segment) const;
-    Result runPostgres();
+    Result runPostgres(std::chrono::nanoseconds budget);
+    // The statement of a search on PostgreSQL, with the values of its "?".
+    QString postgresStatement(QVariantList& values) const;
     bool filled() const { return m_found.size() >= m_limit; }
 
     Database& m_database;
@@ -81,4 +85,6 @@ private:
     bool m_done = false;
     bool m_postgres = false;
     std::optional<qint64> m_from;
+    bool m_sent = false;  // PostgreSQL: sent on the search connection
+    quint64 m_ticket = 0; // of the statement sent; 0 when it waits for no answer
 };

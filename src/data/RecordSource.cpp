@@ -261,23 +261,34 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
         QVariantList values;
         const QString sql = statement(lead, values);
         keys.clear();
-        QSqlQuery query(m_database->connection());
-        query.setForwardOnly(true);
-        if (!query.prepare(sql))
-            return databaseError(QStringLiteral("la ricerca"), query.lastError());
-        for (const QVariant& value : values)
-            query.addBindValue(value);
+        // On a server the statement is kept prepared: the visits and photos of each property
+        // shown run the same one again.
+        QSqlQuery plain(m_database->connection());
+        plain.setForwardOnly(true);
+        QSqlError error;
+        QSqlQuery* query = m_database->isPostgres() ? m_database->kept(sql, error) : &plain;
+        if (!query)
+            return databaseError(QStringLiteral("la ricerca"), error);
+        if (query == &plain && !query->prepare(sql))
+            return databaseError(QStringLiteral("la ricerca"), query->lastError());
+        for (int i = 0; i < values.size(); ++i)
+            query->bindValue(i, values.at(i));
         std::pair<int, bool> left{budget / stepsPerCall, false};
         if (budget > 0)
             sqlite3_progress_handler(m_database->handle(), stepsPerCall, spend, &left);
-        const bool ran = query.exec();
-        while (ran && query.next())
-            keys.append(query.value(0).toLongLong());
+        const bool ran = query->exec();
+        while (ran && query->next())
+            keys.append(query->value(0).toLongLong());
         if (budget > 0)
             sqlite3_progress_handler(m_database->handle(), 0, nullptr, nullptr);
         stopped = left.second;
-        if (!ran && !stopped)
-            return databaseError(QStringLiteral("la ricerca"), query.lastError());
+        if (!ran && !stopped) {
+            error = query->lastError();
+            if (query != &plain)
+                m_database->forget(sql);
+            return databaseError(QStringLiteral("la ricerca"), error);
+        }
+        query->finish();
         return Result::success();
     };
 
@@ -420,25 +431,44 @@ const QVariantList* RecordSource::row(qint64 key) const {
     if (m_rows.size() + block.size() > rowCacheLimit)
         m_rows.clear();
 
-    QString marks = QStringLiteral("?");
-    for (qsizetype i = 1; i < block.size(); ++i)
-        marks += QStringLiteral(",?");
-    QSqlQuery query(m_database->connection());
-    query.setForwardOnly(true);
     const QString keyColumn = m_database->keyColumn(m_table);
-    query.prepare(QStringLiteral("SELECT %1, * FROM %2 WHERE %1 IN (%3)").arg(keyColumn, quoted(m_table), marks));
-    for (const qint64 k : std::as_const(block))
-        query.addBindValue(k);
-    if (!query.exec())
+    QSqlQuery plain(m_database->connection());
+    QSqlQuery* query = &plain;
+    QString sql;
+    if (m_database->isPostgres()) {
+        // One statement for any block, kept prepared on the server: the keys go as one array.
+        QSqlError ignored;
+        sql = QStringLiteral("SELECT %1, * FROM %2 WHERE %1 = ANY(CAST(? AS bigint[]))").arg(keyColumn, quoted(m_table));
+        query = m_database->kept(sql, ignored);
+        if (!query)
+            return nullptr;
+        QStringList list;
+        for (const qint64 k : std::as_const(block))
+            list << QString::number(k);
+        query->bindValue(0, QLatin1Char('{') + list.join(QLatin1Char(',')) + QLatin1Char('}'));
+    } else {
+        QString marks = QStringLiteral("?");
+        for (qsizetype i = 1; i < block.size(); ++i)
+            marks += QStringLiteral(",?");
+        plain.setForwardOnly(true);
+        plain.prepare(QStringLiteral("SELECT %1, * FROM %2 WHERE %1 IN (%3)").arg(keyColumn, quoted(m_table), marks));
+        for (const qint64 k : std::as_const(block))
+            plain.addBindValue(k);
+    }
+    if (!query->exec()) {
+        if (query != &plain)
+            m_database->forget(sql);
         return nullptr;
-    const int columns = query.record().count();
-    while (query.next()) {
+    }
+    const int columns = query->record().count();
+    while (query->next()) {
         QVariantList values;
         values.reserve(columns);
         for (int c = 0; c < columns; ++c)
-            values.append(query.value(c));
+            values.append(query->value(c));
         m_rows.insert(values.first().toLongLong(), values);
     }
+    query->finish();
     const auto found = m_rows.constFind(key);
     return found == m_rows.constEnd() ? nullptr : &found.value();
 }
@@ -865,7 +895,10 @@ Result RecordSource::refresh() {
         return written;
     if (searchCondition()) {
         m_search = makeSearch(Direction::Forward, std::nullopt, pageSize);
-        if (const Result ran = m_search->run(m_firstSlice); !ran) {
+        // On a server the slice is of waiting for its answer, and the server shares the
+        // office's machines: an answer a little late is still shown at once.
+        const std::chrono::nanoseconds first = m_database->isPostgres() ? m_firstSlice * 4 : m_firstSlice;
+        if (const Result ran = m_search->run(first); !ran) {
             m_search.reset();
             return searchError(ran);
         }

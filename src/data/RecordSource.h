@@ -74,7 +74,8 @@ public:
     // A search started by refresh() is still going on.
     bool isSearching() const { return m_search != nullptr; }
     // Processor time a search may take within refresh(), and then at each turn of the
-    // event loop.
+    // event loop. On PostgreSQL: time waiting for the server's answer, four times the
+    // first slice within refresh().
     void setSearchSlices(std::chrono::nanoseconds first, std::chrono::nanoseconds later);
     // Starts a blank new record: bound fields empty, typing goes into it.
     Result addNew();

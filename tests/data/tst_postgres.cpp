@@ -14,8 +14,13 @@
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
+#include <QElapsedTimer>
 #include <QTest>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <netinet/in.h>
+#include <thread>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -359,6 +364,74 @@ private slots:
         while (plan.next())
             lines += plan.value(0).toString() + '\n';
         QVERIFY2(lines.contains("immobile_proprietario_grams"), qPrintable(lines));
+    }
+
+    // A search the server is slow to answer (here: the table locked by another desk) never
+    // holds the window, and the next keystroke's search cancels it on the server instead of
+    // waiting behind it.
+    void aSlowSearchIsLeftToTheServerAndCancelledByTheNext() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        const qint64 first = db.insert("immobile", {"proprietario"}, {"Rossi Anna"});
+        db.insert("immobile", {"proprietario"}, {"Bianchi"});
+        const qint64 last = db.insert("immobile", {"proprietario"}, {"ROSSINI"});
+        RecordSource houses("immobile", italian);
+        QVERIFY(houses.setDatabaseName(db.path()).ok());
+        QVERIFY(houses.setRecordSource(Query::contains("immobile", "proprietario", "bianchi")).ok());
+        QVERIFY(houses.refresh().ok());
+        QVERIFY(!houses.isSearching());
+
+        // Another desk holds the table for at most 20 s, on a thread of its own.
+        std::promise<void> locked;
+        std::mutex mutex;
+        std::condition_variable released;
+        bool release = false;
+        DatabaseLocation location;
+        QVERIFY(DatabaseLocation::parse(db.path(), location).ok());
+        std::thread other([&] {
+            {
+                QSqlDatabase desk = QSqlDatabase::addDatabase("QPSQL", "other-desk");
+                desk.setHostName(location.host());
+                desk.setPort(location.port());
+                desk.setUserName(location.user());
+                desk.setDatabaseName(location.databaseName());
+                QSqlQuery lock(desk);
+                if (!desk.open() || !lock.exec("BEGIN") || !lock.exec("LOCK TABLE immobile IN ACCESS EXCLUSIVE MODE"))
+                    qFatal("the other desk cannot lock: %s", qPrintable(lock.lastError().text()));
+                locked.set_value();
+                std::unique_lock<std::mutex> hold(mutex);
+                released.wait_for(hold, std::chrono::seconds(20), [&] { return release; });
+                lock.exec("COMMIT");
+            }
+            QSqlDatabase::removeDatabase("other-desk");
+        });
+        locked.get_future().wait();
+
+        QElapsedTimer typing;
+        typing.start();
+        QVERIFY(houses.setRecordSource(Query::contains("immobile", "proprietario", "ros")).ok());
+        QVERIFY(houses.refresh().ok());
+        QVERIFY(houses.isSearching());
+        QCOMPARE(houses.value("proprietario"), QStringLiteral("Bianchi")); // the rows shown stay
+        QVERIFY(houses.setRecordSource(Query::contains("immobile", "proprietario", "ross")).ok());
+        QVERIFY(houses.refresh().ok());
+        QVERIFY(houses.isSearching());
+        QVERIFY2(typing.elapsed() < 5000, qPrintable(QString::number(typing.elapsed())));
+        // Only the last search still waits on the server.
+        QTRY_COMPARE(single(db.connection(), "SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() "
+                                             "AND pid <> pg_backend_pid() AND state = 'active' "
+                                             "AND query LIKE '%\"immobile\" WHERE%'"),
+                     QStringLiteral("1"));
+        {
+            const std::lock_guard<std::mutex> hold(mutex);
+            release = true;
+        }
+        released.notify_one();
+        other.join();
+        QTRY_VERIFY(!houses.isSearching());
+        QCOMPARE(houses.rowCount(), 2);
+        QCOMPARE(houses.currentKey(), std::optional<qint64>(first));
+        QVERIFY(houses.moveLast().ok());
+        QCOMPARE(houses.currentKey(), std::optional<qint64>(last));
     }
 
     void aWeekOfADenseDiaryIsFoundOnItsIndex() {
