@@ -15,6 +15,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTextLayout>
+#include <optional>
 #include <tuple>
 #include <unordered_map>
 
@@ -207,14 +208,16 @@ struct ReportRenderer::Private {
         return shaped[ShapedKey{fontIndex(metrics), text}];
     }
 
-    // The text's advance on one line; counts a use.
-    const Advance& measured(const QFontMetricsF& metrics, const QString& text) const {
+    // The text's advance on one line; counts a use unless told not to (the widths of the
+    // number columns are found before any row is laid out).
+    const Advance& measured(const QFontMetricsF& metrics, const QString& text, bool count = true) const {
         if (advances.size() >= advanceLimit)
             advances.clear();
         const auto [entry, added] = advances.try_emplace(ShapedKey{fontIndex(metrics), text});
         if (added)
             entry->second.width = metrics.horizontalAdvance(text);
-        ++entry->second.uses;
+        if (count)
+            ++entry->second.uses;
         return entry->second;
     }
 
@@ -362,7 +365,8 @@ struct ReportRenderer::Private {
                     continue;
                 longest[static_cast<std::size_t>(k)] = std::max(longest[static_cast<std::size_t>(k)], shown.size());
                 double& width = minimum[static_cast<std::size_t>(numeric.at(k))];
-                width = std::max(width, bodyMetrics.horizontalAdvance(shown) + 2 * padX + 0.5 * mm);
+                // Kept with the other advances: the rows measure and draw the same texts.
+                width = std::max(width, measured(bodyMetrics, shown, false).width + 2 * padX + 0.5 * mm);
             }
         }
         if (query.lastError().isValid())
@@ -372,11 +376,28 @@ struct ReportRenderer::Private {
         return Result::success();
     }
 
-    static bool isNumber(const ReportDefinition::Column& column, const QVariant& stored) {
+    // Reading a stored amount and writing it as money costs more than drawing it, and the
+    // same amounts come back row after row and pass after pass: each stored text is read once
+    // while it stays here (nothing when it is not a number). Emptied when full.
+    static constexpr std::size_t moneyLimit = 4096;
+    mutable std::unordered_map<QString, std::optional<QString>> moneyTexts;
+
+    const std::optional<QString>& money(const QVariant& stored) const {
+        if (moneyTexts.size() >= moneyLimit)
+            moneyTexts.clear();
+        const auto [entry, added] = moneyTexts.try_emplace(stored.toString());
+        if (added) {
+            if (const std::optional<double> value = Numbers::plain(entry->first))
+                entry->second = regional.currencyText(*value);
+        }
+        return entry->second;
+    }
+
+    bool isNumber(const ReportDefinition::Column& column, const QVariant& stored) const {
         if (stored.isNull())
             return false;
         if (column.currency)
-            return Numbers::plain(stored.toString()).has_value();
+            return money(stored).has_value();
         return stored.typeId() != QMetaType::QString && stored.typeId() != QMetaType::QByteArray;
     }
 
@@ -385,8 +406,8 @@ struct ReportRenderer::Private {
     }
     QString cellText(const Schema::Field* field, const ReportDefinition::Column& column, const QVariant& stored) const {
         if (column.currency && !stored.isNull()) {
-            if (const std::optional<double> value = Numbers::plain(stored.toString()))
-                return regional.currencyText(*value);
+            if (const std::optional<QString>& text = money(stored))
+                return *text;
         }
         return FieldFormat::shown(field, stored, regional);
     }
