@@ -334,11 +334,13 @@ struct ReportRenderer::Private {
         minimum.assign(static_cast<std::size_t>(columns.size()), 0.0);
         QStringList fields;
         QList<qsizetype> numeric;
+        std::vector<const Schema::Field*> numericFields;
         for (qsizetype i = 0; i < columns.size(); ++i) {
             const Schema::Field* field = Schema::field(table, columns.at(i).field);
             if (columns.at(i).currency ||
                 (field && field->kind != Schema::FieldKind::Text && field->kind != Schema::FieldKind::Date)) {
                 numeric << i;
+                numericFields.push_back(field);
                 fields << quoted(columns.at(i).field);
             }
         }
@@ -359,7 +361,8 @@ struct ReportRenderer::Private {
                 const QVariant stored = query.value(static_cast<int>(k));
                 if (!isNumber(column, stored))
                     continue;  // a word in a number column wraps like any text
-                const QString shown = cellText(table, column, stored);
+                const QString shown = column.currency ? *money(stored)
+                                                      : cellText(numericFields[static_cast<std::size_t>(k)], column, stored);
                 // Digits are all as wide: only the longest texts need measuring.
                 if (shown.size() + 1 < longest[static_cast<std::size_t>(k)])
                     continue;
@@ -401,9 +404,6 @@ struct ReportRenderer::Private {
         return stored.typeId() != QMetaType::QString && stored.typeId() != QMetaType::QByteArray;
     }
 
-    QString cellText(const QString& table, const ReportDefinition::Column& column, const QVariant& stored) const {
-        return cellText(Schema::field(table, column.field), column, stored);
-    }
     QString cellText(const Schema::Field* field, const ReportDefinition::Column& column, const QVariant& stored) const {
         if (column.currency && !stored.isNull()) {
             if (const std::optional<QString>& text = money(stored))
@@ -458,8 +458,8 @@ struct ReportRenderer::Private {
             // records come in blocks, each read whole before its details are asked for.
             m_blocks = database.isPostgres();
             m_main.setForwardOnly(!m_blocks);
-            m_main.prepare(QStringLiteral("SELECT * FROM %1 WHERE %2 ORDER BY %3 %4")
-                               .arg(quoted(def.table), owner.where, orderBy(database, def.table, def.sort),
+            m_main.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %4 %5")
+                               .arg(owner.readColumns, quoted(def.table), owner.where, orderBy(database, def.table, def.sort),
                                     m_blocks ? QStringLiteral("LIMIT %1 OFFSET ?").arg(blockSize) : fromRow(database)));
             m_offset = start.record;
             readBlock();
@@ -619,7 +619,33 @@ struct ReportRenderer::Private {
         return Result::failure(QStringLiteral("Il report «%1» non si può preparare: %2.").arg(definition.title, detail));
     }
 
+    // What the rows are read with: a list reads only its own columns, as the engine spells
+    // them (a field the table lacks stays an empty cell); a record reads the whole row,
+    // its details need the record's key.
+    QString readColumns = QStringLiteral("*");
+
+    Result chooseColumns() {
+        readColumns = QStringLiteral("*");
+        if (definition.layout != ReportDefinition::Layout::List)
+            return Result::success();
+        QSqlQuery query(database->connection());
+        if (!query.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(definition.table))))
+            return failure(engineProblem(*database, query.lastError()));
+        const QSqlRecord record = query.record();
+        QStringList names;
+        for (const auto& column : definition.columns) {
+            const int index = record.indexOf(column.field);
+            if (index >= 0 && !names.contains(quoted(record.fieldName(index))))
+                names << quoted(record.fieldName(index));
+        }
+        if (!names.isEmpty())
+            readColumns = names.join(QStringLiteral(", "));
+        return Result::success();
+    }
+
     Result layout(Progress* progress) {
+        if (const Result chosen = chooseColumns(); !chosen)
+            return chosen;
         std::vector<double> minimum;
         const QString selected = QStringLiteral("%1 WHERE %2").arg(quoted(definition.table), where);
         if (const Result measured = numberWidths(definition.table, definition.columns, selected, parameters, minimum);
