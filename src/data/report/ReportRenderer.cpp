@@ -15,6 +15,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTextLayout>
+#include <array>
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <tuple>
 #include <unordered_map>
@@ -189,8 +192,9 @@ struct ReportRenderer::Private {
     static constexpr std::size_t advanceLimit = 65536;
     static constexpr std::size_t shapedLimit = 4096;
     struct Advance {
-        double width = 0;
-        int uses = 0;  // how often the text was measured, a count of its rows
+        double width = -1;   // on one line; below 0 while unknown
+        bool exact = false;  // shaped whole rather than estimated
+        int uses = 0;        // how often the text was measured, a count of its rows
     };
     mutable std::unordered_map<ShapedKey, Advance, ShapedHash> advances;
     mutable std::unordered_map<ShapedKey, Shaped, ShapedHash> shaped;
@@ -208,21 +212,86 @@ struct ReportRenderer::Private {
         return shaped[ShapedKey{fontIndex(metrics), text}];
     }
 
-    // The text's advance on one line; counts a use unless told not to (the widths of the
-    // number columns are found before any row is laid out).
-    const Advance& measured(const QFontMetricsF& metrics, const QString& text, bool count = true) const {
+    // Most texts are far narrower than their column, and for those an estimate is enough:
+    // Latin-1 letters are measured one by one and in pairs (a pair's width tells its kerning)
+    // and a text is as wide as its letters and the pairs they form, which for the report's
+    // fonts is exact. Only a text that comes near its column's edge, or has other characters,
+    // is shaped whole; the margin covers fonts that place letters by a wider context. So a
+    // text seen once (a phone number) is shaped once, to be drawn. Fixed size, per font.
+    struct Letters {
+        std::array<double, 256> single;
+        std::vector<float> pairs = std::vector<float>(256 * 256, std::numeric_limits<float>::quiet_NaN());
+        double margin = 0;
+        explicit Letters(const QFontMetricsF& metrics) : margin(0.5 * metrics.averageCharWidth()) {
+            single.fill(std::numeric_limits<double>::quiet_NaN());
+        }
+    };
+    mutable std::array<std::unique_ptr<Letters>, 4> letters;
+
+    // The estimated width of a text on one line, or below 0 when it cannot be estimated.
+    static double estimated(const QFontMetricsF& metrics, const QString& text, Letters& table) {
+        double width = 0;
+        char16_t previous = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = text.at(i).unicode();
+            // Controls, the soft hyphen and anything past Latin-1 are shaped whole.
+            if (c < 0x20 || (c >= 0x7f && c < 0xa0) || c == 0xad || c > 0xff)
+                return -1;
+            double& one = table.single[c];
+            if (std::isnan(one))
+                one = metrics.horizontalAdvance(QString(QChar(c)));
+            width += one;
+            if (i > 0) {
+                float& pair = table.pairs[static_cast<std::size_t>(previous) * 256 + c];
+                if (std::isnan(pair))
+                    pair = static_cast<float>(metrics.horizontalAdvance(QString(QChar(previous)) + QChar(c)) -
+                                              table.single[previous] - one);
+                width += pair;
+            }
+            previous = c;
+        }
+        return width;
+    }
+
+    // The entry of a text; counts a use unless told not to (the widths of the number
+    // columns are found before any row is laid out).
+    Advance& advance(const QFontMetricsF& metrics, const QString& text, bool count) const {
         if (advances.size() >= advanceLimit)
             advances.clear();
-        const auto [entry, added] = advances.try_emplace(ShapedKey{fontIndex(metrics), text});
-        if (added)
-            entry->second.width = metrics.horizontalAdvance(text);
+        Advance& entry = advances[ShapedKey{fontIndex(metrics), text}];
         if (count)
-            ++entry->second.uses;
-        return entry->second;
+            ++entry.uses;
+        return entry;
+    }
+
+    // Whether the text fits on one line of `width`, shaping it only when an estimate cannot tell.
+    bool fits(const QFontMetricsF& metrics, const QString& text, Advance& entry, double width) const {
+        if (!entry.exact) {
+            std::unique_ptr<Letters>& table = letters[static_cast<std::size_t>(fontIndex(metrics))];
+            if (!table)
+                table = std::make_unique<Letters>(metrics);
+            if (entry.width < 0)
+                entry.width = estimated(metrics, text, *table);
+            if (entry.width >= 0 && entry.width <= width - table->margin)
+                return true;
+            entry.width = metrics.horizontalAdvance(text);
+            entry.exact = true;
+        }
+        return entry.width <= width;
+    }
+
+    // The text's exact advance on one line.
+    const Advance& measured(const QFontMetricsF& metrics, const QString& text, bool count = true) const {
+        Advance& entry = advance(metrics, text, count);
+        if (!entry.exact) {
+            entry.width = metrics.horizontalAdvance(text);
+            entry.exact = true;
+        }
+        return entry;
     }
 
     bool fitsOnOneLine(const QFontMetricsF& metrics, const QString& text, double width) const {
-        return !text.contains(QLatin1Char('\n')) && measured(metrics, text).width <= width;
+        return !text.contains(QLatin1Char('\n')) && fits(metrics, text, advance(metrics, text, true), width);
     }
 
     const Wrapped& wrapped(const QFontMetricsF& metrics, const QString& text, double width) const {
@@ -255,8 +324,8 @@ struct ReportRenderer::Private {
         p.setFont(f);
         if (text.isEmpty())
             return;
-        const Advance* oneLine = text.contains(QLatin1Char('\n')) ? nullptr : &measured(metrics, text);
-        if (oneLine && oneLine->width <= box.width()) {
+        Advance* oneLine = text.contains(QLatin1Char('\n')) ? nullptr : &advance(metrics, text, true);
+        if (oneLine && fits(metrics, text, *oneLine, box.width())) {
             // A text seen only once in the report is drawn as it comes; those that come back
             // (counted while laying out, then again while painting) are shaped once and kept.
             if (!plainLine(text) || oneLine->uses < 4) {
