@@ -236,7 +236,8 @@ private slots:
         for (int k = 1; k < letters.size(); ++k)
             if (std::abs(metrics.horizontalAdvance(letters.left(k)) - cell) < 3 * metrics.averageCharWidth()) {
                 lengths << k;
-                office.db.insert("richiesta", {"nome", "cognome"}, {letters.left(k), QStringLiteral("R%1").arg(k, 3, 10, QChar('0'))});
+                office.db.insert("richiesta", {"nome", "cognome"},
+                                 {letters.left(k), QStringLiteral("R%1").arg(k, 3, 10, QChar('0'))});
             }
         office.db.exec("COMMIT");
         const QString text = office.render("bordo.rpt", QString());
