@@ -13,12 +13,14 @@
 #include "TestDatabase.h"
 
 #include <QDir>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QTest>
 #include <QToolButton>
+#include <cmath>
 #include <tuple>
 
 namespace {
@@ -214,6 +216,42 @@ private slots:
         for (qsizetype page = 0; page < fresh.size(); ++page)
             QCOMPARE(afterPreview[page], fresh[page]);
         QCOMPARE(pdfText(office.db.folder().file("anteprima.pdf")), pdfText(office.db.folder().file("fresca.pdf")));
+    }
+
+    // Most widths are estimated from letters and letter pairs, not shaped whole: at a
+    // column's edge a text must still wrap exactly when, shaped whole, it is wider.
+    void textsAtAColumnsEdgeWrapExactlyWhenWider() {
+        Office office;
+        office.db.folder().write("bordo.rpt", R"({"title":"Bordo","table":"richiesta","columns":[
+            {"field":"nome","width":1},{"field":"cognome","width":3}],"sort":["cognome"]})");
+        QFont font(QStringLiteral("DejaVu Sans"));  // the report's body text, 1200 units to the inch
+        font.setPixelSize(150);
+        font.setHintingPreference(QFont::PreferNoHinting);
+        font.setLetterSpacing(QFont::AbsoluteSpacing, 0.05);
+        const QFontMetricsF metrics(font);
+        const double mm = 1200 / 25.4, cell = 180 * mm / 4 - 2 * 1.2 * mm;
+        const QString letters = QStringLiteral("AVAWATAYLTLYToTaWaVaYoPAàèéìòùFAKTÀÉ'«»").repeated(3);
+        QList<int> lengths;
+        office.db.exec("BEGIN");
+        for (int k = 1; k < letters.size(); ++k)
+            if (std::abs(metrics.horizontalAdvance(letters.left(k)) - cell) < 3 * metrics.averageCharWidth()) {
+                lengths << k;
+                office.db.insert("richiesta", {"nome", "cognome"},
+                                 {letters.left(k), QStringLiteral("R%1").arg(k, 3, 10, QChar('0'))});
+            }
+        office.db.exec("COMMIT");
+        const QString text = office.render("bordo.rpt", QString());
+        int whole = 0;
+        for (const int k : lengths) {
+            const bool fits = metrics.horizontalAdvance(letters.left(k)) <= cell;
+            const QRegularExpression oneLine(QStringLiteral("(^|\\s)%1\\s+R%2(\\s|$)")
+                                                 .arg(QRegularExpression::escape(letters.left(k)))
+                                                 .arg(k, 3, 10, QChar('0')),
+                                             QRegularExpression::MultilineOption);
+            QVERIFY2(oneLine.match(text).hasMatch() == fits, qPrintable(letters.left(k) + QStringLiteral("\n") + text));
+            whole += fits;
+        }
+        QVERIFY(whole > 0 && whole < lengths.size());  // both sides of the edge were tried
     }
 
     void anEmptySelectionStillPrintsOnePage() {

@@ -15,6 +15,10 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTextLayout>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <optional>
 #include <tuple>
 #include <unordered_map>
 
@@ -188,8 +192,9 @@ struct ReportRenderer::Private {
     static constexpr std::size_t advanceLimit = 65536;
     static constexpr std::size_t shapedLimit = 4096;
     struct Advance {
-        double width = 0;
-        int uses = 0;  // how often the text was measured, a count of its rows
+        double width = -1;   // on one line; below 0 while unknown
+        bool exact = false;  // shaped whole rather than estimated
+        int uses = 0;        // how often the text was measured, a count of its rows
     };
     mutable std::unordered_map<ShapedKey, Advance, ShapedHash> advances;
     mutable std::unordered_map<ShapedKey, Shaped, ShapedHash> shaped;
@@ -207,19 +212,86 @@ struct ReportRenderer::Private {
         return shaped[ShapedKey{fontIndex(metrics), text}];
     }
 
-    // The text's advance on one line; counts a use.
-    const Advance& measured(const QFontMetricsF& metrics, const QString& text) const {
+    // Most texts are far narrower than their column, and for those an estimate is enough:
+    // Latin-1 letters are measured one by one and in pairs (a pair's width tells its kerning)
+    // and a text is as wide as its letters and the pairs they form, which for the report's
+    // fonts is exact. Only a text that comes near its column's edge, or has other characters,
+    // is shaped whole; the margin covers fonts that place letters by a wider context. So a
+    // text seen once (a phone number) is shaped once, to be drawn. Fixed size, per font.
+    struct Letters {
+        std::array<double, 256> single;
+        std::vector<float> pairs = std::vector<float>(256 * 256, std::numeric_limits<float>::quiet_NaN());
+        double margin = 0;
+        explicit Letters(const QFontMetricsF& metrics) : margin(0.5 * metrics.averageCharWidth()) {
+            single.fill(std::numeric_limits<double>::quiet_NaN());
+        }
+    };
+    mutable std::array<std::unique_ptr<Letters>, 4> letters;
+
+    // The estimated width of a text on one line, or below 0 when it cannot be estimated.
+    static double estimated(const QFontMetricsF& metrics, const QString& text, Letters& table) {
+        double width = 0;
+        char16_t previous = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = text.at(i).unicode();
+            // Controls, the soft hyphen and anything past Latin-1 are shaped whole.
+            if (c < 0x20 || (c >= 0x7f && c < 0xa0) || c == 0xad || c > 0xff)
+                return -1;
+            double& one = table.single[c];
+            if (std::isnan(one))
+                one = metrics.horizontalAdvance(QString(QChar(c)));
+            width += one;
+            if (i > 0) {
+                float& pair = table.pairs[static_cast<std::size_t>(previous) * 256 + c];
+                if (std::isnan(pair))
+                    pair = static_cast<float>(metrics.horizontalAdvance(QString(QChar(previous)) + QChar(c)) -
+                                              table.single[previous] - one);
+                width += pair;
+            }
+            previous = c;
+        }
+        return width;
+    }
+
+    // The entry of a text; counts a use unless told not to (the widths of the number
+    // columns are found before any row is laid out).
+    Advance& advance(const QFontMetricsF& metrics, const QString& text, bool count) const {
         if (advances.size() >= advanceLimit)
             advances.clear();
-        const auto [entry, added] = advances.try_emplace(ShapedKey{fontIndex(metrics), text});
-        if (added)
-            entry->second.width = metrics.horizontalAdvance(text);
-        ++entry->second.uses;
-        return entry->second;
+        Advance& entry = advances[ShapedKey{fontIndex(metrics), text}];
+        if (count)
+            ++entry.uses;
+        return entry;
+    }
+
+    // Whether the text fits on one line of `width`, shaping it only when an estimate cannot tell.
+    bool fits(const QFontMetricsF& metrics, const QString& text, Advance& entry, double width) const {
+        if (!entry.exact) {
+            std::unique_ptr<Letters>& table = letters[static_cast<std::size_t>(fontIndex(metrics))];
+            if (!table)
+                table = std::make_unique<Letters>(metrics);
+            if (entry.width < 0)
+                entry.width = estimated(metrics, text, *table);
+            if (entry.width >= 0 && entry.width <= width - table->margin)
+                return true;
+            entry.width = metrics.horizontalAdvance(text);
+            entry.exact = true;
+        }
+        return entry.width <= width;
+    }
+
+    // The text's exact advance on one line.
+    const Advance& measured(const QFontMetricsF& metrics, const QString& text, bool count = true) const {
+        Advance& entry = advance(metrics, text, count);
+        if (!entry.exact) {
+            entry.width = metrics.horizontalAdvance(text);
+            entry.exact = true;
+        }
+        return entry;
     }
 
     bool fitsOnOneLine(const QFontMetricsF& metrics, const QString& text, double width) const {
-        return !text.contains(QLatin1Char('\n')) && measured(metrics, text).width <= width;
+        return !text.contains(QLatin1Char('\n')) && fits(metrics, text, advance(metrics, text, true), width);
     }
 
     const Wrapped& wrapped(const QFontMetricsF& metrics, const QString& text, double width) const {
@@ -252,8 +324,8 @@ struct ReportRenderer::Private {
         p.setFont(f);
         if (text.isEmpty())
             return;
-        const Advance* oneLine = text.contains(QLatin1Char('\n')) ? nullptr : &measured(metrics, text);
-        if (oneLine && oneLine->width <= box.width()) {
+        Advance* oneLine = text.contains(QLatin1Char('\n')) ? nullptr : &advance(metrics, text, true);
+        if (oneLine && fits(metrics, text, *oneLine, box.width())) {
             // A text seen only once in the report is drawn as it comes; those that come back
             // (counted while laying out, then again while painting) are shaped once and kept.
             if (!plainLine(text) || oneLine->uses < 4) {
@@ -331,11 +403,13 @@ struct ReportRenderer::Private {
         minimum.assign(static_cast<std::size_t>(columns.size()), 0.0);
         QStringList fields;
         QList<qsizetype> numeric;
+        std::vector<const Schema::Field*> numericFields;
         for (qsizetype i = 0; i < columns.size(); ++i) {
             const Schema::Field* field = Schema::field(table, columns.at(i).field);
             if (columns.at(i).currency ||
                 (field && field->kind != Schema::FieldKind::Text && field->kind != Schema::FieldKind::Date)) {
                 numeric << i;
+                numericFields.push_back(field);
                 fields << quoted(columns.at(i).field);
             }
         }
@@ -356,13 +430,15 @@ struct ReportRenderer::Private {
                 const QVariant stored = query.value(static_cast<int>(k));
                 if (!isNumber(column, stored))
                     continue;  // a word in a number column wraps like any text
-                const QString shown = cellText(table, column, stored);
+                const QString shown = column.currency ? *money(stored)
+                                                      : cellText(numericFields[static_cast<std::size_t>(k)], column, stored);
                 // Digits are all as wide: only the longest texts need measuring.
                 if (shown.size() + 1 < longest[static_cast<std::size_t>(k)])
                     continue;
                 longest[static_cast<std::size_t>(k)] = std::max(longest[static_cast<std::size_t>(k)], shown.size());
                 double& width = minimum[static_cast<std::size_t>(numeric.at(k))];
-                width = std::max(width, bodyMetrics.horizontalAdvance(shown) + 2 * padX + 0.5 * mm);
+                // Kept with the other advances: the rows measure and draw the same texts.
+                width = std::max(width, measured(bodyMetrics, shown, false).width + 2 * padX + 0.5 * mm);
             }
         }
         if (query.lastError().isValid())
@@ -372,21 +448,35 @@ struct ReportRenderer::Private {
         return Result::success();
     }
 
-    static bool isNumber(const ReportDefinition::Column& column, const QVariant& stored) {
+    // Reading a stored amount and writing it as money costs more than drawing it, and the
+    // same amounts come back row after row and pass after pass: each stored text is read once
+    // while it stays here (nothing when it is not a number). Emptied when full.
+    static constexpr std::size_t moneyLimit = 4096;
+    mutable std::unordered_map<QString, std::optional<QString>> moneyTexts;
+
+    const std::optional<QString>& money(const QVariant& stored) const {
+        if (moneyTexts.size() >= moneyLimit)
+            moneyTexts.clear();
+        const auto [entry, added] = moneyTexts.try_emplace(stored.toString());
+        if (added) {
+            if (const std::optional<double> value = Numbers::plain(entry->first))
+                entry->second = regional.currencyText(*value);
+        }
+        return entry->second;
+    }
+
+    bool isNumber(const ReportDefinition::Column& column, const QVariant& stored) const {
         if (stored.isNull())
             return false;
         if (column.currency)
-            return Numbers::plain(stored.toString()).has_value();
+            return money(stored).has_value();
         return stored.typeId() != QMetaType::QString && stored.typeId() != QMetaType::QByteArray;
     }
 
-    QString cellText(const QString& table, const ReportDefinition::Column& column, const QVariant& stored) const {
-        return cellText(Schema::field(table, column.field), column, stored);
-    }
     QString cellText(const Schema::Field* field, const ReportDefinition::Column& column, const QVariant& stored) const {
         if (column.currency && !stored.isNull()) {
-            if (const std::optional<double> value = Numbers::plain(stored.toString()))
-                return regional.currencyText(*value);
+            if (const std::optional<QString>& text = money(stored))
+                return *text;
         }
         return FieldFormat::shown(field, stored, regional);
     }
@@ -437,8 +527,8 @@ struct ReportRenderer::Private {
             // records come in blocks, each read whole before its details are asked for.
             m_blocks = database.isPostgres();
             m_main.setForwardOnly(!m_blocks);
-            m_main.prepare(QStringLiteral("SELECT * FROM %1 WHERE %2 ORDER BY %3 %4")
-                               .arg(quoted(def.table), owner.where, orderBy(database, def.table, def.sort),
+            m_main.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %4 %5")
+                               .arg(owner.readColumns, quoted(def.table), owner.where, orderBy(database, def.table, def.sort),
                                     m_blocks ? QStringLiteral("LIMIT %1 OFFSET ?").arg(blockSize) : fromRow(database)));
             m_offset = start.record;
             readBlock();
@@ -598,7 +688,33 @@ struct ReportRenderer::Private {
         return Result::failure(QStringLiteral("Il report «%1» non si può preparare: %2.").arg(definition.title, detail));
     }
 
+    // What the rows are read with: a list reads only its own columns, as the engine spells
+    // them (a field the table lacks stays an empty cell); a record reads the whole row,
+    // its details need the record's key.
+    QString readColumns = QStringLiteral("*");
+
+    Result chooseColumns() {
+        readColumns = QStringLiteral("*");
+        if (definition.layout != ReportDefinition::Layout::List)
+            return Result::success();
+        QSqlQuery query(database->connection());
+        if (!query.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(definition.table))))
+            return failure(engineProblem(*database, query.lastError()));
+        const QSqlRecord record = query.record();
+        QStringList names;
+        for (const auto& column : definition.columns) {
+            const int index = record.indexOf(column.field);
+            if (index >= 0 && !names.contains(quoted(record.fieldName(index))))
+                names << quoted(record.fieldName(index));
+        }
+        if (!names.isEmpty())
+            readColumns = names.join(QStringLiteral(", "));
+        return Result::success();
+    }
+
     Result layout(Progress* progress) {
+        if (const Result chosen = chooseColumns(); !chosen)
+            return chosen;
         std::vector<double> minimum;
         const QString selected = QStringLiteral("%1 WHERE %2").arg(quoted(definition.table), where);
         if (const Result measured = numberWidths(definition.table, definition.columns, selected, parameters, minimum);
