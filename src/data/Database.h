@@ -10,6 +10,7 @@
 class ColumnCache;
 class QSqlError;
 class SearchIndex;
+class WriteLedger;
 struct sqlite3;
 
 // One open database: a SQLite file, or a PostgreSQL database on a server, as daba.ini
@@ -73,6 +74,8 @@ public:
     // and none on PostgreSQL, whose trigram indexes are the server's own.
     SearchIndex* searchIndex() const { return m_index.get(); }
     ColumnCache* columns() const { return m_columns.get(); }
+    // SQLite: tells others' writes from the search index builder's (none on PostgreSQL).
+    WriteLedger* ledger() const { return m_ledger.get(); }
 
 private:
     Database(const QString& path, const DatabaseLocation& location, const QString& connectionName);
@@ -87,6 +90,7 @@ private:
     QString m_connectionName;
     bool m_pieceIndex = false;
     int m_generation = 0;
+    std::unique_ptr<WriteLedger> m_ledger; // outlives the index and the columns that use it
     std::unique_ptr<SearchIndex> m_index;
     std::unique_ptr<ColumnCache> m_columns;
 };

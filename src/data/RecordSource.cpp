@@ -556,7 +556,7 @@ Result RecordSource::writeEdit() {
 
 void RecordSource::prepareChecks() {
     m_guard = std::make_unique<RowGuard>(m_database->connection(), m_table, m_database->keyColumn(m_table));
-    m_watch = std::make_unique<ChangeWatch>(m_database->connection());
+    m_watch = std::make_unique<ChangeWatch>(m_database->connection(), m_database->ledger());
     m_checksGeneration = m_database->connectionGeneration();
 }
 
