@@ -160,6 +160,7 @@ Result RecordSource::setDatabaseName(const QString& path, Connection connection)
     m_rows.clear();
     m_columns.clear();
     m_pending.clear();
+    m_defaults.clear();
     m_adding = false;
     m_current = -1;
     m_next = 0;
@@ -475,6 +476,27 @@ Result RecordSource::setFieldValue(const QString& fieldName, const QString& valu
     return Result::success();
 }
 
+Result RecordSource::setDefaultValue(const QString& fieldName, const QString& value) {
+    if (!m_adding)
+        return Result::failure(QStringLiteral("Nessun record in inserimento: «%1» non è stato scritto.").arg(fieldName));
+    if (const Result written = setFieldValue(fieldName, value); !written)
+        return written;
+    m_defaults.insert(schemaField(fieldName)->name, value);
+    return Result::success();
+}
+
+bool RecordSource::isUntypedNew() const {
+    if (!m_adding)
+        return false;
+    // A field typed into and emptied again holds nothing either.
+    for (auto typed = m_pending.constBegin(); typed != m_pending.constEnd(); ++typed) {
+        const auto program = m_defaults.constFind(typed.key());
+        if (program == m_defaults.constEnd() ? !typed.value().isEmpty() : *program != typed.value())
+            return false;
+    }
+    return true;
+}
+
 Result RecordSource::pendingValues(QStringList& columns, QVariantList& values) const {
     for (auto typed = m_pending.constBegin(); typed != m_pending.constEnd(); ++typed) {
         QVariant stored;
@@ -510,6 +532,7 @@ Result RecordSource::insertNew() {
     query.finish();
     m_adding = false;
     m_pending.clear();
+    m_defaults.clear();
     m_added.append(key);
     if (m_tailLoaded && !m_keys.contains(key)) {
         emit aboutToInsertRows(rowCount(), rowCount());
@@ -518,6 +541,7 @@ Result RecordSource::insertNew() {
     }
     readCurrent();
     emit currentChanged();
+    emit newRecordWritten();
     return Result::success();
 }
 
@@ -684,9 +708,10 @@ Result RecordSource::commitPending() {
 }
 
 Result RecordSource::leaveRecord() {
-    // A new record nobody typed into is simply dropped: there is nothing to keep.
-    if (m_adding && m_pending.isEmpty()) {
-        m_adding = false;
+    // A new record nobody typed into (at most the program's own date in it) is dropped,
+    // as Esc drops it: there is nothing to keep.
+    if (isUntypedNew()) {
+        cancelEdit();
         return Result::success();
     }
     return commitPending();
@@ -698,6 +723,7 @@ void RecordSource::cancelEdit() {
     const bool wasAdding = m_adding;
     m_adding = false;
     m_pending.clear();
+    m_defaults.clear();
     // Back to the record as it is stored now, which may be another desk's.
     readCurrent();
     if (m_current >= 0)
@@ -714,6 +740,7 @@ Result RecordSource::addNew() {
         return left;
     m_adding = true;
     m_pending.clear();
+    m_defaults.clear();
     emit currentChanged();
     return Result::success();
 }

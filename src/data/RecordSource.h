@@ -80,6 +80,11 @@ public:
     Result addNew();
     // Puts a typed value into a field of the current or new record (the pending edit).
     Result setFieldValue(const QString& field, const QString& value);
+    // A value the program itself puts into the new record (today's date): a new record
+    // holding nothing else is nothing the user typed, and leaving it drops it.
+    Result setDefaultValue(const QString& field, const QString& value);
+    // A new record with nothing in it but the program's own values.
+    bool isUntypedNew() const;
     // Writes the pending edit or new record; with nothing pending it fails and changes nothing.
     Result update();
     // Writes whatever is pending; succeeds when nothing is.
@@ -132,6 +137,8 @@ signals:
     void valueChanged(const QString& field);
     // The pending edit was forgotten (cancelEdit); `newRecord` when it was a new record.
     void editCancelled(bool newRecord);
+    // The new record was stored, by a save or by leaving it.
+    void newRecordWritten();
     void aboutToReset();
     void reset();
     void aboutToInsertRows(int first, int last);
@@ -208,6 +215,7 @@ private:
 
     bool m_adding = false;
     QMap<QString, QString> m_pending;  // field -> typed text
+    QMap<QString, QString> m_defaults; // field -> what the program wrote into the new record
 
     QHash<QString, int> m_columns;  // field (lower case) -> column of a read row
     QHash<QString, QString> m_captions;  // field (lower case) -> its name on the window

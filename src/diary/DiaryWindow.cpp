@@ -107,9 +107,8 @@ void DiaryWindow::newAppointment() {
     const QDate today = context().clock.today();
     if (!report(m_commands->startNew()))
         return;
-    m_newDate = context().regional.dateText(today);
-    std::ignore = setPendingValue(*m_appointments, QStringLiteral("datap"), m_newDate);
-    std::ignore = setPendingValue(*m_appointments, QStringLiteral("ora"), QStringLiteral("00:00"));
+    std::ignore = m_appointments->setDefaultValue(QStringLiteral("datap"), context().regional.dateText(today));
+    std::ignore = m_appointments->setDefaultValue(QStringLiteral("ora"), QStringLiteral("00:00"));
 }
 
 void DiaryWindow::save() {
@@ -151,13 +150,8 @@ void DiaryWindow::print() {
 }
 
 void DiaryWindow::dropUntypedAppointment() {
-    if (!m_appointments->isAdding() || m_appointments->value(QStringLiteral("datap")) != m_newDate ||
-        m_appointments->value(QStringLiteral("ora")) != QStringLiteral("00:00"))
-        return;
-    for (const char* field : {"agente", "appuntamento", "note"})
-        if (!m_appointments->value(QLatin1String(field)).isEmpty())
-            return;
-    m_commands->cancel();
+    if (m_appointments->isUntypedNew())
+        m_commands->cancel();
 }
 
 void DiaryWindow::closeEvent(QCloseEvent* event) {

@@ -44,5 +44,4 @@ private:
     RecordSource* m_appointments; // Data1
     RecordCommands* m_commands;
     ReportControl* m_report; // Report1
-    QString m_newDate;       // the date written into the appointment being entered
 };

@@ -13,6 +13,11 @@ RecordCommands::RecordCommands(RecordSource& source, QObject* parent) : QObject(
         if (newRecord && m_state == State::Entering)
             cancel();
     });
+    // A new record stored by a move, a search or a refresh is no longer being typed.
+    connect(&source, &RecordSource::newRecordWritten, this, [this] {
+        if (m_state == State::Entering)
+            finish();
+    });
 }
 
 void RecordCommands::enableIn(State state, QWidget* widget) {
@@ -85,11 +90,14 @@ void RecordCommands::finish() {
 }
 
 void RecordCommands::cancel() {
-    if (m_source.isAdding())
-        m_source.cancelEdit(); // comes back here through editCancelled, already Browsing
-    if (m_state != State::Entering)
-        return;
+    // Browsing before the source drops the record, so that whoever its signals reach
+    // finds the state already settled.
+    const bool entering = m_state == State::Entering;
     m_state = State::Browsing;
+    if (m_source.isAdding())
+        m_source.cancelEdit();
+    if (!entering)
+        return;
     apply();
     for (const Snapshot& before : std::as_const(m_before)) {
         if (!before.widget)

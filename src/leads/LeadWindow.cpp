@@ -81,8 +81,7 @@ void LeadWindow::load() {
 void LeadWindow::newLead() {
     if (!report(m_commands->startNew()))
         return;
-    m_newDate = context().regional.dateText(context().clock.today());
-    std::ignore = setPendingValue(*m_leads, QStringLiteral("data"), m_newDate);
+    std::ignore = m_leads->setDefaultValue(QStringLiteral("data"), context().regional.dateText(context().clock.today()));
 }
 
 void LeadWindow::save() {
@@ -104,12 +103,8 @@ void LeadWindow::searchTelephone(const QString& text) {
 }
 
 void LeadWindow::dropUntypedLead() {
-    if (!m_leads->isAdding() || m_leads->value(QStringLiteral("data")) != m_newDate)
-        return;
-    for (const char* field : {"notizia", "fonte", "telefono", "svilutto"})
-        if (!m_leads->value(QLatin1String(field)).isEmpty())
-            return;
-    m_commands->cancel();
+    if (m_leads->isUntypedNew())
+        m_commands->cancel();
 }
 
 void LeadWindow::closeEvent(QCloseEvent* event) {

@@ -40,5 +40,4 @@ private:
     std::unique_ptr<Ui::LeadWindow> m_ui;
     RecordSource* m_leads; // Data1
     RecordCommands* m_commands;
-    QString m_newDate; // the date written into the lead being entered
 };

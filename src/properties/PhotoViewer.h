@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Picture.h"
+
 #include <QWidget>
 #include <memory>
 
@@ -14,8 +16,10 @@ public:
     explicit PhotoViewer(QWidget* parent = nullptr);
     ~PhotoViewer() override;
 
-    void showPicture(const QImage& picture);
+    // A picture that cannot be shown leaves the reason written in its place.
+    void showPicture(const Picture::Loaded& loaded);
     const QImage& picture() const;
+    const QString& problem() const;
 
 private:
     std::unique_ptr<Ui::PhotoViewer> m_ui;

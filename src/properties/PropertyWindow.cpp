@@ -359,7 +359,7 @@ void PropertyWindow::deletePhoto() {
 
 void PropertyWindow::openViewer() {
     PhotoViewer* viewer = openChild<PhotoViewer>(viewerName, [] { return new PhotoViewer; });
-    viewer->showPicture(Picture::load(m_ui->Label17->text()));
+    viewer->showPicture(Picture::read(m_ui->Label17->text()));
 }
 
 // ---- visits --------------------------------------------------------------------

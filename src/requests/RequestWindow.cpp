@@ -137,11 +137,6 @@ void RequestWindow::followSource() {
         if (m_newTyped)
             writePurpose();
     });
-    // A new request written by a move, a search or a refresh is no longer being typed.
-    connect(m_requests, &RecordSource::currentChanged, this, [this] {
-        if (m_commands->isEntering() && !m_requests->isAdding())
-            m_commands->finish();
-    });
 }
 
 void RequestWindow::writePurpose() {

@@ -3,6 +3,7 @@
 #include "CaptionButton.h"
 #include "Controls.h"
 #include "LeadWindow.h"
+#include "NavigationBar.h"
 #include "PictureBox.h"
 #include "RecordSource.h"
 #include "TestContext.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QToolButton>
 #include <QTest>
 #include <memory>
 
@@ -213,6 +215,26 @@ private slots:
         QVERIFY(!office.entering());
         QCOMPARE(office.db.count("notizie"), 3);
         QCOMPARE(office.lead(), QStringLiteral("Villa in vendita in via Murri"));
+    }
+
+    // The arrows leave a new lead: one holding only the program's date is dropped, one
+    // typed into is stored; either way the commands are back to browsing.
+    void leavingANewLeadByTheArrows() {
+        LeadOffice office;
+        const LeadControls& ui = office.ui();
+        office.show();
+        ui.Command1->click();
+        office.window->findChild<NavigationBar*>(QStringLiteral("Data1"))->firstButton()->click();
+        QVERIFY(!office.entering());
+        QVERIFY(ui.Command1->isEnabled());
+        QCOMPARE(office.db.count("notizie"), 3);
+
+        ui.Command1->click();
+        type(ui.Text2, "Attico in via Saragozza");
+        office.window->findChild<NavigationBar*>(QStringLiteral("Data1"))->firstButton()->click();
+        QVERIFY(!office.entering());
+        QVERIFY(ui.Command1->isEnabled());
+        QCOMPARE(office.db.count("notizie"), 4);
     }
 
     void closingWritesThePendingLeadOrSaysWhy() {

@@ -141,6 +141,16 @@ private slots:
         QCOMPARE(viewer->palette().color(QPalette::Window), QColor(Qt::black));
         emit office.ui().Picture1->clicked();
         QCOMPARE(office.window->viewer(), viewer);
+
+        // A file that is no longer a picture: the viewer says why instead of staying black.
+        QFile photo(office.ui().Label17->text());
+        QVERIFY(photo.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        photo.write("non è una foto");
+        photo.close();
+        emit office.ui().Picture1->clicked();
+        QVERIFY(viewer->picture().isNull());
+        QVERIFY2(viewer->problem().contains("danneggiato") || viewer->problem().contains("non è un'immagine"),
+                 qPrintable(viewer->problem()));
         delete viewer;
     }
 
