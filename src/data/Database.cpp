@@ -113,8 +113,22 @@ bool Database::reconnect() {
     return db.open();
 }
 
+void Database::comeBack() {
+    if (isPostgres() && !connection().isOpen())
+        (void)reconnect();
+}
+
+bool Database::connectionLost(const QSqlError& error) const {
+    return isPostgres() && (!connection().isOpen() || EngineError::isConnectionLoss(error));
+}
+
 QString Database::describe(const QSqlError& error) const {
-    return isPostgres() ? EngineError::describePostgres(error) : EngineError::describe(error, m_path);
+    if (!isPostgres())
+        return EngineError::describe(error, m_path);
+    // A closed connection leaves Qt's statements with no error of the server to tell.
+    return EngineError::describePostgres(connectionLost(error)
+                                             ? QSqlError(QString(), QString(), QSqlError::ConnectionError)
+                                             : error);
 }
 
 Result Database::open(const QString& path, std::shared_ptr<Database>& database) {
@@ -190,7 +204,7 @@ Result Database::openPostgres(const QString& path, const DatabaseLocation& locat
         // The connection of a window still open may have died with a server that has
         // since come back: a window opened now gets a live one.
         QSqlQuery alive(open->connection());
-        if (!alive.exec(QStringLiteral("SELECT 1")) && EngineError::isConnectionLoss(alive.lastError()) &&
+        if (!alive.exec(QStringLiteral("SELECT 1")) && open->connectionLost(alive.lastError()) &&
             !open->reconnect())
             return Result::failure(unusable(address, PostgresConnection::diagnose(location)));
         database = open;

@@ -62,6 +62,12 @@ public:
     // PostgreSQL: after an error that lost the connection (isConnectionLoss), connects
     // again so that the next operation finds the server if it is back; false while not.
     bool reconnect();
+    // PostgreSQL: the error lost the connection, or the connection is already closed (a
+    // reconnection tried while the server was away); either way reconnect() is due.
+    bool connectionLost(const QSqlError& error) const;
+    // PostgreSQL: a connection closed by a reconnection that found no server is opened
+    // again before the next statement, so the first try after the server is back works.
+    void comeBack();
     // Counts the reconnections: a statement prepared on an earlier connection is gone
     // from the server and must be prepared again.
     int connectionGeneration() const { return m_generation; }

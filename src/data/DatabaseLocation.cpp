@@ -23,6 +23,10 @@ Result refused(const QString& why) {
 Result DatabaseLocation::parse(const QString& text, DatabaseLocation& location) {
     location = DatabaseLocation();
     const QString value = text.trimmed();
+    // "postgresql:/ufficio" is a server address mistyped, not a file of that name.
+    if (!isServerAddress(value) &&
+        value.contains(QRegularExpression(QStringLiteral("^postgres(ql)?:"), QRegularExpression::CaseInsensitiveOption)))
+        return refused(QStringLiteral("dopo «postgresql:» vanno due barre, «//»"));
     if (!isServerAddress(value)) {
         location.m_file = text;
         return Result::success();

@@ -206,6 +206,7 @@ void KeySearch::runMemory(Segment& segment, const std::function<bool()>& outOfTi
 
 Result KeySearch::runPostgres() {
     m_done = true;
+    m_database.comeBack();
     const QString key = m_database.keyColumn(m_table);
     const bool forward = m_direction == Direction::Forward;
     QVariantList values;
@@ -239,7 +240,7 @@ Result KeySearch::runPostgres() {
     QSqlQuery query(m_database.connection());
     query.setForwardOnly(true);
     const auto failed = [this](const QSqlError& error) {
-        if (EngineError::isConnectionLoss(error))
+        if (m_database.connectionLost(error))
             (void)m_database.reconnect(); // for the next keystroke
         return Result::failure(m_database.describe(error));
     };

@@ -4,7 +4,9 @@
 #include <QList>
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <type_traits>
 
 namespace {
 
@@ -12,41 +14,67 @@ char asciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
-// Decodes UTF-8 into folded code points; an invalid byte stands for itself.
+// The character at text[i] and the bytes it takes; an invalid byte stands for itself.
+char32_t decodeAt(std::string_view text, std::size_t i, std::size_t& taken) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    char32_t c = b;
+    std::size_t extra = 0;
+    if (b >= 0xF0 && b < 0xF8) {
+        c = b & 0x07;
+        extra = 3;
+    } else if (b >= 0xE0 && b < 0xF0) {
+        c = b & 0x0F;
+        extra = 2;
+    } else if (b >= 0xC0 && b < 0xE0) {
+        c = b & 0x1F;
+        extra = 1;
+    }
+    bool valid = i + extra < text.size();  // a sequence cut short by the end
+    for (std::size_t k = 1; valid && k <= extra; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            valid = false;
+            break;
+        }
+        c = (c << 6) | (next & 0x3F);
+    }
+    if (!valid) {
+        c = b;
+        extra = 0;
+    }
+    taken = extra + 1;
+    return c;
+}
+
+// Decodes UTF-8 into folded code points.
 std::u32string foldedUtf8(std::string_view text) {
     std::u32string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        char32_t c = b;
-        std::size_t extra = 0;
-        if (b >= 0xF0 && b < 0xF8) {
-            c = b & 0x07;
-            extra = 3;
-        } else if (b >= 0xE0 && b < 0xF0) {
-            c = b & 0x0F;
-            extra = 2;
-        } else if (b >= 0xC0 && b < 0xE0) {
-            c = b & 0x1F;
-            extra = 1;
-        }
-        bool valid = i + extra < text.size();  // a sequence cut short by the end
-        for (std::size_t k = 1; valid && k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                valid = false;
-                break;
-            }
-            c = (c << 6) | (next & 0x3F);
-        }
-        if (!valid) {
-            c = b;
-            extra = 0;
-        }
-        out.push_back(LikePattern::fold(c));
-        i += extra + 1;
-    }
+    for (std::size_t i = 0, taken = 0; i < text.size(); i += taken)
+        out.push_back(LikePattern::fold(decodeAt(text, i, taken)));
     return out;
+}
+
+// Any code point decoding gives (up to 21 bits), in the usual UTF-8 form: the same
+// characters always give the same bytes, and a piece found in such bytes stands on
+// character boundaries.
+template <typename Out>
+void appendUtf8(Out& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | ((c >> 18) & 0x07)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
 }
 
 // The KMP failure table: for each prefix, the length of its longest proper border.
@@ -191,6 +219,8 @@ LikePattern::LikePattern(const QString& pattern) {
             for (std::size_t k = segment.first; k < i; ++k)
                 segment.text.push_back(m_tokens[k].ch);
             segment.kmp = failureTable(segment.text.data(), segment.text.size(), std::equal_to<char32_t>());
+            for (const char32_t c : segment.text)
+                appendUtf8(segment.bytes, c);
         } else {
             const std::size_t words = (segment.size + 63) / 64;
             segment.anyMask.assign(words, 0);
@@ -239,16 +269,8 @@ LikePattern::LikePattern(const QString& pattern) {
         }
         m_segments.push_back(std::move(segment));
     }
-
-    // The quick searches all have the shape "*text*".
-    if (m_tokens.size() >= 2 && m_tokens.front().kind == Token::AnyRun && m_tokens.back().kind == Token::AnyRun) {
-        m_asciiContains = std::all_of(m_tokens.begin() + 1, m_tokens.end() - 1,
-                                      [](const Token& t) { return t.kind == Token::Literal && t.ch < 0x80; });
-        if (m_asciiContains)
-            for (auto t = m_tokens.begin() + 1; t != m_tokens.end() - 1; ++t)
-                m_asciiNeedle.push_back(static_cast<char>(t->ch));
-        m_asciiKmp = failureTable(m_asciiNeedle.data(), m_asciiNeedle.size(), std::equal_to<char>());
-    }
+    m_plain = std::all_of(m_tokens.begin(), m_tokens.end(),
+                          [](const Token& t) { return t.kind == Token::Literal || t.kind == Token::AnyRun; });
 }
 
 bool LikePattern::matches(const QString& text) const {
@@ -256,14 +278,53 @@ bool LikePattern::matches(const QString& text) const {
 }
 
 bool LikePattern::matchesUtf8(std::string_view text) const {
-    if (m_asciiContains) {
-        const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        if (ascii) {
-            return kmpFind(m_asciiNeedle.data(), m_asciiNeedle.size(), m_asciiKmp, text, 0, text.size(),
-                           [](char a, char b) { return asciiLower(a) == b; }) != std::string::npos;
-        }
+    // Nearly all stored text is ASCII, which folds byte by byte, eight at a time: no
+    // decoding, no string of code points, and the plain pieces are found with memchr. A
+    // pattern of plain pieces and stars is matched on the folded text as UTF-8 bytes,
+    // whatever it holds. Folded on the stack for the usual short texts: a character never
+    // takes more bytes folded than 4 for each byte it had.
+    constexpr std::size_t onStack = 1024;
+    char stack[onStack];
+    std::string heap;
+    char* folded = stack;
+    if (text.size() > onStack / 4) {
+        heap.resize(4 * text.size());
+        folded = heap.data();
     }
-    return matchesFolded(foldedUtf8(text));
+    constexpr std::uint64_t high = 0x8080808080808080ULL;
+    std::size_t size = 0;
+    for (std::size_t i = 0, taken = 0; i < text.size(); i += taken) {
+        if (i + 8 <= text.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, text.data() + i, 8);
+            if (!(word & high)) {
+                // A top bit from 'A' on, and from the byte after 'Z' on: between them, a
+                // capital, which takes the 0x20 bit. No byte carries into the next.
+                const std::uint64_t fromA = word + 0x3F3F3F3F3F3F3F3FULL;
+                const std::uint64_t pastZ = word + 0x2525252525252525ULL;
+                word |= ((fromA ^ pastZ) & high) >> 2;
+                std::memcpy(folded + size, &word, 8);
+                size += 8;
+                taken = 8;
+                continue;
+            }
+        }
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            folded[size++] = static_cast<char>(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b);
+            taken = 1;
+            continue;
+        }
+        if (!m_plain) // a byte is no longer a character
+            return matchesFolded(foldedUtf8(text));
+        struct Writer {
+            char* at;
+            void push_back(char c) { *at++ = c; }
+        } writer{folded + size};
+        appendUtf8(writer, fold(decodeAt(text, i, taken)));
+        size = static_cast<std::size_t>(writer.at - folded);
+    }
+    return matchesFolded(std::string_view(folded, size));
 }
 
 bool LikePattern::tokenMatches(const Token& token, char32_t c) const {
@@ -287,22 +348,40 @@ bool LikePattern::tokenMatches(const Token& token, char32_t c) const {
     return false;
 }
 
-bool LikePattern::segmentAt(const Segment& segment, const std::u32string& text, std::size_t at) const {
+template <typename Text>
+std::size_t LikePattern::extent(const Segment& segment) const {
+    if constexpr (std::is_same_v<Text, std::string_view>)
+        return segment.literal ? segment.bytes.size() : segment.size;
+    return segment.size;
+}
+
+template <typename Text>
+bool LikePattern::segmentAt(const Segment& segment, const Text& text, std::size_t at) const {
+    if constexpr (std::is_same_v<Text, std::string_view>)
+        if (segment.literal)
+            return text.substr(std::min(at, text.size())).starts_with(segment.bytes);
     if (at + segment.size > text.size())
         return false;
     for (std::size_t k = 0; k < segment.size; ++k)
-        if (!tokenMatches(m_tokens[segment.first + k], text[at + k]))
+        if (!tokenMatches(m_tokens[segment.first + k], static_cast<char32_t>(text[at + k])))
             return false;
     return true;
 }
 
 // The first place in text[from, to) where the segment matches whole, or npos.
-std::size_t LikePattern::find(const Segment& segment, const std::u32string& text, std::size_t from,
-                              std::size_t to) const {
-    if (to < from || to - from < segment.size)
+template <typename Text>
+std::size_t LikePattern::find(const Segment& segment, const Text& text, std::size_t from, std::size_t to) const {
+    if (to < from || to - from < extent<Text>(segment))
         return std::string::npos;
-    if (segment.literal)
+    if constexpr (std::is_same_v<Text, std::string_view>) {
+        if (segment.literal) {
+            // glibc's memmem is linear however long the piece and the text.
+            const void* at = memmem(text.data() + from, to - from, segment.bytes.data(), segment.bytes.size());
+            return at ? static_cast<std::size_t>(static_cast<const char*>(at) - text.data()) : std::string::npos;
+        }
+    } else if (segment.literal) {
         return kmpFind(segment.text.data(), segment.size, segment.kmp, text, from, to, std::equal_to<char32_t>());
+    }
 
     // Shift-And: bit k of the state says the segment's first k+1 tokens match just
     // before here. Only the words up to the highest live bit are worked on: in most
@@ -314,7 +393,7 @@ std::size_t LikePattern::find(const Segment& segment, const std::u32string& text
     const std::size_t last = segment.size - 1;
     std::size_t live = 0;  // state[w] is 0 for every w >= live
     for (std::size_t i = from; i < to; ++i) {
-        const char32_t c = text[i];
+        const auto c = static_cast<char32_t>(text[i]);
         const std::size_t span = std::min(words, live + 1);
         std::copy_n(segment.anyMask.begin(), span, accepts.begin());
         if (QChar::isDigit(c))
@@ -353,11 +432,12 @@ std::size_t LikePattern::find(const Segment& segment, const std::u32string& text
     return std::string::npos;
 }
 
-bool LikePattern::matchesFolded(const std::u32string& text) const {
+template <typename Text>
+bool LikePattern::matchesFolded(const Text& text) const {
     if (m_segments.empty())  // "" matches only "", "*" anything
         return m_leadingStar || text.empty();
     if (!m_leadingStar && !m_trailingStar && m_segments.size() == 1)  // no star at all
-        return text.size() == m_segments.front().size && segmentAt(m_segments.front(), text, 0);
+        return text.size() == extent<Text>(m_segments.front()) && segmentAt(m_segments.front(), text, 0);
 
     // The first segment at the start, the last at the end, those between each at its
     // leftmost place after the one before: a greedy reading is as good as any for "*".
@@ -367,21 +447,22 @@ bool LikePattern::matchesFolded(const std::u32string& text) const {
     if (!m_leadingStar) {
         if (!segmentAt(m_segments.front(), text, 0))
             return false;
-        from = m_segments.front().size;
+        from = extent<Text>(m_segments.front());
         ++first;
     }
     if (!m_trailingStar) {
         const Segment& tail = m_segments.back();
-        if (last <= first || text.size() < from + tail.size || !segmentAt(tail, text, text.size() - tail.size))
+        const std::size_t tailSize = extent<Text>(tail);
+        if (last <= first || text.size() < from + tailSize || !segmentAt(tail, text, text.size() - tailSize))
             return false;
-        end = text.size() - tail.size;
+        end = text.size() - tailSize;
         --last;
     }
     for (std::size_t s = first; s < last; ++s) {
         const std::size_t at = find(m_segments[s], text, from, end);
         if (at == std::string::npos)
             return false;
-        from = at + m_segments[s].size;
+        from = at + extent<Text>(m_segments[s]);
     }
     return true;
 }

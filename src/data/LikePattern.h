@@ -55,6 +55,7 @@ private:
         bool literal = true;          // only literals: searched with KMP
         std::u32string text;          // a literal segment's characters
         std::vector<std::size_t> kmp;  // and its KMP failure table
+        std::string bytes;            // and those characters in UTF-8
         // Otherwise Shift-And: which tokens take any character, a digit, a given character
         // (a bit mask for characters that come often, their places for the others, so
         // memory stays linear); the sets are tried one by one.
@@ -71,18 +72,19 @@ private:
         std::vector<SetClass> sets;
     };
 
-    bool matchesFolded(const std::u32string& text) const;
+    // Text is the folded text as code points, or as UTF-8 bytes (std::string_view) when
+    // it is all ASCII or the pattern has only plain characters and stars: then a byte is a
+    // character, or every segment is compared and found whole as bytes.
+    template <typename Text> bool matchesFolded(const Text& text) const;
+    template <typename Text> std::size_t extent(const Segment& segment) const;
     bool tokenMatches(const Token& token, char32_t c) const;
-    bool segmentAt(const Segment& segment, const std::u32string& text, std::size_t at) const;
-    std::size_t find(const Segment& segment, const std::u32string& text, std::size_t from, std::size_t to) const;
+    template <typename Text> bool segmentAt(const Segment& segment, const Text& text, std::size_t at) const;
+    template <typename Text>
+    std::size_t find(const Segment& segment, const Text& text, std::size_t from, std::size_t to) const;
 
     std::vector<Token> m_tokens;
     std::vector<Segment> m_segments;
     bool m_leadingStar = false;
     bool m_trailingStar = false;
-    // "*literal*" with a plain ASCII literal: a substring search on the bytes is enough
-    // for ASCII text, which is nearly all of it.
-    bool m_asciiContains = false;
-    std::string m_asciiNeedle;  // lower case
-    std::vector<std::size_t> m_asciiKmp;
+    bool m_plain = false; // only plain characters and stars
 };

@@ -126,9 +126,11 @@ Result RecordSource::notOpen() const {
 Result RecordSource::databaseError(const QString& what, const QSqlError& error) const {
     const QString reason = m_database ? m_database->describe(error) : EngineError::describe(error, m_databaseName);
     // A server that went away and came back: the user's next try goes through, with
-    // what was typed still on the card.
-    if (m_database && m_database->isPostgres() && EngineError::isConnectionLoss(error))
+    // what was typed still on the card. Nobody refused anything: the server was not there.
+    if (m_database && m_database->connectionLost(error)) {
         (void)m_database->reconnect();
+        return Result::failure(QStringLiteral("Non è stato possibile completare %1: %2.").arg(what, reason));
+    }
     return Result::failure(QStringLiteral("Il database ha rifiutato %1: %2.").arg(what, reason));
 }
 
@@ -198,6 +200,7 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
     keys.clear();
     if (!isOpen())
         return notOpen();
+    m_database->comeBack();
     if (searchCondition()) {
         const std::unique_ptr<KeySearch> search = makeSearch(direction, from, limit);
         if (const Result ran = search->run(std::chrono::nanoseconds(-1)); !ran)
@@ -341,6 +344,8 @@ Result RecordSource::setCurrent(int row) {
     }
     readCurrent();
     emit currentChanged();
+    if (!m_readFailure.isEmpty())
+        return Result::failure(m_readFailure);
     return Result::success();
 }
 
@@ -374,9 +379,9 @@ const QVariantList* RecordSource::row(qint64 key) const {
         query.addBindValue(k);
     if (!query.exec())
         return nullptr;
+    const int columns = query.record().count();
     while (query.next()) {
         QVariantList values;
-        const int columns = query.record().count();
         values.reserve(columns);
         for (int c = 0; c < columns; ++c)
             values.append(query.value(c));
@@ -514,6 +519,7 @@ Result RecordSource::insertNew() {
     if (const Result ok = pendingValues(columns, values); !ok)
         return ok;
     const QStringList marks(columns.size(), QStringLiteral("?"));
+    m_database->comeBack();
     QSqlQuery query(m_database->connection());
     const QString sql = columns.isEmpty()
                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
@@ -578,6 +584,18 @@ Result RecordSource::writeEdit() {
 
 // ---- other desks --------------------------------------------------------------
 
+void RecordSource::lookPastTheEnd() {
+    // Records another desk added since the last rows were read lie past them: a move to
+    // the end reads on from the last key instead of trusting that the end was reached.
+    if (!m_tailLoaded || m_search || !watch().othersWrote())
+        return;
+    if (!m_rows.isEmpty()) {
+        m_rows.clear();
+        emit rowsChanged();
+    }
+    m_tailLoaded = false;
+}
+
 void RecordSource::prepareChecks() {
     m_guard = std::make_unique<RowGuard>(m_database->connection(), m_table, m_database->keyColumn(m_table));
     m_watch = std::make_unique<ChangeWatch>(m_database->connection(), m_database->ledger());
@@ -585,6 +603,7 @@ void RecordSource::prepareChecks() {
 }
 
 RowGuard& RecordSource::guard() {
+    m_database->comeBack();
     // Their statements were prepared on a connection since lost and made again.
     if (m_database->connectionGeneration() != m_checksGeneration)
         prepareChecks();
@@ -598,6 +617,7 @@ ChangeWatch& RecordSource::watch() {
 
 void RecordSource::readCurrent() {
     m_read.reset();
+    m_readFailure.clear();
     const std::optional<qint64> key = currentKey();
     if (!key || !isOpen())
         return;
@@ -611,9 +631,11 @@ void RecordSource::readCurrent() {
     QVariantList values;
     bool found = guard().read(*key, values);
     // A server that went away and came back: read on a connection made again.
-    if (!found && m_database->isPostgres() && EngineError::isConnectionLoss(m_guard->error()) &&
-        m_database->reconnect())
+    if (!found && m_database->connectionLost(m_guard->error()) && m_database->reconnect())
         found = guard().read(*key, values);
+    // The card would show the record empty: say why.
+    if (!found && m_database->connectionLost(m_guard->error()))
+        m_readFailure = QStringLiteral("Il record non si può mostrare: %1.").arg(m_database->describe(m_guard->error()));
     if (found) {
         if (m_rows.size() >= rowCacheLimit)
             m_rows.clear();
@@ -841,6 +863,7 @@ Result RecordSource::moveLast() {
         return notOpen();
     if (const Result left = leaveRecord(); !left)
         return left;
+    lookPastTheEnd();
     if (!m_tailLoaded)
         if (const Result loaded = loadTail(); !loaded)
             return loaded;
@@ -855,6 +878,8 @@ Result RecordSource::moveNext() {
     if (const Result left = leaveRecord(); !left)
         return left;
     const int target = m_current >= 0 ? m_current + 1 : m_next;
+    if (target >= rowCount())
+        lookPastTheEnd();
     while (target >= rowCount() && canFetchMore()) {
         const int before = rowCount();
         fetchMore();
@@ -885,6 +910,8 @@ Result RecordSource::stepNext() {
     if (const Result searched = finishSearch(); !searched)
         return searched;
     const int last = rowCount() - 1;
+    if (m_current >= 0 && m_current == last && isOpen())
+        lookPastTheEnd();
     if (m_current >= 0 && m_current == last && !canFetchMore())
         return leaveRecord();
     return moveNext();

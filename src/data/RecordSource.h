@@ -178,6 +178,8 @@ private:
     // The row guard and the watch on other desks, prepared on the database's connection as
     // it is now.
     void prepareChecks();
+    // Before a move to the end: another desk's new records are read in after the last row.
+    void lookPastTheEnd();
     RowGuard& guard();
     ChangeWatch& watch();
     // Reads the current record again as the card will show it: the base of an edit.
@@ -223,6 +225,7 @@ private:
     // The current stored record as read when it became current (none if it could not be
     // read); the fields another desk changed meanwhile take the stored values once shown.
     std::optional<QVariantList> m_read;
+    QString m_readFailure; // why the current record could not be read, if it could not
     std::unique_ptr<ChangeWatch> m_watch;
     std::unique_ptr<RowGuard> m_guard;
     int m_checksGeneration = 0;  // of the connection they were prepared on

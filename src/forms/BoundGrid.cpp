@@ -1,10 +1,12 @@
 #include "BoundGrid.h"
 
 #include "Dialogs.h"
+#include "GridDelegate.h"
 #include "RecordSource.h"
 
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QTimer>
 
 BoundGrid::BoundGrid(QWidget* parent) : QTableView(parent) {
     // Tab leaves the grid for the next control; the arrows move among the cells.
@@ -19,6 +21,7 @@ BoundGrid::BoundGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(true);
     setWordWrap(false);
+    setItemDelegate(new GridDelegate(this));
 }
 
 void BoundGrid::bind(RecordSource& source, const QList<RecordModel::Column>& columns, Dialogs& dialogs, bool editable) {
@@ -60,7 +63,8 @@ void BoundGrid::userPicked(const QModelIndex& current) {
         return;
     if (const Result moved = m_source->moveToRow(current.row()); !moved) {
         m_dialogs->message(moved.message());
-        showCurrent();
+        // After the click has finished selecting, or the view would select it again.
+        QTimer::singleShot(0, this, &BoundGrid::showCurrent);
     }
 }
 

@@ -204,6 +204,15 @@ void RegisterWindow::keyPressEvent(QKeyEvent* event) {
                 return;
             }
         }
+        // An edit left pending (a grid cell, a save another desk refused) is dropped from
+        // anywhere in the window, not only from its field: the record shows as stored.
+        for (RecordSource* source : std::as_const(m_sources)) {
+            if (source->hasPendingEdit()) {
+                source->cancelEdit();
+                event->accept();
+                return;
+            }
+        }
     }
     QWidget::keyPressEvent(event);
 }

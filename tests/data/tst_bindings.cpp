@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QStyledItemDelegate>
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -155,6 +156,37 @@ private slots:
         QCOMPARE(window.owner->text(), QStringLiteral("D'Amico"));
         window.bar->firstButton()->click();
         QCOMPARE(window.grid->currentIndex().row(), 0);
+    }
+
+    // The grid's quick painting must show exactly what the style's own delegate shows:
+    // selected and plain rows, accents, empty cells, text to elide, several lines, focus.
+    void theGridPaintsItsCellsAsTheStyleDoes() {
+        Office office;
+        for (const char* owner : {"Società Lüneburg È", "", "Una proprietaria dal nome molto lungo che non ci sta",
+                                  "Due\nrighe", "  spazi  "})
+            office.db.insert("immobile", {"proprietario", "mq"}, {owner, 7});
+        OwnerWindow window(office.context);
+        window.resize(420, 320);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const auto both = [&window] {
+            const QImage quick = window.grid->grab().toImage();
+            QAbstractItemDelegate* own = window.grid->itemDelegate();
+            QStyledItemDelegate style;
+            window.grid->setItemDelegate(&style);
+            const QImage styled = window.grid->grab().toImage();
+            window.grid->setItemDelegate(own);
+            return std::pair{quick, styled};
+        };
+        for (const int row : {2, 5}) {
+            QVERIFY(window.source->moveToRow(row).ok());
+            const auto [quick, styled] = both();
+            QVERIFY2(quick == styled, qPrintable(QStringLiteral("row %1").arg(row)));
+        }
+        window.grid->setFocus();
+        window.grid->setCurrentIndex(window.grid->model()->index(3, 1));
+        const auto [quick, styled] = both();
+        QVERIFY(quick == styled);
     }
 
     void searchingAsYouTypeWithAnApostrophe() {

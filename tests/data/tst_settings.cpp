@@ -54,6 +54,7 @@ private slots:
         QTest::newRow("no database") << "postgresql://server" << "nome del database";
         QTest::newRow("empty database") << "postgresql://server/" << "nome del database";
         QTest::newRow("no server") << "postgresql:///daba" << "server";
+        QTest::newRow("one slash") << "postgresql:/daba" << "due barre";
         QTest::newRow("bad port") << "postgresql://server:99999/daba" << "porta";
         QTest::newRow("port not a number") << "postgresql://server:cinque/daba" << "porta";
         QTest::newRow("empty port") << "postgresql://server:/daba" << "porta";

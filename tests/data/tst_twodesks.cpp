@@ -6,9 +6,11 @@
 #include "Regional.h"
 #include "RowGuard.h"
 #include "TestDatabase.h"
+#include "TestPostgres.h"
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTest>
 #include <QThread>
 #include <cstdio>
@@ -262,6 +264,18 @@ private slots:
         QCOMPARE(office.b.valueAt(2, "zona"), QStringLiteral("Lago")); // the grid's other rows too
         QVERIFY(office.b.setFieldValue("zona", "Mare").ok());
         QVERIFY(office.b.update().ok());
+
+        // New records of the other desk lie past the end both desks had read.
+        QVERIFY(office.a.addNew().ok());
+        QVERIFY(office.a.setFieldValue("zona", "Collina").ok());
+        QVERIFY(office.a.update().ok());
+        QVERIFY(office.b.moveLast().ok());
+        QCOMPARE(office.b.value("zona"), QStringLiteral("Collina"));
+        QVERIFY(office.a.addNew().ok());
+        QVERIFY(office.a.setFieldValue("zona", "Pianura").ok());
+        QVERIFY(office.a.update().ok());
+        QVERIFY(office.b.stepNext().ok());
+        QCOMPARE(office.b.value("zona"), QStringLiteral("Pianura"));
     }
 
     // A search runs on between events; the other desk adds a matching property meanwhile.
@@ -323,6 +337,30 @@ private slots:
         QVERIFY(office.b.movePrevious().ok());
         QCOMPARE(office.b.value("zona"), QStringLiteral("Centro"));
         QCOMPARE(office.stored("zona", 1).toString(), QStringLiteral("Mare"));
+
+        // Dropped again while the server takes no connections: every try says the server is
+        // away (never an internal error), and the first one after it is back goes through.
+        QSqlQuery name(office.db.connection());
+        QVERIFY(name.exec("SELECT current_database()") && name.next());
+        const auto admit = [database = name.value(0).toString()](bool yes) {
+            TestPostgres::runOnServer(
+                QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS %2").arg(database, yes ? "true" : "false"));
+        };
+        admit(false);
+        office.db.exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'velmora' "
+                       "AND datname = current_database() AND pid <> pg_backend_pid()");
+        QVERIFY(office.a.setFieldValue("zona", "Bosco").ok());
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const Result away = office.a.update();
+            QVERIFY2(!away.ok() && away.message().contains("connessione"), qPrintable(away.message()));
+        }
+        const Result moved = office.b.moveNext();
+        QVERIFY2(!moved.ok() && moved.message().contains("connessione"), qPrintable(moved.message()));
+        admit(true);
+        QVERIFY(office.a.update().ok());
+        QCOMPARE(office.stored("zona", 0).toString(), QStringLiteral("Bosco"));
+        QVERIFY(office.b.movePrevious().ok());
+        QCOMPARE(office.b.value("zona"), QStringLiteral("Bosco"));
     }
 
     // Two processes add one to the same field, each 200 times, as fast as they can:

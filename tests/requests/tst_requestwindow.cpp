@@ -185,6 +185,26 @@ private slots:
         QVERIFY(!office.entering());
     }
 
+    // A grid edit that cannot be written keeps the grid on its row; Esc from the grid,
+    // where the focus is, drops it, and the grid moves again.
+    void escapeFromTheGridDropsARefusedEdit() {
+        Office office;
+        auto* grid = office.get<QTableView>("DBGrid1");
+        QVERIFY(grid->model()->setData(grid->model()->index(0, 6), "ottanta"));
+        grid->selectRow(2);
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY(office.dialogs.messages[0].contains("«ottanta»"));
+        QCOMPARE(office.data1()->currentRow(), 0);
+        QTRY_COMPARE(grid->currentIndex().row(), 0);
+
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Escape);
+        QVERIFY(!office.data1()->hasPendingEdit());
+        grid->selectRow(2);
+        QCOMPARE(office.data1()->currentRow(), 2);
+        QCOMPARE(office.dialogs.messages.size(), 1);
+    }
+
     void leavingARequestBeingTypedWritesItWhole() {
         Office office;
         office.button("Command1")->click();

@@ -55,6 +55,16 @@ QString TestPostgres::serverAddress() {
     return value;
 }
 
+void TestPostgres::runOnServer(const QString& sql) {
+    const QString admin = QUuid::createUuid().toString();
+    {
+        QSqlDatabase db = connect(serverLocation(), admin);
+        run(db, sql);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(admin);
+}
+
 TestPostgres::TestPostgres() {
     static QAtomicInt counter;
     const DatabaseLocation server = serverLocation();

@@ -24,6 +24,8 @@ public:
 
     // The server's own address (its maintenance database), as the fixture wrote it.
     static QString serverAddress();
+    // Runs a statement on the maintenance database: what a database cannot do to itself.
+    static void runOnServer(const QString& sql);
 
 private:
     QString m_address;
