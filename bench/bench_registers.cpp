@@ -163,12 +163,18 @@ int main(int argc, char* argv[]) {
     const Regional regional(QLocale(QLocale::Italian, QLocale::Italy));
     QtDialogs dialogs;
 
+    // "--costruzione" measures only the typing while the index is built, on the leads.
     QList<int> sizes = {10000, 100000, 1000000};
-    if (argc > 1) {
-        sizes.clear();
-        for (int i = 1; i < argc; ++i)
-            sizes << QString::fromLocal8Bit(argv[i]).toInt();
+    bool buildOnly = false;
+    QList<int> given;
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--costruzione") == 0)
+            buildOnly = true;
+        else
+            given << QString::fromLocal8Bit(argv[i]).toInt();
     }
+    if (!given.isEmpty())
+        sizes = given;
     const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/bench-data");
     QDir().mkpath(folder);
 
@@ -185,6 +191,17 @@ int main(int argc, char* argv[]) {
                 "trigrammi, 'memoria' = sola scansione SIMD (SSE2) della colonna in memoria; xN = il programma "
                 "rispetto al minimo.\n",
                 rounds);
+    if (buildOnly) {
+        SystemClock clock;
+        SystemPrinting printing;
+        QTemporaryDir programFolder;
+        const Context context{programFolder.path(), dialogs, clock, regional, printing};
+        for (const int size : sizes) {
+            std::printf("\n%d %s\n", size, registers[0].rows);
+            typingDuringTheBuild(folder, registers[0], size, context);
+        }
+        return 0;
+    }
     for (const Register& r : registers) {
         for (const int size : sizes) {
             const QString path = sampleDatabase(folder, r, size);

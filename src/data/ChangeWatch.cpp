@@ -1,9 +1,11 @@
 #include "ChangeWatch.h"
 
+#include "WriteLedger.h"
+
 #include <QSqlDriver>
 #include <QSqlQuery>
 
-ChangeWatch::ChangeWatch(const QSqlDatabase& db) : m_probe(db) {
+ChangeWatch::ChangeWatch(const QSqlDatabase& db, WriteLedger* ledger) : m_probe(db), m_ledger(ledger) {
     m_probe.setForwardOnly(true);
     // data_version changes when another connection commits (not for this connection's own
     // writes, which the program follows itself). A PostgreSQL snapshot (xmin:xmax:running)
@@ -21,6 +23,12 @@ ChangeWatch::ChangeWatch(const QSqlDatabase& db) : m_probe(db) {
 }
 
 bool ChangeWatch::othersWrote() {
+    if (m_ledger) {
+        const QVariant stamp = QVariant::fromValue(m_ledger->generation());
+        const bool changed = m_stamp.isNull() || stamp != m_stamp;
+        m_stamp = stamp;
+        return changed;
+    }
     if (!m_ready || !m_probe.exec() || !m_probe.next()) {
         m_probe.finish();
         m_stamp = QVariant();

@@ -4,6 +4,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+class WriteLedger;
+
 // Tells whether another connection (another desk) may have committed changes to the
 // database since the last time it was asked, so that rows read before can be read again.
 // SQLite says so through its data_version; PostgreSQL's snapshot of running transactions
@@ -11,7 +13,8 @@
 // is always yes.
 class ChangeWatch {
 public:
-    explicit ChangeWatch(const QSqlDatabase& db);
+    // SQLite: with a ledger, the commits of the search index's builder do not count.
+    explicit ChangeWatch(const QSqlDatabase& db, WriteLedger* ledger = nullptr);
 
     // True the first time, and whenever someone else may have written since the last call.
     bool othersWrote();
@@ -20,6 +23,7 @@ public:
 
 private:
     QSqlQuery m_probe; // prepared once: it runs at every move
+    WriteLedger* m_ledger;
     bool m_ready = false;
     QVariant m_stamp;
 };

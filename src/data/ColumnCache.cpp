@@ -1,5 +1,7 @@
 #include "ColumnCache.h"
 
+#include "WriteLedger.h"
+
 #include <QElapsedTimer>
 #include <sqlite3.h>
 
@@ -56,7 +58,8 @@ QString keyOf(const QString& table, const QString& field) {
 
 } // namespace
 
-ColumnCache::ColumnCache(sqlite3* db, QObject* parent) : QObject(parent), m_db(db) {
+ColumnCache::ColumnCache(sqlite3* db, WriteLedger* ledger, QObject* parent)
+    : QObject(parent), m_db(db), m_ledger(ledger) {
     m_timer.setInterval(1);
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &ColumnCache::buildSlice);
@@ -80,8 +83,9 @@ std::size_t ColumnCache::mapBytes() const {
 
 bool ColumnCache::current() {
     // Another connection wrote the file (another copy of the program, the sqlite3 shell,
-    // a restore): which rows, nobody says, so every column and map is read again.
-    const qint64 version = dataVersion(m_db);
+    // a restore): which rows, nobody says, so every column and map is read again. The
+    // search index's builder writes only the index: the ledger leaves it out.
+    const qint64 version = m_ledger ? static_cast<qint64>(m_ledger->generation()) : dataVersion(m_db);
     if (version == m_dataVersion)
         return true;
     m_dataVersion = version;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+class WriteLedger;
 struct sqlite3;
 
 // The text columns a database's searches keep in memory, within a limit of bytes: the
@@ -22,7 +23,8 @@ struct sqlite3;
 class ColumnCache : public QObject {
     Q_OBJECT
 public:
-    explicit ColumnCache(sqlite3* db, QObject* parent = nullptr);
+    // `ledger` (may be none) tells the writes of others from the search index's builder's.
+    explicit ColumnCache(sqlite3* db, WriteLedger* ledger = nullptr, QObject* parent = nullptr);
     ~ColumnCache() override;
 
     // The column when it is complete and current; otherwise nullptr, and it is being made.
@@ -55,6 +57,7 @@ private:
     bool isTooLarge(const QString& table, const QString& field) const;
 
     sqlite3* m_db;
+    WriteLedger* m_ledger;
     std::vector<std::unique_ptr<TextColumn>> m_columns; // most recently used first
     std::size_t m_limit = 64u << 20;
     qint64 m_dataVersion = -1;

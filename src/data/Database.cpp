@@ -10,6 +10,7 @@
 #include "SchemaCheck.h"
 #include "SearchIndex.h"
 #include "SqlFunctions.h"
+#include "WriteLedger.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -46,6 +47,17 @@ QString newConnectionName(const char* kind) {
     return QLatin1String(kind) + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
+// A file locked by another connection (the search index's builder, another copy of the
+// program) is tried again every millisecond for up to about 5 s, as long as Qt would wait:
+// SQLite's own timeout sleeps ever longer and would keep missing the short gaps between
+// the builder's transactions.
+int waitForLock(void*, int attempts) {
+    if (attempts >= 5000)
+        return 0;
+    sqlite3_sleep(1);
+    return 1;
+}
+
 // Opens a connection to a file and makes it ready for the program's queries.
 Result connect(const QString& name, const QString& path) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
@@ -57,6 +69,7 @@ Result connect(const QString& name, const QString& path) {
         return Result::failure(QStringLiteral("Impossibile preparare il database «%1».").arg(path));
     QSqlQuery pragma(db);
     pragma.exec(QStringLiteral("PRAGMA cache_size = -16384"));  // 16 MB of pages, whatever the file's size
+    sqlite3_busy_handler(handle, waitForLock, nullptr);
     return Result::success();
 }
 
@@ -210,9 +223,10 @@ Result Database::connectTo(const QString& path, std::shared_ptr<Database>& datab
     // The search acceleration is a help, never a condition: a database that cannot take
     // its index (read-only, full disk) is searched all the same, only more slowly.
     sqlite3* db = opened->handle();
-    opened->m_index = std::make_unique<SearchIndex>(db);
+    opened->m_ledger = std::make_unique<WriteLedger>(db);
+    opened->m_index = std::make_unique<SearchIndex>(db, opened->m_ledger.get());
     (void)opened->m_index->install();
-    opened->m_columns = std::make_unique<ColumnCache>(db);
+    opened->m_columns = std::make_unique<ColumnCache>(db, opened->m_ledger.get());
     sqlite3_update_hook(db, rowWritten, opened->m_columns.get());
 
     if (shared)

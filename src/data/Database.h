@@ -14,6 +14,7 @@ class PostgresSearch;
 class QSqlQuery;
 class QSqlError;
 class SearchIndex;
+class WriteLedger;
 struct sqlite3;
 
 // One open database: a SQLite file, or a PostgreSQL database on a server, as daba.ini
@@ -99,6 +100,8 @@ public:
     // and none on PostgreSQL, whose trigram indexes are the server's own.
     SearchIndex* searchIndex() const { return m_index.get(); }
     ColumnCache* columns() const { return m_columns.get(); }
+    // SQLite: tells others' writes from the search index builder's (none on PostgreSQL).
+    WriteLedger* ledger() const { return m_ledger.get(); }
 
 private:
     Database(const QString& path, const DatabaseLocation& location, const QString& connectionName);
@@ -116,6 +119,7 @@ private:
     std::list<std::pair<QString, std::unique_ptr<QSqlQuery>>> m_kept; // most recently used first
     std::unique_ptr<PostgresSearch> m_search;
     int m_searchGeneration = -1; // of the connection the search connection was last tried with
+    std::unique_ptr<WriteLedger> m_ledger; // outlives the index and the columns that use it
     std::unique_ptr<SearchIndex> m_index;
     std::unique_ptr<ColumnCache> m_columns;
 };

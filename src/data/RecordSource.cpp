@@ -680,7 +680,7 @@ void RecordSource::lookPastTheEnd() {
 
 void RecordSource::prepareChecks() {
     m_guard = std::make_unique<RowGuard>(m_database->connection(), m_table, m_database->keyColumn(m_table));
-    m_watch = std::make_unique<ChangeWatch>(m_database->connection());
+    m_watch = std::make_unique<ChangeWatch>(m_database->connection(), m_database->ledger());
     m_checksGeneration = m_database->connectionGeneration();
 }
 

@@ -1,13 +1,17 @@
 #include "SearchIndex.h"
 
 #include "CriteriaIndex.h"
+#include "IndexBuilder.h"
 #include "LikePattern.h"
 #include "LiteralRuns.h"
+#include "WriteLedger.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QHash>
+#include <QFile>
+#include <QScopeGuard>
 #include <limits>
 #include <sqlite3.h>
 #include <unordered_map>
@@ -18,8 +22,7 @@ namespace {
 constexpr qint64 everything = std::numeric_limits<qint64>::max();
 constexpr qint64 nothing = std::numeric_limits<qint64>::min();
 const QString stateTable = QStringLiteral("velmora_ricerca_stato");
-constexpr int maxTrigrams = 24;
-constexpr qint64 quietMs = 400; // the background build waits this long after the last key or click // enough to pin a needle down; a 30 kB needle stays a short query
+constexpr int maxTrigrams = 24; // enough to pin a needle down; a 30 kB needle stays a short query
 
 // A statement prepared on the connection, finalized when it goes out of scope.
 class Statement {
@@ -215,6 +218,41 @@ const std::unordered_set<char32_t>& unsafeCharacters() {
     return unsafe;
 }
 
+// The indexed tables whose index objects are as this program makes them, with their row in
+// the state table.
+QStringList verifiedTablesOn(sqlite3* db) {
+    // One read of the schema and one of the state table, compared in memory: this runs at
+    // every open of the database, before its window can show.
+    QHash<std::pair<QString, QString>, QString> schema; // (type, name) -> sql
+    Statement all(db, QStringLiteral("SELECT type, name, sql FROM sqlite_master"));
+    while (all.step() == SQLITE_ROW)
+        schema.insert({all.text(0), all.text(1)}, all.isNull(2) ? QString() : all.text(2));
+    const QString table = QStringLiteral("table");
+    const auto state = schema.constFind({table, stateTable});
+    if (state == schema.cend() || *state != stateTableSql())
+        return {};
+    QStringList started; // tables with a row saying how far they are indexed
+    Statement rows(db, QStringLiteral("SELECT tabella FROM %1 WHERE fino IS NOT NULL").arg(stateTable));
+    while (rows.step() == SQLITE_ROW)
+        started << rows.text(0);
+
+    QStringList tables;
+    for (const QString& indexed : indexedTables()) {
+        // Compare every object with the statement that makes it.
+        bool asMade = started.contains(indexed);
+        for (const Object& expected : objectsOf(indexed)) {
+            const auto found = schema.constFind({expected.type, expected.name});
+            asMade = asMade && found != schema.cend() && *found == expected.sql;
+            if (asMade && expected.type == table)
+                for (const char* shadow : {"_data", "_idx", "_config"})
+                    asMade = asMade && schema.contains({table, expected.name + QLatin1String(shadow)});
+        }
+        if (asMade)
+            tables << indexed;
+    }
+    return tables;
+}
+
 } // namespace
 
 const QList<SearchIndex::Field>& SearchIndex::fields() {
@@ -324,35 +362,36 @@ QString SearchIndex::matchText(const QString& pattern) {
     return trigrams.join(QStringLiteral(" AND "));
 }
 
-SearchIndex::SearchIndex(sqlite3* db, QObject* parent) : QObject(parent), m_db(db) {
+SearchIndex::SearchIndex(sqlite3* db, WriteLedger* ledger, QObject* parent)
+    : QObject(parent), m_db(db), m_ledger(ledger) {
     m_timer.setInterval(2);
     m_timer.setSingleShot(true);
     if (QCoreApplication::instance() && QCoreApplication::instance()->thread() == thread())
         QCoreApplication::instance()->installEventFilter(this);
     connect(&m_timer, &QTimer::timeout, this, [this] {
-        // While the user types or clicks, the build waits: each of its steps holds the
-        // window for its work and for the disk's commit.
-        if (m_lastInput.isValid() && m_lastInput.elapsed() < quietMs) {
-            m_timer.start(static_cast<int>(quietMs - m_lastInput.elapsed()));
-            return;
-        }
-        m_timer.setInterval(2);
-        bool more = false;
-        if (buildStep(std::chrono::milliseconds(8), more) && more)
-            scheduleBuild();
-        else if (isComplete())
+        if (isComplete())
             emit built();
+        else
+            startBuilder();
     });
 }
 
-SearchIndex::~SearchIndex() = default;
+SearchIndex::~SearchIndex() {
+    m_builder.reset(); // rolls back the step under way
+}
+
+bool SearchIndex::isBuilding() const {
+    return m_timer.isActive() || (m_builder && m_builder->isRunning());
+}
 
 bool SearchIndex::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::MouseButtonPress:
     case QEvent::Wheel:
-        m_lastInput.start();
+        m_lastInput = IndexBuilder::now();
+        if (m_builder)
+            m_builder->noteInput(m_lastInput);
         break;
     default:
         break;
@@ -361,36 +400,7 @@ bool SearchIndex::eventFilter(QObject* watched, QEvent* event) {
 }
 
 QStringList SearchIndex::verifiedTables() {
-    // One read of the schema and one of the state table, compared in memory: this runs at
-    // every open of the database, before its window can show.
-    QHash<std::pair<QString, QString>, QString> schema; // (type, name) -> sql
-    Statement all(m_db, QStringLiteral("SELECT type, name, sql FROM sqlite_master"));
-    while (all.step() == SQLITE_ROW)
-        schema.insert({all.text(0), all.text(1)}, all.isNull(2) ? QString() : all.text(2));
-    const QString table = QStringLiteral("table");
-    const auto state = schema.constFind({table, stateTable});
-    if (state == schema.cend() || *state != stateTableSql())
-        return {};
-    QStringList started; // tables with a row saying how far they are indexed
-    Statement rows(m_db, QStringLiteral("SELECT tabella FROM %1 WHERE fino IS NOT NULL").arg(stateTable));
-    while (rows.step() == SQLITE_ROW)
-        started << rows.text(0);
-
-    QStringList tables;
-    for (const QString& indexed : indexedTables()) {
-        // Compare every object with the statement that makes it.
-        bool asMade = started.contains(indexed);
-        for (const Object& expected : objectsOf(indexed)) {
-            const auto found = schema.constFind({expected.type, expected.name});
-            asMade = asMade && found != schema.cend() && *found == expected.sql;
-            if (asMade && expected.type == table)
-                for (const char* shadow : {"_data", "_idx", "_config"})
-                    asMade = asMade && schema.contains({table, expected.name + QLatin1String(shadow)});
-        }
-        if (asMade)
-            tables << indexed;
-    }
-    return tables;
+    return verifiedTablesOn(m_db);
 }
 
 Result SearchIndex::installTable(const QString& table) {
@@ -519,92 +529,134 @@ void SearchIndex::progress(qint64& done, qint64& total) {
     }
 }
 
-Result SearchIndex::buildStep(std::chrono::nanoseconds budget, bool& more) {
-    more = false;
+Result SearchIndex::indexChunk(sqlite3* db, std::chrono::nanoseconds budget, Pace& pace,
+                               const std::function<bool()>& keep, WriteLedger* ledger, Chunk& outcome) {
+    outcome = Chunk::Indexed;
+    const auto busy = [&] {
+        const int code = sqlite3_errcode(db) & 0xff;
+        if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+            outcome = Chunk::Busy;
+    };
+    if (!exec(db, QStringLiteral("BEGIN IMMEDIATE"))) {
+        busy();
+        return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    const auto fail = [&] {
+        busy();
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        exec(db, QStringLiteral("ROLLBACK"));
+        return Result::failure(message);
+    };
+    // The table is chosen under the write lock: what another connection did before (a
+    // restore, another copy of the program building too) is seen as it is.
+    Statement schema(db, QStringLiteral("PRAGMA schema_version"));
+    if (schema.step() != SQLITE_ROW)
+        return fail();
+    if (schema.integer(0) != pace.verifiedSchema) {
+        pace.usable = verifiedTablesOn(db);
+        pace.verifiedSchema = schema.integer(0);
+    }
+    QElapsedTimer chunkTimer;
+    chunkTimer.start();
     QString table;
     qint64 covered = 0;
-    for (const QString& t : indexedTables()) {
-        const std::optional<qint64> c = coveredUpTo(t);
-        if (c && *c != everything) {
+    for (const QString& t : std::as_const(pace.usable)) {
+        Statement state(db, QStringLiteral("SELECT fino FROM %1 WHERE tabella = ?").arg(stateTable));
+        state.bind(1, t);
+        if (state.step() != SQLITE_ROW)
+            return fail();
+        if (state.integer(0) != everything) {
             table = t;
-            covered = *c;
+            covered = state.integer(0);
             break;
         }
     }
-    if (table.isEmpty())
+    if (table.isEmpty()) {
+        exec(db, QStringLiteral("ROLLBACK"));
+        outcome = Chunk::Finished;
+        return Result::success();
+    }
+    Statement next(db,
+                   QStringLiteral("SELECT rowid FROM %1 WHERE rowid > ? ORDER BY rowid LIMIT 1 OFFSET ?").arg(table));
+    next.bind(1, covered).bind(2, pace.chunk - 1);
+    qint64 upTo = everything;
+    const bool fullChunk = next.step() == SQLITE_ROW;
+    if (fullChunk) {
+        upTo = next.integer(0);
+    } else {
+        Statement last(db, QStringLiteral("SELECT max(rowid) FROM %1 WHERE rowid > ?").arg(table));
+        last.bind(1, covered);
+        if (last.step() == SQLITE_ROW && !last.isNull(0))
+            upTo = last.integer(0);
+    }
+    for (const Field& f : fieldsOf(table)) {
+        Statement add(db, QStringLiteral("INSERT INTO %1(rowid, %2) SELECT rowid, %2 FROM %3 WHERE rowid > ? AND rowid <= ?")
+                              .arg(ftsTable(f.table, f.field), f.field, f.table));
+        add.bind(1, covered).bind(2, upTo);
+        if (!add.run())
+            return fail();
+    }
+    // The state always moves on (upTo > covered), so the commit always writes and moves
+    // the header's change counter, as the ledger expects.
+    Statement advance(db, QStringLiteral("UPDATE %1 SET fino = ? WHERE tabella = ?").arg(stateTable));
+    advance.bind(1, upTo).bind(2, table);
+    if (!advance.run())
+        return fail();
+    // The next chunk is sized on this one's work; the commit waits on the disk, for
+    // about the same time whatever the chunk, and is left out.
+    const qint64 work = std::max<qint64>(chunkTimer.nsecsElapsed(), 1);
+    if (keep && !keep()) {
+        exec(db, QStringLiteral("ROLLBACK"));
+        outcome = Chunk::RolledBack;
+        return Result::success();
+    }
+    const std::optional<quint32> counter = ledger ? WriteLedger::nextCounter(db) : std::nullopt;
+    if (counter)
+        ledger->committing(*counter);
+    const bool committed = exec(db, QStringLiteral("COMMIT"));
+    if (counter)
+        ledger->committed(committed);
+    if (!committed)
+        return fail();
+    if (fullChunk) {
+        const qint64 sized = pace.chunk * (budget.count() * 3 / 4) / work;
+        pace.chunk = static_cast<int>(
+            std::clamp<qint64>(sized, std::max(pace.chunk / 2, 50), std::min(pace.chunk * 2, 200000)));
+    }
+    if (upTo == everything)
+        outcome = Chunk::Ended;
+    return Result::success();
+}
+
+Result SearchIndex::buildStep(std::chrono::nanoseconds budget, bool& more) {
+    more = !isComplete();
+    if (!more)
         return Result::success();
     if (sqlite3_db_readonly(m_db, "main"))
         return Result::failure(
             QStringLiteral("Il database è in sola lettura: l'indice delle ricerche non si può completare."));
-    more = true;
     if (!sqlite3_get_autocommit(m_db))
         return Result::success(); // not now: someone's transaction is open
 
     QElapsedTimer timer;
     timer.start();
-    const QList<Field> fields = fieldsOf(table);
     while (true) {
-        QElapsedTimer chunkTimer;
-        chunkTimer.start();
-        if (!exec(m_db, QStringLiteral("BEGIN IMMEDIATE")))
-            return Result::failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
-        const auto fail = [&] {
-            const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
-            exec(m_db, QStringLiteral("ROLLBACK"));
-            return Result::failure(message);
-        };
-        Statement state(m_db, QStringLiteral("SELECT fino FROM %1 WHERE tabella = ?").arg(stateTable));
-        state.bind(1, table);
-        if (state.step() != SQLITE_ROW)
-            return fail();
-        covered = state.integer(0);
-        Statement next(
-            m_db, QStringLiteral("SELECT rowid FROM %1 WHERE rowid > ? ORDER BY rowid LIMIT 1 OFFSET ?").arg(table));
-        next.bind(1, covered).bind(2, m_chunk - 1);
-        qint64 upTo = everything;
-        const bool fullChunk = next.step() == SQLITE_ROW;
-        if (fullChunk) {
-            upTo = next.integer(0);
-        } else {
-            Statement last(m_db, QStringLiteral("SELECT max(rowid) FROM %1 WHERE rowid > ?").arg(table));
-            last.bind(1, covered);
-            if (last.step() == SQLITE_ROW && !last.isNull(0))
-                upTo = last.integer(0);
-        }
-        if (upTo != everything || covered != everything) {
-            for (const Field& f : fields) {
-                Statement add(
-                    m_db,
-                    QStringLiteral("INSERT INTO %1(rowid, %2) SELECT rowid, %2 FROM %3 WHERE rowid > ? AND rowid <= ?")
-                        .arg(ftsTable(f.table, f.field), f.field, f.table));
-                add.bind(1, covered).bind(2, upTo);
-                if (!add.run())
-                    return fail();
-            }
-        }
-        Statement advance(m_db, QStringLiteral("UPDATE %1 SET fino = ? WHERE tabella = ?").arg(stateTable));
-        advance.bind(1, upTo).bind(2, table);
-        if (!advance.run())
-            return fail();
-        // The next chunk is sized on this one's work; the commit waits on the disk, for
-        // about the same time whatever the chunk, and is left out.
-        const qint64 work = std::max<qint64>(chunkTimer.nsecsElapsed(), 1);
-        if (!exec(m_db, QStringLiteral("COMMIT")))
-            return fail();
-        if (fullChunk) {
-            const qint64 sized = m_chunk * (budget.count() * 3 / 4) / work;
-            m_chunk = static_cast<int>(std::clamp<qint64>(sized, std::max(m_chunk / 2, 50), std::min(m_chunk * 2, 200000)));
-        }
-        if (upTo == everything) {
+        Chunk outcome = Chunk::Indexed;
+        if (const Result step = indexChunk(m_db, budget, m_pace, {}, nullptr, outcome); !step)
+            return step;
+        // A table done ends the step, so that progress is told table by table.
+        if (outcome != Chunk::Indexed || timer.nsecsElapsed() >= budget.count()) {
             more = !isComplete();
             return Result::success();
         }
-        if (timer.nsecsElapsed() >= budget.count())
-            return Result::success();
     }
 }
 
 Result SearchIndex::build(const std::function<bool(qint64 done, qint64 total)>& progressMade) {
+    // One builder at a time: the background one waits for this one, then finds it done.
+    const bool background = m_background;
+    setBackgroundBuild(false);
+    const auto resume = qScopeGuard([&] { setBackgroundBuild(background); });
     bool more = true;
     while (more) {
         if (const Result step = buildStep(std::chrono::milliseconds(250), more); !step)
@@ -623,13 +675,36 @@ Result SearchIndex::build(const std::function<bool(qint64 done, qint64 total)>& 
 
 void SearchIndex::setBackgroundBuild(bool enabled) {
     m_background = enabled;
-    if (!enabled)
+    if (!enabled) {
         m_timer.stop();
-    else
+        m_builder.reset();
+    } else {
         scheduleBuild();
+    }
 }
 
 void SearchIndex::scheduleBuild() {
-    if (m_background && !m_timer.isActive())
+    if (m_background && !isBuilding() && !sqlite3_db_readonly(m_db, "main"))
         m_timer.start();
+}
+
+void SearchIndex::startBuilder() {
+    const char* file = sqlite3_db_filename(m_db, "main");
+    if (!file || !*file)
+        return; // a database in memory has no file for a second connection
+    const int generation = ++m_builderGeneration;
+    m_builder = std::make_unique<IndexBuilder>(
+        QFile::decodeName(file), m_ledger, m_lastInput, [this, generation](IndexBuilder::End end, const QString&) {
+            QMetaObject::invokeMethod(
+                this, [this, generation, end] { builderEnded(generation, end == IndexBuilder::End::Complete); },
+                Qt::QueuedConnection);
+        });
+}
+
+void SearchIndex::builderEnded(int generation, bool complete) {
+    if (generation != m_builderGeneration || !m_builder)
+        return; // an earlier builder, since replaced
+    m_builder.reset();
+    if (complete)
+        emit built();
 }

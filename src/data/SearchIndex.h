@@ -11,8 +11,11 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
+class IndexBuilder;
+class WriteLedger;
 struct sqlite3;
 
 // The trigram index of the quick-search fields, kept in the database file itself so that
@@ -23,9 +26,10 @@ struct sqlite3;
 // (CriteriaIndex), which SQLite keeps current by itself.
 //
 // The existing tables are never altered. A database opened for the first time is indexed
-// a slice at a time, while the program runs (or all at once with build()): rows up to
-// coveredUpTo() are in the index and kept by the triggers, the rest are searched by
-// other means until the build reaches them.
+// a slice at a time, while the program runs, on a thread and a connection of its own
+// (IndexBuilder), or all at once with build(): rows up to coveredUpTo() are in the index
+// and kept by the triggers, the rest are searched by other means until the build
+// reaches them.
 class SearchIndex : public QObject {
     Q_OBJECT
 public:
@@ -49,7 +53,8 @@ public:
     // empty text when the pattern has no run of three characters the index can look up.
     static QString matchText(const QString& pattern);
 
-    explicit SearchIndex(sqlite3* db, QObject* parent = nullptr);
+    // `ledger` (may be none) learns which commits are the background build's.
+    explicit SearchIndex(sqlite3* db, WriteLedger* ledger = nullptr, QObject* parent = nullptr);
     ~SearchIndex() override;
 
     // Adds the index objects that are missing, and replaces those that are not as this
@@ -63,17 +68,33 @@ public:
 
     // Indexes the next rows for at most about `budget` of work; `more` tells whether rows remain.
     Result buildStep(std::chrono::nanoseconds budget, bool& more);
+
+    // Indexed: rows of a table were indexed (Ended: its last ones); Finished: nothing was
+    // left; RolledBack: `keep` said no; Busy: the file is locked by another connection.
+    enum class Chunk { Indexed, Ended, Finished, RolledBack, Busy };
+    // What one connection's build carries from one transaction to the next.
+    struct Pace {
+        int chunk = 1000;           // rows per transaction, adapted to the budget
+        qint64 verifiedSchema = -1; // the schema version the usable tables were checked at
+        QStringList usable;         // tables whose index objects are as the program makes them
+    };
+    // One transaction of the build, on any connection to the file: indexes the next rows of
+    // the first table not complete, about `pace.chunk` of them, adapting it so that the
+    // work takes about 3/4 of `budget`. `keep`, asked before COMMIT, rolls the work back
+    // by answering false; a ledger is told the change counter the commit makes.
+    static Result indexChunk(sqlite3* db, std::chrono::nanoseconds budget, Pace& pace,
+                             const std::function<bool()>& keep, WriteLedger* ledger, Chunk& outcome);
     // Indexes every row not yet indexed, telling the progress after each step (rows done,
     // rows in all); the callback answers false to stop (what is done stays done).
     Result build(const std::function<bool(qint64 done, qint64 total)>& progress);
     // How far the build is, as rows done and rows in all (estimated from the keys).
     void progress(qint64& done, qint64& total);
 
-    // Whether the index builds itself in the background while the event loop is idle.
+    // Whether the index builds itself in the background while the user pauses.
     void setBackgroundBuild(bool enabled);
     // The background build is under way: it stops when the index is complete, and when
     // the database cannot take it (read-only, a failed write) until the next open.
-    bool isBuilding() const { return m_timer.isActive(); }
+    bool isBuilding() const;
 
 signals:
     void built();
@@ -87,12 +108,17 @@ private:
     QStringList verifiedTables();
     Result installTable(const QString& table);
     void scheduleBuild();
+    void startBuilder();
+    void builderEnded(int generation, bool complete);
 
     sqlite3* m_db;
-    QTimer m_timer;
-    QElapsedTimer m_lastInput;
+    WriteLedger* m_ledger;
+    std::unique_ptr<IndexBuilder> m_builder;
+    int m_builderGeneration = 0;
+    qint64 m_lastInput = 0; // IndexBuilder::now() of the user's last key or click
+    QTimer m_timer; // starts the builder from the event loop
     bool m_background = true;
     int m_verifiedSchema = -1;
     QStringList m_usable; // tables whose index objects are as the program makes them
-    int m_chunk = 1000;   // rows per build transaction, adapted to the budget
+    Pace m_pace;          // of the build through this connection
 };

@@ -2,6 +2,7 @@
 // memory, must find exactly what the plain scan with the office's LIKE finds.
 
 #include "BlockMap.h"
+#include "ChangeWatch.h"
 #include "ColumnCache.h"
 #include "Database.h"
 #include "DatabaseFile.h"
@@ -13,6 +14,7 @@
 #include "SearchIndex.h"
 #include "TestDatabase.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -598,6 +600,92 @@ private slots:
         std::shared_ptr<Database> idle;
         QVERIFY(Database::open(second.path(), idle).ok());
         QTRY_VERIFY_WITH_TIMEOUT(idle->searchIndex()->isComplete(), 60000);
+    }
+
+    void theBackgroundBuildIsNotTakenForAnotherDesksWrites() {
+        TestDatabase test;
+        test.exec("BEGIN");
+        for (int i = 0; i < 40000; ++i)
+            test.insert("immobile", {"proprietario"}, {QString("Rossi %1 Mario").arg(i)});
+        test.exec("COMMIT");
+        std::shared_ptr<Database> db;
+        QVERIFY(Database::open(test.path(), db).ok());
+        QVERIFY(db->columns()->makeNow("immobile", "proprietario").ok());
+        ChangeWatch watch(db->connection(), db->ledger());
+        QVERIFY(watch.othersWrote());
+        const auto dataVersion = [&] {
+            QSqlQuery query(db->connection());
+            return query.exec("PRAGMA data_version") && query.next() ? query.value(0).toLongLong() : -1;
+        };
+        const qint64 before = dataVersion();
+
+        // The builder's commits, on its own connection, leave the column and the rows read as they are.
+        QTRY_VERIFY_WITH_TIMEOUT(covered(*db) > 0, 60000);
+        QVERIFY(db->searchIndex()->isBuilding());
+        QVERIFY(dataVersion() != before);
+        QVERIFY(db->columns()->column("immobile", "proprietario"));
+        QVERIFY(!watch.othersWrote());
+
+        // Another desk writing between two of the builder's commits is seen all the same.
+        test.exec("UPDATE immobile SET proprietario = 'Bianchi' WHERE rowid = 7");
+        QTRY_VERIFY_WITH_TIMEOUT(db->searchIndex()->isComplete(), 120000);
+        QVERIFY(!db->columns()->column("immobile", "proprietario"));
+        QVERIFY(watch.othersWrote());
+        QVERIFY(db->columns()->makeNow("immobile", "proprietario").ok());
+        for (const QString needle : {"bianc", "i", "ssi 7 m"}) {
+            KeySearch search(*db, "immobile", "proprietario", "*" + needle + "*", KeySearch::Direction::Forward,
+                             std::nullopt, 1 << 30);
+            QVERIFY(search.run(std::chrono::nanoseconds(-1)).ok());
+            QCOMPARE(search.keys(),
+                     plainScan(*db, "*" + needle + "*", KeySearch::Direction::Forward, std::nullopt, 1 << 30));
+        }
+    }
+
+    void theBackgroundBuildGivesWayAndStopsCleanly() {
+        TestDatabase test;
+        test.exec("BEGIN");
+        for (int i = 0; i < 40000; ++i)
+            test.insert("notizie", {"notizia"}, {QString("Vendesi trilocale %1").arg(i)});
+        test.exec("COMMIT");
+        // Another program holds the write lock: the builder waits, the window reads on.
+        std::shared_ptr<Database> db;
+        QVERIFY(Database::open(test.path(), db).ok());
+        test.exec("BEGIN IMMEDIATE");
+        QTest::qWait(600);
+        QVERIFY(db->searchIndex()->isBuilding());
+        QVERIFY(db->searchIndex()->coveredUpTo("notizie").value_or(0) <= 0);
+        test.exec("COMMIT");
+
+        // The program's own writes during the build do not fail for the builder's lock.
+        QTRY_VERIFY_WITH_TIMEOUT(db->searchIndex()->coveredUpTo("notizie").value_or(0) > 0, 60000);
+        QSqlQuery own(db->connection());
+        for (int i = 0; i < 40; ++i) {
+            QVERIFY2(own.exec(QString("UPDATE notizie SET notizia = 'Affittasi %1' WHERE rowid = %1").arg(i * 97 + 1)),
+                     qPrintable(own.lastError().text()));
+            QTest::qWait(5);
+        }
+
+        // Closed in the middle of the build: the step under way is rolled back, the file stays whole,
+        // and the next open goes on from where it was.
+        const qint64 reached = db->searchIndex()->coveredUpTo("notizie").value_or(0);
+        QElapsedTimer closing;
+        closing.start();
+        db.reset();
+        QVERIFY(closing.elapsed() < 2000);
+        QVERIFY(DatabaseFile::check(test.path()).ok());
+        QVERIFY(Database::open(test.path(), db).ok());
+        QVERIFY(db->searchIndex()->coveredUpTo("notizie").value_or(0) >= reached);
+        QTRY_VERIFY_WITH_TIMEOUT(db->searchIndex()->isComplete(), 120000);
+        // Every row once, as it is now: the rows written before the build reached them and after.
+        QSqlQuery check(db->connection());
+        QVERIFY2(check.exec("INSERT INTO velmora_ricerca_notizie_notizia(velmora_ricerca_notizie_notizia) "
+                            "VALUES ('integrity-check')"),
+                 qPrintable(check.lastError().text()));
+        check.prepare("SELECT count(*) FROM velmora_ricerca_notizie_notizia WHERE velmora_ricerca_notizie_notizia MATCH ?");
+        check.addBindValue(SearchIndex::matchText("Affittasi"));
+        QVERIFY2(check.exec(), qPrintable(check.lastError().text()));
+        QVERIFY(check.next());
+        QCOMPARE(check.value(0).toInt(), 40);
     }
 
     void aSearchUnderWayIsSupersededByTheNext() {
