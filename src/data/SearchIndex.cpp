@@ -164,6 +164,11 @@ int collectToken(void* context, int, const char* token, int length, int, int) {
 // index without missing rows. Found once, by asking the tokenizer itself.
 std::unordered_set<char32_t> computeUnsafe() {
     std::unordered_set<char32_t> unsafe{0};
+    // A stored text that is not UTF-8 (Latin-1 from an older program) is read by the LIKE
+    // a byte at a time, each byte from 0x80 on as that Latin-1 character, where the
+    // tokenizer sees U+FFFD: a needle's piece holding one of them is not looked up.
+    for (char32_t c = 0x80; c <= 0xFF; ++c)
+        unsafe.insert(c);
     std::unordered_map<char32_t, std::vector<char32_t>> groups; // folded -> characters folding to it
     for (char32_t c = 0; c < 0x110000; ++c) {
         if (c >= 0xD800 && c <= 0xDFFF)
