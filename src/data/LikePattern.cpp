@@ -1,5 +1,7 @@
 #include "LikePattern.h"
 
+#include "LiteralRuns.h"
+
 #include <QChar>
 #include <QList>
 #include <algorithm>
@@ -55,27 +57,6 @@ std::u32string foldedUtf8(std::string_view text) {
     return out;
 }
 
-// Any code point decoding gives (up to 21 bits), in the usual UTF-8 form: the same
-// characters always give the same bytes, and a piece found in such bytes stands on
-// character boundaries.
-template <typename Out>
-void appendUtf8(Out& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | ((c >> 18) & 0x07)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 
 // The KMP failure table: for each prefix, the length of its longest proper border.
 template <typename Char, typename Equal>
@@ -220,7 +201,7 @@ LikePattern::LikePattern(const QString& pattern) {
                 segment.text.push_back(m_tokens[k].ch);
             segment.kmp = failureTable(segment.text.data(), segment.text.size(), std::equal_to<char32_t>());
             for (const char32_t c : segment.text)
-                appendUtf8(segment.bytes, c);
+                LiteralRuns::appendUtf8(segment.bytes, c);
         } else {
             const std::size_t words = (segment.size + 63) / 64;
             segment.anyMask.assign(words, 0);
@@ -321,7 +302,7 @@ bool LikePattern::matchesUtf8(std::string_view text) const {
             char* at;
             void push_back(char c) { *at++ = c; }
         } writer{folded + size};
-        appendUtf8(writer, fold(decodeAt(text, i, taken)));
+        LiteralRuns::appendUtf8(writer, fold(decodeAt(text, i, taken)));
         size = static_cast<std::size_t>(writer.at - folded);
     }
     return matchesFolded(std::string_view(folded, size));

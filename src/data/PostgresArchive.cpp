@@ -39,27 +39,9 @@ std::optional<QStringList> contents(const QString& archive, const PostgresTools&
 // and makes it anew, so a different answer after a run cut off means the restore was
 // committed all the same. Nothing when the server cannot be asked.
 std::optional<QString> tableIdentity(const DatabaseLocation& location) {
-    const QString name = QStringLiteral("velmora-check-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    std::optional<QString> identity;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        db.setHostName(location.host());
-        db.setPort(location.port());
-        db.setUserName(location.user());
-        db.setDatabaseName(location.databaseName());
-        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
-        if (db.open()) {
-            {
-                QSqlQuery query(db);
-                if (query.exec(QStringLiteral("SELECT coalesce(to_regclass('public.immobile')::oid::text, '')")) &&
-                    query.next())
-                    identity = query.value(0).toString();
-            }
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    return identity;
+    const std::optional<QVariant> identity = PostgresTools::askServer(
+        location, QStringLiteral("SELECT coalesce(to_regclass('public.immobile')::oid::text, '')"));
+    return identity ? std::optional<QString>(identity->toString()) : std::nullopt;
 }
 
 } // namespace

@@ -50,26 +50,10 @@ QString missingPhrase(const QStringList& missing) {
 
 // Cancels, on the server, what the client named `application` is doing there.
 void cancelOnServer(const DatabaseLocation& location, const QString& application) {
-    const QString name = QStringLiteral("velmora-cancel-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        db.setHostName(location.host());
-        db.setPort(location.port());
-        db.setUserName(location.user());
-        db.setDatabaseName(location.databaseName());
-        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
-        if (db.open()) {
-            {
-                QSqlQuery query(db);
-                query.prepare(QStringLiteral("SELECT pg_cancel_backend(pid) FROM pg_stat_activity "
-                                             "WHERE application_name = ? AND pid <> pg_backend_pid()"));
-                query.addBindValue(application);
-                (void)query.exec();
-            }
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
+    (void)PostgresTools::askServer(location,
+                                   QStringLiteral("SELECT pg_cancel_backend(pid) FROM pg_stat_activity "
+                                                  "WHERE application_name = ? AND pid <> pg_backend_pid()"),
+                                   {application});
 }
 
 QString userName(const DatabaseLocation& location) {
@@ -121,6 +105,33 @@ QStringList PostgresTools::connectionOptions(const DatabaseLocation& location) {
     // Never a prompt on a terminal nobody watches: the password comes from .pgpass or not at all.
     options << QStringLiteral("--no-password") << QStringLiteral("--dbname=") + location.databaseName();
     return options;
+}
+
+std::optional<QVariant> PostgresTools::askServer(const DatabaseLocation& location, const QString& sql,
+                                                const QVariantList& values) {
+    const QString name = QStringLiteral("velmora-side-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    std::optional<QVariant> answer;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(location.host());
+        db.setPort(location.port());
+        db.setUserName(location.user());
+        db.setDatabaseName(location.databaseName());
+        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+        if (db.open()) {
+            {
+                QSqlQuery query(db);
+                query.prepare(sql);
+                for (const QVariant& value : values)
+                    query.addBindValue(value);
+                if (query.exec() && query.next())
+                    answer = query.value(0);
+            }
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return answer;
 }
 
 PostgresTools::Run PostgresTools::run(const QString& program, const QStringList& arguments, Progress* progress,

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <optional>
+
+#include <QVariant>
+
 #include "DatabaseLocation.h"
 #include "Progress.h"
 #include "Result.h"
@@ -37,6 +41,11 @@ public:
 
     // The options that name the database at `location` (and forbid a password prompt).
     static QStringList connectionOptions(const DatabaseLocation& location);
+    // Runs one statement on a short connection of its own (the program's may be busy or
+    // gone) and answers the first value of its first row; nothing when the server cannot
+    // be reached or the statement fails.
+    static std::optional<QVariant> askServer(const DatabaseLocation& location, const QString& sql,
+                                             const QVariantList& values = {});
 
     // How one run went.
     struct Run {
