@@ -4,10 +4,10 @@
 // floors themselves (the trigram index looked up alone, a SIMD scan of the folded column
 // in memory), and a keystroke into a search field of a register until it has repainted.
 
-#include "FastFind.h"
-#include "LiteralRuns.h"
-#include "RecordSource.h"
-#include "SearchIndex.h"
+#include "data/FastFind.h"
+#include "data/LiteralRuns.h"
+#include "data/RecordSource.h"
+#include "data/SearchIndex.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

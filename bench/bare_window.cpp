@@ -1,7 +1,7 @@
 // The floor of the start-up benchmark: the least a Qt program does to show a window,
 // one empty QMainWindow shown as the program shows its frame, with the same measuring aid.
 
-#include "FirstPaint.h"
+#include "platform/gui/FirstPaint.h"
 
 #include <QApplication>
 #include <QMainWindow>

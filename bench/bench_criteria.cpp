@@ -9,19 +9,19 @@
 // (A B C A B C), 7 rounds, median [min-max], and processor time. Run it with
 // scripts/bench.sh; it is not a test.
 
-#include "Artwork.h"
-#include "Database.h"
 #include "Measure.h"
-#include "ProgramSettings.h"
-#include "PropertyWindow.h"
-#include "QtDialogs.h"
-#include "RecordSource.h"
-#include "Regional.h"
-#include "RequestWindow.h"
-#include "SearchIndex.h"
-#include "SqlFunctions.h"
-#include "SystemClock.h"
-#include "SystemPrinting.h"
+#include "data/Database.h"
+#include "data/ProgramSettings.h"
+#include "data/RecordSource.h"
+#include "data/SearchIndex.h"
+#include "data/SqlFunctions.h"
+#include "platform/Regional.h"
+#include "platform/SystemClock.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/QtDialogs.h"
+#include "platform/gui/SystemPrinting.h"
+#include "properties/PropertyWindow.h"
+#include "requests/RequestWindow.h"
 
 #include <QApplication>
 #include <QComboBox>

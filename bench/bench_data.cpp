@@ -7,22 +7,22 @@
 // alone, and a plain SIMD scan (SSE2) of the folded column in memory. Run it with
 // scripts/bench.sh; it is not a test.
 
-#include "Artwork.h"
-#include "BoundGrid.h"
-#include "ColumnCache.h"
-#include "Database.h"
-#include "FastFind.h"
-#include "LiteralRuns.h"
 #include "Measure.h"
-#include "ProgramSettings.h"
-#include "PropertyWindow.h"
-#include "QtDialogs.h"
-#include "RecordSource.h"
-#include "Regional.h"
 #include "SearchBench.h"
-#include "SearchIndex.h"
-#include "SystemClock.h"
-#include "SystemPrinting.h"
+#include "data/ColumnCache.h"
+#include "data/Database.h"
+#include "data/FastFind.h"
+#include "data/LiteralRuns.h"
+#include "data/ProgramSettings.h"
+#include "data/RecordSource.h"
+#include "data/SearchIndex.h"
+#include "forms/BoundGrid.h"
+#include "platform/Regional.h"
+#include "platform/SystemClock.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/QtDialogs.h"
+#include "platform/gui/SystemPrinting.h"
+#include "properties/PropertyWindow.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,11 +5,11 @@
 // statement; the same UPDATE alone, in its own transaction. On SQLite, and on a PostgreSQL
 // database when one is named. Run it with scripts/bench.sh; it is not a test.
 
-#include "DatabaseLocation.h"
 #include "Measure.h"
-#include "PostgresConnection.h"
-#include "RecordSource.h"
-#include "Regional.h"
+#include "data/DatabaseLocation.h"
+#include "data/PostgresConnection.h"
+#include "data/RecordSource.h"
+#include "platform/Regional.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -7,14 +7,14 @@
 // few hundred), this last also as a file made before the index on datap existed.
 // Run it with scripts/bench.sh; it is not a test.
 
-#include "Artwork.h"
-#include "Clock.h"
-#include "DiaryWindow.h"
 #include "Measure.h"
-#include "ProgramSettings.h"
-#include "QtDialogs.h"
-#include "Regional.h"
-#include "SystemPrinting.h"
+#include "data/ProgramSettings.h"
+#include "diary/DiaryWindow.h"
+#include "platform/Clock.h"
+#include "platform/Regional.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/QtDialogs.h"
+#include "platform/gui/SystemPrinting.h"
 
 #include <QApplication>
 #include <QDir>

@@ -9,18 +9,18 @@
 // The server is the benchmark's own (scripts/pg-server.sh), or the one VELMORA_BENCH_POSTGRES
 // names (postgresql://user@host:port/maintenance-database). Run it with scripts/bench.sh.
 
-#include "Artwork.h"
-#include "Database.h"
-#include "DatabaseLocation.h"
 #include "Measure.h"
-#include "ProgramSettings.h"
-#include "PropertyWindow.h"
-#include "QtDialogs.h"
-#include "RecordSource.h"
-#include "Regional.h"
-#include "SearchIndex.h"
-#include "SystemClock.h"
-#include "SystemPrinting.h"
+#include "data/Database.h"
+#include "data/DatabaseLocation.h"
+#include "data/ProgramSettings.h"
+#include "data/RecordSource.h"
+#include "data/SearchIndex.h"
+#include "platform/Regional.h"
+#include "platform/SystemClock.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/QtDialogs.h"
+#include "platform/gui/SystemPrinting.h"
+#include "properties/PropertyWindow.h"
 
 #include <QApplication>
 #include <QDir>

@@ -7,21 +7,21 @@
 // memory. Also the one-time builds and the memory over an empty window. Run it with
 // scripts/bench.sh; it is not a test.
 
-#include "Artwork.h"
-#include "BoundGrid.h"
-#include "ColumnCache.h"
-#include "Database.h"
-#include "LeadWindow.h"
 #include "Measure.h"
-#include "ProgramSettings.h"
-#include "QtDialogs.h"
-#include "RecordSource.h"
-#include "Regional.h"
-#include "RequestWindow.h"
 #include "SearchBench.h"
-#include "SearchIndex.h"
-#include "SystemClock.h"
-#include "SystemPrinting.h"
+#include "data/ColumnCache.h"
+#include "data/Database.h"
+#include "data/ProgramSettings.h"
+#include "data/RecordSource.h"
+#include "data/SearchIndex.h"
+#include "forms/BoundGrid.h"
+#include "leads/LeadWindow.h"
+#include "platform/Regional.h"
+#include "platform/SystemClock.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/QtDialogs.h"
+#include "platform/gui/SystemPrinting.h"
+#include "requests/RequestWindow.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,13 +2,13 @@
 // with the time taken and the resident memory it added. Run it with scripts/bench.sh;
 // it is not a test.
 
-#include "Regional.h"
-#include "ReportControl.h"
-#include "ReportFiles.h"
-#include "ReportOutput.h"
-#include "ReportRenderer.h"
-#include "Artwork.h"
 #include "Measure.h"
+#include "data/ReportFiles.h"
+#include "forms/ReportControl.h"
+#include "platform/Regional.h"
+#include "platform/gui/Artwork.h"
+#include "report/ReportOutput.h"
+#include "report/ReportRenderer.h"
 
 #include <QDir>
 #include <QElapsedTimer>

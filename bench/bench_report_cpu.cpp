@@ -6,12 +6,12 @@
 // scripts/bench.sh; it is not a test.
 
 #include "Measure.h"
-#include "Numbers.h"
-#include "Regional.h"
-#include "ReportControl.h"
-#include "ReportFiles.h"
-#include "ReportOutput.h"
-#include "ReportRenderer.h"
+#include "data/Numbers.h"
+#include "data/ReportFiles.h"
+#include "forms/ReportControl.h"
+#include "platform/Regional.h"
+#include "report/ReportOutput.h"
+#include "report/ReportRenderer.h"
 
 #include <QDir>
 #include <QFile>

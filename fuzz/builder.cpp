@@ -2,11 +2,11 @@
 // (from, to, purpose, type, cut at zero bytes): whatever the builder writes, the
 // formula parser accepts and reads back to the same bounds and texts.
 
-#include "Formula.h"
 #include "FuzzCheck.h"
-#include "Numbers.h"
-#include "Regional.h"
-#include "RequestFormula.h"
+#include "data/Numbers.h"
+#include "platform/Regional.h"
+#include "report/Formula.h"
+#include "report/RequestFormula.h"
 
 #include <cmath>
 

@@ -3,11 +3,11 @@
 // and runs the way the report engine runs it; and its PostgreSQL form, refused or written
 // alike, with as many places as values and none of SQLite's own functions.
 
-#include "Database.h"
-#include "Formula.h"
 #include "FuzzCheck.h"
-#include "Regional.h"
-#include "Schema.h"
+#include "data/Database.h"
+#include "data/Schema.h"
+#include "platform/Regional.h"
+#include "report/Formula.h"
 
 #include <QRegularExpression>
 #include <QSqlError>

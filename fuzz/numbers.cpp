@@ -4,9 +4,9 @@
 // accepted is a real date that its own short form reads back.
 
 #include "FuzzCheck.h"
-#include "Numbers.h"
-#include "ProgramSettings.h"
-#include "Regional.h"
+#include "data/Numbers.h"
+#include "data/ProgramSettings.h"
+#include "platform/Regional.h"
 
 #include <cmath>
 

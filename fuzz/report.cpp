@@ -3,8 +3,8 @@
 // fields with finite positive widths whose sum is finite too.
 
 #include "FuzzCheck.h"
-#include "ReportDefinition.h"
-#include "Schema.h"
+#include "data/Schema.h"
+#include "report/ReportDefinition.h"
 
 #include <cmath>
 

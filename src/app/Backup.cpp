@@ -1,11 +1,11 @@
-#include "Backup.h"
+#include "app/Backup.h"
 
-#include "DatabaseFile.h"
-#include "DatabaseLocation.h"
-#include "FileCopy.h"
-#include "PostgresArchive.h"
-#include "ProgramSettings.h"
-#include "RegularFile.h"
+#include "data/DatabaseFile.h"
+#include "data/DatabaseLocation.h"
+#include "data/PostgresArchive.h"
+#include "data/ProgramSettings.h"
+#include "platform/FileCopy.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Context.h"
-#include "PostgresTools.h"
+#include "data/PostgresTools.h"
+#include "platform/gui/Context.h"
 
 // The toolbar's "CREA BACKUP" and "     RECUPERA BACKUP".
 namespace Backup {

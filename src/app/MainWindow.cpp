@@ -1,9 +1,9 @@
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "Artwork.h"
-#include "Picture.h"
-#include "ProgramSettings.h"
-#include "Workspace.h"
+#include "app/Workspace.h"
+#include "data/ProgramSettings.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/Picture.h"
 
 #include <QApplication>
 #include <QCloseEvent>

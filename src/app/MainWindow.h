@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Context.h"
-#include "SingleWindows.h"
-#include "WindowHost.h"
+#include "forms/SingleWindows.h"
+#include "platform/gui/Context.h"
+#include "platform/gui/WindowHost.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "SessionDialogs.h"
+#include "app/SessionDialogs.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Dialogs.h"
+#include "platform/Dialogs.h"
 
 // The dialogs of a running session, over the real ones. When the system ends the session
 // (logout, shutdown, kill) nobody is there to answer: from then on a message goes to the

@@ -1,4 +1,4 @@
-#include "WindowStyle.h"
+#include "app/WindowStyle.h"
 
 #include <QIconEngine>
 #include <QPainter>

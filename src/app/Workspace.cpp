@@ -1,4 +1,4 @@
-#include "Workspace.h"
+#include "app/Workspace.h"
 
 #include <QPaintEvent>
 #include <QPainter>

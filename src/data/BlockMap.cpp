@@ -1,6 +1,6 @@
-#include "BlockMap.h"
+#include "data/BlockMap.h"
 
-#include "LikePattern.h"
+#include "data/LikePattern.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,6 +1,6 @@
-#include "ChangeWatch.h"
+#include "data/ChangeWatch.h"
 
-#include "WriteLedger.h"
+#include "data/WriteLedger.h"
 
 #include <QSqlDriver>
 #include <QSqlQuery>

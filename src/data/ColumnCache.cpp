@@ -1,6 +1,6 @@
-#include "ColumnCache.h"
+#include "data/ColumnCache.h"
 
-#include "WriteLedger.h"
+#include "data/WriteLedger.h"
 
 #include <QElapsedTimer>
 #include <sqlite3.h>

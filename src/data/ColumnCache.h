@@ -1,8 +1,8 @@
 #pragma once
 
-#include "BlockMap.h"
-#include "Result.h"
-#include "TextColumn.h"
+#include "data/BlockMap.h"
+#include "data/TextColumn.h"
+#include "platform/Result.h"
 
 #include <QObject>
 #include <QStringList>

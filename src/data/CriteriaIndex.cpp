@@ -1,6 +1,6 @@
-#include "CriteriaIndex.h"
+#include "data/CriteriaIndex.h"
 
-#include "Database.h"
+#include "data/Database.h"
 
 #include <QSqlQuery>
 #include <algorithm>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Query.h"
-#include "Result.h"
-#include "Schema.h"
+#include "data/Query.h"
+#include "data/Schema.h"
+#include "platform/Result.h"
 
 #include <QList>
 #include <QString>

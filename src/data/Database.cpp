@@ -1,16 +1,16 @@
-#include "Database.h"
+#include "data/Database.h"
 
-#include "ColumnCache.h"
-#include "EngineError.h"
-#include "PostgresConnection.h"
-#include "PostgresSchema.h"
-#include "PostgresSearch.h"
-#include "RegularFile.h"
-#include "Schema.h"
-#include "SchemaCheck.h"
-#include "SearchIndex.h"
-#include "SqlFunctions.h"
-#include "WriteLedger.h"
+#include "data/ColumnCache.h"
+#include "data/EngineError.h"
+#include "data/PostgresConnection.h"
+#include "data/PostgresSchema.h"
+#include "data/PostgresSearch.h"
+#include "data/Schema.h"
+#include "data/SchemaCheck.h"
+#include "data/SearchIndex.h"
+#include "data/SqlFunctions.h"
+#include "data/WriteLedger.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "DatabaseFile.h"
+#include "data/DatabaseFile.h"
 
-#include "EngineError.h"
-#include "RegularFile.h"
-#include "SchemaCheck.h"
+#include "data/EngineError.h"
+#include "data/SchemaCheck.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QFile>

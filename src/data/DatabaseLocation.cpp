@@ -1,4 +1,4 @@
-#include "DatabaseLocation.h"
+#include "data/DatabaseLocation.h"
 
 #include <QRegularExpression>
 

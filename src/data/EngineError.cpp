@@ -1,6 +1,6 @@
-#include "EngineError.h"
+#include "data/EngineError.h"
 
-#include "RegularFile.h"
+#include "platform/RegularFile.h"
 
 #include <QFileInfo>
 #include <QSqlError>

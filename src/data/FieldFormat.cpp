@@ -1,7 +1,7 @@
-#include "FieldFormat.h"
+#include "data/FieldFormat.h"
 
-#include "Numbers.h"
-#include "Regional.h"
+#include "data/Numbers.h"
+#include "platform/Regional.h"
 
 namespace FieldFormat {
 

@@ -1,6 +1,6 @@
-#include "IndexBuilder.h"
+#include "data/IndexBuilder.h"
 
-#include "SearchIndex.h"
+#include "data/SearchIndex.h"
 
 #include <QFile>
 #include <chrono>

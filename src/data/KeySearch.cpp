@@ -1,12 +1,12 @@
-#include "KeySearch.h"
+#include "data/KeySearch.h"
 
-#include "ColumnCache.h"
-#include "Database.h"
-#include "EngineError.h"
-#include "Query.h"
-#include "LiteralRuns.h"
-#include "PostgresSearch.h"
-#include "SearchIndex.h"
+#include "data/ColumnCache.h"
+#include "data/Database.h"
+#include "data/EngineError.h"
+#include "data/LiteralRuns.h"
+#include "data/PostgresSearch.h"
+#include "data/Query.h"
+#include "data/SearchIndex.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

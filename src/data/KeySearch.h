@@ -1,9 +1,9 @@
 #pragma once
 
-#include "BlockMap.h"
-#include "LikePattern.h"
-#include "Result.h"
-#include "TextColumn.h"
+#include "data/BlockMap.h"
+#include "data/LikePattern.h"
+#include "data/TextColumn.h"
+#include "platform/Result.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "LikePattern.h"
+#include "data/LikePattern.h"
 
-#include "LiteralRuns.h"
+#include "data/LiteralRuns.h"
 
 #include <QChar>
 #include <QList>

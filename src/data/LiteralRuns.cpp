@@ -1,6 +1,6 @@
-#include "LiteralRuns.h"
+#include "data/LiteralRuns.h"
 
-#include "LikePattern.h"
+#include "data/LikePattern.h"
 
 #include <QList>
 

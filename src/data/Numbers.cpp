@@ -1,4 +1,4 @@
-#include "Numbers.h"
+#include "data/Numbers.h"
 
 #include <QRegularExpression>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "PostgresArchive.h"
+#include "data/PostgresArchive.h"
 
-#include "RegularFile.h"
-#include "Schema.h"
+#include "data/Schema.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>

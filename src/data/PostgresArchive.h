@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DatabaseLocation.h"
-#include "PostgresTools.h"
-#include "Progress.h"
-#include "Result.h"
+#include "data/DatabaseLocation.h"
+#include "data/PostgresTools.h"
+#include "platform/Progress.h"
+#include "platform/Result.h"
 
 #include <QString>
 

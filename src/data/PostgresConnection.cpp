@@ -1,4 +1,4 @@
-#include "PostgresConnection.h"
+#include "data/PostgresConnection.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>

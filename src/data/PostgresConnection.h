@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DatabaseLocation.h"
-#include "Result.h"
+#include "data/DatabaseLocation.h"
+#include "platform/Result.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "PostgresFunctions.h"
+#include "data/PostgresFunctions.h"
 
-#include "PostgresPattern.h"
+#include "data/PostgresPattern.h"
 
 #include <QCryptographicHash>
 #include <QSqlDatabase>

@@ -1,6 +1,6 @@
-#include "PostgresPattern.h"
+#include "data/PostgresPattern.h"
 
-#include "LikePattern.h"
+#include "data/LikePattern.h"
 
 #include <QChar>
 #include <QList>

@@ -1,8 +1,8 @@
-#include "PostgresSchema.h"
+#include "data/PostgresSchema.h"
 
-#include "PostgresFunctions.h"
-#include "Schema.h"
-#include "SearchIndex.h"
+#include "data/PostgresFunctions.h"
+#include "data/Schema.h"
+#include "data/SearchIndex.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

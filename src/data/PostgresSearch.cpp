@@ -1,4 +1,4 @@
-#include "PostgresSearch.h"
+#include "data/PostgresSearch.h"
 
 #ifdef VELMORA_LIBPQ
 

@@ -1,4 +1,4 @@
-#include "PostgresTools.h"
+#include "data/PostgresTools.h"
 
 #include <QCollator>
 #include <QDir>

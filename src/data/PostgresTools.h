@@ -4,9 +4,9 @@
 
 #include <QVariant>
 
-#include "DatabaseLocation.h"
-#include "Progress.h"
-#include "Result.h"
+#include "data/DatabaseLocation.h"
+#include "platform/Progress.h"
+#include "platform/Result.h"
 
 #include <QByteArray>
 #include <QRegularExpression>

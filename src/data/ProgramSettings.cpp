@@ -1,7 +1,7 @@
-#include "ProgramSettings.h"
+#include "data/ProgramSettings.h"
 
-#include "DatabaseLocation.h"
-#include "SettingsFile.h"
+#include "data/DatabaseLocation.h"
+#include "data/SettingsFile.h"
 
 ProgramSettings::ProgramSettings(const QString& programFolder) : m_folder(programFolder) {}
 

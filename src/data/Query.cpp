@@ -1,8 +1,8 @@
-#include "Query.h"
+#include "data/Query.h"
 
-#include "Numbers.h"
-#include "PostgresPattern.h"
-#include "Regional.h"
+#include "data/Numbers.h"
+#include "data/PostgresPattern.h"
+#include "platform/Regional.h"
 
 #include <cmath>
 

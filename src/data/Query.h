@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DatabaseLocation.h"
+#include "data/DatabaseLocation.h"
 
 #include <QList>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "ReadyDefault.h"
+#include "data/ReadyDefault.h"
 
-#include "Database.h"
-#include "ProgramSettings.h"
-#include "ReportFiles.h"
+#include "data/Database.h"
+#include "data/ProgramSettings.h"
+#include "data/ReportFiles.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,13 +1,13 @@
-#include "RecordSource.h"
+#include "data/RecordSource.h"
 
-#include "ChangeWatch.h"
-#include "CriteriaIndex.h"
-#include "Database.h"
-#include "EngineError.h"
-#include "FieldFormat.h"
-#include "KeySearch.h"
-#include "Numbers.h"
-#include "Regional.h"
+#include "data/ChangeWatch.h"
+#include "data/CriteriaIndex.h"
+#include "data/Database.h"
+#include "data/EngineError.h"
+#include "data/FieldFormat.h"
+#include "data/KeySearch.h"
+#include "data/Numbers.h"
+#include "platform/Regional.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

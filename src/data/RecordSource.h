@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Query.h"
-#include "Result.h"
-#include "RowGuard.h"
-#include "Schema.h"
+#include "data/Query.h"
+#include "data/RowGuard.h"
+#include "data/Schema.h"
+#include "platform/Result.h"
 
 #include <QHash>
 #include <QMap>

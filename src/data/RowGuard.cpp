@@ -1,4 +1,4 @@
-#include "RowGuard.h"
+#include "data/RowGuard.h"
 
 #include <QSqlDriver>
 #include <QSqlQuery>

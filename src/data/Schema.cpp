@@ -1,6 +1,6 @@
-#include "Schema.h"
+#include "data/Schema.h"
 
-#include "SearchIndex.h"
+#include "data/SearchIndex.h"
 
 #include <QHash>
 

@@ -1,7 +1,7 @@
-#include "SchemaCheck.h"
+#include "data/SchemaCheck.h"
 
-#include "EngineError.h"
-#include "Schema.h"
+#include "data/EngineError.h"
+#include "data/Schema.h"
 
 #include <QFile>
 #include <QFileInfo>

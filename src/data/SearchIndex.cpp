@@ -1,10 +1,10 @@
-#include "SearchIndex.h"
+#include "data/SearchIndex.h"
 
-#include "CriteriaIndex.h"
-#include "IndexBuilder.h"
-#include "LikePattern.h"
-#include "LiteralRuns.h"
-#include "WriteLedger.h"
+#include "data/CriteriaIndex.h"
+#include "data/IndexBuilder.h"
+#include "data/LikePattern.h"
+#include "data/LiteralRuns.h"
+#include "data/WriteLedger.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

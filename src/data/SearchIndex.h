@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Result.h"
-#include "Schema.h"
+#include "data/Schema.h"
+#include "platform/Result.h"
 
 #include <QList>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "SettingsFile.h"
+#include "data/SettingsFile.h"
 
-#include "AtomicWrite.h"
-#include "FileCopy.h"
+#include "platform/AtomicWrite.h"
+#include "platform/FileCopy.h"
 
 #include <QFile>
 #include <QSaveFile>

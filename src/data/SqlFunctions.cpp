@@ -1,7 +1,7 @@
-#include "SqlFunctions.h"
+#include "data/SqlFunctions.h"
 
-#include "LikePattern.h"
-#include "Numbers.h"
+#include "data/LikePattern.h"
+#include "data/Numbers.h"
 
 #include <sqlite3.h>
 #include <string_view>

@@ -1,8 +1,8 @@
-#include "TextColumn.h"
+#include "data/TextColumn.h"
 
-#include "FastFind.h"
-#include "LikePattern.h"
-#include "LiteralRuns.h"
+#include "data/FastFind.h"
+#include "data/LikePattern.h"
+#include "data/LiteralRuns.h"
 
 #include <algorithm>
 #include <cstring>

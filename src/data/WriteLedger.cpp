@@ -1,4 +1,4 @@
-#include "WriteLedger.h"
+#include "data/WriteLedger.h"
 
 #include <QtEndian>
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "DiaryRange.h"
+#include "diary/DiaryRange.h"
 
-#include "Regional.h"
+#include "platform/Regional.h"
 
 namespace DiaryRange {
 

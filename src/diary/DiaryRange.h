@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Query.h"
-#include "Result.h"
+#include "data/Query.h"
+#include "platform/Result.h"
 
 #include <QDate>
 #include <QString>

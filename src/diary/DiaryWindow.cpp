@@ -1,11 +1,11 @@
-#include "DiaryWindow.h"
+#include "diary/DiaryWindow.h"
 
-#include "Artwork.h"
-#include "DiaryRange.h"
-#include "FieldBinding.h"
-#include "RecordCommands.h"
-#include "RecordSource.h"
-#include "ReportControl.h"
+#include "data/RecordSource.h"
+#include "diary/DiaryRange.h"
+#include "forms/FieldBinding.h"
+#include "forms/RecordCommands.h"
+#include "forms/ReportControl.h"
+#include "platform/gui/Artwork.h"
 #include "ui_DiaryWindow.h"
 
 #include <QKeyEvent>

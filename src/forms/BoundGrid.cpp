@@ -1,8 +1,8 @@
-#include "BoundGrid.h"
+#include "forms/BoundGrid.h"
 
-#include "Dialogs.h"
-#include "GridDelegate.h"
-#include "RecordSource.h"
+#include "data/RecordSource.h"
+#include "forms/GridDelegate.h"
+#include "platform/Dialogs.h"
 
 #include <QHeaderView>
 #include <QScrollBar>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RecordModel.h"
+#include "forms/RecordModel.h"
 
 #include <QTableView>
 

@@ -1,4 +1,4 @@
-#include "CaptionButton.h"
+#include "forms/CaptionButton.h"
 
 #include <QKeyEvent>
 #include <QStyleOptionButton>

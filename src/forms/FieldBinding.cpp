@@ -1,7 +1,7 @@
-#include "FieldBinding.h"
+#include "forms/FieldBinding.h"
 
-#include "RecordSource.h"
-#include "RegisterWindow.h"
+#include "data/RecordSource.h"
+#include "forms/RegisterWindow.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "GridDelegate.h"
+#include "forms/GridDelegate.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,7 +1,7 @@
-#include "NavigationBar.h"
+#include "forms/NavigationBar.h"
 
-#include "Dialogs.h"
-#include "RecordSource.h"
+#include "data/RecordSource.h"
+#include "platform/Dialogs.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
-#include "RecordCommands.h"
+#include "forms/RecordCommands.h"
 
-#include "FieldBinding.h"
-#include "RecordSource.h"
+#include "data/RecordSource.h"
+#include "forms/FieldBinding.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "RecordModel.h"
+#include "forms/RecordModel.h"
 
-#include "RecordSource.h"
-#include "Schema.h"
+#include "data/RecordSource.h"
+#include "data/Schema.h"
 
 RecordModel::RecordModel(RecordSource& source, const QList<Column>& columns, QObject* parent)
     : QAbstractTableModel(parent), m_source(source), m_columns(columns) {

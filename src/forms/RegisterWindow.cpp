@@ -1,11 +1,11 @@
-#include "RegisterWindow.h"
+#include "forms/RegisterWindow.h"
 
-#include "Artwork.h"
-#include "PictureBox.h"
-#include "ProgramSettings.h"
-#include "RecordSource.h"
-#include "ReportControl.h"
-#include "SearchIndexWatch.h"
+#include "data/ProgramSettings.h"
+#include "data/RecordSource.h"
+#include "forms/ReportControl.h"
+#include "forms/SearchIndexWatch.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/PictureBox.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "Context.h"
-#include "Query.h"
-#include "RecordCommands.h"
-#include "Result.h"
-#include "SingleWindows.h"
+#include "data/Query.h"
+#include "forms/RecordCommands.h"
+#include "forms/SingleWindows.h"
+#include "platform/Result.h"
+#include "platform/gui/Context.h"
 
 #include <QAbstractButton>
 #include <QHash>

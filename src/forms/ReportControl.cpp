@@ -1,12 +1,12 @@
-#include "ReportControl.h"
+#include "forms/ReportControl.h"
 
-#include "Database.h"
-#include "Formula.h"
-#include "ProgramFolder.h"
-#include "ProgramSettings.h"
-#include "ReportOutput.h"
-#include "ReportPreview.h"
-#include "ReportRenderer.h"
+#include "data/Database.h"
+#include "data/ProgramSettings.h"
+#include "forms/ReportPreview.h"
+#include "platform/ProgramFolder.h"
+#include "report/Formula.h"
+#include "report/ReportOutput.h"
+#include "report/ReportRenderer.h"
 
 #include <QApplication>
 #include <QDir>

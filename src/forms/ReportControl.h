@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Context.h"
-#include "ReportDefinition.h"
-#include "Result.h"
+#include "platform/Result.h"
+#include "platform/gui/Context.h"
+#include "report/ReportDefinition.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,8 +1,8 @@
-#include "ReportPreview.h"
+#include "forms/ReportPreview.h"
 
-#include "Artwork.h"
-#include "ReportOutput.h"
-#include "ReportRenderer.h"
+#include "platform/gui/Artwork.h"
+#include "report/ReportOutput.h"
+#include "report/ReportRenderer.h"
 
 #include <QComboBox>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Context.h"
+#include "platform/gui/Context.h"
 
 #include <QWidget>
 #include <memory>

@@ -1,8 +1,8 @@
-#include "SearchIndexWatch.h"
+#include "forms/SearchIndexWatch.h"
 
-#include "RecordSource.h"
-#include "SearchIndex.h"
-#include "WindowHost.h"
+#include "data/RecordSource.h"
+#include "data/SearchIndex.h"
+#include "platform/gui/WindowHost.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "SingleWindows.h"
+#include "forms/SingleWindows.h"
 
 QWidget* SingleWindows::get(const QString& name, const Factory& create) {
     QPointer<QWidget>& window = m_windows[name];

@@ -1,9 +1,9 @@
-#include "LeadWindow.h"
+#include "leads/LeadWindow.h"
 
-#include "Artwork.h"
-#include "FieldBinding.h"
-#include "RecordCommands.h"
-#include "RecordSource.h"
+#include "data/RecordSource.h"
+#include "forms/FieldBinding.h"
+#include "forms/RecordCommands.h"
+#include "platform/gui/Artwork.h"
 #include "ui_LeadWindow.h"
 
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RegisterWindow.h"
+#include "forms/RegisterWindow.h"
 
 #include <memory>
 

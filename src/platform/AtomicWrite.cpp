@@ -1,6 +1,6 @@
-#include "AtomicWrite.h"
+#include "platform/AtomicWrite.h"
 
-#include "FileCopy.h"
+#include "platform/FileCopy.h"
 
 namespace AtomicWrite {
 

@@ -1,6 +1,6 @@
-#include "CommandLine.h"
+#include "platform/CommandLine.h"
 
-#include "Version.h"
+#include "platform/Version.h"
 
 #include <QRegularExpression>
 #include <algorithm>

@@ -1,7 +1,7 @@
-#include "FileCopy.h"
+#include "platform/FileCopy.h"
 
-#include "AtomicWrite.h"
-#include "RegularFile.h"
+#include "platform/AtomicWrite.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>

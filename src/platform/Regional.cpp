@@ -1,4 +1,4 @@
-#include "Regional.h"
+#include "platform/Regional.h"
 
 #include <QRegularExpression>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "TerminalProgress.h"
+#include "platform/TerminalProgress.h"
 
 #include <QLocale>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "PhotoName.h"
+#include "properties/PhotoName.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "PhotoViewer.h"
+#include "properties/PhotoViewer.h"
 
-#include "Artwork.h"
+#include "platform/gui/Artwork.h"
 #include "ui_PhotoViewer.h"
 
 PhotoViewer::PhotoViewer(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::PhotoViewer>()) {

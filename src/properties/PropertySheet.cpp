@@ -1,11 +1,11 @@
-#include "PropertySheet.h"
+#include "properties/PropertySheet.h"
 
-#include "Artwork.h"
-#include "Colour.h"
-#include "Numbers.h"
-#include "PageOutput.h"
-#include "Picture.h"
-#include "ProgramSettings.h"
+#include "data/Numbers.h"
+#include "data/ProgramSettings.h"
+#include "forms/PageOutput.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/Colour.h"
+#include "platform/gui/Picture.h"
 #include "ui_PropertySheet.h"
 
 #include <QPagedPaintDevice>

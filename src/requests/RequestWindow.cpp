@@ -1,11 +1,11 @@
-#include "RequestWindow.h"
+#include "requests/RequestWindow.h"
 
-#include "Artwork.h"
-#include "FieldBinding.h"
-#include "RecordCommands.h"
-#include "RecordSource.h"
-#include "ReportControl.h"
-#include "RequestFormula.h"
+#include "data/RecordSource.h"
+#include "forms/FieldBinding.h"
+#include "forms/RecordCommands.h"
+#include "forms/ReportControl.h"
+#include "platform/gui/Artwork.h"
+#include "report/RequestFormula.h"
 #include "ui_RequestWindow.h"
 
 #include <QHeaderView>

@@ -1,12 +1,12 @@
-#include "SettingsWindow.h"
+#include "settings/SettingsWindow.h"
 
-#include "Artwork.h"
-#include "Colour.h"
-#include "Database.h"
-#include "DatabaseLocation.h"
-#include "Picture.h"
-#include "ProgramSettings.h"
-#include "SettingsFile.h"
+#include "data/Database.h"
+#include "data/DatabaseLocation.h"
+#include "data/ProgramSettings.h"
+#include "data/SettingsFile.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/Colour.h"
+#include "platform/gui/Picture.h"
 #include "ui_SettingsWindow.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Context.h"
-#include "Result.h"
+#include "platform/Result.h"
+#include "platform/gui/Context.h"
 
 #include <QWidget>
 #include <functional>

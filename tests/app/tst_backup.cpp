@@ -1,15 +1,15 @@
-#include "Backup.h"
-#include "Database.h"
-#include "DatabaseFile.h"
 #include "FakeClock.h"
 #include "FakePrinting.h"
 #include "FileSizeLimit.h"
 #include "HostileFiles.h"
-#include "RecordSource.h"
 #include "ScriptedDialogs.h"
-#include "Startup.h"
 #include "TestContext.h"
 #include "TestDatabase.h"
+#include "app/Backup.h"
+#include "app/Startup.h"
+#include "data/Database.h"
+#include "data/DatabaseFile.h"
+#include "data/RecordSource.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,13 +1,13 @@
-#include "Artwork.h"
-#include "CaptionButton.h"
-#include "MainWindow.h"
-#include "PhotoViewer.h"
-#include "PictureBox.h"
-#include "PropertySheet.h"
-#include "PropertyWindow.h"
-#include "SettingsWindow.h"
-#include "Startup.h"
 #include "TestContext.h"
+#include "app/MainWindow.h"
+#include "app/Startup.h"
+#include "forms/CaptionButton.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/PictureBox.h"
+#include "properties/PhotoViewer.h"
+#include "properties/PropertySheet.h"
+#include "properties/PropertyWindow.h"
+#include "settings/SettingsWindow.h"
 
 #include <QApplication>
 #include <QDir>

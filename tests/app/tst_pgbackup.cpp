@@ -1,12 +1,12 @@
-#include "Backup.h"
-#include "DatabaseFile.h"
 #include "HostileFiles.h"
-#include "PostgresArchive.h"
-#include "PostgresSchema.h"
-#include "RecordSource.h"
 #include "ScriptedDialogs.h"
 #include "TestContext.h"
 #include "TestPostgres.h"
+#include "app/Backup.h"
+#include "data/DatabaseFile.h"
+#include "data/PostgresArchive.h"
+#include "data/PostgresSchema.h"
+#include "data/RecordSource.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,13 +1,13 @@
-#include "BoundGrid.h"
-#include "FieldBinding.h"
-#include "NavigationBar.h"
-#include "RecordSource.h"
-#include "RegisterWindow.h"
 #include "FakeClock.h"
 #include "FakePrinting.h"
 #include "ScriptedDialogs.h"
 #include "TestContext.h"
 #include "TestDatabase.h"
+#include "data/RecordSource.h"
+#include "forms/BoundGrid.h"
+#include "forms/FieldBinding.h"
+#include "forms/NavigationBar.h"
+#include "forms/RegisterWindow.h"
 
 #include <QLabel>
 #include <QLineEdit>

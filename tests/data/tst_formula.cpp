@@ -1,8 +1,8 @@
-#include "Database.h"
-#include "Formula.h"
-#include "Regional.h"
-#include "RequestFormula.h"
 #include "TestDatabase.h"
+#include "data/Database.h"
+#include "platform/Regional.h"
+#include "report/Formula.h"
+#include "report/RequestFormula.h"
 
 #include <QRandomGenerator>
 #include <QSqlError>

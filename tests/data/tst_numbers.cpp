@@ -1,6 +1,6 @@
-#include "FieldFormat.h"
-#include "Numbers.h"
-#include "Regional.h"
+#include "data/FieldFormat.h"
+#include "data/Numbers.h"
+#include "platform/Regional.h"
 
 #include <QRandomGenerator>
 #include <QTest>

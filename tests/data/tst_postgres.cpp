@@ -1,13 +1,13 @@
-#include "Database.h"
-#include "DatabaseLocation.h"
-#include "Query.h"
-#include "KeySearch.h"
-#include "PostgresSchema.h"
-#include "RecordSource.h"
-#include "Regional.h"
-#include "Schema.h"
 #include "TestDatabase.h"
 #include "TestPostgres.h"
+#include "data/Database.h"
+#include "data/DatabaseLocation.h"
+#include "data/KeySearch.h"
+#include "data/PostgresSchema.h"
+#include "data/Query.h"
+#include "data/RecordSource.h"
+#include "data/Schema.h"
+#include "platform/Regional.h"
 
 #include <QRegularExpression>
 #include <QSqlDriver>

@@ -1,11 +1,11 @@
-#include "Formula.h"
-#include "LikePattern.h"
-#include "PostgresFunctions.h"
-#include "PostgresPattern.h"
-#include "Query.h"
-#include "Regional.h"
-#include "SqlFunctions.h"
 #include "TestPostgres.h"
+#include "data/LikePattern.h"
+#include "data/PostgresFunctions.h"
+#include "data/PostgresPattern.h"
+#include "data/Query.h"
+#include "data/SqlFunctions.h"
+#include "platform/Regional.h"
+#include "report/Formula.h"
 
 #include <QRandomGenerator>
 #include <QSet>

@@ -1,10 +1,10 @@
-#include "CriteriaIndex.h"
-#include "Database.h"
-#include "LikePattern.h"
-#include "Query.h"
-#include "RecordSource.h"
-#include "Regional.h"
 #include "TestDatabase.h"
+#include "data/CriteriaIndex.h"
+#include "data/Database.h"
+#include "data/LikePattern.h"
+#include "data/Query.h"
+#include "data/RecordSource.h"
+#include "platform/Regional.h"
 
 #include <QRandomGenerator>
 #include <QSqlQuery>

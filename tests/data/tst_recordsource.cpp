@@ -1,13 +1,13 @@
-#include "Artwork.h"
-#include "Database.h"
 #include "HostileFiles.h"
-#include "ProgramSettings.h"
-#include "ReadyDefault.h"
-#include "RecordModel.h"
-#include "RecordSource.h"
-#include "Regional.h"
-#include "Schema.h"
 #include "TestDatabase.h"
+#include "data/Database.h"
+#include "data/ProgramSettings.h"
+#include "data/ReadyDefault.h"
+#include "data/RecordSource.h"
+#include "data/Schema.h"
+#include "forms/RecordModel.h"
+#include "platform/Regional.h"
+#include "platform/gui/Artwork.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>

@@ -1,16 +1,16 @@
-#include "Artwork.h"
 #include "FakeClock.h"
 #include "FakePrinting.h"
 #include "PdfText.h"
-#include "ReportControl.h"
-#include "ReportFiles.h"
-#include "ReportOutput.h"
-#include "ReportPreview.h"
-#include "ReportRenderer.h"
-#include "RequestFormula.h"
 #include "ScriptedDialogs.h"
 #include "TestContext.h"
 #include "TestDatabase.h"
+#include "data/ReportFiles.h"
+#include "forms/ReportControl.h"
+#include "forms/ReportPreview.h"
+#include "platform/gui/Artwork.h"
+#include "report/ReportOutput.h"
+#include "report/ReportRenderer.h"
+#include "report/RequestFormula.h"
 
 #include <QDir>
 #include <QFontMetricsF>

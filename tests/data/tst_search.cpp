@@ -1,18 +1,18 @@
 // Searches as the user types, accelerated by the trigram index and by the text held in
 // memory, must find exactly what the plain scan with the office's LIKE finds.
 
-#include "BlockMap.h"
-#include "ChangeWatch.h"
-#include "ColumnCache.h"
-#include "Database.h"
-#include "DatabaseFile.h"
-#include "FastFind.h"
-#include "KeySearch.h"
-#include "LikePattern.h"
-#include "RecordSource.h"
-#include "Regional.h"
-#include "SearchIndex.h"
 #include "TestDatabase.h"
+#include "data/BlockMap.h"
+#include "data/ChangeWatch.h"
+#include "data/ColumnCache.h"
+#include "data/Database.h"
+#include "data/DatabaseFile.h"
+#include "data/FastFind.h"
+#include "data/KeySearch.h"
+#include "data/LikePattern.h"
+#include "data/RecordSource.h"
+#include "data/SearchIndex.h"
+#include "platform/Regional.h"
 
 #include <QElapsedTimer>
 #include <QFile>

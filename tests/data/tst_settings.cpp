@@ -1,8 +1,8 @@
-#include "DatabaseLocation.h"
 #include "FileSizeLimit.h"
-#include "ProgramSettings.h"
-#include "SettingsFile.h"
 #include "TestFolder.h"
+#include "data/DatabaseLocation.h"
+#include "data/ProgramSettings.h"
+#include "data/SettingsFile.h"
 
 #include <QTest>
 

@@ -2,11 +2,11 @@
 // copies of the program would be; a SQLite file, or a PostgreSQL database when ctest runs
 // the test's _postgresql copy. Run with --desk for the child process of the race.
 
-#include "RecordSource.h"
-#include "Regional.h"
-#include "RowGuard.h"
 #include "TestDatabase.h"
 #include "TestPostgres.h"
+#include "data/RecordSource.h"
+#include "data/RowGuard.h"
+#include "platform/Regional.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -1,11 +1,11 @@
-#include "Artwork.h"
-#include "FieldBinding.h"
-#include "PictureBox.h"
-#include "RecordSource.h"
-#include "RegisterWindow.h"
-#include "ReportControl.h"
-#include "ReportFiles.h"
 #include "TestContext.h"
+#include "data/RecordSource.h"
+#include "data/ReportFiles.h"
+#include "forms/FieldBinding.h"
+#include "forms/RegisterWindow.h"
+#include "forms/ReportControl.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/PictureBox.h"
 
 #include <QComboBox>
 #include <QDir>

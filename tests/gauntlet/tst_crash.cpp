@@ -2,11 +2,11 @@
 // SIGKILL at random moments, or races with work of its own. Set VELMORA_GAUNTLET_SEED
 // to replay a run, VELMORA_GAUNTLET_ROUNDS=100 for the long run.
 
-#include "Backup.h"
-#include "DatabaseFile.h"
-#include "Regional.h"
 #include "TestContext.h"
 #include "Worker.h"
+#include "app/Backup.h"
+#include "data/DatabaseFile.h"
+#include "platform/Regional.h"
 
 #include <QDir>
 #include <QRandomGenerator>

@@ -4,11 +4,11 @@
 // file that hangs the program fails the test instead of hanging it, and the child
 // cannot override file permissions even as root.
 
-#include "Database.h"
-#include "DatabaseFile.h"
-#include "ReportFiles.h"
 #include "TestContext.h"
 #include "Worker.h"
+#include "data/Database.h"
+#include "data/DatabaseFile.h"
+#include "data/ReportFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -10,13 +10,13 @@
 // As root it first gives up the power to ignore file permissions, so an unreadable
 // file is unreadable to it as to anyone else.
 
-#include "Backup.h"
-#include "Database.h"
-#include "MainWindow.h"
-#include "RecordSource.h"
-#include "SettingsFile.h"
-#include "Startup.h"
 #include "TestContext.h"
+#include "app/Backup.h"
+#include "app/MainWindow.h"
+#include "app/Startup.h"
+#include "data/Database.h"
+#include "data/RecordSource.h"
+#include "data/SettingsFile.h"
 
 #include <QApplication>
 #include <QDir>

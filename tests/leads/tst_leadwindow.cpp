@@ -1,12 +1,12 @@
-#include "Artwork.h"
-#include "BoundGrid.h"
-#include "CaptionButton.h"
 #include "Controls.h"
-#include "LeadWindow.h"
-#include "NavigationBar.h"
-#include "PictureBox.h"
-#include "RecordSource.h"
 #include "TestContext.h"
+#include "data/RecordSource.h"
+#include "forms/BoundGrid.h"
+#include "forms/CaptionButton.h"
+#include "forms/NavigationBar.h"
+#include "leads/LeadWindow.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/PictureBox.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,12 +1,12 @@
-#include "Artwork.h"
-#include "Colour.h"
-#include "FileCopy.h"
 #include "FileSizeLimit.h"
-#include "Picture.h"
-#include "PictureBox.h"
-#include "QtDialogs.h"
-#include "Regional.h"
 #include "TestFolder.h"
+#include "platform/FileCopy.h"
+#include "platform/Regional.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/Colour.h"
+#include "platform/gui/Picture.h"
+#include "platform/gui/PictureBox.h"
+#include "platform/gui/QtDialogs.h"
 
 #include <QDir>
 #include <QPainter>

@@ -1,9 +1,9 @@
-#include "CommandLine.h"
-#include "ProgramFolder.h"
-#include "ReportFiles.h"
-#include "TerminalProgress.h"
 #include "TestFolder.h"
-#include "Version.h"
+#include "data/ReportFiles.h"
+#include "platform/CommandLine.h"
+#include "platform/ProgramFolder.h"
+#include "platform/TerminalProgress.h"
+#include "platform/Version.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "BoundGrid.h"
-#include "CaptionButton.h"
 #include "Controls.h"
-#include "NavigationBar.h"
-#include "PictureBox.h"
+#include "forms/BoundGrid.h"
+#include "forms/CaptionButton.h"
+#include "forms/NavigationBar.h"
+#include "platform/gui/PictureBox.h"
 
 #include <QComboBox>
 #include <QGroupBox>

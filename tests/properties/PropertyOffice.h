@@ -3,12 +3,12 @@
 #include "FakeClock.h"
 #include "FakePrinting.h"
 #include "PropertyControls.h"
-#include "PropertyWindow.h"
-#include "RecordSource.h"
-#include "ReportFiles.h"
 #include "ScriptedDialogs.h"
 #include "TestContext.h"
 #include "TestDatabase.h"
+#include "data/RecordSource.h"
+#include "data/ReportFiles.h"
+#include "properties/PropertyWindow.h"
 
 #include <QDir>
 #include <QTest>

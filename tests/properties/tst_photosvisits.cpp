@@ -1,11 +1,11 @@
-#include "Artwork.h"
 #include "PdfText.h"
-#include "PhotoName.h"
-#include "PhotoViewer.h"
 #include "PropertyOffice.h"
-#include "PropertySheet.h"
-#include "ReportControl.h"
-#include "ReportPreview.h"
+#include "forms/ReportControl.h"
+#include "forms/ReportPreview.h"
+#include "platform/gui/Artwork.h"
+#include "properties/PhotoName.h"
+#include "properties/PhotoViewer.h"
+#include "properties/PropertySheet.h"
 
 #include <QRandomGenerator>
 #include <QToolButton>

@@ -1,13 +1,13 @@
-#include "Artwork.h"
-#include "FieldBinding.h"
 #include "PropertyOffice.h"
-#include "RecordSource.h"
-#include "ReportControl.h"
-#include "ReportFiles.h"
-#include "ReportPreview.h"
-#include "ReportRenderer.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
+#include "data/RecordSource.h"
+#include "data/ReportFiles.h"
+#include "forms/FieldBinding.h"
+#include "forms/ReportControl.h"
+#include "forms/ReportPreview.h"
+#include "platform/gui/Artwork.h"
+#include "report/ReportRenderer.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
-#include "Artwork.h"
 #include "Controls.h"
-#include "MainWindow.h"
-#include "PictureBox.h"
-#include "SettingsWindow.h"
 #include "TestContext.h"
 #include "TestFolder.h"
 #include "TestPostgres.h"
+#include "app/MainWindow.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/PictureBox.h"
+#include "settings/SettingsWindow.h"
 
 #include <QDir>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Printing.h"
+#include "platform/gui/Printing.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "HostileFiles.h"
 
-#include "Database.h"
+#include "data/Database.h"
 
 #include <QDir>
 #include <QFile>

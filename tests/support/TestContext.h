@@ -1,10 +1,10 @@
 #pragma once
 
-#include "Context.h"
 #include "FakeClock.h"
 #include "FakePrinting.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
+#include "platform/gui/Context.h"
 
 // The world around a window in a test: scripted dialogs, a clock set by the test,
 // Italian regional settings and a printer that writes PDF files, on a program folder.

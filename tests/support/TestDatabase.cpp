@@ -1,9 +1,9 @@
 #include "TestDatabase.h"
 
-#include "Database.h"
-#include "PostgresSchema.h"
-#include "ProgramSettings.h"
 #include "TestPostgres.h"
+#include "data/Database.h"
+#include "data/PostgresSchema.h"
+#include "data/ProgramSettings.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

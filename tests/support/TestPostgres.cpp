@@ -1,6 +1,6 @@
 #include "TestPostgres.h"
 
-#include "DatabaseLocation.h"
+#include "data/DatabaseLocation.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
-#include "DatabaseLocation.h"
 #include "DatabaseTransfer.h"
 #include "SampleData.h"
-#include "Schema.h"
-#include "SearchIndex.h"
 #include "TestFolder.h"
 #include "TestPostgres.h"
+#include "data/DatabaseLocation.h"
+#include "data/Schema.h"
+#include "data/SearchIndex.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>

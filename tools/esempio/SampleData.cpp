@@ -1,9 +1,9 @@
 #include "SampleData.h"
 
-#include "Database.h"
-#include "DatabaseLocation.h"
-#include "EngineError.h"
-#include "PostgresConnection.h"
+#include "data/Database.h"
+#include "data/DatabaseLocation.h"
+#include "data/EngineError.h"
+#include "data/PostgresConnection.h"
 
 #include <QColor>
 #include <QDir>

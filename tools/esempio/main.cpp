@@ -1,10 +1,10 @@
-#include "CommandLine.h"
-#include "DatabaseLocation.h"
-#include "ProgramFolder.h"
-#include "ProgramSettings.h"
-#include "ReadyDefault.h"
 #include "SampleData.h"
-#include "TerminalProgress.h"
+#include "data/DatabaseLocation.h"
+#include "data/ProgramSettings.h"
+#include "data/ReadyDefault.h"
+#include "platform/CommandLine.h"
+#include "platform/ProgramFolder.h"
+#include "platform/TerminalProgress.h"
 
 #include <QCoreApplication>
 #include <QDir>

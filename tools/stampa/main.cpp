@@ -1,12 +1,12 @@
-#include "CommandLine.h"
-#include "ProgramFolder.h"
-#include "ProgramSettings.h"
-#include "ReadyDefault.h"
-#include "Regional.h"
-#include "ReportControl.h"
-#include "ReportOutput.h"
-#include "ReportRenderer.h"
-#include "TerminalProgress.h"
+#include "data/ProgramSettings.h"
+#include "data/ReadyDefault.h"
+#include "forms/ReportControl.h"
+#include "platform/CommandLine.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Regional.h"
+#include "platform/TerminalProgress.h"
+#include "report/ReportOutput.h"
+#include "report/ReportRenderer.h"
 
 #include <QDate>
 #include <QDir>

@@ -1,15 +1,15 @@
 #include "DatabaseTransfer.h"
 
-#include "Database.h"
-#include "DatabaseLocation.h"
-#include "EngineError.h"
-#include "PostgresConnection.h"
-#include "PostgresFunctions.h"
-#include "PostgresSchema.h"
-#include "RegularFile.h"
-#include "Schema.h"
-#include "SchemaCheck.h"
-#include "SqlFunctions.h"
+#include "data/Database.h"
+#include "data/DatabaseLocation.h"
+#include "data/EngineError.h"
+#include "data/PostgresConnection.h"
+#include "data/PostgresFunctions.h"
+#include "data/PostgresSchema.h"
+#include "data/Schema.h"
+#include "data/SchemaCheck.h"
+#include "data/SqlFunctions.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "CommandLine.h"
-#include "DatabaseLocation.h"
 #include "DatabaseTransfer.h"
-#include "TerminalProgress.h"
+#include "data/DatabaseLocation.h"
+#include "platform/CommandLine.h"
+#include "platform/TerminalProgress.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "DialogProgress.h"
+#include "platform/gui/DialogProgress.h"
 
 #include <QCoreApplication>
 #include <QProgressDialog>

@@ -1,8 +1,8 @@
-#include "ReportFiles.h"
+#include "data/ReportFiles.h"
 
-#include "Artwork.h"
-#include "FileCopy.h"
-#include "ProgramFolder.h"
+#include "platform/FileCopy.h"
+#include "platform/ProgramFolder.h"
+#include "platform/gui/Artwork.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "Picture.h"
+#include "platform/gui/Picture.h"
 
-#include "RegularFile.h"
+#include "platform/RegularFile.h"
 
 #include <QFileInfo>
 #include <QImageReader>

@@ -1,11 +1,11 @@
-#include "ReportRenderer.h"
+#include "report/ReportRenderer.h"
 
-#include "Database.h"
-#include "EngineError.h"
-#include "FieldFormat.h"
-#include "Numbers.h"
-#include "Regional.h"
-#include "Schema.h"
+#include "data/Database.h"
+#include "data/EngineError.h"
+#include "data/FieldFormat.h"
+#include "data/Numbers.h"
+#include "data/Schema.h"
+#include "platform/Regional.h"
 
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Progress.h"
-#include "Result.h"
+#include "platform/Progress.h"
+#include "platform/Result.h"
 
 #include <QString>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "Clock.h"
-#include "Dialogs.h"
-#include "Printing.h"
-#include "Regional.h"
-#include "WindowHost.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/Regional.h"
+#include "platform/gui/Printing.h"
+#include "platform/gui/WindowHost.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "QtDialogs.h"
+#include "platform/gui/QtDialogs.h"
 
-#include "Colour.h"
-#include "DialogProgress.h"
+#include "platform/gui/Colour.h"
+#include "platform/gui/DialogProgress.h"
 
 #include <QColorDialog>
 #include <QFileDialog>

@@ -1,9 +1,9 @@
-#include "Formula.h"
+#include "report/Formula.h"
 
-#include "Numbers.h"
-#include "PostgresPattern.h"
-#include "Regional.h"
-#include "Schema.h"
+#include "data/Numbers.h"
+#include "data/PostgresPattern.h"
+#include "data/Schema.h"
+#include "platform/Regional.h"
 
 #include <QRegularExpression>
 #include <algorithm>

@@ -1,6 +1,6 @@
-#include "ReportDefinition.h"
+#include "report/ReportDefinition.h"
 
-#include "Schema.h"
+#include "data/Schema.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "ReportOutput.h"
+#include "report/ReportOutput.h"
 
-#include "Context.h"
-#include "PageOutput.h"
-#include "ReportRenderer.h"
+#include "forms/PageOutput.h"
+#include "platform/gui/Context.h"
+#include "report/ReportRenderer.h"
 
 namespace ReportOutput {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Picture.h"
+#include "platform/gui/Picture.h"
 
 #include <QImage>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "FirstPaint.h"
+#include "platform/gui/FirstPaint.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Printing.h"
+#include "platform/gui/Printing.h"
 
 class SystemPrinting : public Printing {
 public:

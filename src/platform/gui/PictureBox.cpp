@@ -1,4 +1,4 @@
-#include "PictureBox.h"
+#include "platform/gui/PictureBox.h"
 
 #include <QMouseEvent>
 #include <QPainter>

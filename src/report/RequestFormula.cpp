@@ -1,7 +1,7 @@
-#include "RequestFormula.h"
+#include "report/RequestFormula.h"
 
-#include "Numbers.h"
-#include "Regional.h"
+#include "data/Numbers.h"
+#include "platform/Regional.h"
 
 namespace RequestFormula {
 

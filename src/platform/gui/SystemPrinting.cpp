@@ -1,4 +1,4 @@
-#include "SystemPrinting.h"
+#include "platform/gui/SystemPrinting.h"
 
 #include <QPageLayout>
 #include <QPrinterInfo>

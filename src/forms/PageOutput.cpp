@@ -1,8 +1,8 @@
-#include "PageOutput.h"
+#include "forms/PageOutput.h"
 
-#include "AtomicWrite.h"
-#include "Context.h"
-#include "FileCopy.h"
+#include "platform/AtomicWrite.h"
+#include "platform/FileCopy.h"
+#include "platform/gui/Context.h"
 
 #include <QDir>
 #include <QPageLayout>

@@ -1,6 +1,6 @@
-#include "Artwork.h"
+#include "platform/gui/Artwork.h"
 
-#include "ProgramFolder.h"
+#include "platform/ProgramFolder.h"
 
 #include <QHash>
 #include <QIconEngine>

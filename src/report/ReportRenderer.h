@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Progress.h"
-#include "ReportDefinition.h"
-#include "Result.h"
+#include "platform/Progress.h"
+#include "platform/Result.h"
+#include "report/ReportDefinition.h"
 
 #include <QDate>
 #include <QVariantList>
