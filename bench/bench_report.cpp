@@ -4,10 +4,10 @@
 
 #include "Measure.h"
 #include "data/ReportFiles.h"
-#include "forms/ReportControl.h"
 #include "platform/Regional.h"
 #include "platform/gui/Artwork.h"
 #include "report/ReportOutput.h"
+#include "report/ReportPreparation.h"
 #include "report/ReportRenderer.h"
 
 #include <QDir>
@@ -49,7 +49,7 @@ int main(int argc, char* argv[]) {
         QElapsedTimer timer;
         timer.start();
         std::unique_ptr<ReportRenderer> report;
-        Result done = ReportControl::prepare(folder + QStringLiteral("/richieste.rpt"), QString(), database, regional,
+        Result done = ReportPreparation::prepare(folder + QStringLiteral("/richieste.rpt"), QString(), database, regional,
                                              QDate::currentDate(), report);
         if (done)
             done = ReportOutput::writePdf(*report, folder + QStringLiteral("/richieste.pdf"));

@@ -8,9 +8,9 @@
 #include "Measure.h"
 #include "data/Numbers.h"
 #include "data/ReportFiles.h"
-#include "forms/ReportControl.h"
 #include "platform/Regional.h"
 #include "report/ReportOutput.h"
+#include "report/ReportPreparation.h"
 #include "report/ReportRenderer.h"
 
 #include <QDir>
@@ -152,7 +152,7 @@ int main(int argc, char* argv[]) {
     int pages = 0;
     const auto program = [&] {
         std::unique_ptr<ReportRenderer> report;
-        Result done = ReportControl::prepare(folder + QStringLiteral("/richieste.rpt"), QString(), database, regional,
+        Result done = ReportPreparation::prepare(folder + QStringLiteral("/richieste.rpt"), QString(), database, regional,
                                              QDate(2026, 12, 7), report);
         if (done)
             done = ReportOutput::writePdf(*report, folder + QStringLiteral("/richieste-programma.pdf"));

@@ -2,7 +2,7 @@
 
 #include "platform/FileCopy.h"
 #include "platform/ProgramFolder.h"
-#include "platform/gui/Artwork.h"
+#include "platform/Resources.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,7 +16,7 @@ const QStringList& names() {
 }
 
 Result placeMissing(const QString& folder, const QString& programFolder) {
-    Artwork::initialise();
+    Resources::initialise();
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return Result::failure(QStringLiteral("La cartella dei report «%1» non esiste.").arg(folder));
     for (const QString& name : names()) {

@@ -1,22 +1,17 @@
 #pragma once
 
 #include "platform/Result.h"
+#include "report/PdfFile.h"
 
 #include <QString>
-#include <functional>
 
 struct Context;
-class QPagedPaintDevice;
 
-// Printed pages: to the default printer, or to a PDF file. The caller paints the pages
-// onto whichever device it is given, an A4 page with no margins.
+// Printed pages: to the default printer, or to a PDF file the user chooses. The caller
+// paints the pages onto whichever device it is given, an A4 page with no margins.
 namespace PageOutput {
 
-using Painter = std::function<Result(QPagedPaintDevice&)>;
-
-// Writes the pages as a PDF file, whole or not at all: a painter that stops (a cancelled
-// result) leaves no file.
-Result writePdf(const QString& path, const QString& title, const Painter& paint);
+using Painter = PdfFile::Painter;
 
 // Prints on the default printer. With no printer configured it says so and offers to
 // save a PDF instead; cancelling that, or the printing, is not a failure.

@@ -1,11 +1,11 @@
 #include "forms/ReportControl.h"
 
-#include "data/Database.h"
 #include "data/ProgramSettings.h"
 #include "forms/ReportPreview.h"
+#include "forms/ReportPrinting.h"
 #include "platform/ProgramFolder.h"
-#include "report/Formula.h"
 #include "report/ReportOutput.h"
+#include "report/ReportPreparation.h"
 #include "report/ReportRenderer.h"
 
 #include <QApplication>
@@ -66,33 +66,6 @@ Result ReportControl::load() {
     return ReportDefinition::load(path, definition);
 }
 
-Result ReportControl::prepare(const QString& reportPath, const QString& formulaText, const QString& databasePath,
-                              const Regional& regional, const QDate& printDate, std::unique_ptr<ReportRenderer>& report,
-                              Progress* progress) {
-    report.reset();
-    ReportDefinition definition;
-    if (const Result loaded = ReportDefinition::load(reportPath, definition); !loaded)
-        return loaded;
-
-    // A formula that does not parse is told before the database is even opened.
-    const Formula formula = Formula::parse(formulaText, regional);
-    if (!formula.isValid())
-        return Result::failure(formula.error());
-    std::shared_ptr<Database> database;
-    if (const Result opened = Database::open(databasePath, database); !opened)
-        return opened;
-    QString where;
-    QVariantList parameters;
-    if (const Result compiled = formula.toSql(definition.table, where, parameters, database->engine()); !compiled)
-        return compiled;
-
-    auto laidOut = std::make_unique<ReportRenderer>(definition, database, where, parameters, regional, printDate);
-    if (const Result done = laidOut->layout(progress); !done)
-        return done;
-    report = std::move(laidOut);
-    return Result::success();
-}
-
 Result ReportControl::start() {
     QString path;
     if (const Result found = resolve(path); !found)
@@ -102,7 +75,7 @@ Result ReportControl::start() {
         const std::unique_ptr<Progress> progress =
             m_context.dialogs.progress(QStringLiteral("Preparazione della stampa…"), true);
         const Result prepared =
-            prepare(path, m_formula, databasePath(), m_context.regional, m_context.clock.today(), report, progress.get());
+            ReportPreparation::prepare(path, m_formula, databasePath(), m_context.regional, m_context.clock.today(), report, progress.get());
         if (prepared.cancelled())
             return Result::success();
         if (!prepared)
@@ -112,7 +85,7 @@ Result ReportControl::start() {
     const ReportDefinition& definition = report->definition();
     switch (definition.destination) {
     case ReportDefinition::Destination::Printer:
-        return ReportOutput::print(*report, m_context);
+        return ReportPrinting::print(*report, m_context);
     case ReportDefinition::Destination::Pdf: {
         const std::unique_ptr<Progress> progress =
             m_context.dialogs.progress(QStringLiteral("Salvataggio di «%1» in PDF…").arg(definition.title), true);

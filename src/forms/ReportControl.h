@@ -41,12 +41,6 @@ public:
     // The file the report name stands for, or why there is none.
     Result resolve(QString& path) const;
 
-    // Reads a report file and lays the report out for a formula over a database: all that
-    // comes before an output. Stopped through `progress`, there is no report.
-    static Result prepare(const QString& reportPath, const QString& formula, const QString& databasePath,
-                          const Regional& regional, const QDate& printDate, std::unique_ptr<ReportRenderer>& report,
-                          Progress* progress = nullptr);
-
     // The preview window opened last, while it is open.
     ReportPreview* preview() const;
 

@@ -1,7 +1,7 @@
 #include "forms/ReportPreview.h"
 
+#include "forms/ReportPrinting.h"
 #include "platform/gui/Artwork.h"
-#include "report/ReportOutput.h"
 #include "report/ReportRenderer.h"
 
 #include <QComboBox>
@@ -134,11 +134,11 @@ bool ReportPreview::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ReportPreview::savePdf() {
-    if (const Result written = ReportOutput::savePdfAs(*m_report, m_context); !written)
+    if (const Result written = ReportPrinting::savePdfAs(*m_report, m_context); !written)
         m_context.dialogs.message(written.message());
 }
 
 void ReportPreview::print() {
-    if (const Result printed = ReportOutput::print(*m_report, m_context); !printed)
+    if (const Result printed = ReportPrinting::print(*m_report, m_context); !printed)
         m_context.dialogs.message(printed.message());
 }

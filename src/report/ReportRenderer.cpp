@@ -10,7 +10,6 @@
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
-#include <QPrinter>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -904,7 +903,7 @@ Result ReportRenderer::paintPage(QPainter& painter, int page) {
     return Result::success();
 }
 
-Result ReportRenderer::paintAll(QPagedPaintDevice& device, Progress* progress) {
+Result ReportRenderer::paintAll(QPagedPaintDevice& device, Progress* progress, const std::function<void()>& abandon) {
     QPainter painter;
     if (!painter.begin(&device))
         return Result::failure(QStringLiteral("Impossibile cominciare la stampa del report «%1».").arg(d->definition.title));
@@ -913,9 +912,8 @@ Result ReportRenderer::paintAll(QPagedPaintDevice& device, Progress* progress) {
     Private::Flow flow(*d, Position{});
     for (int page = 0; page < pageCount(); ++page) {
         if (!Progress::advance(progress, page, pageCount())) {
-            // Nothing reaches the printer; a PDF writer's file is the caller's to discard.
-            if (auto* printer = dynamic_cast<QPrinter*>(&device))
-                printer->abort();
+            if (abandon)
+                abandon();
             painter.end();
             return Result::userCancelled();
         }

@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QVariantList>
+#include <functional>
 #include <memory>
 
 class Database;
@@ -35,8 +36,9 @@ public:
     // One page (counted from 0) on a painter whose device is a whole A4 page.
     Result paintPage(QPainter& painter, int page);
     // Every page onto a printer or PDF writer set to A4 with no margins. Stopped through
-    // `progress`, a printer's job is abandoned; the caller throws a PDF away.
-    Result paintAll(QPagedPaintDevice& device, Progress* progress = nullptr);
+    // `progress`, `abandon` is called before the painting ends (a printer's job is aborted
+    // there); the caller throws a PDF away.
+    Result paintAll(QPagedPaintDevice& device, Progress* progress = nullptr, const std::function<void()>& abandon = {});
 
     const ReportDefinition& definition() const;
 

@@ -9,6 +9,7 @@
 #include "forms/ReportPreview.h"
 #include "platform/gui/Artwork.h"
 #include "report/ReportOutput.h"
+#include "report/ReportPreparation.h"
 #include "report/ReportRenderer.h"
 #include "report/RequestFormula.h"
 
@@ -35,7 +36,7 @@ struct Office : TestOffice {
     // The report for a formula as PDF text, or the message that refused it.
     QString render(const QString& report, const QString& formula) const {
         std::unique_ptr<ReportRenderer> renderer;
-        Result result = ReportControl::prepare(db.folder().file(report), formula, db.path(), regional, clock.today(), renderer);
+        Result result = ReportPreparation::prepare(db.folder().file(report), formula, db.path(), regional, clock.today(), renderer);
         const QString pdf = db.folder().file("uscita.pdf");
         if (result)
             result = ReportOutput::writePdf(*renderer, pdf);
@@ -190,7 +191,7 @@ private slots:
         const QString report = office.db.folder().file("richieste.rpt");
         const auto printed = [&](bool previewFirst, const QString& name) {
             std::unique_ptr<ReportRenderer> renderer;
-            if (!ReportControl::prepare(report, QString(), office.db.path(), office.regional, office.clock.today(), renderer))
+            if (!ReportPreparation::prepare(report, QString(), office.db.path(), office.regional, office.clock.today(), renderer))
                 return QList<QImage>();
             if (previewFirst) {
                 QImage screen(600, 850, QImage::Format_ARGB32_Premultiplied);

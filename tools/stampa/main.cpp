@@ -1,11 +1,11 @@
 #include "data/ProgramSettings.h"
 #include "data/ReadyDefault.h"
-#include "forms/ReportControl.h"
 #include "platform/CommandLine.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Regional.h"
 #include "platform/TerminalProgress.h"
 #include "report/ReportOutput.h"
+#include "report/ReportPreparation.h"
 #include "report/ReportRenderer.h"
 
 #include <QDate>
@@ -98,7 +98,7 @@ int main(int argc, char* argv[]) {
     Result result = Result::success();
     {
         TerminalProgress progress(QStringLiteral("Pagine impaginate"), true);
-        result = ReportControl::prepare(reportPath(reports.first(), databasePath, programFolder),
+        result = ReportPreparation::prepare(reportPath(reports.first(), databasePath, programFolder),
                                         commandLine.value(formula), databasePath, regional, QDate::currentDate(), report,
                                         &progress);
         if (result) {

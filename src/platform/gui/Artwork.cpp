@@ -1,6 +1,7 @@
 #include "platform/gui/Artwork.h"
 
 #include "platform/ProgramFolder.h"
+#include "platform/Resources.h"
 
 #include <QHash>
 #include <QIconEngine>
@@ -10,11 +11,6 @@
 #include <array>
 #include <map>
 #include <memory>
-
-// Outside any namespace, as the resource macro requires.
-static void initialiseVelmoraResources() {
-    Q_INIT_RESOURCE(velmora);
-}
 
 namespace Artwork {
 
@@ -85,11 +81,7 @@ private:
 } // namespace
 
 void initialise() {
-    static const bool done = [] {
-        initialiseVelmoraResources();
-        return true;
-    }();
-    Q_UNUSED(done);
+    Resources::initialise();
 }
 
 QIcon icon(const QString& resource) {
