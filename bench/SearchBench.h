@@ -4,10 +4,10 @@
 // floors themselves (the trigram index looked up alone, a SIMD scan of the folded column
 // in memory), and a keystroke into a search field of a register until it has repainted.
 
-#include "data/FastFind.h"
-#include "data/LiteralRuns.h"
-#include "data/RecordSource.h"
-#include "data/SearchIndex.h"
+#include "data/sqlite/search/FastFind.h"
+#include "data/sqlite/search/SearchIndex.h"
+#include "data/store/RecordSource.h"
+#include "data/vocabulary/LiteralRuns.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -10,11 +10,11 @@
 // scripts/bench.sh; it is not a test.
 
 #include "Measure.h"
-#include "data/Database.h"
-#include "data/ProgramSettings.h"
-#include "data/RecordSource.h"
-#include "data/SearchIndex.h"
-#include "data/SqlFunctions.h"
+#include "data/folder/ProgramSettings.h"
+#include "data/sqlite/SqlFunctions.h"
+#include "data/sqlite/search/SearchIndex.h"
+#include "data/store/Database.h"
+#include "data/store/RecordSource.h"
 #include "platform/Regional.h"
 #include "platform/SystemClock.h"
 #include "platform/gui/Artwork.h"

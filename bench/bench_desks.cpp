@@ -6,9 +6,9 @@
 // database when one is named. Run it with scripts/bench.sh; it is not a test.
 
 #include "Measure.h"
-#include "data/DatabaseLocation.h"
-#include "data/PostgresConnection.h"
-#include "data/RecordSource.h"
+#include "data/postgres/PostgresConnection.h"
+#include "data/store/RecordSource.h"
+#include "data/vocabulary/DatabaseLocation.h"
 #include "platform/Regional.h"
 
 #include <QCoreApplication>

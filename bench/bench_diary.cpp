@@ -8,7 +8,7 @@
 // Run it with scripts/bench.sh; it is not a test.
 
 #include "Measure.h"
-#include "data/ProgramSettings.h"
+#include "data/folder/ProgramSettings.h"
 #include "diary/DiaryWindow.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"

@@ -4,7 +4,7 @@
 // two-way search, linear, case-sensitive), measured interleaved. Run it with
 // scripts/bench.sh; it is not a test.
 
-#include "data/LikePattern.h"
+#include "data/vocabulary/LikePattern.h"
 
 #include <QElapsedTimer>
 #include <QString>

@@ -10,11 +10,11 @@
 // names (postgresql://user@host:port/maintenance-database). Run it with scripts/bench.sh.
 
 #include "Measure.h"
-#include "data/Database.h"
-#include "data/DatabaseLocation.h"
-#include "data/ProgramSettings.h"
-#include "data/RecordSource.h"
-#include "data/SearchIndex.h"
+#include "data/folder/ProgramSettings.h"
+#include "data/sqlite/search/SearchIndex.h"
+#include "data/store/Database.h"
+#include "data/store/RecordSource.h"
+#include "data/vocabulary/DatabaseLocation.h"
 #include "platform/Regional.h"
 #include "platform/SystemClock.h"
 #include "platform/gui/Artwork.h"

@@ -3,7 +3,7 @@
 // it is not a test.
 
 #include "Measure.h"
-#include "data/ReportFiles.h"
+#include "data/folder/ReportFiles.h"
 #include "platform/Regional.h"
 #include "platform/gui/Artwork.h"
 #include "report/ReportOutput.h"

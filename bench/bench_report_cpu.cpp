@@ -6,8 +6,8 @@
 // scripts/bench.sh; it is not a test.
 
 #include "Measure.h"
-#include "data/Numbers.h"
-#include "data/ReportFiles.h"
+#include "data/folder/ReportFiles.h"
+#include "data/vocabulary/Numbers.h"
 #include "platform/Regional.h"
 #include "report/ReportOutput.h"
 #include "report/ReportPreparation.h"

@@ -6,7 +6,7 @@
 // when there is no screen); it is not a test.
 
 #include "Measure.h"
-#include "data/ProgramSettings.h"
+#include "data/folder/ProgramSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,7 +3,7 @@
 // formula parser accepts and reads back to the same bounds and texts.
 
 #include "FuzzCheck.h"
-#include "data/Numbers.h"
+#include "data/vocabulary/Numbers.h"
 #include "platform/Regional.h"
 #include "report/Formula.h"
 #include "report/RequestFormula.h"

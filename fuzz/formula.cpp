@@ -4,8 +4,8 @@
 // alike, with as many places as values and none of SQLite's own functions.
 
 #include "FuzzCheck.h"
-#include "data/Database.h"
-#include "data/Schema.h"
+#include "data/store/Database.h"
+#include "data/vocabulary/Schema.h"
 #include "platform/Regional.h"
 #include "report/Formula.h"
 

@@ -4,8 +4,8 @@
 // accepted is a real date that its own short form reads back.
 
 #include "FuzzCheck.h"
-#include "data/Numbers.h"
-#include "data/ProgramSettings.h"
+#include "data/folder/ProgramSettings.h"
+#include "data/vocabulary/Numbers.h"
 #include "platform/Regional.h"
 
 #include <cmath>

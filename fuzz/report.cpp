@@ -3,7 +3,7 @@
 // fields with finite positive widths whose sum is finite too.
 
 #include "FuzzCheck.h"
-#include "data/Schema.h"
+#include "data/vocabulary/Schema.h"
 #include "report/ReportDefinition.h"
 
 #include <cmath>

@@ -3,7 +3,7 @@
 // program's own writer reads back exactly, line breaks inside a value becoming blanks.
 
 #include "FuzzCheck.h"
-#include "data/SettingsFile.h"
+#include "data/folder/SettingsFile.h"
 
 #include <QTemporaryDir>
 

@@ -1,9 +1,9 @@
 #include "app/Backup.h"
 
-#include "data/DatabaseFile.h"
-#include "data/DatabaseLocation.h"
-#include "data/PostgresArchive.h"
-#include "data/ProgramSettings.h"
+#include "data/folder/ProgramSettings.h"
+#include "data/postgres/PostgresArchive.h"
+#include "data/sqlite/DatabaseFile.h"
+#include "data/vocabulary/DatabaseLocation.h"
 #include "platform/FileCopy.h"
 #include "platform/RegularFile.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/PostgresTools.h"
+#include "data/postgres/PostgresTools.h"
 #include "platform/gui/Context.h"
 
 // The toolbar's "CREA BACKUP" and "     RECUPERA BACKUP".

@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/Workspace.h"
-#include "data/ProgramSettings.h"
+#include "data/folder/ProgramSettings.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/Picture.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/Query.h"
+#include "data/vocabulary/Query.h"
 #include "platform/Result.h"
 
 #include <QDate>

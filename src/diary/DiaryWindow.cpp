@@ -1,6 +1,6 @@
 #include "diary/DiaryWindow.h"
 
-#include "data/RecordSource.h"
+#include "data/store/RecordSource.h"
 #include "diary/DiaryRange.h"
 #include "forms/FieldBinding.h"
 #include "forms/RecordCommands.h"

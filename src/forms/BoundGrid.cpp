@@ -1,6 +1,6 @@
 #include "forms/BoundGrid.h"
 
-#include "data/RecordSource.h"
+#include "data/store/RecordSource.h"
 #include "forms/GridDelegate.h"
 #include "platform/Dialogs.h"
 

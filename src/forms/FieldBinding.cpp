@@ -1,6 +1,6 @@
 #include "forms/FieldBinding.h"
 
-#include "data/RecordSource.h"
+#include "data/store/RecordSource.h"
 #include "forms/RegisterWindow.h"
 
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #include "forms/NavigationBar.h"
 
-#include "data/RecordSource.h"
+#include "data/store/RecordSource.h"
 #include "platform/Dialogs.h"
 
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "forms/RecordCommands.h"
 
-#include "data/RecordSource.h"
+#include "data/store/RecordSource.h"
 #include "forms/FieldBinding.h"
 
 #include <QAbstractButton>

@@ -1,7 +1,7 @@
 #include "forms/RecordModel.h"
 
-#include "data/RecordSource.h"
-#include "data/Schema.h"
+#include "data/store/RecordSource.h"
+#include "data/vocabulary/Schema.h"
 
 RecordModel::RecordModel(RecordSource& source, const QList<Column>& columns, QObject* parent)
     : QAbstractTableModel(parent), m_source(source), m_columns(columns) {

@@ -1,7 +1,7 @@
 #include "forms/RegisterWindow.h"
 
-#include "data/ProgramSettings.h"
-#include "data/RecordSource.h"
+#include "data/folder/ProgramSettings.h"
+#include "data/store/RecordSource.h"
 #include "forms/ReportControl.h"
 #include "forms/SearchIndexWatch.h"
 #include "platform/gui/Artwork.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/Query.h"
+#include "data/vocabulary/Query.h"
 #include "forms/RecordCommands.h"
 #include "forms/SingleWindows.h"
 #include "platform/Result.h"

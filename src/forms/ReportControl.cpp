@@ -1,6 +1,6 @@
 #include "forms/ReportControl.h"
 
-#include "data/ProgramSettings.h"
+#include "data/folder/ProgramSettings.h"
 #include "forms/ReportPreview.h"
 #include "forms/ReportPrinting.h"
 #include "platform/ProgramFolder.h"

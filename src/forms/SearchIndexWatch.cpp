@@ -1,7 +1,7 @@
 #include "forms/SearchIndexWatch.h"
 
-#include "data/RecordSource.h"
-#include "data/SearchIndex.h"
+#include "data/sqlite/search/SearchIndex.h"
+#include "data/store/RecordSource.h"
 #include "platform/gui/WindowHost.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "leads/LeadWindow.h"
 
-#include "data/RecordSource.h"
+#include "data/store/RecordSource.h"
 #include "forms/FieldBinding.h"
 #include "forms/RecordCommands.h"
 #include "platform/gui/Artwork.h"

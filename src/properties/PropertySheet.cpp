@@ -1,7 +1,7 @@
 #include "properties/PropertySheet.h"
 
-#include "data/Numbers.h"
-#include "data/ProgramSettings.h"
+#include "data/folder/ProgramSettings.h"
+#include "data/vocabulary/Numbers.h"
 #include "forms/PageOutput.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/Colour.h"

@@ -1,8 +1,8 @@
 #include "properties/PropertyWindow.h"
 
-#include "data/Numbers.h"
-#include "data/ProgramSettings.h"
-#include "data/RecordSource.h"
+#include "data/folder/ProgramSettings.h"
+#include "data/store/RecordSource.h"
+#include "data/vocabulary/Numbers.h"
 #include "forms/FieldBinding.h"
 #include "forms/ReportControl.h"
 #include "platform/FileCopy.h"

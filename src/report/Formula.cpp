@@ -1,8 +1,8 @@
 #include "report/Formula.h"
 
-#include "data/Numbers.h"
-#include "data/PostgresPattern.h"
-#include "data/Schema.h"
+#include "data/postgres/PostgresPattern.h"
+#include "data/vocabulary/Numbers.h"
+#include "data/vocabulary/Schema.h"
 #include "platform/Regional.h"
 
 #include <QRegularExpression>

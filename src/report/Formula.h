@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/DatabaseLocation.h"
+#include "data/vocabulary/DatabaseLocation.h"
 #include "platform/Result.h"
 
 #include <QString>

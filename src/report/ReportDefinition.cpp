@@ -1,6 +1,6 @@
 #include "report/ReportDefinition.h"
 
-#include "data/Schema.h"
+#include "data/vocabulary/Schema.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "report/ReportPreparation.h"
 
-#include "data/Database.h"
+#include "data/store/Database.h"
 #include "report/Formula.h"
 #include "report/ReportRenderer.h"
 

@@ -1,10 +1,10 @@
 #include "report/ReportRenderer.h"
 
-#include "data/Database.h"
-#include "data/EngineError.h"
-#include "data/FieldFormat.h"
-#include "data/Numbers.h"
-#include "data/Schema.h"
+#include "data/sqlite/EngineError.h"
+#include "data/store/Database.h"
+#include "data/vocabulary/FieldFormat.h"
+#include "data/vocabulary/Numbers.h"
+#include "data/vocabulary/Schema.h"
 #include "platform/Regional.h"
 
 #include <QFontMetricsF>

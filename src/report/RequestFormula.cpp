@@ -1,6 +1,6 @@
 #include "report/RequestFormula.h"
 
-#include "data/Numbers.h"
+#include "data/vocabulary/Numbers.h"
 #include "platform/Regional.h"
 
 namespace RequestFormula {

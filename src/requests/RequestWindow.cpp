@@ -1,6 +1,6 @@
 #include "requests/RequestWindow.h"
 
-#include "data/RecordSource.h"
+#include "data/store/RecordSource.h"
 #include "forms/FieldBinding.h"
 #include "forms/RecordCommands.h"
 #include "forms/ReportControl.h"

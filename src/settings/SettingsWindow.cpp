@@ -1,9 +1,9 @@
 #include "settings/SettingsWindow.h"
 
-#include "data/Database.h"
-#include "data/DatabaseLocation.h"
-#include "data/ProgramSettings.h"
-#include "data/SettingsFile.h"
+#include "data/folder/ProgramSettings.h"
+#include "data/folder/SettingsFile.h"
+#include "data/store/Database.h"
+#include "data/vocabulary/DatabaseLocation.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/Colour.h"
 #include "platform/gui/Picture.h"

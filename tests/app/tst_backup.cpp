@@ -7,9 +7,9 @@
 #include "TestDatabase.h"
 #include "app/Backup.h"
 #include "app/Startup.h"
-#include "data/Database.h"
-#include "data/DatabaseFile.h"
-#include "data/RecordSource.h"
+#include "data/sqlite/DatabaseFile.h"
+#include "data/store/Database.h"
+#include "data/store/RecordSource.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,10 +3,10 @@
 #include "TestContext.h"
 #include "TestPostgres.h"
 #include "app/Backup.h"
-#include "data/DatabaseFile.h"
-#include "data/PostgresArchive.h"
-#include "data/PostgresSchema.h"
-#include "data/RecordSource.h"
+#include "data/postgres/PostgresArchive.h"
+#include "data/postgres/PostgresSchema.h"
+#include "data/sqlite/DatabaseFile.h"
+#include "data/store/RecordSource.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 #include "ScriptedDialogs.h"
 #include "TestContext.h"
 #include "TestDatabase.h"
-#include "data/RecordSource.h"
+#include "data/store/RecordSource.h"
 #include "forms/BoundGrid.h"
 #include "forms/FieldBinding.h"
 #include "forms/NavigationBar.h"

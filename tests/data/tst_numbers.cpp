@@ -1,5 +1,5 @@
-#include "data/FieldFormat.h"
-#include "data/Numbers.h"
+#include "data/vocabulary/FieldFormat.h"
+#include "data/vocabulary/Numbers.h"
 #include "platform/Regional.h"
 
 #include <QRandomGenerator>

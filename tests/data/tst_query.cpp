@@ -1,9 +1,9 @@
 #include "TestDatabase.h"
-#include "data/CriteriaIndex.h"
-#include "data/Database.h"
-#include "data/LikePattern.h"
-#include "data/Query.h"
-#include "data/RecordSource.h"
+#include "data/sqlite/search/CriteriaIndex.h"
+#include "data/store/Database.h"
+#include "data/store/RecordSource.h"
+#include "data/vocabulary/LikePattern.h"
+#include "data/vocabulary/Query.h"
 #include "platform/Regional.h"
 
 #include <QRandomGenerator>

@@ -2,16 +2,16 @@
 // memory, must find exactly what the plain scan with the office's LIKE finds.
 
 #include "TestDatabase.h"
-#include "data/BlockMap.h"
-#include "data/ChangeWatch.h"
-#include "data/ColumnCache.h"
-#include "data/Database.h"
-#include "data/DatabaseFile.h"
-#include "data/FastFind.h"
-#include "data/KeySearch.h"
-#include "data/LikePattern.h"
-#include "data/RecordSource.h"
-#include "data/SearchIndex.h"
+#include "data/sqlite/DatabaseFile.h"
+#include "data/sqlite/search/BlockMap.h"
+#include "data/sqlite/search/ColumnCache.h"
+#include "data/sqlite/search/FastFind.h"
+#include "data/sqlite/search/KeySearch.h"
+#include "data/sqlite/search/SearchIndex.h"
+#include "data/store/ChangeWatch.h"
+#include "data/store/Database.h"
+#include "data/store/RecordSource.h"
+#include "data/vocabulary/LikePattern.h"
 #include "platform/Regional.h"
 
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #include "FileSizeLimit.h"
 #include "TestFolder.h"
-#include "data/DatabaseLocation.h"
-#include "data/ProgramSettings.h"
-#include "data/SettingsFile.h"
+#include "data/folder/ProgramSettings.h"
+#include "data/folder/SettingsFile.h"
+#include "data/vocabulary/DatabaseLocation.h"
 
 #include <QTest>
 

@@ -4,8 +4,8 @@
 
 #include "TestDatabase.h"
 #include "TestPostgres.h"
-#include "data/RecordSource.h"
-#include "data/RowGuard.h"
+#include "data/store/RecordSource.h"
+#include "data/store/RowGuard.h"
 #include "platform/Regional.h"
 
 #include <QCoreApplication>

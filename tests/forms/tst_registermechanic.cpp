@@ -1,6 +1,6 @@
 #include "TestContext.h"
-#include "data/RecordSource.h"
-#include "data/ReportFiles.h"
+#include "data/folder/ReportFiles.h"
+#include "data/store/RecordSource.h"
 #include "forms/FieldBinding.h"
 #include "forms/RegisterWindow.h"
 #include "forms/ReportControl.h"

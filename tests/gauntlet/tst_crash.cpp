@@ -5,7 +5,7 @@
 #include "TestContext.h"
 #include "Worker.h"
 #include "app/Backup.h"
-#include "data/DatabaseFile.h"
+#include "data/sqlite/DatabaseFile.h"
 #include "platform/Regional.h"
 
 #include <QDir>

@@ -6,9 +6,9 @@
 
 #include "TestContext.h"
 #include "Worker.h"
-#include "data/Database.h"
-#include "data/DatabaseFile.h"
-#include "data/ReportFiles.h"
+#include "data/folder/ReportFiles.h"
+#include "data/sqlite/DatabaseFile.h"
+#include "data/store/Database.h"
 
 #include <QCryptographicHash>
 #include <QDir>

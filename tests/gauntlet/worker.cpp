@@ -14,9 +14,9 @@
 #include "app/Backup.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
-#include "data/Database.h"
-#include "data/RecordSource.h"
-#include "data/SettingsFile.h"
+#include "data/folder/SettingsFile.h"
+#include "data/store/Database.h"
+#include "data/store/RecordSource.h"
 
 #include <QApplication>
 #include <QDir>

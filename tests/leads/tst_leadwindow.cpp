@@ -1,6 +1,6 @@
 #include "Controls.h"
 #include "TestContext.h"
-#include "data/RecordSource.h"
+#include "data/store/RecordSource.h"
 #include "forms/BoundGrid.h"
 #include "forms/CaptionButton.h"
 #include "forms/NavigationBar.h"

@@ -1,5 +1,5 @@
 #include "TestFolder.h"
-#include "data/ReportFiles.h"
+#include "data/folder/ReportFiles.h"
 #include "platform/CommandLine.h"
 #include "platform/ProgramFolder.h"
 #include "platform/TerminalProgress.h"

@@ -6,8 +6,8 @@
 #include "ScriptedDialogs.h"
 #include "TestContext.h"
 #include "TestDatabase.h"
-#include "data/RecordSource.h"
-#include "data/ReportFiles.h"
+#include "data/folder/ReportFiles.h"
+#include "data/store/RecordSource.h"
 #include "properties/PropertyWindow.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "HostileFiles.h"
 
-#include "data/Database.h"
+#include "data/store/Database.h"
 
 #include <QDir>
 #include <QFile>

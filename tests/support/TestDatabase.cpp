@@ -1,9 +1,9 @@
 #include "TestDatabase.h"
 
 #include "TestPostgres.h"
-#include "data/Database.h"
-#include "data/PostgresSchema.h"
-#include "data/ProgramSettings.h"
+#include "data/folder/ProgramSettings.h"
+#include "data/postgres/PostgresSchema.h"
+#include "data/store/Database.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,6 +1,6 @@
 #include "TestPostgres.h"
 
-#include "data/DatabaseLocation.h"
+#include "data/vocabulary/DatabaseLocation.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>

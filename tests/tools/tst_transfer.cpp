@@ -2,9 +2,9 @@
 #include "SampleData.h"
 #include "TestFolder.h"
 #include "TestPostgres.h"
-#include "data/DatabaseLocation.h"
-#include "data/Schema.h"
-#include "data/SearchIndex.h"
+#include "data/sqlite/search/SearchIndex.h"
+#include "data/vocabulary/DatabaseLocation.h"
+#include "data/vocabulary/Schema.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>

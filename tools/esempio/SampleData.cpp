@@ -1,9 +1,9 @@
 #include "SampleData.h"
 
-#include "data/Database.h"
-#include "data/DatabaseLocation.h"
-#include "data/EngineError.h"
-#include "data/PostgresConnection.h"
+#include "data/postgres/PostgresConnection.h"
+#include "data/sqlite/EngineError.h"
+#include "data/store/Database.h"
+#include "data/vocabulary/DatabaseLocation.h"
 
 #include <QColor>
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "data/ProgramSettings.h"
-#include "data/ReadyDefault.h"
+#include "data/folder/ProgramSettings.h"
+#include "data/folder/ReadyDefault.h"
 #include "platform/CommandLine.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Regional.h"

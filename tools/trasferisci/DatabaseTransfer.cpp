@@ -1,14 +1,14 @@
 #include "DatabaseTransfer.h"
 
-#include "data/Database.h"
-#include "data/DatabaseLocation.h"
-#include "data/EngineError.h"
-#include "data/PostgresConnection.h"
-#include "data/PostgresFunctions.h"
-#include "data/PostgresSchema.h"
-#include "data/Schema.h"
-#include "data/SchemaCheck.h"
-#include "data/SqlFunctions.h"
+#include "data/postgres/PostgresConnection.h"
+#include "data/postgres/PostgresFunctions.h"
+#include "data/postgres/PostgresSchema.h"
+#include "data/sqlite/EngineError.h"
+#include "data/sqlite/SchemaCheck.h"
+#include "data/sqlite/SqlFunctions.h"
+#include "data/store/Database.h"
+#include "data/vocabulary/DatabaseLocation.h"
+#include "data/vocabulary/Schema.h"
 #include "platform/RegularFile.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "DatabaseTransfer.h"
-#include "data/DatabaseLocation.h"
+#include "data/vocabulary/DatabaseLocation.h"
 #include "platform/CommandLine.h"
 #include "platform/TerminalProgress.h"
 

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "data/vocabulary/DatabaseLocation.h"
+#include "platform/Result.h"
+
+#include <QString>
+
+class QSqlDatabase;
+
+// Connections to a PostgreSQL server through Qt's QPSQL driver. No password is ever
+// given here: libpq finds it in ~/.pgpass (or PGPASSFILE), and PGSSLMODE and the other
+// PG* variables of the environment apply as they do to psql.
+namespace PostgresConnection {
+
+// Adds a QPSQL connection of that name and opens it. A failure removes the connection
+// again and says, in one Italian phrase, what went wrong: the driver missing, the server
+// not reachable, the access refused, the database missing.
+Result open(const DatabaseLocation& location, const QString& connectionName);
+
+// Why a connection to that database cannot be made, found by trying the steps one by
+// one (the server's port, then the server's maintenance database): libpq's own message
+// is English, or in whatever language the machine speaks, and says little to an office.
+QString diagnose(const DatabaseLocation& location);
+
+// The user libpq connects as when the address names none.
+QString effectiveUser(const DatabaseLocation& location);
+
+} // namespace PostgresConnection

@@ -1,0 +1,126 @@
+#include "data/sqlite/EngineError.h"
+
+#include "platform/RegularFile.h"
+
+#include <QFileInfo>
+#include <QSqlError>
+#include <sqlite3.h>
+
+namespace EngineError {
+
+namespace {
+
+QString cannotOpen(const QString& path) {
+    if (path.isEmpty())
+        return QStringLiteral("il file del database non si può aprire");
+    if (const QString problem = RegularFile::problem(path); !problem.isEmpty())
+        return QStringLiteral("il file %1").arg(problem);
+    const QFileInfo file(path);
+    if (!QFileInfo(file.absolutePath()).isWritable())
+        return QStringLiteral("la cartella «%1» non permette di scrivere").arg(file.absolutePath());
+    return QStringLiteral("il file del database non si può aprire");
+}
+
+} // namespace
+
+QString describe(int sqliteCode, const QString& path) {
+    switch (sqliteCode & 0xff) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW:
+        return QStringLiteral("nessun errore");
+    case SQLITE_ERROR:
+        return QStringLiteral("il database ha rifiutato l'operazione");
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return QStringLiteral("permesso negato");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("il database è in uso da un'altra operazione o da un altro programma");
+    case SQLITE_NOMEM:
+        return QStringLiteral("memoria insufficiente");
+    case SQLITE_READONLY:
+        return QStringLiteral("il database si può solo leggere (file o cartella protetti dalla scrittura)");
+    case SQLITE_INTERRUPT:
+        return QStringLiteral("l'operazione è stata interrotta");
+    case SQLITE_IOERR:
+        return QStringLiteral("errore di lettura o di scrittura del disco");
+    case SQLITE_CORRUPT:
+        return QStringLiteral("il database è danneggiato");
+    case SQLITE_FULL:
+        return QStringLiteral("il disco è pieno");
+    case SQLITE_CANTOPEN:
+        return cannotOpen(path);
+    case SQLITE_PROTOCOL:
+        return QStringLiteral("il file è bloccato da un altro programma");
+    case SQLITE_SCHEMA:
+        return QStringLiteral("la struttura del database è cambiata durante l'operazione");
+    case SQLITE_TOOBIG:
+        return QStringLiteral("il valore è troppo grande");
+    case SQLITE_CONSTRAINT:
+        return QStringLiteral("il valore non è ammesso dal database");
+    case SQLITE_MISMATCH:
+        return QStringLiteral("il valore non è del tipo del campo");
+    case SQLITE_NOTADB:
+        return QStringLiteral("il file non è un database valido");
+    case SQLITE_RANGE:
+    case SQLITE_MISUSE:
+        return QStringLiteral("errore interno del programma nell'uso del database");
+    default:
+        break;
+    }
+    return QStringLiteral("il database ha risposto con l'errore %1").arg(sqliteCode);
+}
+
+QString describe(const QSqlError& error, const QString& path) {
+    bool numeric = false;
+    const int code = error.nativeErrorCode().toInt(&numeric);
+    if (numeric)
+        return describe(code, path);
+    // Qt's own checks (a parameter count that does not match, a driver not loaded).
+    return QStringLiteral("errore interno del programma nell'uso del database");
+}
+
+bool isConnectionLoss(const QSqlError& error) {
+    const QString state = error.nativeErrorCode();
+    if (state.size() != 5)
+        return error.type() == QSqlError::ConnectionError || !error.databaseText().isEmpty();
+    return state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"));
+}
+
+QString describePostgres(const QSqlError& error) {
+    const QString state = error.nativeErrorCode();
+    if (isConnectionLoss(error))
+        return QStringLiteral("la connessione con il server PostgreSQL si è interrotta: riprovare quando il server "
+                              "risponde di nuovo");
+    if (state.size() != 5)
+        return QStringLiteral("errore interno del programma nell'uso del database");
+    const QString kind = state.left(2);
+    if (state == QLatin1String("57014"))
+        return QStringLiteral("l'operazione è stata interrotta");
+    if (state == QLatin1String("42501"))
+        return QStringLiteral("permesso negato: l'utente non può leggere o scrivere questa tabella");
+    if (state == QLatin1String("42P01") || state == QLatin1String("42703"))
+        return QStringLiteral("nel database manca una tabella o un campo");
+    if (state == QLatin1String("25006"))
+        return QStringLiteral("il database si può solo leggere");
+    if (state == QLatin1String("53100"))
+        return QStringLiteral("il disco del server è pieno");
+    if (state == QLatin1String("54001"))
+        return QStringLiteral("l'operazione è troppo complessa per il database");
+    if (state == QLatin1String("2201B"))
+        return QStringLiteral("il modello di ricerca non è valido");
+    if (kind == QLatin1String("23"))
+        return QStringLiteral("il valore non è ammesso dal database");
+    if (kind == QLatin1String("22"))
+        return QStringLiteral("il valore non è del tipo del campo, o è troppo grande");
+    if (kind == QLatin1String("40") || kind == QLatin1String("55"))
+        return QStringLiteral("il dato è in uso da un'altra postazione; riprovare tra poco");
+    if (kind == QLatin1String("53"))
+        return QStringLiteral("il server non ha risorse sufficienti (memoria o connessioni)");
+    if (kind == QLatin1String("28"))
+        return QStringLiteral("il server ha rifiutato l'accesso");
+    return QStringLiteral("il server PostgreSQL ha risposto con l'errore %1").arg(state);
+}
+
+} // namespace EngineError

@@ -1,0 +1,145 @@
+#include "data/vocabulary/Query.h"
+
+#include "data/postgres/PostgresPattern.h"
+#include "data/vocabulary/Numbers.h"
+#include "platform/Regional.h"
+
+#include <cmath>
+
+namespace {
+
+QString quoted(const QString& identifier) {
+    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+} // namespace
+
+Result Query::runsOn(DatabaseLocation::Engine engine) const {
+    if (engine == DatabaseLocation::Engine::PostgreSQL)
+        for (const Condition& condition : m_conditions)
+            if (condition.kind == Condition::Like)
+                if (const QString refusal = PostgresPattern::refusal(condition.first.toString()); !refusal.isEmpty())
+                    return Result::failure(refusal);
+    return Result::success();
+}
+
+QString Query::conditionSql(const Condition& condition, DatabaseLocation::Engine engine, QVariantList& values) {
+    const QString field = quoted(condition.field);
+    const bool postgres = engine == DatabaseLocation::Engine::PostgreSQL;
+    switch (condition.kind) {
+    case Condition::Like:
+        if (!postgres) {
+            values << condition.first;
+            return QStringLiteral("vlike(%1, ?)").arg(field);
+        }
+        values << PostgresPattern::likeRegex(condition.first.toString());
+        return field + QStringLiteral(" ~ ?");
+    case Condition::TextEquals: {
+        if (!postgres) {
+            values << condition.first;
+            return QStringLiteral("vequal(%1, ?)").arg(field);
+        }
+        const QString text = condition.first.toString();
+        if (text.size() > PostgresPattern::longestPattern) { // too long for a quick regular expression
+            values << PostgresPattern::folded(text);
+            return QStringLiteral("velmora_fold(%1) = ?").arg(field);
+        }
+        values << PostgresPattern::equalsRegex(text);
+        return field + QStringLiteral(" ~ ?");
+    }
+    case Condition::NumberEquals: {
+        const double number = condition.first.toDouble();
+        if (postgres && !(std::trunc(number) == number && std::abs(number) < 9e15)) {
+            // Bound as a whole number the value takes the field's type and its index; any
+            // other is compared as a double, never rounded into a key.
+            values << condition.first;
+            return field + QStringLiteral(" = CAST(? AS double precision)");
+        }
+        values << (postgres ? QVariant(static_cast<qint64>(number)) : condition.first);
+        return field + QStringLiteral(" = ?");
+    }
+    case Condition::NumberBetween:
+        values << condition.first << condition.second;
+        return postgres ? field + QStringLiteral(" BETWEEN CAST(? AS double precision) AND CAST(? AS double precision)")
+                        : field + QStringLiteral(" BETWEEN ? AND ?");
+    case Condition::DateBetween:
+        values << condition.first << condition.second;
+        return postgres ? field + QStringLiteral(" COLLATE \"C\" BETWEEN ? AND ?") : field + QStringLiteral(" BETWEEN ? AND ?");
+    }
+    return {};
+}
+
+void Query::addNumberBound(const Bound& bound, QVariant& into) {
+    const std::optional<double> value = Numbers::plain(bound.text);
+    if (value) {
+        into = *value;
+        return;
+    }
+    if (m_error.isEmpty()) {
+        m_error = bound.text.trimmed().isEmpty()
+                      ? QStringLiteral("Ricerca non eseguita: «%1» è vuoto, serve un numero.").arg(bound.caption)
+                      : QStringLiteral("Ricerca non eseguita: «%1» vale «%2», che non è un numero "
+                                       "(scrivere solo cifre, con il punto per i decimali).")
+                            .arg(bound.caption, bound.text);
+    }
+}
+
+Query Query::table(const QString& table) {
+    return Query(table, table);
+}
+
+Query Query::all(const QString& table) {
+    return Query(table, QStringLiteral("SELECT * FROM ") + table + QLatin1Char(' '));
+}
+
+Query Query::contains(const QString& table, const QString& field, const QString& text) {
+    Query query(table, QStringLiteral("SELECT * FROM %1 WHERE %2 LIKE '*").arg(table, field) + text + QStringLiteral("*'"));
+    query.m_conditions.append({Condition::Like, field, QString(QLatin1Char('*') + text + QLatin1Char('*')), {}});
+    return query;
+}
+
+Query Query::keyEquals(const QString& table, const QString& field, const QString& key) {
+    Query query(table, QStringLiteral("SELECT * FROM %1 WHERE %2 =").arg(table, field) + key);
+    Condition condition{Condition::NumberEquals, field, {}, {}};
+    query.addNumberBound({key, field}, condition.first);
+    query.m_conditions.append(condition);
+    return query;
+}
+
+Query Query::criteria(const QString& table, const Bound& from, const Bound& to, const QString& purpose,
+                      const QString& typeField, const QString& type) {
+    Query query(table, QStringLiteral("SELECT * FROM ") + table + QStringLiteral(" WHERE mq BETWEEN ") + from.text +
+                           QStringLiteral(" and ") + to.text + QStringLiteral(" and motivo ='") + purpose +
+                           QStringLiteral("' and ") + typeField + QStringLiteral(" like'*") + type + QStringLiteral("*'"));
+    Condition between{Condition::NumberBetween, QStringLiteral("mq"), {}, {}};
+    query.addNumberBound(from, between.first);
+    query.addNumberBound(to, between.second);
+    query.m_conditions.append(between);
+    // An empty purpose is a value to compare with, never a null that matches nothing.
+    query.m_conditions.append(
+        {Condition::TextEquals, QStringLiteral("motivo"), purpose.isNull() ? QString(QLatin1String("")) : purpose, {}});
+    query.m_conditions.append({Condition::Like, typeField, QString(QLatin1Char('*') + type + QLatin1Char('*')), {}});
+    return query;
+}
+
+Query Query::dateRange(const QString& table, const QString& field, const Bound& first, const Bound& last,
+                       const Regional& regional) {
+    Query query(table, QStringLiteral("SELECT * FROM %1 WHERE %2 BETWEEN #").arg(table, field) + first.text +
+                           QStringLiteral("# AND #") + last.text + QStringLiteral("# "));
+    Condition between{Condition::DateBetween, field, {}, {}};
+    for (const auto& [bound, into] : {std::pair{&first, &between.first}, std::pair{&last, &between.second}}) {
+        const std::optional<QDate> date = regional.parseDate(bound->text);
+        if (date) {
+            *into = date->toString(Qt::ISODate);
+        } else if (query.m_error.isEmpty()) {
+            const QString example = regional.dateText(QDate(2026, 3, 1));
+            query.m_error = bound->text.trimmed().isEmpty()
+                                ? QStringLiteral("Ricerca non eseguita: «%1» è vuoto, serve una data come %2.")
+                                      .arg(bound->caption, example)
+                                : QStringLiteral("Ricerca non eseguita: «%1» vale «%2», che non è una data come %3.")
+                                      .arg(bound->caption, bound->text, example);
+        }
+    }
+    query.m_conditions.append(between);
+    return query;
+}
