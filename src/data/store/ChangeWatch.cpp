@@ -1,6 +1,6 @@
 #include "data/store/ChangeWatch.h"
 
-#include "data/sqlite/WriteLedger.h"
+#include "data/sqlite/search/WriteLedger.h"
 
 #include <QSqlDriver>
 #include <QSqlQuery>

@@ -6,9 +6,9 @@
 #include "data/sqlite/EngineError.h"
 #include "data/sqlite/SchemaCheck.h"
 #include "data/sqlite/SqlFunctions.h"
-#include "data/sqlite/WriteLedger.h"
 #include "data/sqlite/search/ColumnCache.h"
 #include "data/sqlite/search/SearchIndex.h"
+#include "data/sqlite/search/WriteLedger.h"
 #include "data/vocabulary/Schema.h"
 #include "platform/RegularFile.h"
 

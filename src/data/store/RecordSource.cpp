@@ -2,9 +2,9 @@
 
 #include "data/sqlite/EngineError.h"
 #include "data/sqlite/search/CriteriaIndex.h"
-#include "data/sqlite/search/KeySearch.h"
 #include "data/store/ChangeWatch.h"
 #include "data/store/Database.h"
+#include "data/store/KeySearch.h"
 #include "data/vocabulary/FieldFormat.h"
 #include "data/vocabulary/Numbers.h"
 #include "platform/Regional.h"

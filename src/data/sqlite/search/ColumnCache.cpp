@@ -1,6 +1,6 @@
 #include "data/sqlite/search/ColumnCache.h"
 
-#include "data/sqlite/WriteLedger.h"
+#include "data/sqlite/search/WriteLedger.h"
 
 #include <QElapsedTimer>
 #include <sqlite3.h>

@@ -1,8 +1,8 @@
 #include "data/sqlite/search/SearchIndex.h"
 
-#include "data/sqlite/WriteLedger.h"
 #include "data/sqlite/search/CriteriaIndex.h"
 #include "data/sqlite/search/IndexBuilder.h"
+#include "data/sqlite/search/WriteLedger.h"
 #include "data/vocabulary/LikePattern.h"
 #include "data/vocabulary/LiteralRuns.h"
 

@@ -1,4 +1,4 @@
-#include "data/sqlite/WriteLedger.h"
+#include "data/sqlite/search/WriteLedger.h"
 
 #include <QtEndian>
 #include <chrono>

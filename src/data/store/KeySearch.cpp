@@ -1,4 +1,4 @@
-#include "data/sqlite/search/KeySearch.h"
+#include "data/store/KeySearch.h"
 
 #include "data/postgres/PostgresSearch.h"
 #include "data/sqlite/EngineError.h"
