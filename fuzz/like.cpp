@@ -10,8 +10,8 @@
 //              line edit's 32,767 characters, the text repeated to 100,000: timed only.
 
 #include "FuzzCheck.h"
-#include "data/postgres/PostgresPattern.h"
 #include "data/vocabulary/LikePattern.h"
+#include "data/vocabulary/PostgresPattern.h"
 
 #include <QChar>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "report/Formula.h"
 
-#include "data/postgres/PostgresPattern.h"
 #include "data/vocabulary/Numbers.h"
+#include "data/vocabulary/PostgresPattern.h"
 #include "data/vocabulary/Schema.h"
 #include "platform/Regional.h"
 

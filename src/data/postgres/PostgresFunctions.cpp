@@ -1,6 +1,6 @@
 #include "data/postgres/PostgresFunctions.h"
 
-#include "data/postgres/PostgresPattern.h"
+#include "data/vocabulary/PostgresPattern.h"
 
 #include <QCryptographicHash>
 #include <QSqlDatabase>

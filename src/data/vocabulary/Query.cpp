@@ -1,7 +1,7 @@
 #include "data/vocabulary/Query.h"
 
-#include "data/postgres/PostgresPattern.h"
 #include "data/vocabulary/Numbers.h"
+#include "data/vocabulary/PostgresPattern.h"
 #include "platform/Regional.h"
 
 #include <cmath>

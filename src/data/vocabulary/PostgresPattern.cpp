@@ -1,4 +1,4 @@
-#include "data/postgres/PostgresPattern.h"
+#include "data/vocabulary/PostgresPattern.h"
 
 #include "data/vocabulary/LikePattern.h"
 
