@@ -14,6 +14,7 @@
 DiaryWindow::DiaryWindow(const Context& context, QWidget* parent)
     : RegisterWindow(context, parent), m_ui(std::make_unique<Ui::DiaryWindow>()) {
     m_ui->setupUi(this);
+    setEnterPressesButtons(true);
     setMinimumSize(size()); // 7185 x 6960 twips with its frame: everything is placed for it
     setWindowIcon(Artwork::icon(QStringLiteral(":/icons/07-agenda.svg")));
     m_appointments = addSource(QStringLiteral("agenda"));
@@ -157,15 +158,4 @@ void DiaryWindow::dropUntypedAppointment() {
 void DiaryWindow::closeEvent(QCloseEvent* event) {
     dropUntypedAppointment();
     RegisterWindow::closeEvent(event);
-}
-
-void DiaryWindow::keyPressEvent(QKeyEvent* event) {
-    // Enter on a focused button presses it, as Space does.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()); button && button->isEnabled()) {
-            button->click();
-            return;
-        }
-    }
-    RegisterWindow::keyPressEvent(event);
 }

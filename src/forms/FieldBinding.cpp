@@ -1,7 +1,8 @@
 #include "forms/FieldBinding.h"
 
 #include "data/store/RecordSource.h"
-#include "forms/RegisterWindow.h"
+#include "forms/ContextOwner.h"
+#include "platform/gui/Context.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -91,7 +92,7 @@ void FieldBinding::typed(const QString& text) {
     m_told = true;
     emit refused(written.message());
     for (QWidget* widget = m_widget; widget; widget = widget->parentWidget()) {
-        if (auto* window = qobject_cast<RegisterWindow*>(widget)) {
+        if (auto* window = dynamic_cast<ContextOwner*>(widget)) {
             window->context().dialogs.message(written.message());
             return;
         }

@@ -196,6 +196,12 @@ void RegisterWindow::closeEvent(QCloseEvent* event) {
 }
 
 void RegisterWindow::keyPressEvent(QKeyEvent* event) {
+    if (m_enterPressesButtons && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()); button && button->isEnabled()) {
+            button->click();
+            return;
+        }
+    }
     if (event->key() == Qt::Key_Escape) {
         for (RecordCommands* commands : std::as_const(m_commands)) {
             if (commands->isEntering()) {

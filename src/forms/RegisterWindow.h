@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/vocabulary/Query.h"
+#include "forms/ContextOwner.h"
 #include "forms/RecordCommands.h"
 #include "forms/SingleWindows.h"
 #include "platform/Result.h"
@@ -24,14 +25,14 @@ class SearchIndexWatch;
 // the pending record by code, rows inserted from values, child windows opened once,
 // failures told to the user in one sentence, searches that keep the previous rows when
 // refused, and a close that first writes what the user typed.
-class RegisterWindow : public QWidget {
+class RegisterWindow : public QWidget, public ContextOwner {
     Q_OBJECT
 public:
     using FieldValues = QList<std::pair<QString, QString>>;
 
     ~RegisterWindow() override;
 
-    const Context& context() const { return m_context; }
+    const Context& context() const override { return m_context; }
 
     // The folder of the database file, with a trailing '/' ("" before openDatabase() or
     // without a database path): report files and photos are looked for there.
@@ -42,6 +43,9 @@ protected:
 
     // A record source over a table, owned by the window.
     RecordSource* addSource(const QString& table);
+
+    // Enter on a focused button presses it, as Space does.
+    void setEnterPressesButtons(bool on) { m_enterPressesButtons = on; }
 
     // The record commands of a source (one set per window is the rule). Esc anywhere in
     // the window while Entering drops the new record, as Esc in a card field does.
@@ -128,4 +132,5 @@ private:
     SingleWindows m_children;
     SearchIndexWatch* m_indexWatch = nullptr;
     QHash<QObject*, std::pair<QPointer<QWidget>, Qt::FocusPolicy>> m_covered; // cover -> field, its own policy
+    bool m_enterPressesButtons = false;
 };

@@ -1,6 +1,5 @@
 #include "forms/SearchIndexWatch.h"
 
-#include "data/sqlite/search/SearchIndex.h"
 #include "data/store/RecordSource.h"
 #include "platform/gui/WindowHost.h"
 
@@ -17,12 +16,10 @@ void SearchIndexWatch::restart() {
 }
 
 void SearchIndexWatch::look() {
-    SearchIndex* index = m_source.searchIndex();
-    const bool building = index && index->isBuilding();
+    qint64 done = 0, total = 0;
+    const bool building = m_source.searchIndexBuilding(done, total);
     QString text;
     if (building) {
-        qint64 done = 0, total = 0;
-        index->progress(done, total);
         const int percent = total > 0 ? static_cast<int>(std::min<qint64>(99, done * 100 / total)) : 0;
         text = QStringLiteral("Preparazione della ricerca veloce: %1 %").arg(percent);
     }

@@ -6,7 +6,6 @@
 #include "platform/gui/Artwork.h"
 #include "ui_LeadWindow.h"
 
-#include <QKeyEvent>
 #include <tuple>
 
 namespace {
@@ -18,6 +17,7 @@ const QString table = QStringLiteral("notizie");
 LeadWindow::LeadWindow(const Context& context, QWidget* parent)
     : RegisterWindow(context, parent), m_ui(std::make_unique<Ui::LeadWindow>()) {
     m_ui->setupUi(this);
+    setEnterPressesButtons(true);
     setMinimumSize(size()); // 7980 x 7545 twips with its frame: everything is placed for it
     setWindowIcon(Artwork::icon(QStringLiteral(":/icons/08-notizie.svg")));
     m_leads = addSource(table);
@@ -110,15 +110,4 @@ void LeadWindow::dropUntypedLead() {
 void LeadWindow::closeEvent(QCloseEvent* event) {
     dropUntypedLead();
     RegisterWindow::closeEvent(event);
-}
-
-void LeadWindow::keyPressEvent(QKeyEvent* event) {
-    // Enter on a focused button presses it, as Space does.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()); button && button->isEnabled()) {
-            button->click();
-            return;
-        }
-    }
-    RegisterWindow::keyPressEvent(event);
 }

@@ -1,19 +1,19 @@
 #include "platform/AtomicWrite.h"
 
-#include "platform/FileCopy.h"
+#include "platform/FileError.h"
 
 namespace AtomicWrite {
 
 std::optional<QString> commit(QSaveFile& file, bool allWritten) {
     if (!allWritten || !file.flush() || file.error() != QFileDevice::NoError) {
-        const QString reason = file.error() == QFileDevice::NoError ? FileCopy::describe(QFileDevice::WriteError)
-                                                                    : FileCopy::describe(file);
+        const QString reason = file.error() == QFileDevice::NoError ? FileError::describe(QFileDevice::WriteError)
+                                                                    : FileError::describe(file);
         file.cancelWriting();
         file.commit();  // discards the temporary file
         return reason;
     }
     if (!file.commit())
-        return FileCopy::describe(file);
+        return FileError::describe(file);
     return std::nullopt;
 }
 

@@ -1,7 +1,7 @@
 #include "report/PdfFile.h"
 
 #include "platform/AtomicWrite.h"
-#include "platform/FileCopy.h"
+#include "platform/FileError.h"
 
 #include <QPageLayout>
 #include <QPdfWriter>
@@ -15,7 +15,7 @@ Result write(const QString& path, const QString& title, const Painter& paint) {
     };
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return failure(FileCopy::describe(file));
+        return failure(FileError::describe(file));
     Result painted = Result::success();
     {
         QPdfWriter writer(&file);

@@ -1,6 +1,5 @@
 #include "report/ReportRenderer.h"
 
-#include "data/sqlite/EngineError.h"
 #include "data/store/Database.h"
 #include "data/vocabulary/FieldFormat.h"
 #include "data/vocabulary/Numbers.h"
@@ -65,40 +64,6 @@ struct Wrapped {
         layout.endLayout();
     }
 };
-
-// What went wrong in the database, in the office's words; never the engine's English.
-QString engineProblem(const Database& database, const QSqlError& error) {
-    if (database.isPostgres())
-        return EngineError::describePostgres(error);
-    bool isCode = false;
-    const int code = error.nativeErrorCode().toInt(&isCode) & 0xff;
-    const QString text = error.databaseText();
-    if (!isCode)
-        return QStringLiteral("il database non ha potuto leggere i dati");
-    switch (code) {
-    case 5:  // SQLITE_BUSY
-    case 6:  // SQLITE_LOCKED
-        return QStringLiteral("il database è occupato da un altro programma; riprovare tra poco");
-    case 7:  // SQLITE_NOMEM
-        return QStringLiteral("la memoria non basta");
-    case 10:  // SQLITE_IOERR
-    case 14:  // SQLITE_CANTOPEN
-        return QStringLiteral("il file del database non si può leggere dal disco");
-    case 11:  // SQLITE_CORRUPT
-    case 26:  // SQLITE_NOTADB
-        return QStringLiteral("il file del database è danneggiato");
-    case 1:  // SQLITE_ERROR
-        if (text.contains(QLatin1String("stack overflow")) || text.contains(QLatin1String("too large")) ||
-            text.contains(QLatin1String("too many")))
-            return QStringLiteral("la formula di selezione è troppo complessa per il database");
-        if (text.contains(QLatin1String("no such")))
-            return QStringLiteral("nel database manca una tabella o un campo che il report usa");
-        break;
-    default:
-        break;
-    }
-    return QStringLiteral("il database ha dato l'errore numero %1").arg(code);
-}
 
 QString quoted(const QString& identifier) {
     return QLatin1Char('"') + identifier + QLatin1Char('"');
@@ -417,11 +382,11 @@ struct ReportRenderer::Private {
         QSqlQuery query(database->connection());
         query.setForwardOnly(true);
         if (!query.prepare(QStringLiteral("SELECT %1 FROM %2").arg(fields.join(QStringLiteral(", ")), from)))
-            return failure(engineProblem(*database, query.lastError()));
+            return failure(database->describeReading(query.lastError()));
         for (const QVariant& parameter : fromParameters)
             query.addBindValue(parameter);
         if (!query.exec())
-            return failure(engineProblem(*database, query.lastError()));
+            return failure(database->describeReading(query.lastError()));
         std::vector<qsizetype> longest(static_cast<std::size_t>(numeric.size()), 0);
         while (query.next()) {
             for (qsizetype k = 0; k < numeric.size(); ++k) {
@@ -441,7 +406,7 @@ struct ReportRenderer::Private {
             }
         }
         if (query.lastError().isValid())
-            return failure(engineProblem(*database, query.lastError()));
+            return failure(database->describeReading(query.lastError()));
         for (double& width : minimum)
             width = std::min(width, contentWidth * 0.4);
         return Result::success();
@@ -551,7 +516,7 @@ struct ReportRenderer::Private {
                 }
                 if (!m_main.isValid()) {
                     if (m_main.lastError().isValid())
-                        m_error = engineProblem(*m_owner.database, m_main.lastError());
+                        m_error = m_owner.database->describeReading(m_main.lastError());
                     return false;
                 }
                 // The whole record only where a detail needs its key; a list reads its columns.
@@ -612,7 +577,7 @@ struct ReportRenderer::Private {
                 m_main.bindValue(static_cast<int>(i), parameters.at(i));
             m_main.bindValue(static_cast<int>(parameters.size()), m_offset);
             if (!m_main.exec())
-                m_error = engineProblem(*m_owner.database, m_main.lastError());
+                m_error = m_owner.database->describeReading(m_main.lastError());
             m_inBlock = m_blocks && m_main.isActive() ? m_main.size() : 0;
         }
 
@@ -659,7 +624,7 @@ struct ReportRenderer::Private {
             m_detail->addBindValue(m_record.value(def.detail.masterKey));
             m_detail->addBindValue(m_at.detail);
             if (!m_detail->exec())
-                m_error = engineProblem(*m_owner.database, m_detail->lastError());
+                m_error = m_owner.database->describeReading(m_detail->lastError());
             m_detailOpen = true;
         }
 
@@ -698,7 +663,7 @@ struct ReportRenderer::Private {
             return Result::success();
         QSqlQuery query(database->connection());
         if (!query.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(definition.table))))
-            return failure(engineProblem(*database, query.lastError()));
+            return failure(database->describeReading(query.lastError()));
         const QSqlRecord record = query.record();
         QStringList names;
         for (const auto& column : definition.columns) {

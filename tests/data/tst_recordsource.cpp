@@ -2,6 +2,7 @@
 #include "TestDatabase.h"
 #include "data/folder/ProgramSettings.h"
 #include "data/folder/ReadyDefault.h"
+#include "data/sqlite/SqliteSchema.h"
 #include "data/store/Database.h"
 #include "data/store/RecordSource.h"
 #include "data/vocabulary/Schema.h"
@@ -375,11 +376,11 @@ private slots:
             while (objects.next()) {
                 ++seen;
                 const Schema::SchemaObject* own =
-                    Schema::ownObject(objects.value(0).toString(), objects.value(1).toString());
+                    SqliteSchema::ownObject(objects.value(0).toString(), objects.value(1).toString());
                 QVERIFY2(own, qPrintable(objects.value(1).toString()));
                 QCOMPARE(Schema::normalisedSql(objects.value(2).toString()), Schema::normalisedSql(own->sql));
             }
-            QCOMPARE(seen, Schema::createStatements().size() + 1); // and sqlite_sequence
+            QCOMPARE(seen, SqliteSchema::createStatements().size() + 1); // and sqlite_sequence
         }
         db.close();
         db = QSqlDatabase();

@@ -1,7 +1,7 @@
 #include "data/folder/SettingsFile.h"
 
 #include "platform/AtomicWrite.h"
-#include "platform/FileCopy.h"
+#include "platform/FileError.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -136,7 +136,7 @@ Result SettingsFile::write(const QString& path, const QStringList& values) {
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return failure(FileCopy::describe(file));
+        return failure(FileError::describe(file));
     const QByteArray bytes = text.toUtf8();
     const bool allWritten = file.write(bytes) == bytes.size();
     if (const std::optional<QString> reason = AtomicWrite::commit(file, allWritten))

@@ -1,7 +1,6 @@
 #include "data/postgres/PostgresSchema.h"
 
 #include "data/postgres/PostgresFunctions.h"
-#include "data/sqlite/search/SearchIndex.h"
 #include "data/vocabulary/Schema.h"
 
 #include <QSqlDatabase>
@@ -83,7 +82,7 @@ void addSearchIndexes(QSqlDatabase& db) {
              QStringLiteral("SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema() "
                             "AND (indexname LIKE '%\\_trgm' OR indexname LIKE '%\\_grams')"),
              ignored) ||
-        !query.next() || query.value(0).toInt() >= 2 * SearchIndex::fields().size())
+        !query.next() || query.value(0).toInt() >= 2 * Schema::searchFields().size())
         return;
     if (run(query, QStringLiteral("SELECT 1 FROM pg_extension WHERE extname = 'pg_trgm'"), ignored) &&
         (query.next() || run(query, QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"), ignored)))
@@ -129,7 +128,7 @@ QStringList createStatements() {
 
 QStringList searchIndexStatements() {
     QStringList statements;
-    for (const SearchIndex::Field& field : SearchIndex::fields())
+    for (const Schema::SearchField& field : Schema::searchFields())
         // On the column itself: the regular expressions of PostgresPattern are matched there.
         statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_trgm ON %1 USING gin (%2 gin_trgm_ops)")
                           .arg(field.table, field.field);
@@ -150,7 +149,7 @@ QString gramsFunction() {
 
 QStringList gramsIndexStatements() {
     QStringList statements;
-    for (const SearchIndex::Field& field : SearchIndex::fields())
+    for (const Schema::SearchField& field : Schema::searchFields())
         statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_grams ON %1 USING gin (velmora_grams(%2))")
                           .arg(field.table, field.field);
     return statements;

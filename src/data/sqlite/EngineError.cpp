@@ -88,6 +88,37 @@ bool isConnectionLoss(const QSqlError& error) {
     return state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"));
 }
 
+QString describeReading(const QSqlError& error) {
+    bool isCode = false;
+    const int code = error.nativeErrorCode().toInt(&isCode) & 0xff;
+    const QString text = error.databaseText();
+    if (!isCode)
+        return QStringLiteral("il database non ha potuto leggere i dati");
+    switch (code) {
+    case 5:  // SQLITE_BUSY
+    case 6:  // SQLITE_LOCKED
+        return QStringLiteral("il database è occupato da un altro programma; riprovare tra poco");
+    case 7:  // SQLITE_NOMEM
+        return QStringLiteral("la memoria non basta");
+    case 10:  // SQLITE_IOERR
+    case 14:  // SQLITE_CANTOPEN
+        return QStringLiteral("il file del database non si può leggere dal disco");
+    case 11:  // SQLITE_CORRUPT
+    case 26:  // SQLITE_NOTADB
+        return QStringLiteral("il file del database è danneggiato");
+    case 1:  // SQLITE_ERROR
+        if (text.contains(QLatin1String("stack overflow")) || text.contains(QLatin1String("too large")) ||
+            text.contains(QLatin1String("too many")))
+            return QStringLiteral("la formula di selezione è troppo complessa per il database");
+        if (text.contains(QLatin1String("no such")))
+            return QStringLiteral("nel database manca una tabella o un campo che il report usa");
+        break;
+    default:
+        break;
+    }
+    return QStringLiteral("il database ha dato l'errore numero %1").arg(code);
+}
+
 QString describePostgres(const QSqlError& error) {
     const QString state = error.nativeErrorCode();
     if (isConnectionLoss(error))

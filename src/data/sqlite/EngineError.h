@@ -17,6 +17,10 @@ QString describe(int sqliteCode, const QString& path = QString());
 // The same for an error that came through Qt's SQL module.
 QString describe(const QSqlError& error, const QString& path = QString());
 
+// The same for an error met while reading rows for a report, in the words the report has
+// always used.
+QString describeReading(const QSqlError& error);
+
 // An error of a PostgreSQL server, told by its SQLSTATE class; a connection lost on the
 // way (no SQLSTATE at all) is told as such.
 QString describePostgres(const QSqlError& error);

@@ -1,6 +1,7 @@
 #include "data/sqlite/SchemaCheck.h"
 
 #include "data/sqlite/EngineError.h"
+#include "data/sqlite/SqliteSchema.h"
 #include "data/vocabulary/Schema.h"
 
 #include <QFile>
@@ -152,7 +153,7 @@ QString problem(sqlite3* db) {
         // columns were checked above, and how they were declared is theirs to keep.
         if (entry.type == QLatin1String("table") && Schema::table(entry.name))
             continue;
-        const Schema::SchemaObject* own = Schema::ownObject(entry.type, entry.name);
+        const Schema::SchemaObject* own = SqliteSchema::ownObject(entry.type, entry.name);
         const bool same = own && (own->sql.isEmpty() ? !entry.hasSql : sameSql(own->sql, entry.sql));
         if (!own)
             foreign << kindOf(entry.type) + QStringLiteral(" «") + entry.name + QStringLiteral("»");

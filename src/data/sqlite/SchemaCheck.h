@@ -8,7 +8,7 @@ namespace SchemaCheck {
 
 // Whether an open database is one the program can work on: the six tables, each with
 // all its columns, and no schema object the program does not create itself
-// (Schema::ownObjects). Empty when it is; otherwise what is wrong, as a phrase naming
+// (SqliteSchema::ownObjects). Empty when it is; otherwise what is wrong, as a phrase naming
 // the table, column or object ("mancano le tabelle «foto», «agenda»", "nella tabella
 // «immobile» manca la colonna «mq»", "contiene il trigger «svuota», che VELMORA non crea").
 // Reads the schema only: nothing in the file runs, nothing is written.

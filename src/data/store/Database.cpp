@@ -6,6 +6,7 @@
 #include "data/sqlite/EngineError.h"
 #include "data/sqlite/SchemaCheck.h"
 #include "data/sqlite/SqlFunctions.h"
+#include "data/sqlite/SqliteSchema.h"
 #include "data/sqlite/search/ColumnCache.h"
 #include "data/sqlite/search/SearchIndex.h"
 #include "data/sqlite/search/WriteLedger.h"
@@ -178,6 +179,10 @@ QString Database::describe(const QSqlError& error) const {
                                              : error);
 }
 
+QString Database::describeReading(const QSqlError& error) const {
+    return isPostgres() ? EngineError::describePostgres(error) : EngineError::describeReading(error);
+}
+
 Result Database::open(const QString& path, std::shared_ptr<Database>& database) {
     return connectTo(path, database, true);
 }
@@ -324,7 +329,7 @@ Result Database::create(const QString& path) {
         } else {
             QSqlQuery query(db);
             db.transaction();
-            for (const QString& statement : Schema::createStatements()) {
+            for (const QString& statement : SqliteSchema::createStatements()) {
                 if (!query.exec(statement)) {
                     result = Result::failure(QStringLiteral("Impossibile creare il database «%1»: %2.")
                                                  .arg(path, EngineError::describe(query.lastError(), path)));

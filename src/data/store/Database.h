@@ -94,6 +94,8 @@ public:
 
     // What an error of this database's engine means, as a phrase that ends the caller's sentence.
     QString describe(const QSqlError& error) const;
+    // The same for an error met while reading rows for a report.
+    QString describeReading(const QSqlError& error) const;
 
     // What makes searches as the user types quick on SQLite: the trigram index in the file
     // and the text columns held in memory. None on a database that could not take them,

@@ -54,7 +54,7 @@ KeySearch::KeySearch(Database& database, const QString& table, const QString& fi
         m_from = from;
         m_done = limit <= 0;
         m_segments.push_back(
-            {SearchIndex::isIndexed(m_table, m_field) ? Method::Index : Method::Table, lowest, highest});
+            {Schema::isSearchField(m_table, m_field) ? Method::Index : Method::Table, lowest, highest});
         return;
     }
     sqlite3* db = database.handle();
@@ -95,7 +95,7 @@ KeySearch::KeySearch(Database& database, const QString& table, const QString& fi
                      pattern.endsWith(QLatin1Char('*'));
 
     std::optional<qint64> covered;
-    if (SearchIndex::isIndexed(m_table, m_field) && database.searchIndex()) {
+    if (Schema::isSearchField(m_table, m_field) && database.searchIndex()) {
         m_match = SearchIndex::matchText(pattern);
         if (!m_match.isEmpty())
             covered = database.searchIndex()->coveredUpTo(m_table);
@@ -218,7 +218,7 @@ QString KeySearch::postgresStatement(QVariantList& values) const {
                   Query::conditionSql(like, m_database.engine(), values);
     // Without three plain characters in a row the trigram index has nothing to look up:
     // the rows that hold every shorter piece are the candidates the LIKE above confirms.
-    if (m_database.hasPieceIndex() && SearchIndex::isIndexed(m_table, m_field)) {
+    if (m_database.hasPieceIndex() && Schema::isSearchField(m_table, m_field)) {
         QStringList pieces;
         bool trigram = false;
         for (const std::u32string& run : LiteralRuns::of(m_pattern)) {

@@ -2,6 +2,7 @@
 
 #include "data/sqlite/EngineError.h"
 #include "data/sqlite/search/CriteriaIndex.h"
+#include "data/sqlite/search/SearchIndex.h"
 #include "data/store/ChangeWatch.h"
 #include "data/store/Database.h"
 #include "data/store/KeySearch.h"
@@ -71,6 +72,14 @@ RecordSource::~RecordSource() = default;
 
 SearchIndex* RecordSource::searchIndex() const {
     return m_database ? m_database->searchIndex() : nullptr;
+}
+
+bool RecordSource::searchIndexBuilding(qint64& done, qint64& total) const {
+    SearchIndex* index = searchIndex();
+    if (!index || !index->isBuilding())
+        return false;
+    index->progress(done, total);
+    return true;
 }
 
 void RecordSource::setSearchSlices(std::chrono::nanoseconds first, std::chrono::nanoseconds later) {
@@ -301,7 +310,7 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
     if (const Result selected = select(-1, indexed ? scanFirst : 0, stopped); !selected)
         return selected;
     if (stopped)
-        if (const Result selected = select(CriteriaIndex::leading(*m_database, m_table, m_query.conditions()), 0, stopped);
+        if (const Result selected = select(CriteriaIndex::leading(m_database->handle(), m_database->connection(), m_table, m_query.conditions()), 0, stopped);
             !selected)
             return selected;
     if (!forward)

@@ -63,6 +63,8 @@ public:
     bool isOpen() const { return m_database != nullptr; }
     // The search index of the open database, if it has one.
     SearchIndex* searchIndex() const;
+    // Whether the search index of the open database is being built; if so, how far.
+    bool searchIndexBuilding(qint64& done, qint64& total) const;
 
     // The query that the next refresh runs. An invalid query is refused and the
     // previous one stays, with its rows.

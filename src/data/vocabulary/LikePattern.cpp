@@ -1,6 +1,6 @@
 #include "data/vocabulary/LikePattern.h"
 
-#include "data/vocabulary/LiteralRuns.h"
+#include "data/vocabulary/Utf8.h"
 
 #include <QChar>
 #include <QList>
@@ -201,7 +201,7 @@ LikePattern::LikePattern(const QString& pattern) {
                 segment.text.push_back(m_tokens[k].ch);
             segment.kmp = failureTable(segment.text.data(), segment.text.size(), std::equal_to<char32_t>());
             for (const char32_t c : segment.text)
-                LiteralRuns::appendUtf8(segment.bytes, c);
+                Utf8::append(segment.bytes, c);
         } else {
             const std::size_t words = (segment.size + 63) / 64;
             segment.anyMask.assign(words, 0);
@@ -302,7 +302,7 @@ bool LikePattern::matchesUtf8(std::string_view text) const {
             char* at;
             void push_back(char c) { *at++ = c; }
         } writer{folded + size};
-        LiteralRuns::appendUtf8(writer, fold(decodeAt(text, i, taken)));
+        Utf8::append(writer, fold(decodeAt(text, i, taken)));
         size = static_cast<std::size_t>(writer.at - folded);
     }
     return matchesFolded(std::string_view(folded, size));

@@ -1,6 +1,7 @@
 #include "data/vocabulary/LiteralRuns.h"
 
 #include "data/vocabulary/LikePattern.h"
+#include "data/vocabulary/Utf8.h"
 
 #include <QList>
 
@@ -46,7 +47,7 @@ std::string utf8(const std::u32string& text) {
     std::string out;
     out.reserve(text.size());
     for (const char32_t c : text)
-        appendUtf8(out, c);
+        Utf8::append(out, c);
     return out;
 }
 

@@ -32,6 +32,14 @@ const Table* table(const QString& name);
 // The field of a table (matched without regard to case), or nullptr.
 const Field* field(const QString& table, const QString& field);
 
+// The fields searched as the user types, on either engine.
+struct SearchField {
+    QString table;
+    QString field;
+};
+const QList<SearchField>& searchFields();
+bool isSearchField(const QString& table, const QString& field);
+
 // One object of a database's schema (a table, an index, a trigger) as this program
 // itself creates it. `implicit` objects are made by SQLite on its own (sqlite_sequence,
 // autoindexes, the shadow tables of a virtual table): never created by us, only accepted.
@@ -46,24 +54,8 @@ struct SchemaObject {
     bool searchIndex = false;
 };
 
-// Every schema object this program creates in its databases, in the order of creation:
-// the six tables, the indexes of a property's photos and visits and of the diary's days,
-// what SQLite adds itself, then the search index's tables and triggers with the tables
-// SQLite makes for them (SearchIndex::schemaObjects).
-// A database is opened or restored only when each object it holds is one of these, with
-// the same SQL (see normalisedSql): anything else, a trigger above all, could act on every
-// edit. Whatever else the program comes to create belongs here too.
-const QList<SchemaObject>& ownObjects();
-
-// The object of that type and name in ownObjects(), or nullptr.
-const SchemaObject* ownObject(const QString& type, const QString& name);
-
 // SQL reduced to a form that compares equal when only blanks, letter case outside
 // quotes, or a final semicolon differ.
 QString normalisedSql(const QString& sql);
-
-// The statements that create a new database: the SQL of every object of
-// ownObjects() that is neither implicit nor the search index's, in order.
-QStringList createStatements();
 
 } // namespace Schema

@@ -1,5 +1,6 @@
 #include "data/sqlite/search/BlockMap.h"
 
+#include "data/sqlite/search/TextColumn.h"
 #include "data/vocabulary/LikePattern.h"
 
 #include <algorithm>
@@ -10,7 +11,6 @@ namespace {
 
 constexpr qint64 lowest = std::numeric_limits<qint64>::min();
 constexpr qint64 highest = std::numeric_limits<qint64>::max();
-constexpr int readRows = 4096; // rows read from the table at a time
 
 // The class of a folded character. Whatever the classes, a character and its class are
 // the same for the text and the pattern, so the map can only err towards "maybe".
@@ -162,40 +162,17 @@ void BlockMap::addRow(qint64 rowid, const char* text, int length, bool isNull) {
 }
 
 Result BlockMap::buildStep(sqlite3* db, const std::function<bool()>& outOfTime, bool& complete) {
-    const QByteArray sql = QStringLiteral("SELECT rowid, \"%1\" FROM \"%2\" WHERE rowid > ? ORDER BY rowid LIMIT %3")
-                               .arg(m_field, m_table)
-                               .arg(readRows)
-                               .toUtf8();
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
-        return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
-    while (!m_complete) {
-        sqlite3_bind_int64(statement, 1, m_readUpTo);
-        int rows = 0;
-        int status;
-        while ((status = sqlite3_step(statement)) == SQLITE_ROW) {
-            ++rows;
-            m_readUpTo = sqlite3_column_int64(statement, 0);
-            const bool isNull = sqlite3_column_type(statement, 1) == SQLITE_NULL;
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
-            addRow(m_readUpTo, text ? text : "", isNull ? 0 : sqlite3_column_bytes(statement, 1), isNull);
-        }
-        sqlite3_reset(statement);
-        if (status != SQLITE_DONE) {
-            const Result failed = Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
-            sqlite3_finalize(statement);
-            return failed;
-        }
-        if (rows < readRows) {
-            m_complete = true;
-            m_first.shrink_to_fit();
-            m_rows.shrink_to_fit();
-            m_bits.shrink_to_fit();
-        } else if (outOfTime()) {
-            break;
-        }
+    const Result read = TextColumn::readSlices(db, m_table, m_field, m_readUpTo, m_complete, outOfTime,
+                                               [this](qint64 rowid, const char* text, int length, bool isNull) {
+                                                   addRow(rowid, text, length, isNull);
+                                               });
+    if (!read)
+        return read;
+    if (m_complete) {
+        m_first.shrink_to_fit();
+        m_rows.shrink_to_fit();
+        m_bits.shrink_to_fit();
     }
-    sqlite3_finalize(statement);
     complete = m_complete;
     return Result::success();
 }

@@ -1,7 +1,6 @@
 #include "data/sqlite/search/CriteriaIndex.h"
 
-#include "data/store/Database.h"
-
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <algorithm>
 #include <sqlite3.h>
@@ -104,8 +103,9 @@ bool run(QSqlQuery& query, const QString& sql, const QVariantList& values) {
 
 // How many distinct values of a text field the condition takes (0: no row meets it); -1
 // when the walk cannot serve the field.
-qint64 valuesTaken(Database& database, const Indexed& index, const Query::Condition& condition) {
-    if (!binaryOrder(database.handle(), index))
+qint64 valuesTaken(sqlite3* db, const QSqlDatabase& connection, const Indexed& index,
+                   const Query::Condition& condition) {
+    if (!binaryOrder(db, index))
         return -1;
     // Numbers that compare equal (1 and 1.0, in a field declared without a type) are one
     // value to the walk but two texts to the condition.
@@ -114,14 +114,14 @@ qint64 valuesTaken(Database& database, const Indexed& index, const Query::Condit
                           QStringLiteral("SELECT sum(v IS NULL), sum(typeof(v) IN ('integer', 'real')), "
                                          "sum(CASE WHEN v IS NOT NULL AND %1 THEN 1 ELSE 0 END) FROM d")
                               .arg(onValue(condition, values));
-    QSqlQuery query(database.connection());
+    QSqlQuery query(connection);
     if (!run(query, probe, values) || query.value(0).toLongLong() != 1 || query.value(1).toLongLong() != 0)
         return -1;
     return query.value(2).toLongLong();
 }
 
 // How many rows a condition leads to through its index, counted up to `bound`; -1 on failure.
-qint64 rowsThrough(Database& database, const Indexed& index, const Query::Condition& condition, qint64 bound) {
+qint64 rowsThrough(const QSqlDatabase& connection, const Indexed& index, const Query::Condition& condition, qint64 bound) {
     QVariantList values;
     const QString table = quoted(QLatin1String(index.table));
     const QString field = quoted(QLatin1String(index.field));
@@ -135,7 +135,7 @@ qint64 rowsThrough(Database& database, const Indexed& index, const Query::Condit
         values << condition.first << condition.second;
     }
     values << bound;
-    QSqlQuery query(database.connection());
+    QSqlQuery query(connection);
     return run(query, sql, values) ? query.value(0).toLongLong() : -1;
 }
 
@@ -177,13 +177,14 @@ bool CriteriaIndex::concerns(const QString& table, const QList<Query::Condition>
     return false;
 }
 
-int CriteriaIndex::leading(Database& database, const QString& table, const QList<Query::Condition>& conditions) {
-    if (database.isPostgres() || !concerns(table, conditions))
+int CriteriaIndex::leading(sqlite3* db, const QSqlDatabase& connection, const QString& table,
+                           const QList<Query::Condition>& conditions) {
+    if (!db || !concerns(table, conditions))
         return -1;
 
     // Up to this many rows are found through an index quicker than by reading the table
     // in key order until a page is full (about 1 µs a row against 0.3).
-    QSqlQuery size(database.connection());
+    QSqlQuery size(connection);
     if (!run(size, QStringLiteral("SELECT max(rowid) FROM %1").arg(quoted(table)), {}))
         return -1;
     const qint64 bound = std::max<qint64>(1024, size.value(0).toLongLong() / 32);
@@ -194,10 +195,10 @@ int CriteriaIndex::leading(Database& database, const QString& table, const QList
     for (int i = 0; i < conditions.size(); ++i) {
         const Query::Condition& condition = conditions.at(i);
         const Indexed* index = find(table, condition.field);
-        if (!index || !serves(*index, condition.kind) || !present(database.handle(), *index))
+        if (!index || !serves(*index, condition.kind) || !present(db, *index))
             continue;
         if (index->text) {
-            const qint64 taken = valuesTaken(database, *index, condition);
+            const qint64 taken = valuesTaken(db, connection, *index, condition);
             if (taken == 0)
                 return i;
             if (taken < 0)
@@ -209,7 +210,7 @@ int CriteriaIndex::leading(Database& database, const QString& table, const QList
     int best = -1;
     qint64 fewest = bound;
     for (const auto& [i, index] : usable) {
-        const qint64 rows = rowsThrough(database, *index, conditions.at(i), fewest);
+        const qint64 rows = rowsThrough(connection, *index, conditions.at(i), fewest);
         if (rows >= 0 && rows < fewest) {
             best = i;
             fewest = rows;

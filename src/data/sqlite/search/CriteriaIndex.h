@@ -8,7 +8,7 @@
 #include <QString>
 #include <QVariantList>
 
-class Database;
+class QSqlDatabase;
 struct sqlite3;
 
 // Plain SQLite indexes on the fields the criteria search compares (a property's or a
@@ -37,7 +37,8 @@ public:
     static bool concerns(const QString& table, const QList<Query::Condition>& conditions);
     // The condition of a query on `table` that its rows are best found through, or -1
     // when none is: then they are read in key order.
-    static int leading(Database& database, const QString& table, const QList<Query::Condition>& conditions);
+    static int leading(sqlite3* db, const QSqlDatabase& connection, const QString& table,
+                       const QList<Query::Condition>& conditions);
     // A condition as SQLite SQL, its values appended to `values`: through its index when it
     // leads, otherwise kept off it.
     static QString conditionSql(const QString& table, const Query::Condition& condition, bool leads,

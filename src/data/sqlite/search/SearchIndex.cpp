@@ -260,22 +260,6 @@ QStringList verifiedTablesOn(sqlite3* db) {
 
 } // namespace
 
-const QList<SearchIndex::Field>& SearchIndex::fields() {
-    static const QList<Field> all = {
-        {"immobile", "proprietario"}, {"immobile", "telefono"},          {"immobile", "cellulare"},
-        {"immobile", "zona"},         {"immobile", "indirizzoimmobile"}, {"immobile", "noteimmobile"},
-        {"richiesta", "nome"},        {"richiesta", "cognome"},          {"notizie", "notizia"},
-        {"notizie", "telefono"}};
-    return all;
-}
-
-bool SearchIndex::isIndexed(const QString& table, const QString& field) {
-    for (const Field& f : fields())
-        if (f.table.compare(table, Qt::CaseInsensitive) == 0 && f.field.compare(field, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-
 QString SearchIndex::ftsTable(const QString& table, const QString& field) {
     return QStringLiteral("velmora_ricerca_%1_%2").arg(table.toLower(), field.toLower());
 }

@@ -33,13 +33,10 @@ struct sqlite3;
 class SearchIndex : public QObject {
     Q_OBJECT
 public:
-    struct Field {
-        QString table;
-        QString field;
-    };
     // The fields searched as the user types.
-    static const QList<Field>& fields();
-    static bool isIndexed(const QString& table, const QString& field);
+    using Field = Schema::SearchField;
+    static const QList<Field>& fields() { return Schema::searchFields(); }
+    static bool isIndexed(const QString& table, const QString& field) { return Schema::isSearchField(table, field); }
     // Every schema object the index adds to a database (tables, the FTS5 tables' own
     // tables, triggers, the criteria search's indexes), by name.
     static QStringList objectNames();

@@ -96,25 +96,25 @@ void TextColumn::addRow(qint64 rowid, const char* text, int length) {
     m_rowids.push_back(rowid);
 }
 
-Result TextColumn::buildStep(sqlite3* db, const std::function<bool()>& outOfTime, bool& complete) {
+Result TextColumn::readSlices(sqlite3* db, const QString& table, const QString& field, qint64& readUpTo, bool& ended,
+                              const std::function<bool()>& outOfTime, const RowReader& row) {
     const QByteArray sql = QStringLiteral("SELECT rowid, \"%1\" FROM \"%2\" WHERE rowid > ? ORDER BY rowid LIMIT %3")
-                               .arg(m_field, m_table)
+                               .arg(field, table)
                                .arg(readRows)
                                .toUtf8();
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
         return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
-    while (!m_complete) {
-        sqlite3_bind_int64(statement, 1, m_readUpTo);
+    while (!ended) {
+        sqlite3_bind_int64(statement, 1, readUpTo);
         int rows = 0;
         int status;
         while ((status = sqlite3_step(statement)) == SQLITE_ROW) {
             ++rows;
-            m_readUpTo = sqlite3_column_int64(statement, 0);
-            if (sqlite3_column_type(statement, 1) == SQLITE_NULL)
-                continue; // a null never matches
+            readUpTo = sqlite3_column_int64(statement, 0);
+            const bool isNull = sqlite3_column_type(statement, 1) == SQLITE_NULL;
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
-            addRow(m_readUpTo, text ? text : "", sqlite3_column_bytes(statement, 1));
+            row(readUpTo, text ? text : "", isNull ? 0 : sqlite3_column_bytes(statement, 1), isNull);
         }
         sqlite3_reset(statement);
         if (status != SQLITE_DONE) {
@@ -122,16 +122,28 @@ Result TextColumn::buildStep(sqlite3* db, const std::function<bool()>& outOfTime
             sqlite3_finalize(statement);
             return failed;
         }
-        if (rows < readRows) {
-            m_complete = true;
-            m_text.shrink_to_fit();
-            m_start.shrink_to_fit();
-            m_rowids.shrink_to_fit();
-        } else if (outOfTime()) {
+        if (rows < readRows)
+            ended = true;
+        else if (outOfTime())
             break;
-        }
     }
     sqlite3_finalize(statement);
+    return Result::success();
+}
+
+Result TextColumn::buildStep(sqlite3* db, const std::function<bool()>& outOfTime, bool& complete) {
+    const Result read = readSlices(db, m_table, m_field, m_readUpTo, m_complete, outOfTime,
+                                   [this](qint64 rowid, const char* text, int length, bool isNull) {
+                                       if (!isNull) // a null never matches
+                                           addRow(rowid, text, length);
+                                   });
+    if (!read)
+        return read;
+    if (m_complete) {
+        m_text.shrink_to_fit();
+        m_start.shrink_to_fit();
+        m_rowids.shrink_to_fit();
+    }
     complete = m_complete;
     return Result::success();
 }

@@ -26,6 +26,13 @@ public:
 
     // Reads the next rows of the table; `complete` once every row is in.
     Result buildStep(sqlite3* db, const std::function<bool()>& outOfTime, bool& complete);
+
+    // Reads a field's rows after `readUpTo` in key order, 4096 at a time, handing each to
+    // `row` (a null with no text), until the table ends (`ended`) or `outOfTime` says so
+    // between slices. What a column and a map of blocks (BlockMap) are made from.
+    using RowReader = std::function<void(qint64 rowid, const char* text, int length, bool isNull)>;
+    static Result readSlices(sqlite3* db, const QString& table, const QString& field, qint64& readUpTo, bool& ended,
+                             const std::function<bool()>& outOfTime, const RowReader& row);
     bool isComplete() const { return m_complete; }
     // While it is made: the rows are read up to this key, in this many bytes.
     qint64 readUpTo() const { return m_readUpTo; }
