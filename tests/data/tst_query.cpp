@@ -264,7 +264,9 @@ private slots:
                 const QString needle = wide ? QStringList{"", "l", "*", "?"}.at(random.bounded(4))
                                             : needles.at(random.bounded(needles.size()));
                 const Query query = Query::criteria(table, {from, "Mq da"}, {to, "a"}, purpose, typeField, needle);
-                (CriteriaIndex::leading(*database, table, query.conditions()) >= 0 ? led : scanned)++;
+                const int leading =
+                    CriteriaIndex::leading(database->handle(), database->connection(), table, query.conditions());
+                (leading >= 0 ? led : scanned)++;
 
                 QSqlQuery plain(database->connection());
                 plain.prepare(QStringLiteral("SELECT rowid FROM %1 NOT INDEXED WHERE mq BETWEEN ? AND ? AND "
