@@ -1,0 +1,231 @@
+#include "data/store/RecordSource.h"
+
+#include "data/sqlite/search/CriteriaIndex.h"
+#include "data/store/Database.h"
+#include "data/store/KeySearch.h"
+#include "data/store/RecordSourceDetail.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <sqlite3.h>
+
+// RecordSource: the keys of the result, a page at a time around what is shown.
+
+using namespace RecordSourceDetail;
+
+namespace {
+
+// Whether a range holds a good part of the table. Rows come in key order, so through
+// the field's index SQLite reads and sorts every row of the range before the first page
+// (a range of weeks in a dense diary: thousands); in key order it finds the first page
+// of such a range after a few thousand rows. A narrow range is best found on the index.
+// Counting stops at the bound, so asking costs no more than either way.
+bool coversMuch(const QSqlDatabase& db, const QString& table, const Query::Condition& range) {
+    QSqlQuery size(db);
+    if (!size.exec(QStringLiteral("SELECT max(rowid) FROM %1").arg(quoted(table))) || !size.next())
+        return false;
+    const qint64 bound = std::max<qint64>(1024, size.value(0).toLongLong() / 32);
+    QSqlQuery count(db);
+    count.prepare(QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE %2 BETWEEN ? AND ? LIMIT ?)")
+                      .arg(quoted(table), quoted(range.field)));
+    count.addBindValue(range.first);
+    count.addBindValue(range.second);
+    count.addBindValue(bound);
+    return count.exec() && count.next() && count.value(0).toLongLong() >= bound;
+}
+
+// SQLite's steps a page is looked for in key order before the indexes are weighed: some
+// 2,000 rows of a criteria search, well under a millisecond (about what weighing them
+// takes at 100,000 rows).
+constexpr int scanFirst = 20000;
+constexpr int stepsPerCall = 1000;
+
+// The progress handler of a budgeted statement: {calls left, spent}.
+int spend(void* budget) {
+    auto* left = static_cast<std::pair<int, bool>*>(budget);
+    if (--left->first >= 0)
+        return 0;
+    left->second = true;
+    return 1;
+}
+
+} // namespace
+
+Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, int limit, QList<qint64>& keys) const {
+    keys.clear();
+    if (!isOpen())
+        return notOpen();
+    m_database->comeBack();
+    if (searchCondition()) {
+        const std::unique_ptr<KeySearch> search = makeSearch(direction, from, limit);
+        if (const Result ran = search->run(std::chrono::nanoseconds(-1)); !ran)
+            return searchError(ran);
+        keys = search->keys();
+        return Result::success();
+    }
+
+    const Database::Engine engine = m_database->engine();
+    const QString key = m_database->keyColumn(m_table);
+    const bool sqlite = engine == Database::Engine::SQLite;
+    const bool forward = direction == Direction::Forward;
+    // The statement, with the condition `lead` followed through its index (-1: none is).
+    const auto statement = [&](int lead, QVariantList& values) {
+        QStringList where;
+        for (qsizetype i = 0; i < m_query.conditions().size(); ++i) {
+            const Query::Condition& c = m_query.conditions().at(i);
+            if (sqlite && c.kind != Query::Condition::DateBetween) {
+                where << CriteriaIndex::conditionSql(m_table, c, i == lead, values);
+                continue;
+            }
+            // A unary plus keeps SQLite off a date field's index: see coversMuch(). PostgreSQL's
+            // planner weighs the two ways itself.
+            const bool unindexed = c.kind == Query::Condition::DateBetween && sqlite &&
+                                   coversMuch(m_database->connection(), m_table, c);
+            where << (unindexed ? QStringLiteral("+") : QString()) + Query::conditionSql(c, engine, values);
+        }
+        if (from) {
+            where << key + (forward ? QStringLiteral(" > ?") : QStringLiteral(" < ?"));
+            values << *from;
+        }
+        QString sql = QStringLiteral("SELECT %1 FROM ").arg(key) + quoted(m_table);
+        if (!where.isEmpty())
+            sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+        sql += QStringLiteral(" ORDER BY %1%2 LIMIT ?").arg(key, forward ? QString() : QStringLiteral(" DESC"));
+        values << limit;
+        return sql;
+    };
+    // Runs it; `budget` (in SQLite's steps, 0 for none) stops it early, with `stopped` set.
+    const auto select = [&](int lead, int budget, bool& stopped) {
+        QVariantList values;
+        const QString sql = statement(lead, values);
+        keys.clear();
+        // On a server the statement is kept prepared: the visits and photos of each property
+        // shown run the same one again.
+        QSqlQuery plain(m_database->connection());
+        plain.setForwardOnly(true);
+        QSqlError error;
+        QSqlQuery* query = m_database->isPostgres() ? m_database->kept(sql, error) : &plain;
+        if (!query)
+            return databaseError(QStringLiteral("la ricerca"), error);
+        if (query == &plain && !query->prepare(sql))
+            return databaseError(QStringLiteral("la ricerca"), query->lastError());
+        for (int i = 0; i < values.size(); ++i)
+            query->bindValue(i, values.at(i));
+        std::pair<int, bool> left{budget / stepsPerCall, false};
+        if (budget > 0)
+            sqlite3_progress_handler(m_database->handle(), stepsPerCall, spend, &left);
+        const bool ran = query->exec();
+        while (ran && query->next())
+            keys.append(query->value(0).toLongLong());
+        if (budget > 0)
+            sqlite3_progress_handler(m_database->handle(), 0, nullptr, nullptr);
+        stopped = left.second;
+        if (!ran && !stopped) {
+            error = query->lastError();
+            if (query != &plain)
+                m_database->forget(sql);
+            return databaseError(QStringLiteral("la ricerca"), error);
+        }
+        query->finish();
+        return Result::success();
+    };
+
+    // The criteria search's fields have indexes on SQLite (CriteriaIndex). The table is read
+    // in key order first, for about as long as finding the way through an index takes: a
+    // page of rows that many meet comes at once. Otherwise the condition that the fewest
+    // rows meet leads, when few enough do.
+    const bool indexed = sqlite && CriteriaIndex::concerns(m_table, m_query.conditions());
+    bool stopped = false;
+    if (const Result selected = select(-1, indexed ? scanFirst : 0, stopped); !selected)
+        return selected;
+    if (stopped)
+        if (const Result selected = select(CriteriaIndex::leading(m_database->handle(), m_database->connection(), m_table, m_query.conditions()), 0, stopped);
+            !selected)
+            return selected;
+    if (!forward)
+        std::reverse(keys.begin(), keys.end());
+    return Result::success();
+}
+
+void RecordSource::replaceWindow(const QList<qint64>& keys, bool headLoaded, bool tailLoaded) {
+    emit aboutToReset();
+    m_keys = keys;
+    m_headLoaded = headLoaded;
+    m_tailLoaded = tailLoaded;
+    if (m_tailLoaded)
+        appendAddedKeys();
+    m_current = -1;
+    m_next = 0;
+    emit reset();
+}
+
+void RecordSource::appendAddedKeys() {
+    for (const qint64 key : std::as_const(m_added))
+        if (!m_keys.contains(key))
+            m_keys.append(key);
+}
+
+Result RecordSource::loadHead() {
+    QList<qint64> keys;
+    if (const Result fetched = fetchKeys(Direction::Forward, std::nullopt, pageSize, keys); !fetched)
+        return fetched;
+    replaceWindow(keys, true, keys.size() < pageSize);
+    return Result::success();
+}
+
+Result RecordSource::loadTail() {
+    QList<qint64> keys;
+    if (const Result fetched = fetchKeys(Direction::Backward, std::nullopt, pageSize, keys); !fetched)
+        return fetched;
+    replaceWindow(keys, keys.size() < pageSize, true);
+    return Result::success();
+}
+
+void RecordSource::fetchMore() {
+    if (!finishSearch())
+        return;
+    if (!canFetchMore())
+        return;
+    QList<qint64> keys;
+    const std::optional<qint64> after = m_keys.isEmpty() ? std::nullopt : std::optional<qint64>(m_keys.last());
+    if (!fetchKeys(Direction::Forward, after, pageSize, keys))
+        return;
+    const bool complete = keys.size() < pageSize;
+    if (complete)
+        for (const qint64 key : std::as_const(m_added))
+            if (!keys.contains(key) && !m_keys.contains(key))
+                keys.append(key);
+    if (!keys.isEmpty()) {
+        const int first = rowCount();
+        emit aboutToInsertRows(first, first + static_cast<int>(keys.size()) - 1);
+        m_keys.append(keys);
+        m_tailLoaded = complete;
+        if (m_current < 0 && m_next >= first)
+            m_next = std::min(m_next, rowCount());
+        emit rowsInserted();
+    }
+    m_tailLoaded = complete;
+}
+
+void RecordSource::fetchPrevious() {
+    if (!finishSearch())
+        return;
+    if (!canFetchPrevious())
+        return;
+    QList<qint64> keys;
+    const std::optional<qint64> before = m_keys.isEmpty() ? std::nullopt : std::optional<qint64>(m_keys.first());
+    if (!fetchKeys(Direction::Backward, before, pageSize, keys))
+        return;
+    const int count = static_cast<int>(keys.size());
+    if (count > 0) {
+        emit aboutToInsertRows(0, count - 1);
+        m_keys = keys + m_keys;
+        if (m_current >= 0)
+            m_current += count;
+        else
+            m_next += count;
+        m_headLoaded = count < pageSize;
+        emit rowsInserted();
+    }
+    m_headLoaded = count < pageSize;
+}

@@ -1,0 +1,97 @@
+#include "data/store/RecordSource.h"
+
+// RecordSource: moves of the current record.
+
+Result RecordSource::moveFirst() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
+    if (!isOpen())
+        return notOpen();
+    if (const Result left = leaveRecord(); !left)
+        return left;
+    if (!m_headLoaded)
+        if (const Result loaded = loadHead(); !loaded)
+            return loaded;
+    return setCurrent(rowCount() > 0 ? 0 : -1);
+}
+
+Result RecordSource::moveLast() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
+    if (!isOpen())
+        return notOpen();
+    if (const Result left = leaveRecord(); !left)
+        return left;
+    lookPastTheEnd();
+    if (!m_tailLoaded)
+        if (const Result loaded = loadTail(); !loaded)
+            return loaded;
+    return setCurrent(rowCount() - 1);
+}
+
+Result RecordSource::moveNext() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
+    if (!isOpen())
+        return notOpen();
+    if (const Result left = leaveRecord(); !left)
+        return left;
+    const int target = m_current >= 0 ? m_current + 1 : m_next;
+    if (target >= rowCount())
+        lookPastTheEnd();
+    while (target >= rowCount() && canFetchMore()) {
+        const int before = rowCount();
+        fetchMore();
+        if (rowCount() == before)
+            break;
+    }
+    return setCurrent(target < rowCount() ? target : rowCount());
+}
+
+Result RecordSource::movePrevious() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
+    if (!isOpen())
+        return notOpen();
+    if (const Result left = leaveRecord(); !left)
+        return left;
+    int target = m_current >= 0 ? m_current - 1 : m_next - 1;
+    if (target < 0 && canFetchPrevious()) {
+        const int before = rowCount();
+        fetchPrevious();
+        target += rowCount() - before;
+    }
+    // Before the first row there is no current record.
+    return setCurrent(target >= 0 ? target : -1);
+}
+
+Result RecordSource::stepNext() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
+    const int last = rowCount() - 1;
+    if (m_current >= 0 && m_current == last && isOpen())
+        lookPastTheEnd();
+    if (m_current >= 0 && m_current == last && !canFetchMore())
+        return leaveRecord();
+    return moveNext();
+}
+
+Result RecordSource::stepPrevious() {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
+    if (m_current == 0 && !canFetchPrevious())
+        return leaveRecord();
+    return movePrevious();
+}
+
+Result RecordSource::moveToRow(int row) {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
+    if (!isOpen())
+        return notOpen();
+    if (row == m_current && !m_adding)
+        return Result::success();
+    if (const Result left = leaveRecord(); !left)
+        return left;
+    return setCurrent(row);
+}

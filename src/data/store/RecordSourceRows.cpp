@@ -1,0 +1,101 @@
+#include "data/store/RecordSource.h"
+
+#include "data/store/Database.h"
+#include "data/store/RecordSourceDetail.h"
+#include "data/vocabulary/FieldFormat.h"
+#include "platform/Regional.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+// RecordSource: rows read in blocks by their keys and kept for showing.
+
+using namespace RecordSourceDetail;
+
+const QVariantList* RecordSource::row(qint64 key) const {
+    if (const auto cached = m_rows.constFind(key); cached != m_rows.constEnd())
+        return &cached.value();
+    if (!isOpen())
+        return nullptr;
+
+    // Read a block of the window around the row, as a grid will want its neighbours too.
+    const int at = static_cast<int>(m_keys.indexOf(key));
+    QList<qint64> block{key};
+    if (at >= 0)
+        for (int i = std::max(0, at - rowBlock / 4); i < std::min(rowCount(), at + rowBlock) && block.size() < rowBlock; ++i)
+            if (i != at && !m_rows.contains(m_keys.at(i)))
+                block.append(m_keys.at(i));
+
+    if (m_rows.size() + block.size() > rowCacheLimit)
+        m_rows.clear();
+
+    const QString keyColumn = m_database->keyColumn(m_table);
+    QSqlQuery plain(m_database->connection());
+    QSqlQuery* query = &plain;
+    QString sql;
+    if (m_database->isPostgres()) {
+        // One statement for any block, kept prepared on the server: the keys go as one array.
+        QSqlError ignored;
+        sql = QStringLiteral("SELECT %1, * FROM %2 WHERE %1 = ANY(CAST(? AS bigint[]))").arg(keyColumn, quoted(m_table));
+        query = m_database->kept(sql, ignored);
+        if (!query)
+            return nullptr;
+        QStringList list;
+        for (const qint64 k : std::as_const(block))
+            list << QString::number(k);
+        query->bindValue(0, QLatin1Char('{') + list.join(QLatin1Char(',')) + QLatin1Char('}'));
+    } else {
+        QString marks = QStringLiteral("?");
+        for (qsizetype i = 1; i < block.size(); ++i)
+            marks += QStringLiteral(",?");
+        plain.setForwardOnly(true);
+        plain.prepare(QStringLiteral("SELECT %1, * FROM %2 WHERE %1 IN (%3)").arg(keyColumn, quoted(m_table), marks));
+        for (const qint64 k : std::as_const(block))
+            plain.addBindValue(k);
+    }
+    if (!query->exec()) {
+        if (query != &plain)
+            m_database->forget(sql);
+        return nullptr;
+    }
+    const int columns = query->record().count();
+    while (query->next()) {
+        QVariantList values;
+        values.reserve(columns);
+        for (int c = 0; c < columns; ++c)
+            values.append(query->value(c));
+        m_rows.insert(values.first().toLongLong(), values);
+    }
+    query->finish();
+    const auto found = m_rows.constFind(key);
+    return found == m_rows.constEnd() ? nullptr : &found.value();
+}
+
+void RecordSource::forgetRow(qint64 key) {
+    m_rows.remove(key);
+}
+
+QString RecordSource::valueAt(int index, const QString& fieldName) const {
+    if (index < 0 || index >= rowCount())
+        return QString();
+    const Schema::Field* field = schemaField(fieldName);
+    const QString name = field ? field->name : fieldName.toLower();
+    if (index == m_current && !m_adding) {
+        if (const auto typed = m_pending.constFind(name); typed != m_pending.constEnd())
+            return typed.value();
+    }
+    const QVariantList* values = row(m_keys.at(index));
+    const int column = m_columns.value(name, -1);
+    if (!values || column < 0 || column >= values->size())
+        return QString();
+    return FieldFormat::shown(field, values->at(column), m_regional);
+}
+
+QString RecordSource::value(const QString& fieldName) const {
+    if (m_adding) {
+        const Schema::Field* field = schemaField(fieldName);
+        return m_pending.value(field ? field->name : fieldName.toLower());
+    }
+    return valueAt(m_current, fieldName);
+}
