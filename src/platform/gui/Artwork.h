@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Resources.h"
+
 #include <QIcon>
 #include <QImage>
 #include <QString>
@@ -15,7 +17,7 @@ QIcon icon(const QString& resource);
 QImage picture(const QString& resource);
 
 inline const QString programIcon = QStringLiteral(":/icons/velmora.svg");
-inline const QString defaultBackground = QStringLiteral(":/images/sfondo.svg");
+using Resources::defaultBackground;
 
 // The default background: sfondo.svg of the program folder, else the installed one, else the
 // drawing built into the program.
