@@ -336,8 +336,8 @@ private slots:
         for (const char* field : {"nome", "cognome", "telefono", "tipo", "note"})
             office.db.exec(QStringLiteral("UPDATE richiesta SET %1 = '%2'").arg(field, longWord));
         std::unique_ptr<ReportRenderer> renderer;
-        QVERIFY(ReportControl::prepare(office.db.folder().file("larga.rpt"), QString(), office.db.path(), office.regional,
-                                       office.clock.today(), renderer));
+        QVERIFY(ReportPreparation::prepare(office.db.folder().file("larga.rpt"), QString(), office.db.path(),
+                                           office.regional, office.clock.today(), renderer));
         const QString pdf = office.db.folder().file("larga.pdf");
         QVERIFY(ReportOutput::writePdf(*renderer, pdf));
         QCOMPARE(pdfText(pdf).count('v'), 2 * 5 * 4);  // every piece of every cell of the two rows is printed
