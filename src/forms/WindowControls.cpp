@@ -76,7 +76,7 @@ const QLabel* labelFor(const QWidget& control) {
 bool takesInput(const QWidget& widget) {
     return qobject_cast<const QLineEdit*>(&widget) || qobject_cast<const QPlainTextEdit*>(&widget) ||
            qobject_cast<const QTextEdit*>(&widget) || qobject_cast<const QComboBox*>(&widget) ||
-           qobject_cast<const QAbstractSpinBox*>(&widget) || qobject_cast<const QAbstractItemView*>(&widget);
+           qobject_cast<const QAbstractSpinBox*>(&widget);
 }
 
 void name(QWidget& widget, const QString& text) {
@@ -105,11 +105,13 @@ void settle(QWidget& window) {
                 name(*button, button->toolTip());
         } else if (auto* bar = qobject_cast<NavigationBar*>(widget)) {
             name(*bar, bar->caption().simplified());
+        } else if (qobject_cast<QAbstractItemView*>(widget)) {
+            // A grid's caption may name the list shown now ("APPUNTAMENTI DAL ..."): the
+            // window's title names the grid for good.
+            name(*widget, window.windowTitle().remove(QLatin1Char('-')).simplified());
         } else if (takesInput(*widget)) {
             if (const QLabel* label = labelFor(*widget))
                 name(*widget, labelText(*label));
-            else if (qobject_cast<QAbstractItemView*>(widget))
-                name(*widget, window.windowTitle().remove(QLatin1Char('-')).simplified());
         }
     }
 }

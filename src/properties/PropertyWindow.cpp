@@ -83,6 +83,9 @@ PropertyWindow::PropertyWindow(const Context& context, QWidget* parent)
     bindFields();
     connectCommands();
     load();
+    // Three lists in one window: each grid says whose rows it holds.
+    m_ui->DBGrid1->setAccessibleName(QStringLiteral("FOTO"));
+    m_ui->DBGrid2->setAccessibleName(QStringLiteral("VISITE"));
     WindowControls::settle(*this);
 }
 
