@@ -115,7 +115,12 @@ QString Query::dateBetweenSql(const Condition& condition, const QString& field, 
         values << condition.first << condition.second;
         ways << QStringLiteral("(%1 AND %2 BETWEEN ? AND ?)").arg(range, day);
     }
-    return QLatin1Char('(') + ways.join(QStringLiteral(" OR ")) + QLatin1Char(')');
+    const QString any = QLatin1Char('(') + ways.join(QStringLiteral(" OR ")) + QLatin1Char(')');
+    // SQLite would rather read the whole table in key order than follow so many ranges of
+    // the index for a page of keys: the keys are looked up first.
+    if (postgres || condition.table.isEmpty())
+        return any;
+    return QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %2)").arg(quoted(condition.table), any);
 }
 
 void Query::addNumberBound(const Bound& bound, QVariant& into) {
@@ -175,7 +180,7 @@ Query Query::dateRange(const QString& table, const QString& field, const Bound& 
                        const Regional& regional) {
     Query query(table, QStringLiteral("SELECT * FROM %1 WHERE %2 BETWEEN #").arg(table, field) + first.text +
                            QStringLiteral("# AND #") + last.text + QStringLiteral("# "));
-    Condition between{Condition::DateBetween, field, {}, {}, regional.dateOrder()};
+    Condition between{Condition::DateBetween, field, {}, {}, regional.dateOrder(), table};
     for (const auto& [bound, into] : {std::pair{&first, &between.first}, std::pair{&last, &between.second}}) {
         const std::optional<QDate> date = regional.parseDate(bound->text);
         if (date) {

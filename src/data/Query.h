@@ -28,6 +28,7 @@ public:
         QVariant first;
         QVariant second;
         QString dateOrder = {}; // DateBetween: how a stored date that is not ISO is read (Regional::dateOrder)
+        QString table = {};     // DateBetween: the field's table
     };
 
     // A typed bound and the caption of the field it was typed in, for messages.
