@@ -11,7 +11,10 @@ PhotoLookup::PhotoLookup(const QString& photoFolder) : m_folder(photoFolder) {
 }
 
 QString PhotoLookup::fileName(const QString& path) {
-    const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
+    qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
+    // "E:LOGO.BMP" names a file of drive E's current folder.
+    if (cut < 0 && path.size() > 2 && path.at(1) == QLatin1Char(':') && path.at(0).isLetter())
+        cut = 1;
     return path.mid(cut + 1).trimmed();
 }
 
