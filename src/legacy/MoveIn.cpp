@@ -18,11 +18,18 @@ namespace {
 
 const QString dabaIni = QStringLiteral("daba.ini");
 
-// Copies a file the old settings name into the new folder, keeping its name.
-QString copyInto(const QString& file, const QString& folder, QStringList& notes) {
+// Copies a file the old settings name into the new folder, keeping its name. Photos are
+// many and only pictures: a plain copy, without the wait for the disk a database copy has.
+QString copyInto(const QString& file, const QString& folder, QStringList& notes, bool plain = false) {
     const QString target = QDir(folder).filePath(QFileInfo(file).fileName());
     if (QFileInfo::exists(target))
         return target;
+    if (plain) {
+        if (QFile::copy(file, target))
+            return target;
+        notes << QStringLiteral("La foto «%1» non si può copiare in «%2».").arg(QDir::toNativeSeparators(file), folder);
+        return file;
+    }
     if (const Result copied = FileCopy::copy(file, target); !copied) {
         notes << copied.message();
         return file;
@@ -125,7 +132,7 @@ Result fromFolder(const QString& oldFolder, const QString& newFolder, Progress* 
         stage(QStringLiteral("Foto"));
     if (!oldPhotos.isEmpty())
         for (const QString& name : QDir(oldPhotos).entryList(QDir::Files))
-            copyInto(QDir(oldPhotos).filePath(name), options.photoTarget, notes);
+            copyInto(QDir(oldPhotos).filePath(name), options.photoTarget, notes, true);
 
     // The settings, their paths found here and their files brought along.
     const ProgramSettings oldSettings(oldFolder);
