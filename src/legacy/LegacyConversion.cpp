@@ -259,6 +259,9 @@ public:
             }
             if (m_options.stage)
                 m_options.stage(table.name);
+            // Asked at each table too, so that a small archive can be stopped as well.
+            if (!Progress::advance(m_options.progress, m_done, m_total))
+                return Result::userCancelled();
             if (const Result copied = copyTable(table, source); !copied)
                 return copied;
         }

@@ -25,8 +25,14 @@ QString copyInto(const QString& file, const QString& folder, QStringList& notes,
     if (QFileInfo::exists(target))
         return target;
     if (plain) {
-        if (QFile::copy(file, target))
-            return target;
+        QFile from(file);
+        QFile into(target);
+        if (from.open(QIODevice::ReadOnly) && into.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            const QByteArray bytes = from.readAll();
+            if (into.write(bytes) == bytes.size() && into.flush())
+                return target;
+            into.remove();
+        }
         notes << QStringLiteral("La foto «%1» non si può copiare in «%2».").arg(QDir::toNativeSeparators(file), folder);
         return file;
     }
