@@ -1,4 +1,5 @@
 #include "MemoryTables.h"
+#include "FolderCheck.h"
 #include "TestFolder.h"
 #include "legacy/LegacyConversion.h"
 
@@ -23,26 +24,6 @@ private:
         return list;
     }
 
-    // The rows of a table of the new database, each field as stored, in key order.
-    static QList<QVariantList> rows(const QString& file, const QString& sql) {
-        QList<QVariantList> all;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-            db.setDatabaseName(file);
-            if (!db.open())
-                return all;
-            QSqlQuery query(db);
-            query.exec(sql);
-            while (query.next()) {
-                QVariantList row;
-                for (int i = 0; i < query.record().count(); ++i)
-                    row << query.value(i);
-                all << row;
-            }
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("check"));
-        return all;
-    }
 
     static MemoryTables office() {
         const QString memo = QStringLiteral("Riga uno\r\nRiga\tdue\u00A0con spazio fisso, È così ").repeated(700);
@@ -96,7 +77,7 @@ private slots:
         const Result done = LegacyConversion::convert(office(), target, options, report);
         QVERIFY2(done.ok(), qPrintable(done.message()));
 
-        const auto properties = rows(target, QStringLiteral("SELECT id, proprietario, noteprop, mq, prezzo, noteimmobile, "
+        const auto properties = FolderCheck::rows(target, QStringLiteral("SELECT id, proprietario, noteprop, mq, prezzo, noteimmobile, "
                                                             "typeof(mq), cellulare FROM immobile ORDER BY id"));
         QCOMPARE(properties.size(), 4);
         QCOMPARE(properties[0][0].toLongLong(), 5);
@@ -116,20 +97,20 @@ private slots:
         QCOMPARE(properties[3][0].toLongLong(), 14);
         QCOMPARE(properties[3][1].toString(), QStringLiteral("Chiave doppia"));
 
-        const auto visits = rows(target, QStringLiteral("SELECT idimmobile, idrichiesta, nome, data FROM visite ORDER BY rowid"));
+        const auto visits = FolderCheck::rows(target, QStringLiteral("SELECT idimmobile, idrichiesta, nome, data FROM visite ORDER BY rowid"));
         QCOMPARE(visits.size(), 2);
         QCOMPARE(visits[0], (QVariantList{5, 3, "Anna", "01/01/1999"}));
         QVERIFY(visits[1][1].isNull());
         QCOMPARE(visits[1][3].toString(), QStringLiteral("03/04/2005"));
-        const auto photos = rows(target, QStringLiteral("SELECT foto FROM foto ORDER BY rowid"));
+        const auto photos = FolderCheck::rows(target, QStringLiteral("SELECT foto FROM foto ORDER BY rowid"));
         QCOMPARE(photos[0][0].toString(), folder.file(QStringLiteral("foto/a1.jpg")));
         QCOMPARE(photos[1][0].toString(), QStringLiteral("C:\\Programmi\\Immobiliare\\foto\\manca.jpg"));
-        const auto leads = rows(target, QStringLiteral("SELECT data FROM notizie ORDER BY id"));
+        const auto leads = FolderCheck::rows(target, QStringLiteral("SELECT data FROM notizie ORDER BY id"));
         QCOMPARE(leads, (QList<QVariantList>{{"2038-01-19T12:00:00"}, {"1999-01-07"}, {"ieri"}}));
-        const auto diary = rows(target, QStringLiteral("SELECT id, datap, ora FROM agenda ORDER BY id"));
+        const auto diary = FolderCheck::rows(target, QStringLiteral("SELECT id, datap, ora FROM agenda ORDER BY id"));
         QCOMPARE(diary, (QList<QVariantList>{{7, "2000-01-01", "09:30"}, {8, "-700000", "10:00"}}));
         // New keys go on after the largest the old file gave.
-        QCOMPARE(rows(target, QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'agenda'"))[0][0].toLongLong(), 8);
+        QCOMPARE(FolderCheck::rows(target, QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'agenda'"))[0][0].toLongLong(), 8);
 
         QCOMPARE(report.missingTables, QStringList{"richiesta"});
         QCOMPARE(report.extraTables, QStringList{"Clienti"});

@@ -1,6 +1,7 @@
 #include "MoveInOffer.h"
 #include "SettingsFile.h"
 #include "TestContext.h"
+#include "FolderCheck.h"
 #include "TestFolder.h"
 #include "legacy/JetFile.h"
 #include "legacy/MoveIn.h"
@@ -25,18 +26,6 @@ class LegacyFolderTest : public QObject {
     QString m_old;
     QJsonArray m_tables;
 
-    static QStringList fingerprint(const QString& folder) {
-        QStringList all;
-        QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            QFile file(path);
-            file.open(QIODevice::ReadOnly);
-            all << path + QLatin1Char(' ') + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
-        }
-        all.sort();
-        return all;
-    }
 
     QJsonObject table(const QString& name) const {
         for (const QJsonValue& one : m_tables)
@@ -65,29 +54,11 @@ class LegacyFolderTest : public QObject {
         return ours == theirs ? QString() : QStringLiteral("libmdb %1, written %2").arg(ours.left(80), theirs.left(80));
     }
 
-    static QList<QVariantList> rows(const QString& file, const QString& sql) {
-        QList<QVariantList> all;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-            db.setDatabaseName(file);
-            db.open();
-            QSqlQuery query(db);
-            query.exec(sql);
-            while (query.next()) {
-                QVariantList row;
-                for (int i = 0; query.isValid() && i < 8 && query.value(i).isValid(); ++i)
-                    row << query.value(i);
-                all << row;
-            }
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("check"));
-        return all;
-    }
 
     // What the new database holds is what was written into the old file.
     void sameRecords(const QString& database, const QString& photoFolder) {
         const QJsonArray properties = table(QStringLiteral("immobile")).value(QStringLiteral("rows")).toArray();
-        const auto converted = rows(database, QStringLiteral("SELECT id, proprietario, prezzo, noteimmobile, mq, noteprop "
+        const auto converted = FolderCheck::rows(database, QStringLiteral("SELECT id, proprietario, prezzo, noteimmobile, mq, noteprop "
                                                              "FROM immobile ORDER BY id"));
         QCOMPARE(converted.size(), properties.size());
         for (int i = 0; i < properties.size(); ++i) {
@@ -100,17 +71,17 @@ class LegacyFolderTest : public QObject {
             QCOMPARE(converted[i][5].toString(), row[5].toString());
         }
         const QJsonArray visits = table(QStringLiteral("visite")).value(QStringLiteral("rows")).toArray();
-        const auto visitRows = rows(database, QStringLiteral("SELECT data FROM visite ORDER BY rowid"));
+        const auto visitRows = FolderCheck::rows(database, QStringLiteral("SELECT data FROM visite ORDER BY rowid"));
         QCOMPARE(visitRows.size(), visits.size());
         for (int i = 0; i < visits.size(); ++i)
             QCOMPARE(visitRows[i][0].toString(),
                      QDate::fromString(visits[i].toArray()[4].toString(), Qt::ISODate).toString(QStringLiteral("dd/MM/yyyy")));
         const QJsonArray leads = table(QStringLiteral("notizie")).value(QStringLiteral("rows")).toArray();
-        const auto leadRows = rows(database, QStringLiteral("SELECT data FROM notizie ORDER BY id"));
+        const auto leadRows = FolderCheck::rows(database, QStringLiteral("SELECT data FROM notizie ORDER BY id"));
         for (int i = 0; i < leads.size(); ++i)
             QCOMPARE(leadRows[i][0].toString(), leads[i].toArray()[1].toString());
         // Found photos are named by their file here; the others keep their old path.
-        const auto photos = rows(database, QStringLiteral("SELECT foto FROM foto ORDER BY rowid"));
+        const auto photos = FolderCheck::rows(database, QStringLiteral("SELECT foto FROM foto ORDER BY rowid"));
         int found = 0;
         for (const auto& photo : photos)
             if (photo[0].toString().startsWith(photoFolder)) {
@@ -121,7 +92,7 @@ class LegacyFolderTest : public QObject {
             }
         QCOMPARE(found, photos.size() * 4 / 5);
         // New keys come after the largest of the old file.
-        QCOMPARE(rows(database, QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'immobile'"))[0][0].toLongLong(),
+        QCOMPARE(FolderCheck::rows(database, QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'immobile'"))[0][0].toLongLong(),
                  properties.size());
     }
 
@@ -174,11 +145,11 @@ private slots:
     }
 
     void theCommandMovesTheWholeFolder() {
-        const QStringList before = fingerprint(m_old);
+        const QStringList before = FolderCheck::fingerprint(m_old);
         const QString fresh = m_work.file(QStringLiteral("nuova"));
         ConversionReport report;
         QVERIFY(MoveIn::fromFolder(m_old, fresh, nullptr, {}, report).ok());
-        QCOMPARE(fingerprint(m_old), before);
+        QCOMPARE(FolderCheck::fingerprint(m_old), before);
         sameRecords(fresh + QStringLiteral("/daba.mdb"), fresh + QStringLiteral("/foto/"));
         QCOMPARE(report.photosMissing.size(), 16);
         for (const char* name : {"rapporto.rpt", "scheda.rpt", "richieste.rpt", "agenda.rpt"}) {
@@ -198,7 +169,7 @@ private slots:
             const QString path = it.next();
             QVERIFY(QFile::copy(path, copy + path.mid(m_old.size())));
         }
-        const QStringList before = fingerprint(copy);
+        const QStringList before = FolderCheck::fingerprint(copy);
         // Stopped halfway: nothing is made and nothing changes.
         {
             TestContext stopped(copy);
@@ -219,7 +190,7 @@ private slots:
         sameRecords(copy + QStringLiteral("/daba-velmora.mdb"), copy + QStringLiteral("/foto/"));
         // Every old file is as it was: in its place, or kept aside under a name of its own
         // (settings as .prima, another engine's reports as .originale).
-        const QStringList after = fingerprint(copy);
+        const QStringList after = FolderCheck::fingerprint(copy);
         for (const QString& line : before) {
             const qsizetype blank = line.lastIndexOf(QLatin1Char(' '));
             const QString path = line.left(blank);

@@ -1,3 +1,4 @@
+#include "FolderCheck.h"
 #include "TestFolder.h"
 #include "legacy/MoveIn.h"
 #include "legacy/OldFolder.h"
@@ -15,19 +16,6 @@ class OldFolderTest : public QObject {
 private:
     static QByteArray ole() { return QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0'); }
 
-    // Every file of a folder with its checksum: to tell that nothing changed.
-    static QStringList fingerprint(const QString& folder) {
-        QStringList all;
-        QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            QFile file(path);
-            file.open(QIODevice::ReadOnly);
-            all << path + QLatin1Char(' ') + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
-        }
-        all.sort();
-        return all;
-    }
 
     // An old program folder as Windows left it: cp1252 settings with CR LF and drive
     // letters, the database and photos named in other cases, a report of another engine.
@@ -103,13 +91,13 @@ private slots:
     void wholeFolderMovesIn() {
         TestFolder old;
         makeOldFolder(old);
-        const QStringList before = fingerprint(old.path());
+        const QStringList before = FolderCheck::fingerprint(old.path());
         TestFolder parent;
         const QString fresh = parent.file(QStringLiteral("nuova"));
         ConversionReport report;
         const Result done = MoveIn::fromFolder(old.path(), fresh, nullptr, {}, report);
         QVERIFY2(done.ok(), qPrintable(done.message()));
-        QCOMPARE(fingerprint(old.path()), before);
+        QCOMPARE(FolderCheck::fingerprint(old.path()), before);
 
         const QDir moved(fresh);
         QCOMPARE(SettingsFile::read(moved.filePath(QStringLiteral("daba.ini")), 1).at(0), moved.filePath(QStringLiteral("daba.mdb")));
@@ -135,7 +123,7 @@ private slots:
     void convertedInPlace() {
         TestFolder program;
         makeOldFolder(program);
-        const QStringList before = fingerprint(program.path());
+        const QStringList before = FolderCheck::fingerprint(program.path());
         const MoveIn::Found found = MoveIn::databaseOf(program.path());
         QVERIFY(found.exists);
         QVERIFY(found.jet);
@@ -148,7 +136,7 @@ private slots:
         QCOMPARE(SettingsFile::read(program.file(QStringLiteral("daba.ini")), 1).at(0), converted);
         QCOMPARE(program.read(QStringLiteral("daba.ini.prima")), QByteArray("C:\\Programmi\\Immobiliare\\daba.mdb\r\n"));
         QVERIFY(QFileInfo::exists(program.file(QStringLiteral("DABA-velmora-trasferimento.txt"))));
-        QStringList after = fingerprint(program.path());
+        QStringList after = FolderCheck::fingerprint(program.path());
         for (const QString& line : before)
             if (!line.contains(QStringLiteral("/daba.ini ")))
                 QVERIFY2(after.contains(line), qPrintable(line));
