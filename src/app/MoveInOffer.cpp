@@ -22,8 +22,10 @@ QString resolvePicture(const Context& context, const QString& iniName, int line,
     if (!values.found || !OldFolder::isWindowsPath(written))
         return QString();
     const auto resolved = OldFolder::resolve(written, context.programFolder, context.programFolder, iniName, what);
+    // A picture found nowhere is not told at every start: the sheet and the frame go
+    // without it, as they did with a missing one.
     if (!resolved.found || resolved.path == written)
-        return resolved.sentence;
+        return QString();
     QStringList rewritten = values.values;
     while (rewritten.size() < lines)
         rewritten << QString();

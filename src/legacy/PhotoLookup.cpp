@@ -3,11 +3,18 @@
 #include "platform/RegularFile.h"
 
 #include <QDir>
+#include <QDirIterator>
 
 PhotoLookup::PhotoLookup(const QString& photoFolder) : m_folder(photoFolder) {
-    const QDir folder(photoFolder);
-    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden))
-        m_byFoldedName.insert(name.toCaseFolded(), folder.filePath(name));
+    // An office may have a hundred thousand photos: their names only, read as they come.
+    if (photoFolder.isEmpty())
+        return;
+    QDirIterator names(photoFolder, QDir::Files | QDir::Hidden);
+    while (names.hasNext()) {
+        names.next();
+        const QString name = names.fileName();
+        m_byFoldedName.insert(name.toCaseFolded(), name);
+    }
 }
 
 QString PhotoLookup::fileName(const QString& path) {
@@ -24,5 +31,6 @@ QString PhotoLookup::find(const QString& stored) const {
     if (!stored.contains(QLatin1Char('\\')) && QDir::isAbsolutePath(stored) && RegularFile::problem(stored).isEmpty())
         return stored;
     const QString name = fileName(stored);
-    return name.isEmpty() ? QString() : m_byFoldedName.value(name.toCaseFolded());
+    const QString found = name.isEmpty() ? QString() : m_byFoldedName.value(name.toCaseFolded());
+    return found.isEmpty() ? QString() : QDir(m_folder).filePath(found);
 }

@@ -19,5 +19,5 @@ public:
 
 private:
     QString m_folder;
-    QHash<QString, QString> m_byFoldedName;
+    QHash<QString, QString> m_byFoldedName; // folded name -> name in the folder
 };
