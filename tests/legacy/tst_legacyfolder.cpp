@@ -3,6 +3,7 @@
 #include "TestContext.h"
 #include "FolderCheck.h"
 #include "TestFolder.h"
+#include "TestPostgres.h"
 #include "legacy/JetFile.h"
 #include "legacy/MoveIn.h"
 
@@ -157,6 +158,28 @@ private slots:
             QFile own(fresh + QLatin1Char('/') + name);
             QVERIFY(own.open(QIODevice::ReadOnly) && own.read(1) == "{");
         }
+    }
+
+    // velmora-trasferisci takes the old archive onto a PostgreSQL server: the rows and
+    // their exact amounts there, the status saying that something was listed (the photos
+    // not found), the old folder untouched.
+    void theCommandConvertsOntoAServer() {
+        TestPostgres server;
+        const QStringList before = FolderCheck::fingerprint(m_old);
+        QProcess tool;
+        tool.setWorkingDirectory(m_work.path());
+        tool.start(QStringLiteral(PROGRAM_DIR "/velmora-trasferisci"), {m_old + QStringLiteral("/daba.mdb"), server.address()});
+        QVERIFY(tool.waitForFinished(120000));
+        QVERIFY2(tool.exitCode() == 3, tool.readAllStandardError().constData());
+        QVERIFY(tool.readAllStandardOutput().contains("Foto trovate: 64; non trovate: 16."));
+        QCOMPARE(FolderCheck::fingerprint(m_old), before);
+        QVERIFY(QFileInfo::exists(m_work.file(QStringLiteral("daba-trasferimento.txt"))));
+        QSqlQuery query(server.connection());
+        QVERIFY(query.exec(QStringLiteral("SELECT count(*), max(id) FROM immobile")) && query.next());
+        QCOMPARE(query.value(0).toInt(), 40);
+        QVERIFY(query.exec(QStringLiteral("SELECT prezzo FROM immobile WHERE id = 7")) && query.next());
+        const QJsonArray seventh = table(QStringLiteral("immobile")).value(QStringLiteral("rows")).toArray()[6].toArray();
+        QCOMPARE(scaled(query.value(0).toString()), scaled(seventh[10].toString()));
     }
 
     // The first start on the old folder itself: the Access file is converted beside it and

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -52,9 +53,10 @@ int fromJet(const QString& jetFile, const QString& into) {
     if (done)
         done = DatabaseTransfer::copy(file, into, &progress, [&progress](const QString& caption) { progress.setLabel(caption); });
     report.target = into;
-    // The report goes beside the old archive when the new database is on a server.
+    // The report of a server's database goes where the command was given: the old
+    // archive's folder is left as it was.
     ConversionReport written = report;
-    written.target = LegacyConversion::convertedName(jetFile);
+    written.target = QDir::current().filePath(QFileInfo(jetFile).completeBaseName() + QStringLiteral(".mdb"));
     if (done)
         done = written.write();
     if (done)
