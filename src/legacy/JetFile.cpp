@@ -68,22 +68,24 @@ QString decodeText(const QByteArray& bytes, bool jet3) {
     const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
     const qsizetype size = bytes.size();
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
-        QString text;
-        text.reserve(size);
+        QString text(size, Qt::Uninitialized);
+        QChar* out = text.data();
+        qsizetype length = 0;
         bool compressed = true;
         for (qsizetype i = 2; i < size;) {
             if (data[i] == 0) {
                 compressed = !compressed;
                 ++i;
             } else if (compressed) {
-                text.append(QChar(data[i++]));
+                out[length++] = QChar(data[i++]);
             } else if (i + 1 < size) {
-                text.append(QChar(char16_t(data[i] | (data[i + 1] << 8))));
+                out[length++] = QChar(char16_t(data[i] | (data[i + 1] << 8)));
                 i += 2;
             } else {
                 break;
             }
         }
+        text.truncate(length);
         return text;
     }
     QString text(size / 2, Qt::Uninitialized);

@@ -176,9 +176,8 @@ public:
         return Result::success();
     }
 
-    // Inserts one row; `refused` is set when a constraint refused it (a key given twice).
-    Result insert(const QString& table, const QStringList& fields, const QVariantList& values, bool& refused) {
-        refused = false;
+    // The statement that inserts rows of these fields into a table, prepared once.
+    QSqlQuery* statement(const QString& table, const QStringList& fields, Result& prepared) {
         const QString key = table + QLatin1Char(':') + fields.join(QLatin1Char(','));
         auto found = m_queries.find(key);
         if (found == m_queries.end()) {
@@ -186,11 +185,19 @@ public:
             const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                     .arg(table, fields.join(QStringLiteral(", ")),
                                          QStringList(fields.size(), QStringLiteral("?")).join(QLatin1Char(',')));
-            if (!query->prepare(sql))
-                return failure(query->lastError());
+            if (!query->prepare(sql)) {
+                prepared = failure(query->lastError());
+                return nullptr;
+            }
             found = m_queries.emplace(key, std::move(query)).first;
         }
-        QSqlQuery& query = *found->second;
+        prepared = Result::success();
+        return found->second.get();
+    }
+
+    // Inserts one row; `refused` is set when a constraint refused it (a key given twice).
+    Result insert(QSqlQuery& query, const QVariantList& values, bool& refused) {
+        refused = false;
         for (int i = 0; i < values.size(); ++i)
             query.bindValue(i, values.at(i));
         if (!query.exec()) {
@@ -200,6 +207,12 @@ public:
                 return failure(query.lastError());
         }
         return Result::success();
+    }
+
+    Result insert(const QString& table, const QStringList& fields, const QVariantList& values, bool& refused) {
+        Result prepared = Result::success();
+        QSqlQuery* query = statement(table, fields, prepared);
+        return query ? insert(*query, values, refused) : prepared;
     }
 
     std::optional<qint64> lastKey() {
@@ -277,7 +290,11 @@ private:
         // The file's column of each field of the table, by name without regard to case.
         QList<int> columnOf;
         QStringList fields;
+        QList<const Schema::Field*> definitions;
+        QSqlQuery* statement = nullptr;
         const Schema::Field* keyField = nullptr;
+        // foto.foto: the photo's path, looked up in the old photo folder.
+        const Schema::Field* photoField = Schema::field(QStringLiteral("foto"), QStringLiteral("foto"));
         qint64 copied = 0;
         QList<Deferred> deferred;
         Result failed = Result::success();
@@ -298,6 +315,7 @@ private:
                 used[found] = true;
                 columnOf << found;
                 fields << field.name;
+                definitions << &field;
                 if (field.kind == Schema::FieldKind::Key)
                     keyField = &field;
             }
@@ -312,25 +330,32 @@ private:
             QVariantList values;
             values.reserve(fields.size());
             QList<ConversionReport::Listed> listed;
-            QString label = QStringLiteral("riga %1").arg(rowNumber);
+            // Named only when something of the row is listed: "chiave 12", or "riga 7".
+            std::optional<qint64> key;
             bool newKey = false;
-            QString oldKey;
+            const JetValue* oldKeyValue = nullptr;
             for (int i = 0; i < fields.size(); ++i) {
-                const Schema::Field& field = *Schema::field(table.name, fields[i]);
+                const Schema::Field& field = *definitions[i];
                 const JetValue& value = row.at(columnOf[i]);
                 Placed one = placed(field, value);
                 if (&field == keyField) {
-                    oldKey = JetText::plain(value);
+                    oldKeyValue = &value;
                     if (one.why.isEmpty())
-                        label = QStringLiteral("chiave %1").arg(one.value.toLongLong());
+                        key = one.value.toLongLong();
                     else
                         newKey = true;
-                } else if (table.name == QLatin1String("foto") && field.name == QLatin1String("foto")) {
+                } else if (&field == photoField) {
                     one.value = photoPath(one.value);
                 }
                 if (!one.why.isEmpty())
                     listed.append({table.name, QString(), field.name, JetText::plain(value), one.why});
                 values << one.value;
+            }
+            QString label;
+            QString oldKey;
+            if (!listed.isEmpty() || newKey) {
+                label = key ? QStringLiteral("chiave %1").arg(*key) : QStringLiteral("riga %1").arg(rowNumber);
+                oldKey = oldKeyValue ? JetText::plain(*oldKeyValue) : QString();
             }
             for (ConversionReport::Listed& item : listed)
                 item.row = label;
@@ -340,13 +365,22 @@ private:
                 return advance(stopped);
             }
             bool refused = false;
-            if (const Result written = m_target.insert(table.name, fields, values, refused); !written) {
+            if (!statement) {
+                Result prepared = Result::success();
+                statement = m_target.statement(table.name, fields, prepared);
+                if (!statement) {
+                    failed = prepared;
+                    return false;
+                }
+            }
+            if (const Result written = m_target.insert(*statement, values, refused); !written) {
                 failed = written;
                 return false;
             }
             if (refused && keyField) {
                 // A key given twice in the old file: the second row gets a new key.
                 label = QStringLiteral("riga %1").arg(rowNumber);
+                oldKey = oldKeyValue ? JetText::plain(*oldKeyValue) : QString();
                 for (ConversionReport::Listed& item : listed)
                     item.row = label;
                 listed.prepend({table.name, label, keyField->name, oldKey,
