@@ -1,6 +1,7 @@
 #include "legacy/LegacyConversion.h"
 
 #include "data/Database.h"
+#include "data/EngineError.h"
 #include "data/Schema.h"
 #include "legacy/JetFile.h"
 #include "legacy/PhotoLookup.h"
@@ -234,7 +235,7 @@ public:
 private:
     Result failure(const QSqlError& error) const {
         return Result::failure(QStringLiteral("Il nuovo database «%1» non si può scrivere: %2.")
-                                   .arg(QDir::toNativeSeparators(m_path), error.text()));
+                                   .arg(QDir::toNativeSeparators(m_path), EngineError::describe(error, m_path)));
     }
 
     QString m_path;
@@ -242,11 +243,11 @@ private:
     std::map<QString, std::unique_ptr<QSqlQuery>> m_queries;
 };
 
+// A row whose key cannot be kept: written after the others, with a new key.
 struct Deferred {
     QStringList fields;
     QVariantList values;
-    QString label;
-    QString oldKey;
+    qsizetype listedKey = -1; // its key's place in the report's listed values
 };
 
 class Conversion {
@@ -352,15 +353,14 @@ private:
                 values << one.value;
             }
             QString label;
-            QString oldKey;
-            if (!listed.isEmpty() || newKey) {
+            if (!listed.isEmpty())
                 label = key ? QStringLiteral("chiave %1").arg(*key) : QStringLiteral("riga %1").arg(rowNumber);
-                oldKey = oldKeyValue ? JetText::plain(*oldKeyValue) : QString();
-            }
             for (ConversionReport::Listed& item : listed)
                 item.row = label;
             if (newKey) {
-                deferred.append({fields, values, label, oldKey});
+                const auto at = std::find_if(listed.cbegin(), listed.cend(),
+                                             [&](const auto& item) { return item.field == keyField->name; });
+                deferred.append({fields, values, m_report.values.size() + (at - listed.cbegin())});
                 m_report.values << listed;
                 return advance(stopped);
             }
@@ -380,12 +380,12 @@ private:
             if (refused && keyField) {
                 // A key given twice in the old file: the second row gets a new key.
                 label = QStringLiteral("riga %1").arg(rowNumber);
-                oldKey = oldKeyValue ? JetText::plain(*oldKeyValue) : QString();
+                const QString oldKey = oldKeyValue ? JetText::plain(*oldKeyValue) : QString();
                 for (ConversionReport::Listed& item : listed)
                     item.row = label;
                 listed.prepend({table.name, label, keyField->name, oldKey,
                                 QStringLiteral("è una chiave già usata: la riga ha avuto una chiave nuova")});
-                deferred.append({fields, values, label, oldKey});
+                deferred.append({fields, values, m_report.values.size()});
             } else if (refused) {
                 failed = Result::failure(QStringLiteral("Una riga della tabella «%1» non si può scrivere.").arg(table.name));
                 return false;
@@ -413,10 +413,8 @@ private:
             if (refused)
                 return Result::failure(QStringLiteral("Una riga della tabella «%1» non si può scrivere.").arg(table.name));
             ++copied;
-            if (keyAt >= 0)
-                for (ConversionReport::Listed& item : m_report.values)
-                    if (item.table == table.name && item.row == row.label && item.field == QLatin1String("id"))
-                        item.why += QStringLiteral(" (%1)").arg(m_target.lastKey().value_or(0));
+            if (row.listedKey >= 0 && row.listedKey < m_report.values.size())
+                m_report.values[row.listedKey].why += QStringLiteral(" (%1)").arg(m_target.lastKey().value_or(0));
         }
         m_report.rows.append({table.name, copied});
         return Result::success();
