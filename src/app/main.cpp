@@ -3,6 +3,7 @@
 #include "FirstPaint.h"
 #include "Context.h"
 #include "MainWindow.h"
+#include "MoveInOffer.h"
 #include "ProgramFolder.h"
 #include "QtDialogs.h"
 #include "Regional.h"
@@ -143,6 +144,10 @@ int main(int argc, char* argv[]) {
     frame.showMaximized();
     if (!prepared)
         dialogs.message(prepared.message());
+    // An old office's folder is recognised (and its Access archive converted) before any
+    // window opens on it.
+    if (prepared)
+        MoveInOffer::run(context);
     Startup::openWindows(frame, context);
     return QApplication::exec();
 }
