@@ -31,9 +31,13 @@ MatchingTab::MatchingTab(const Context& context, QWidget* parent) : QWidget(pare
         auto* label = new QLabel(caption, this);
         label->setObjectName(labelName);
         label->setBuddy(box);
+        auto* unitLabel = new QLabel(unit, this);
+        // Whole captions: the boxes give way first.
+        label->setMinimumWidth(label->sizeHint().width());
+        unitLabel->setMinimumWidth(unitLabel->sizeHint().width());
         grid->addWidget(label, at, 0);
         grid->addWidget(box, at, 1);
-        grid->addWidget(new QLabel(unit, this), at, 2);
+        grid->addWidget(unitLabel, at, 2);
     };
     m_surfaceBand = numberBox(this, QStringLiteral("Text6"), QStringLiteral("Mq a punteggio pieno entro"));
     m_surfaceTolerance = numberBox(this, QStringLiteral("Text7"), QStringLiteral("Mq accettati entro"));
