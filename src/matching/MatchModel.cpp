@@ -18,7 +18,7 @@ QStringList MatchModel::captions(bool requests) {
     if (requests)
         return {QStringLiteral("Punti"), QStringLiteral("Nome e cognome"), QStringLiteral("Telefono"),
                 QStringLiteral("Cerca"), QStringLiteral("Perché")};
-    return {QStringLiteral("Punti"), QStringLiteral("Immobile"), QStringLiteral("Proprietario e telefono"),
+    return {QStringLiteral("Punti"), QStringLiteral("Immobile"), QStringLiteral("Proprietario"),
             QStringLiteral("Offre"), QStringLiteral("Perché")};
 }
 

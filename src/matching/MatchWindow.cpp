@@ -37,16 +37,17 @@ MatchWindow::MatchWindow(const Context& context, QWidget* parent)
     : QWidget(parent), m_context(context), m_ui(std::make_unique<Ui::MatchWindow>()), m_model(new MatchModel(this)),
       m_coalesce(new QTimer(this)) {
     m_ui->setupUi(this);
+    setMinimumSize(size());  // room for the reasons, which are the point of the list
     setWindowIcon(Artwork::icon(QStringLiteral(":/icons/20-incroci.svg")));
     m_model->setThumbnails([this](qint64 key) { return thumbnail(key); });
     m_ui->DBGrid1->setModel(m_model);
     m_ui->DBGrid1->verticalHeader()->hide();
     m_ui->DBGrid1->setIconSize(QSize(thumbnailSide, thumbnailSide));
     m_ui->DBGrid1->horizontalHeader()->setStretchLastSection(true);
-    m_ui->DBGrid1->setColumnWidth(0, 50);
+    m_ui->DBGrid1->setColumnWidth(0, 45);
     m_ui->DBGrid1->setColumnWidth(1, 170);
-    m_ui->DBGrid1->setColumnWidth(2, 110);
-    m_ui->DBGrid1->setColumnWidth(3, 170);
+    m_ui->DBGrid1->setColumnWidth(2, 130);
+    m_ui->DBGrid1->setColumnWidth(3, 150);
 
     // Typing and moves come in bursts: one search for the state they leave.
     m_coalesce->setSingleShot(true);
