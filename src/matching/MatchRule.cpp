@@ -74,11 +74,9 @@ bool MatchRule::contains(const QString& text, const QString& piece) {
     return pattern->matches(text);
 }
 
-MatchResult MatchRule::match(const PropertyTerms& property, const RequestTerms& request) {
-    MatchResult result;
+bool MatchRule::samePurposeAndType(const PropertyTerms& property, const RequestTerms& request) {
     if (property.purpose.trimmed().compare(request.purpose.trimmed(), Qt::CaseInsensitive) != 0)
-        return result;
-
+        return false;
     // Type: either one contains the other, as the office's searches read it from each side.
     const QString offeredType = property.type.trimmed();
     const QString wantedType = request.type.trimmed();
@@ -89,8 +87,14 @@ MatchResult MatchRule::match(const PropertyTerms& property, const RequestTerms& 
             m_verdicts.clear();
         verdict = m_verdicts.insert(typeKey, contains(wantedType, offeredType) || contains(offeredType, wantedType));
     }
-    if (!*verdict)
+    return *verdict;
+}
+
+MatchResult MatchRule::match(const PropertyTerms& property, const RequestTerms& request) {
+    MatchResult result;
+    if (!samePurposeAndType(property, request))
         return result;
+    const QString offeredType = property.type.trimmed();
     double score = typePoints;
 
     const std::optional<double> offered = surface(property.surface, m_locale);

@@ -67,6 +67,9 @@ public:
     ~MatchRule();
 
     MatchResult match(const PropertyTerms& property, const RequestTerms& request);
+    // The first test of match(), on purpose and type alone: false means no match whatever
+    // the rest holds, so a search need read no more of that row.
+    bool samePurposeAndType(const PropertyTerms& property, const RequestTerms& request);
 
     // The same for one pair, without keeping anything.
     static MatchResult one(const PropertyTerms& property, const RequestTerms& request,

@@ -54,8 +54,14 @@ bool scoreRow(const QSqlQuery& query, bool requests, const QLocale& locale, Matc
               const PropertyTerms& property, const RequestTerms& request, MatchRow& row) {
     const auto at = [&](int column) { return shown(query.value(column), locale); };
     row.key = query.value(0).toLongLong();
+    // Purpose and type first: most rows end there, before their longer texts are read.
     if (requests) {
-        const RequestTerms other{row.key, at(1), at(2), at(3), at(4), at(5)};
+        RequestTerms other{row.key, at(1), at(2), {}, {}, {}};
+        if (!rule.samePurposeAndType(property, other))
+            return false;
+        other.surface = at(3);
+        other.budget = at(4);
+        other.note = at(5);
         row.result = rule.match(property, other);
         if (row.result.kind == MatchResult::None)
             return false;
@@ -65,7 +71,12 @@ bool scoreRow(const QSqlQuery& query, bool requests, const QLocale& locale, Matc
                            other.budget.isEmpty() ? QString() : QStringLiteral("budget ") + other.budget},
                           QStringLiteral(" · "));
     } else {
-        const PropertyTerms other{row.key, at(1), at(2), at(3), at(4), at(5)};
+        PropertyTerms other{row.key, at(1), at(2), {}, {}, {}};
+        if (!rule.samePurposeAndType(other, request))
+            return false;
+        other.surface = at(3);
+        other.price = at(4);
+        other.zone = at(5);
         row.result = rule.match(other, request);
         if (row.result.kind == MatchResult::None)
             return false;
