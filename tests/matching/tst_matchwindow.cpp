@@ -1,4 +1,6 @@
+#include "MainWindow.h"
 #include "PropertyWindow.h"
+#include "Startup.h"
 #include "RequestWindow.h"
 #include "TestContext.h"
 #include "data/Database.h"
@@ -9,6 +11,7 @@
 #include "matching/MatchWindow.h"
 
 #include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTableView>
@@ -255,6 +258,58 @@ private slots:
         propertyWindow.reset();
         QTRY_VERIFY(window.heading().isEmpty());
         QCOMPARE(window.model().rowCount(), 0);
+    }
+
+    // F9 in a register opens INCROCI once, on that register's record; a double-click opens the
+    // listed record in the other register; closed and opened again, it shows the record of now.
+    void f9AndTheDoubleClickInTheFrame() {
+        Office office(20, 150);
+        MainWindow frame(office.context);
+        office.context.windows = &frame;
+        Startup::openWindows(frame, office.context);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QWidget* properties = frame.findChild<PropertyWindow*>();
+        QVERIFY(properties);
+        QLineEdit* type = properties->findChild<QLineEdit*>(QStringLiteral("Text6"));
+        type->setFocus();
+        QTRY_VERIFY(type->hasFocus());
+        QTest::keyClick(type, Qt::Key_F9);
+        auto* window = frame.findChild<MatchWindow*>();
+        QVERIFY(window);
+        QCOMPARE(window->followed(), properties);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F9);
+        QCOMPARE(frame.findChildren<MatchWindow*>().size(), 1);
+        window->refreshNow();
+        // Pick a property with matches, then double-click the first request.
+        RecordSource& source = sourceOf(*properties);
+        QVERIFY(source.moveFirst().ok());
+        while (true) {
+            window->refreshNow();
+            if (window->model().rowCount() > 0)
+                break;
+            QVERIFY(source.moveNext().ok());
+            QVERIFY(source.currentRow() < source.rowCount());
+        }
+        const qint64 request = window->model().rows().front().key;
+        auto* grid = window->findChild<QTableView*>(QStringLiteral("DBGrid1"));
+        emit grid->doubleClicked(window->model().index(0, 1));
+        auto* requests = frame.findChild<RequestWindow*>();
+        QVERIFY(requests);
+        QCOMPARE(sourceOf(*requests).currentKey(), std::optional<qint64>(request));
+        QCOMPARE(sourceOf(*requests).rowCount(), 1);
+
+        // The request register had the focus last: closed and opened again, INCROCI lists properties.
+        const QString heading = window->heading();
+        qobject_cast<QMdiSubWindow*>(window->parentWidget())->close();
+        QTRY_VERIFY(!frame.findChild<MatchWindow*>());
+        requests->findChild<QLineEdit*>(QStringLiteral("Text1"))->setFocus();
+        frame.runToolbarCommand(MainWindow::Matching);
+        window = frame.findChild<MatchWindow*>();
+        QVERIFY(window);
+        window->refreshNow();
+        QVERIFY(window->heading().startsWith(QStringLiteral("Immobili adatti alla richiesta %1").arg(request)));
+        QVERIFY(window->heading() != heading);
     }
 };
 
