@@ -110,28 +110,27 @@ void MatchSearch::findRequests(const PropertyTerms& property) {
     m_forRequests = true;
     m_property = property;
     // Only requests whose wanted mq lies where this surface can fit, and those that want none.
-    QString sql = selectSql(*m_database, true);
-    QVariantList values;
-    if (const std::optional<double> offered = MatchRule::surface(property.surface, m_locale); offered && *offered > 0) {
-        const auto [low, high] = MatchRule::wantedRange(*offered, m_tolerances);
-        sql += m_database->isPostgres() ? QStringLiteral(" WHERE (mq BETWEEN ? AND ? OR mq <= 0 OR mq IS NULL)")
-                                        : QStringLiteral(" WHERE (mq BETWEEN ? AND ? OR mq <= 0 OR mq IS NULL OR mq >= '')");
-        // A hair wider than the rule, which decides each row exactly.
-        values << low * (1 - 1e-9) << (high >= 1e300 ? high : high * (1 + 1e-9));
-    }
-    start(sql, values);
+    const std::optional<double> offered = MatchRule::surface(property.surface, m_locale);
+    startWithin(offered && *offered > 0 ? std::optional(MatchRule::wantedRange(*offered, m_tolerances)) : std::nullopt);
 }
 
 void MatchSearch::findProperties(const RequestTerms& request) {
     m_forRequests = false;
     m_request = request;
-    QString sql = selectSql(*m_database, false);
+    const std::optional<double> wanted = MatchRule::surface(request.surface, m_locale);
+    startWithin(wanted && *wanted > 0 ? std::optional(MatchRule::surfaceRange(*wanted, m_tolerances)) : std::nullopt);
+}
+
+void MatchSearch::startWithin(const std::optional<std::pair<double, double>>& range) {
+    QString sql = selectSql(*m_database, m_forRequests);
     QVariantList values;
-    if (const std::optional<double> wanted = MatchRule::surface(request.surface, m_locale); wanted && *wanted > 0) {
-        const auto [low, high] = MatchRule::surfaceRange(*wanted, m_tolerances);
+    if (range) {
+        // Rows without a readable surface are never held back: the rule does not penalise them.
         sql += m_database->isPostgres() ? QStringLiteral(" WHERE (mq BETWEEN ? AND ? OR mq <= 0 OR mq IS NULL)")
                                         : QStringLiteral(" WHERE (mq BETWEEN ? AND ? OR mq <= 0 OR mq IS NULL OR mq >= '')");
-        values << low * (1 - 1e-9) << high * (1 + 1e-9);
+        // A hair wider than the rule, which decides each row exactly.
+        const auto [low, high] = *range;
+        values << low * (1 - 1e-9) << (high >= 1e300 ? high : high * (1 + 1e-9));
     }
     start(sql, values);
 }

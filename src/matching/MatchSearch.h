@@ -61,6 +61,8 @@ signals:
     void failed(const QString& message);
 
 private:
+    // The other table's rows within a range of mq (and those without one), or all of them.
+    void startWithin(const std::optional<std::pair<double, double>>& range);
     void start(const QString& sql, const QVariantList& values);
     void step();
     bool readSome(bool untilDone);
