@@ -180,11 +180,10 @@ void MatchWindow::showFound() {
     if (exact == 0 && near == 0)
         m_ui->Label2->setText(QStringLiteral("Nessun incrocio."));
     else
-        m_ui->Label2->setText(QStringLiteral("%1 %2, %3 %4 (sotto i %5 punti, in grigio).")
+        m_ui->Label2->setText(QStringLiteral("%1 %2, %3 quasi (sotto i %4 punti, in grigio).")
                                   .arg(exact)
                                   .arg(exact == 1 ? QStringLiteral("incrocio") : QStringLiteral("incroci"))
                                   .arg(near)
-                                  .arg(near == 1 ? QStringLiteral("quasi") : QStringLiteral("quasi"))
                                   .arg(m_search->tolerances().minimumScore));
 }
 
