@@ -43,7 +43,7 @@ std::optional<double> MatchRule::surface(const QString& text, const QLocale& loc
 }
 
 std::optional<double> MatchRule::amount(const QString& text, const QLocale& locale) {
-    return Numbers::typed(text, locale);
+    return Numbers::amount(text, locale);
 }
 
 std::pair<double, double> MatchRule::surfaceRange(double wanted, const MatchTolerances& tolerances) {

@@ -75,8 +75,8 @@ public:
     static MatchResult one(const PropertyTerms& property, const RequestTerms& request,
                            const MatchTolerances& tolerances, const QLocale& locale);
 
-    // How surfaces and prices are read: the regional reading a typed field has (the
-    // property sheet's), and for a surface also the leading number of an old "80 mq".
+    // How surfaces and prices are read: amounts as the property sheet and the printouts read
+    // them (Numbers::amount); a surface as typed, or else the leading number of an old "80 mq".
     static std::optional<double> surface(const QString& text, const QLocale& locale);
     static std::optional<double> amount(const QString& text, const QLocale& locale);
 
