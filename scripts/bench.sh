@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake --build build --target bench_data bench_registers bench_report bench_diary bench_like bench_desks bench_postgres bench_legacy -j"$(nproc)"
+cmake --build build --target bench_data bench_registers bench_report bench_diary bench_like bench_desks bench_postgres bench_legacy bench_matching -j"$(nproc)"
 build/bench_data "$@"
 echo
 build/bench_registers "$@"
@@ -19,6 +19,8 @@ echo
 build/bench_diary
 echo
 build/bench_like
+echo
+build/bench_matching
 echo
 build/bench_desks
 echo

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QSaveFile>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -24,14 +25,14 @@
 
 namespace {
 
-// ImageList1: the eleven toolbar icons, by their position counted from 1.
-const std::array<QString, 11> imageList = {
+// ImageList1: the toolbar icons, by their position counted from 1.
+const std::array<QString, 12> imageList = {
     QStringLiteral(":/icons/01-cartella.svg"),   QStringLiteral(":/icons/02-stampa.svg"),
     QStringLiteral(":/icons/03-richieste.svg"),  QStringLiteral(":/icons/04-fine.svg"),
     QStringLiteral(":/icons/05-immobili.svg"),   QStringLiteral(":/icons/06-scheda.svg"),
     QStringLiteral(":/icons/07-agenda.svg"),     QStringLiteral(":/icons/08-notizie.svg"),
     QStringLiteral(":/icons/09-gestione.svg"),   QStringLiteral(":/icons/10-crea-backup.svg"),
-    QStringLiteral(":/icons/11-recupera-backup.svg"),
+    QStringLiteral(":/icons/11-recupera-backup.svg"), QStringLiteral(":/icons/20-incroci.svg"),
 };
 
 struct ToolbarButton {
@@ -42,7 +43,7 @@ struct ToolbarButton {
 };
 
 // In toolbar order: a button's index is its place here plus one.
-const std::array<ToolbarButton, 8> toolbarButtons = {{
+const std::array<ToolbarButton, 9> toolbarButtons = {{
     {"       IMMOBILI  ", "immobili", "GESTIONE DEGLI IMMOBILI IN PORTAFOGLIO", 5},
     {"       RICHIESTE  ", "richieste", "GESTIONE DELLE RICHIESTE", 3},
     {"NOTIZIE", "gestione", "GESTIONE DELLE NOTIZIE", 8},
@@ -51,6 +52,7 @@ const std::array<ToolbarButton, 8> toolbarButtons = {{
     {"CREA BACKUP", "bakupcrea", "", 10},
     {"     RECUPERA BACKUP", "recupera", "", 11},
     {"GESTIONE", "gestion", "", 9},
+    {"INCROCI", "incroci", "CHI CHIAMARE: GLI INCROCI TRA IMMOBILI E RICHIESTE (F9)", 12},
 }};
 
 } // namespace
@@ -67,6 +69,9 @@ MainWindow::MainWindow(const Context& context, QWidget* parent) : QMainWindow(pa
 
     buildToolbar();
     buildStatusBar();
+    // F9 anywhere in the frame: the matches of the record the user is on.
+    auto* matching = new QShortcut(QKeySequence(Qt::Key_F9), this);
+    connect(matching, &QShortcut::activated, this, [this] { runToolbarCommand(Matching); });
     loadBackground();
 }
 
@@ -207,6 +212,7 @@ void MainWindow::runToolbarCommand(int index) {
     case Leads:
     case Diary:
     case Settings:
+    case Matching:
         showWindow(index);
         break;
     case End:

@@ -30,6 +30,7 @@ public:
         CreateBackup = 6,
         RestoreBackup = 7,
         Settings = 8,
+        Matching = 9,
     };
 
     using WindowFactory = std::function<QWidget*()>;

@@ -10,7 +10,9 @@
 #include "PropertyWindow.h"
 #include "ReadyDefault.h"
 #include "ReportFiles.h"
+#include "RegisterWindow.h"
 #include "RequestWindow.h"
+#include "matching/MatchWindow.h"
 #include "SessionDialogs.h"
 #include "SettingsWindow.h"
 
@@ -53,6 +55,17 @@ Result prepareFolder(const Context& context) {
     return prepared;
 }
 
+namespace {
+
+// A record a double-click in INCROCI names, shown in its register.
+void showRecord(MainWindow& frame, const QString& table, qint64 key) {
+    const int button = table == QStringLiteral("immobile") ? MainWindow::Properties : MainWindow::Requests;
+    if (auto* window = qobject_cast<RegisterWindow*>(frame.showWindow(button)))
+        window->showKey(key);
+}
+
+} // namespace
+
 void openWindows(MainWindow& frame, const Context& context) {
     frame.setCommand(MainWindow::CreateBackup, [&context] { Backup::create(context); });
     frame.setCommand(MainWindow::RestoreBackup, [&context] {
@@ -66,6 +79,13 @@ void openWindows(MainWindow& frame, const Context& context) {
     frame.setWindowFactory(MainWindow::Diary, [&context] { return new DiaryWindow(context); });
     frame.setWindowFactory(MainWindow::Settings, [&context, &frame] {
         return new SettingsWindow(context, [&frame](const QString& path) { frame.applyBackgroundPath(path); });
+    });
+    frame.setWindowFactory(MainWindow::Matching, [&context, &frame] {
+        auto* matching = new MatchWindow(context);
+        QObject::connect(matching, &MatchWindow::openRecord, &frame, [&frame](const QString& table, qint64 key) {
+            showRecord(frame, table, key);
+        });
+        return matching;
     });
     frame.showWindow(MainWindow::Properties);
     if (const QString notice = unsavedNotice(context.programFolder); !notice.isEmpty())

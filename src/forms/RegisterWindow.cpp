@@ -176,6 +176,15 @@ bool RegisterWindow::report(const Result& result) {
     return result.ok();
 }
 
+bool RegisterWindow::showKey(qint64 key) {
+    if (m_sources.isEmpty())
+        return false;
+    RecordSource& source = *m_sources.first();
+    if (!report(source.commitPending()))
+        return false;
+    return search(source, Query::keyEquals(source.table(), QStringLiteral("id"), QString::number(key)));
+}
+
 bool RegisterWindow::search(RecordSource& source, const Query& query) {
     const Query previous = source.recordSource();
     if (!report(source.setRecordSource(query)))

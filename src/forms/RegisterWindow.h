@@ -43,6 +43,10 @@ public:
     // without a database path): report files and photos are looked for there.
     const QString& databaseFolder() const { return m_databaseFolder; }
 
+    // Shows one record of the window's own source (its first) as a search on its key: what
+    // is pending is written first, and a refusal is told and kept. Answers whether it went well.
+    bool showKey(qint64 key);
+
 protected:
     RegisterWindow(const Context& context, QWidget* parent = nullptr);
 

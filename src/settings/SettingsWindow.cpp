@@ -4,6 +4,7 @@
 #include "Colour.h"
 #include "Database.h"
 #include "DatabaseLocation.h"
+#include "MatchingTab.h"
 #include "Picture.h"
 #include "ProgramSettings.h"
 #include "SettingsFile.h"
@@ -30,6 +31,7 @@ SettingsWindow::SettingsWindow(const Context& context, std::function<void(const 
     setHeadingColour(designGreen);
     m_ui->Image1->setImage(Artwork::picture(Artwork::programIcon)); // the sample logo
     m_ui->Label9->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_ui->SSTab1->addTab(new MatchingTab(m_context), QStringLiteral("INCROCI"));
 
     connect(m_ui->Command1, &QPushButton::clicked, this, &SettingsWindow::chooseLogo);
     connect(m_ui->Command7, &QPushButton::clicked, this, &SettingsWindow::chooseColour);

@@ -109,7 +109,7 @@ private slots:
         }
     }
 
-    void frameHasItsCaptionAndEightButtonsInOrder() {
+    void frameHasItsCaptionAndNineButtonsInOrder() {
         Frame frame;
         frame.open();
         QCOMPARE(frame.window->objectName(), QStringLiteral("MAIN"));
@@ -120,11 +120,11 @@ private slots:
         QVERIFY(toolbar);
         const QList<QAction*> actions = toolbar->actions();
         const QStringList captions = {"       IMMOBILI  ", "       RICHIESTE  ", "NOTIZIE", "AGENDA", "FINE",
-                                      "CREA BACKUP",       "     RECUPERA BACKUP", "GESTIONE"};
+                                      "CREA BACKUP",       "     RECUPERA BACKUP", "GESTIONE", "INCROCI"};
         const QStringList keys = {"immobili", "richieste", "gestione", "agenda",
-                                  "fine",     "bakupcrea", "recupera", "gestion"};
-        QCOMPARE(actions.size(), 8);
-        for (int i = 0; i < 8; ++i) {
+                                  "fine",     "bakupcrea", "recupera", "gestion", "incroci"};
+        QCOMPARE(actions.size(), 9);
+        for (int i = 0; i < 9; ++i) {
             QCOMPARE(actions[i]->text(), captions[i]);
             QCOMPARE(actions[i]->objectName(), keys[i]);
             QVERIFY(!actions[i]->icon().isNull());
