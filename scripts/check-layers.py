@@ -24,11 +24,16 @@ LAYERS = {
     'report': ['platform', 'data/vocabulary', 'data/store', 'data/folder'],
     'forms': ['platform', 'platform/gui', 'data/vocabulary', 'data/store', 'data/folder', 'report'],
 }
-# The reader of an old office's Access file and folder, into the program's database.
-LAYERS['legacy'] = ['platform', 'data/vocabulary', 'data/store', 'data/folder']
-WINDOWS = ['properties', 'requests', 'leads', 'diary', 'settings']
+# The reader of an old office's Access file and folder, into the program's database (a
+# SQLite file, whose engine's error texts it tells).
+LAYERS['legacy'] = ['platform', 'data/vocabulary', 'data/sqlite', 'data/store', 'data/folder']
+# The windows; `matching` also holds the matching rule below its window, which the settings
+# window's tab of tolerances uses.
+WINDOWS = ['properties', 'requests', 'leads', 'diary', 'matching', 'settings']
 for window in WINDOWS:
-    LAYERS[window] = ['platform', 'platform/gui', 'data/vocabulary', 'data/store', 'data/folder', 'report', 'forms']
+    LAYERS[window] = ['platform', 'platform/gui', 'data/vocabulary', 'data/store', 'data/folder', 'report', 'legacy',
+                      'forms']
+LAYERS['settings'].append('matching')
 LAYERS['app'] = sorted(set(LAYERS) - {'app'})
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)

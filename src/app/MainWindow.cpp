@@ -1,16 +1,25 @@
 #include "app/MainWindow.h"
 
 #include "app/Workspace.h"
+#include "app/Workspace.h"
 #include "data/folder/ProgramSettings.h"
+#include "data/folder/ProgramSettings.h"
+#include "forms/RegisterWindow.h"
+#include "platform/AtomicWrite.h"
 #include "platform/gui/Artwork.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/Picture.h"
 #include "platform/gui/Picture.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QSaveFile>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -20,14 +29,14 @@
 
 namespace {
 
-// ImageList1: the eleven toolbar icons, by their position counted from 1.
-const std::array<QString, 11> imageList = {
+// ImageList1: the toolbar icons, by their position counted from 1.
+const std::array<QString, 12> imageList = {
     QStringLiteral(":/icons/01-cartella.svg"),   QStringLiteral(":/icons/02-stampa.svg"),
     QStringLiteral(":/icons/03-richieste.svg"),  QStringLiteral(":/icons/04-fine.svg"),
     QStringLiteral(":/icons/05-immobili.svg"),   QStringLiteral(":/icons/06-scheda.svg"),
     QStringLiteral(":/icons/07-agenda.svg"),     QStringLiteral(":/icons/08-notizie.svg"),
     QStringLiteral(":/icons/09-gestione.svg"),   QStringLiteral(":/icons/10-crea-backup.svg"),
-    QStringLiteral(":/icons/11-recupera-backup.svg"),
+    QStringLiteral(":/icons/11-recupera-backup.svg"), QStringLiteral(":/icons/20-incroci.svg"),
 };
 
 struct ToolbarButton {
@@ -38,7 +47,7 @@ struct ToolbarButton {
 };
 
 // In toolbar order: a button's index is its place here plus one.
-const std::array<ToolbarButton, 8> toolbarButtons = {{
+const std::array<ToolbarButton, 9> toolbarButtons = {{
     {"       IMMOBILI  ", "immobili", "GESTIONE DEGLI IMMOBILI IN PORTAFOGLIO", 5},
     {"       RICHIESTE  ", "richieste", "GESTIONE DELLE RICHIESTE", 3},
     {"NOTIZIE", "gestione", "GESTIONE DELLE NOTIZIE", 8},
@@ -47,6 +56,7 @@ const std::array<ToolbarButton, 8> toolbarButtons = {{
     {"CREA BACKUP", "bakupcrea", "", 10},
     {"     RECUPERA BACKUP", "recupera", "", 11},
     {"GESTIONE", "gestion", "", 9},
+    {"INCROCI", "incroci", "CHI CHIAMARE: GLI INCROCI TRA IMMOBILI E RICHIESTE (F9)", 12},
 }};
 
 } // namespace
@@ -63,6 +73,9 @@ MainWindow::MainWindow(const Context& context, QWidget* parent) : QMainWindow(pa
 
     buildToolbar();
     buildStatusBar();
+    // F9 anywhere in the frame: the matches of the record the user is on.
+    auto* matching = new QShortcut(QKeySequence(Qt::Key_F9), this);
+    connect(matching, &QShortcut::activated, this, [this] { runToolbarCommand(Matching); });
     loadBackground();
 }
 
@@ -203,6 +216,7 @@ void MainWindow::runToolbarCommand(int index) {
     case Leads:
     case Diary:
     case Settings:
+    case Matching:
         showWindow(index);
         break;
     case End:
@@ -268,7 +282,37 @@ void MainWindow::endAtSystemRequest(const QString& why) {
     }
     if (close())
         return;
-    std::fprintf(stderr, "VELMORA: %s\n", why.toLocal8Bit().constData());
+    // What could not be written is kept beside the database, for the next start to point at.
+    QString kept;
+    const QString saved = writeUnsaved();
+    if (!saved.isEmpty())
+        kept = QStringLiteral(" Quanto era scritto nelle schede è stato salvato in «%1».").arg(saved);
+    std::fprintf(stderr, "VELMORA: %s%s\n", why.toLocal8Bit().constData(), kept.toLocal8Bit().constData());
     std::fflush(stderr);
     emit ended();
+}
+
+QString MainWindow::writeUnsaved() const {
+    QString entries;
+    for (const RegisterWindow* window : findChildren<RegisterWindow*>())
+        entries += window->unsavedEntries();
+    if (entries.isEmpty())
+        return {};
+    const QDateTime now = m_context.clock.now();
+    const QString path = QDir(m_context.programFolder)
+                             .filePath(unsavedPrefix + now.toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".txt"));
+    const QString text = QStringLiteral("VELMORA: dati che il database non ha accettato quando il sistema ha chiuso il "
+                                        "programma, il %1 alle %2. Ricopiarli nelle schede, poi eliminare questo file.\n\n")
+                             .arg(m_context.regional.dateText(now.date()), m_context.regional.timeText(now.time())) +
+                         entries;
+    QSaveFile file(path);
+    const QByteArray bytes = text.toUtf8();
+    const bool opened = file.open(QIODevice::WriteOnly);
+    if (const std::optional<QString> failed = AtomicWrite::commit(file, opened && file.write(bytes) == bytes.size())) {
+        // Nowhere else to keep it: the standard error stream has it whole.
+        std::fprintf(stderr, "VELMORA: impossibile scrivere «%s» (%s):\n%s", path.toLocal8Bit().constData(),
+                     failed->toLocal8Bit().constData(), text.toLocal8Bit().constData());
+        return {};
+    }
+    return path;
 }

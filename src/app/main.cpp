@@ -1,15 +1,29 @@
 #include "app/MainWindow.h"
+#include "app/MainWindow.h"
+#include "app/MoveInOffer.h"
+#include "app/SessionDialogs.h"
 #include "app/SessionDialogs.h"
 #include "app/Startup.h"
+#include "app/Startup.h"
+#include "app/WindowStyle.h"
 #include "app/WindowStyle.h"
 #include "platform/CommandLine.h"
+#include "platform/CommandLine.h"
+#include "platform/ProgramFolder.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Regional.h"
+#include "platform/Regional.h"
+#include "platform/SystemClock.h"
 #include "platform/SystemClock.h"
 #include "platform/gui/Artwork.h"
+#include "platform/gui/Artwork.h"
+#include "platform/gui/Context.h"
 #include "platform/gui/Context.h"
 #include "platform/gui/FirstPaint.h"
+#include "platform/gui/FirstPaint.h"
 #include "platform/gui/QtDialogs.h"
+#include "platform/gui/QtDialogs.h"
+#include "platform/gui/SystemPrinting.h"
 #include "platform/gui/SystemPrinting.h"
 
 #include <QApplication>
@@ -137,12 +151,16 @@ int main(int argc, char* argv[]) {
     shownDialogs.setParentWidget(&frame);
     // Print previews stand apart from the frame; the program ends with the frame all the same.
     // Connected first: the system may ask the program to end while a start-up message waits.
-    QObject::connect(&frame, &MainWindow::ended, &app, &QApplication::quit, Qt::QueuedConnection);
+    Startup::endWithFrame(frame);
     Startup::endOnSystemSignals(frame, dialogs);
     context.windows = &frame;
     frame.showMaximized();
     if (!prepared)
         dialogs.message(prepared.message());
+    // An old office's folder is recognised (and its Access archive converted) before any
+    // window opens on it.
+    if (prepared)
+        MoveInOffer::run(context);
     Startup::openWindows(frame, context);
     return QApplication::exec();
 }

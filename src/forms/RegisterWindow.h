@@ -15,6 +15,7 @@
 #include <utility>
 
 class PictureBox;
+class QLineEdit;
 class RecordSource;
 class ReportControl;
 class SearchIndexWatch;
@@ -34,9 +35,18 @@ public:
 
     const Context& context() const override { return m_context; }
 
+    // What the window holds that is not in the database (the pending edits, as typed), as
+    // plain text: the table, the key ("nuovo" for a new record) and each field. Empty when
+    // nothing is pending.
+    QString unsavedEntries() const;
+
     // The folder of the database file, with a trailing '/' ("" before openDatabase() or
     // without a database path): report files and photos are looked for there.
     const QString& databaseFolder() const { return m_databaseFolder; }
+
+    // Shows one record of the window's own source (its first) as a search on its key: what
+    // is pending is written first, and a refusal is told and kept. Answers whether it went well.
+    bool showKey(qint64 key);
 
 protected:
     RegisterWindow(const Context& context, QWidget* parent = nullptr);
@@ -112,6 +122,10 @@ protected:
     // Makes a query the source's and runs it; a refused query or refresh is told and
     // the source keeps its previous query and rows.
     bool search(RecordSource& source, const Query& query);
+    // A box that searches as the user types: a refused search (an entry on the card that
+    // cannot be written, a pattern the server refuses) puts the box back to the text whose
+    // rows are shown, so that the box and the list always agree.
+    void searchAsTyped(QLineEdit* box, std::function<bool(const QString&)> run);
 
     // Writes the pending edit of every source; one that cannot be written keeps the
     // window open with the edit in place, and says why. The children close with it.

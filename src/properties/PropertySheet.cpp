@@ -1,10 +1,17 @@
 #include "properties/PropertySheet.h"
 
 #include "data/folder/ProgramSettings.h"
+#include "data/folder/ProgramSettings.h"
+#include "data/vocabulary/Numbers.h"
 #include "data/vocabulary/Numbers.h"
 #include "forms/PageOutput.h"
+#include "forms/PageOutput.h"
+#include "forms/WindowControls.h"
+#include "platform/gui/Artwork.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/Colour.h"
+#include "platform/gui/Colour.h"
+#include "platform/gui/Picture.h"
 #include "platform/gui/Picture.h"
 #include "ui_PropertySheet.h"
 
@@ -59,6 +66,7 @@ PropertySheet::PropertySheet(const Context& context, QWidget* parent)
             m_context.dialogs.message(printed.message());
     });
     loadSettings();
+    WindowControls::settle(*this);
 }
 
 PropertySheet::~PropertySheet() = default;

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -108,7 +109,7 @@ private slots:
         }
     }
 
-    void frameHasItsCaptionAndEightButtonsInOrder() {
+    void frameHasItsCaptionAndNineButtonsInOrder() {
         Frame frame;
         frame.open();
         QCOMPARE(frame.window->objectName(), QStringLiteral("MAIN"));
@@ -119,11 +120,11 @@ private slots:
         QVERIFY(toolbar);
         const QList<QAction*> actions = toolbar->actions();
         const QStringList captions = {"       IMMOBILI  ", "       RICHIESTE  ", "NOTIZIE", "AGENDA", "FINE",
-                                      "CREA BACKUP",       "     RECUPERA BACKUP", "GESTIONE"};
+                                      "CREA BACKUP",       "     RECUPERA BACKUP", "GESTIONE", "INCROCI"};
         const QStringList keys = {"immobili", "richieste", "gestione", "agenda",
-                                  "fine",     "bakupcrea", "recupera", "gestion"};
-        QCOMPARE(actions.size(), 8);
-        for (int i = 0; i < 8; ++i) {
+                                  "fine",     "bakupcrea", "recupera", "gestion", "incroci"};
+        QCOMPARE(actions.size(), 9);
+        for (int i = 0; i < 9; ++i) {
             QCOMPARE(actions[i]->text(), captions[i]);
             QCOMPARE(actions[i]->objectName(), keys[i]);
             QVERIFY(!actions[i]->icon().isNull());
@@ -382,6 +383,14 @@ private slots:
         QVERIFY(frame.dialogs.messages.isEmpty()); // nobody there to press OK
         const QString written = QString::fromLocal8Bit(frame.folder.read("stderr.txt"));
         QVERIFY2(written.contains("molti") && written.contains("segnale 1"), qPrintable(written));
+        // Here nothing ends the event loop: a program that goes on speaks again.
+        QTRY_VERIFY(!session.unattended());
+        QVERIFY(!window.close());
+        QCOMPARE(frame.dialogs.messages.size(), 1);
+        // What was refused is kept for the next start, which says where.
+        const QStringList kept = QDir(frame.folder.path()).entryList({"dati-non-salvati-*.txt"}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(Startup::unsavedNotice(frame.folder.path()).contains(frame.folder.file(kept[0])));
     }
 
     void notizieAndAgendaOpenTheirRegistersOnce() {

@@ -3,6 +3,7 @@
 #include "TestFolder.h"
 #include "TestPostgres.h"
 #include "app/MainWindow.h"
+#include "matching/MatchSettings.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/PictureBox.h"
 #include "settings/SettingsWindow.h"
@@ -134,6 +135,24 @@ private slots:
         QCOMPARE(office.folder.read("sfondo.ini"), QByteArray("/sfondo.jpg\r\n"));
         QCOMPARE(ui.Label5->text(), QStringLiteral("/vecchio/"));  // until the window opens again
         QVERIFY(office.dialogs.messages.isEmpty());
+    }
+
+    // A path written on Windows (copied from an old office's daba.ini) is saved as the
+    // file it leads to here, and the window says which file that is.
+    void aWindowsPathIsSavedAsTheFileFoundHere() {
+        Office office;
+        office.folder.write("DABA.MDB", "x");
+        office.open();
+        const SettingsControls ui = office.ui();
+        ui.Text4->setText("C:\\Programmi\\Immobiliare\\daba.mdb");
+        ui.Command4->click();
+        const QString found = office.folder.file("DABA.MDB");
+        QCOMPARE(office.folder.read("daba.ini"), found.toUtf8() + "\r\n");
+        QCOMPARE(ui.Text4->text(), found);
+        QCOMPARE(office.dialogs.messages,
+                 QStringList{QStringLiteral("Il percorso scritto indica il database con il percorso di Windows "
+                                            "«C:\\Programmi\\Immobiliare\\daba.mdb»: uso «%1», trovato nella "
+                                            "cartella del programma.").arg(found)});
     }
 
     void aServersAddressIsSavedOnlyOnceTheServerTakesIt() {
@@ -297,6 +316,73 @@ private slots:
         for (const QString& message : office.dialogs.messages)
             QVERIFY2(message.startsWith("Impossibile salvare il file"), qPrintable(message));
         QVERIFY(office.applied.isEmpty());
+    }
+
+    // The fourth tab edits incroci.ini; the three files of the other tabs stay as they are.
+    void theMatchingTab() {
+        Office office;
+        office.folder.write("dati.ini", "Titolo\r\n");
+        office.open();
+        QTabWidget* tabs = office.ui().SSTab1;
+        QCOMPARE(tabs->count(), 4);
+        QCOMPARE(tabs->tabText(3), QStringLiteral("INCROCI"));
+        auto* page = tabs->widget(3);
+        const auto box = [page](const char* name) { return page->findChild<QLineEdit*>(QLatin1String(name)); };
+        // With no file the defaults show, in the regional form.
+        QCOMPARE(box("Text6")->text(), QStringLiteral("10"));
+        QCOMPARE(box("Text7")->text(), QStringLiteral("25"));
+        QCOMPARE(box("Text8")->text(), QStringLiteral("5"));
+        QCOMPARE(box("Text9")->text(), QStringLiteral("20"));
+        QCOMPARE(box("Text10")->text(), QStringLiteral("60"));
+
+        box("Text6")->setText(QStringLiteral("12,5"));
+        box("Text10")->setText(QStringLiteral("70"));
+        page->findChild<QPushButton*>(QStringLiteral("Command8"))->click();
+        QCOMPARE(office.dialogs.messages, QStringList());
+        QCOMPARE(office.folder.read("incroci.ini"), QByteArray("12.5\r\n25\r\n5\r\n20\r\n70\r\n"));
+        QCOMPARE(office.folder.read("dati.ini"), QByteArray("Titolo\r\n"));
+        const MatchTolerances stored = MatchSettings(office.folder.path()).read();
+        QCOMPARE(stored.surfaceBand, 12.5);
+        QCOMPARE(stored.minimumScore, 70);
+
+        // A word, a minimum past 100, a tolerance under its band: refused, nothing written,
+        // what was typed stays.
+        const QByteArray before = office.folder.read("incroci.ini");
+        const QList<std::pair<const char*, QString>> refused = {
+            {"Text9", QStringLiteral("venti")}, {"Text10", QStringLiteral("101")}, {"Text7", QStringLiteral("3")}};
+        for (const auto& [name, typed] : refused) {
+            const QString was = box(name)->text();
+            box(name)->setText(typed);
+            office.dialogs.messages.clear();
+            page->findChild<QPushButton*>(QStringLiteral("Command8"))->click();
+            QCOMPARE(office.dialogs.messages.size(), 1);
+            QCOMPARE(box(name)->text(), typed);
+            QCOMPARE(office.folder.read("incroci.ini"), before);
+            box(name)->setText(was);
+        }
+        QCOMPARE(office.dialogs.messages.first(),
+                 QStringLiteral("La tolleranza non può essere minore della fascia a punteggio pieno. "
+                                "Il file incroci.ini non è stato cambiato."));
+
+        // Opened again, the tab shows what was saved.
+        office.open();
+        QCOMPARE(office.ui().SSTab1->widget(3)->findChild<QLineEdit*>(QStringLiteral("Text6"))->text(),
+                 QStringLiteral("12,5"));
+    }
+
+    // A file edited by hand: short, out of range, or in another encoding, it never breaks the matching.
+    void aMatchingFileOutOfShape() {
+        Office office;
+        const MatchSettings settings(office.folder.path());
+        office.folder.write("incroci.ini", "8\r\n");
+        QCOMPARE(settings.read().surfaceBand, 8.0);
+        QCOMPARE(settings.read().priceTolerance, MatchTolerances{}.priceTolerance);
+        office.folder.write("incroci.ini", "30\r\n20\r\n5\r\n20\r\n60\r\n");  // tolerance under the band
+        QCOMPARE(settings.read().surfaceBand, MatchTolerances{}.surfaceBand);
+        office.folder.write("incroci.ini", "nan\r\n\xff\xfe\r\n-5\r\n1e400\r\n");
+        const MatchTolerances read = settings.read();
+        QCOMPARE(read.surfaceBand, MatchTolerances{}.surfaceBand);
+        QCOMPARE(read.minimumScore, MatchTolerances{}.minimumScore);
     }
 };
 

@@ -1,0 +1,169 @@
+#include "matching/MatchRule.h"
+
+#include "data/vocabulary/LikePattern.h"
+#include "data/vocabulary/Numbers.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Verdicts and patterns kept before they are dropped and made again: bounds memory
+// when every row brings a text of its own.
+constexpr int mostKept = 4096;
+
+QString percent(double value) {
+    return QString::number(std::lround(value));
+}
+
+// Points for a deviation of `off` percent: all within the band, none at the tolerance.
+double points(double off, double band, double tolerance, int full) {
+    if (off <= band)
+        return full;
+    if (tolerance <= band)
+        return 0;
+    return full * (tolerance - off) / (tolerance - band);
+}
+
+bool positive(const std::optional<double>& value) {
+    return value && *value > 0;
+}
+
+} // namespace
+
+MatchRule::MatchRule(const MatchTolerances& tolerances, const QLocale& locale)
+    : m_tolerances(tolerances), m_locale(locale) {}
+
+MatchRule::~MatchRule() = default;
+
+std::optional<double> MatchRule::surface(const QString& text, const QLocale& locale) {
+    if (const std::optional<double> typed = Numbers::typed(text, locale))
+        return typed;
+    return Numbers::leading(text);
+}
+
+std::optional<double> MatchRule::amount(const QString& text, const QLocale& locale) {
+    return Numbers::amount(text, locale);
+}
+
+std::pair<double, double> MatchRule::surfaceRange(double wanted, const MatchTolerances& tolerances) {
+    const double t = tolerances.surfaceTolerance / 100;
+    return {wanted * (1 - t), wanted * (1 + t)};
+}
+
+std::pair<double, double> MatchRule::wantedRange(double offered, const MatchTolerances& tolerances) {
+    const double t = tolerances.surfaceTolerance / 100;
+    return {offered / (1 + t), t < 1 ? offered / (1 - t) : std::numeric_limits<double>::max()};
+}
+
+QString MatchRule::money(double value) const {
+    const bool whole = std::floor(value) == value;
+    return m_locale.toString(value, 'f', whole ? 0 : 2) + QStringLiteral(" €");
+}
+
+bool MatchRule::contains(const QString& text, const QString& piece) {
+    if (piece.isEmpty())
+        return true;
+    auto pattern = m_patterns.value(piece);
+    if (!pattern) {
+        if (m_patterns.size() >= mostKept)
+            m_patterns.clear();
+        pattern = std::make_shared<LikePattern>(QLatin1Char('*') + piece + QLatin1Char('*'));
+        m_patterns.insert(piece, pattern);
+    }
+    return pattern->matches(text);
+}
+
+bool MatchRule::samePurposeAndType(const PropertyTerms& property, const RequestTerms& request) {
+    if (property.purpose.trimmed().compare(request.purpose.trimmed(), Qt::CaseInsensitive) != 0)
+        return false;
+    // Type: either one contains the other, as the office's searches read it from each side.
+    const QString offeredType = property.type.trimmed();
+    const QString wantedType = request.type.trimmed();
+    const QString typeKey = offeredType + QChar(0) + wantedType;
+    auto verdict = m_verdicts.constFind(typeKey);
+    if (verdict == m_verdicts.constEnd()) {
+        if (m_verdicts.size() >= mostKept)
+            m_verdicts.clear();
+        verdict = m_verdicts.insert(typeKey, contains(wantedType, offeredType) || contains(offeredType, wantedType));
+    }
+    return *verdict;
+}
+
+MatchResult MatchRule::match(const PropertyTerms& property, const RequestTerms& request) {
+    MatchResult result;
+    if (!samePurposeAndType(property, request))
+        return result;
+    const QString offeredType = property.type.trimmed();
+    double score = typePoints;
+
+    const std::optional<double> offered = surface(property.surface, m_locale);
+    const std::optional<double> wanted = surface(request.surface, m_locale);
+    if (positive(offered) && positive(wanted)) {
+        const double off = std::abs(*offered - *wanted);
+        // Compared as products, so a bound such as 99 against 90 at 10 % is exact.
+        if (off * 100 > m_tolerances.surfaceTolerance * *wanted)
+            return result;
+        const double offPercent = off * 100 / *wanted;
+        const double gained = off * 100 <= m_tolerances.surfaceBand * *wanted
+                                  ? surfacePoints
+                                  : points(offPercent, m_tolerances.surfaceBand, m_tolerances.surfaceTolerance,
+                                           surfacePoints);
+        score += gained;
+        result.reasons << QStringLiteral("mq %1 (ne cerca %2)")
+                              .arg(Numbers::shown(*offered, m_locale), Numbers::shown(*wanted, m_locale));
+        if (gained < surfacePoints)
+            result.misses << QStringLiteral("mq %1%2 % (ne cerca %3)")
+                                 .arg(*offered > *wanted ? QStringLiteral("+") : QStringLiteral("-"),
+                                      percent(offPercent), Numbers::shown(*wanted, m_locale));
+    } else {
+        score += surfacePoints;
+        result.reasons << (positive(wanted) ? QStringLiteral("mq non indicati (ne cerca %1)")
+                                                  .arg(Numbers::shown(*wanted, m_locale))
+                                            : QStringLiteral("mq qualsiasi"));
+    }
+
+    const std::optional<double> price = amount(property.price, m_locale);
+    const std::optional<double> budget = amount(request.budget, m_locale);
+    if (positive(price) && positive(budget)) {
+        const double over = std::max(0.0, *price - *budget);
+        if (over * 100 > m_tolerances.priceTolerance * *budget)
+            return result;
+        const double overPercent = over * 100 / *budget;
+        const double gained =
+            over * 100 <= m_tolerances.priceBand * *budget
+                ? pricePoints
+                : points(overPercent, m_tolerances.priceBand, m_tolerances.priceTolerance, pricePoints);
+        score += gained;
+        result.reasons << QStringLiteral("prezzo %1 (budget %2)").arg(money(*price), money(*budget));
+        if (gained < pricePoints)
+            result.misses << QStringLiteral("prezzo +%1 % sul budget").arg(percent(overPercent));
+    } else {
+        // A request without a readable budget, or a property without a readable price,
+        // is not held against either.
+        score += pricePoints;
+        if (positive(price))
+            result.reasons << QStringLiteral("prezzo %1 (budget non indicato)").arg(money(*price));
+        else if (positive(budget))
+            result.reasons << QStringLiteral("prezzo non indicato (budget %1)").arg(money(*budget));
+    }
+
+    result.reasons << (offeredType.isEmpty() ? QStringLiteral("tipo non indicato")
+                                             : QStringLiteral("tipo %1").arg(offeredType));
+
+    const QString zone = property.zone.trimmed();
+    if (!zone.isEmpty() && contains(request.note, zone)) {
+        score += zonePoints;
+        result.reasons << QStringLiteral("zona %1 nelle note").arg(zone);
+    }
+
+    result.score = std::clamp(static_cast<int>(std::lround(score)), 0, 100);
+    result.kind = result.score >= m_tolerances.minimumScore ? MatchResult::Exact : MatchResult::NearMiss;
+    return result;
+}
+
+MatchResult MatchRule::one(const PropertyTerms& property, const RequestTerms& request,
+                           const MatchTolerances& tolerances, const QLocale& locale) {
+    MatchRule rule(tolerances, locale);
+    return rule.match(property, request);
+}
