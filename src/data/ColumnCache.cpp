@@ -56,6 +56,12 @@ QString keyOf(const QString& table, const QString& field) {
     return table.toLower() + QLatin1Char('.') + field.toLower();
 }
 
+Result withoutMemory(const QString& field) {
+    return Result::failure(
+        QStringLiteral("Per la colonna «%1» le ricerche non hanno avuto abbastanza memoria: cercano senza.")
+            .arg(field));
+}
+
 } // namespace
 
 ColumnCache::ColumnCache(sqlite3* db, WriteLedger* ledger, QObject* parent)
@@ -139,9 +145,7 @@ Result ColumnCache::outOfMemory(QString table, QString field, bool map) {
         m_tooLarge << key;
         wantMap(table, field);
     }
-    return Result::failure(QStringLiteral("Per la colonna «%1» le ricerche non hanno avuto abbastanza memoria: "
-                                          "cercano senza.")
-                               .arg(field));
+    return withoutMemory(field);
 }
 
 TextColumn* ColumnCache::column(const QString& table, const QString& field) {
@@ -216,9 +220,7 @@ Result ColumnCache::makeNow(const QString& table, const QString& field) {
     current();
     Result result = Result::success();
     if (m_noMemory.contains(keyOf(table, field))) {
-        return Result::failure(QStringLiteral("Per la colonna «%1» le ricerche non hanno avuto abbastanza memoria: "
-                                              "cercano senza.")
-                                   .arg(field));
+        return withoutMemory(field);
     } else if (isTooLarge(table, field)) {
         result = Result::failure(
             QStringLiteral("La colonna «%1» non sta nel limite di memoria delle ricerche.").arg(field));
@@ -234,7 +236,9 @@ Result ColumnCache::makeNow(const QString& table, const QString& field) {
         BlockMap* map = wantMap(table, field);
         bool complete = map->isComplete();
         while (!complete)
-            if (const Result made = buildMapStep(*map, [] { return false; }, complete); !made)
+            if (const Result made = buildMapStep(
+                    *map, [] { return false; }, complete);
+                !made)
                 return made;
     }
     return result;

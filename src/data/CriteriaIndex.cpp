@@ -240,7 +240,8 @@ int CriteriaIndex::leading(Database& database, const QString& table, const QList
 
 QString CriteriaIndex::conditionSql(sqlite3* db, const QString& table, const Query::Condition& condition, bool leads,
                                     QVariantList& values) {
-    const bool number = condition.kind == Query::Condition::NumberBetween || condition.kind == Query::Condition::NumberEquals;
+    const bool number =
+        condition.kind == Query::Condition::NumberBetween || condition.kind == Query::Condition::NumberEquals;
     if (number && !numbersAsNumbers(db, table, condition.field)) {
         const QString field = QStringLiteral("vnumber(%1)").arg(quoted(condition.field));
         values << condition.first;

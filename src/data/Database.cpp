@@ -321,12 +321,13 @@ Result Database::create(const QString& path) {
         db.setDatabaseName(path);
         // A file that may not grow (a full disk, a quota, a size limit) fails as a write error.
         const auto refused = [&](const QSqlError& error) {
-            const sqlite3* handle = db.isOpen() ? sqliteHandle(db) : nullptr;
-            const int cause = handle ? sqlite3_system_errno(const_cast<sqlite3*>(handle)) : 0;
+            // A fresh connection: an error of the system it holds is this creation's.
+            sqlite3* handle = db.isOpen() ? sqliteHandle(db) : nullptr;
+            const int cause = handle ? sqlite3_system_errno(handle) : 0;
             const bool full = cause == ENOSPC || cause == EFBIG || cause == EDQUOT;
-            return Result::failure(QStringLiteral("Impossibile creare il database «%1»: %2.")
-                                       .arg(path, full ? QStringLiteral("il disco è pieno")
-                                                       : EngineError::describe(error, path)));
+            return Result::failure(
+                QStringLiteral("Impossibile creare il database «%1»: %2.")
+                    .arg(path, full ? QStringLiteral("il disco è pieno") : EngineError::describe(error, path)));
         };
         if (!db.open()) {
             result = refused(db.lastError());

@@ -28,7 +28,8 @@ Result prepare(const QString& programFolder, bool* made) {
             placed << name;
     const bool hadPhotos = QFileInfo::exists(folder.filePath(QStringLiteral("foto")));
     const auto undo = [&](const Result& failed) {
-        for (const QString& suffix : {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")})
+        for (const QString& suffix :
+             {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")})
             QFile::remove(database + suffix);
         for (const QString& name : std::as_const(placed))
             QFile::remove(folder.filePath(name));
@@ -44,7 +45,8 @@ Result prepare(const QString& programFolder, bool* made) {
     if (const Result copied = ReportFiles::placeMissing(programFolder, programFolder); !copied)
         return undo(copied);
     if (!folder.mkpath(QStringLiteral("foto")))
-        return undo(Result::failure(QStringLiteral("Impossibile creare la cartella delle foto in «%1».").arg(programFolder)));
+        return undo(
+            Result::failure(QStringLiteral("Impossibile creare la cartella delle foto in «%1».").arg(programFolder)));
     if (const Result saved = settings.saveDatabasePath(database); !saved)
         return undo(saved);
     if (made)

@@ -59,7 +59,8 @@ QString keyPastLinks(const QSqlDatabase& db, const QString& table) {
     for (const Schema::Table& other : Schema::tables())
         for (const Schema::Field& field : other.fields)
             if (field.linksToKey && field.name == link)
-                highest << QStringLiteral("SELECT max(CAST(%1 AS INTEGER)) FROM %2").arg(quoted(field.name), quoted(other.name));
+                highest << QStringLiteral("SELECT max(CAST(%1 AS INTEGER)) FROM %2")
+                               .arg(quoted(field.name), quoted(other.name));
     if (highest.size() == 1)
         return QString();
     return QStringLiteral("(SELECT max(k) + 1 FROM (%1))").arg(highest.join(QStringLiteral(" UNION ALL ")));
@@ -216,7 +217,8 @@ Result RecordSource::setDatabaseName(const QString& path, Connection connection)
             const QSqlRecord record = columns.record();
             for (int i = 0; i < record.count(); ++i)
                 m_columns.insert(record.fieldName(i).toLower(), i + 1);  // column 0 is the rowid
-            if (!m_database->isPostgres()) // a server's sequences never give a key twice
+            // A server's sequences never give a key twice.
+            if (!m_database->isPostgres())
                 m_newKey = keyPastLinks(m_database->connection(), m_table);
             prepareChecks();
         } else {

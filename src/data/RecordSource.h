@@ -234,7 +234,8 @@ private:
 
     QHash<QString, int> m_columns;  // field (lower case) -> column of a read row
     QHash<QString, QString> m_captions;  // field (lower case) -> its name on the window
-    QString m_newKey; // SQLite: the key of a new row, as SQL, where the file's own rule is unsound
+    // SQLite: the key of a new row, as SQL, where the file's own rule is unsound.
+    QString m_newKey;
     mutable QHash<qint64, QVariantList> m_rows;
     // The current stored record as read when it became current (none if it could not be
     // read); the fields another desk changed meanwhile take the stored values once shown.

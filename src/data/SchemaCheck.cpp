@@ -81,8 +81,8 @@ bool withoutRowid(sqlite3* db, const QString& table) {
     sqlite3_stmt* statement = nullptr;
     bool without = false;
     const QByteArray name = table.toUtf8();
-    if (sqlite3_prepare_v2(db, "SELECT wr FROM pragma_table_list WHERE schema = 'main' AND name = ? COLLATE NOCASE",
-                           -1, &statement, nullptr) == SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, "SELECT wr FROM pragma_table_list WHERE schema = 'main' AND name = ? COLLATE NOCASE", -1,
+                           &statement, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(statement, 1, name.constData(), static_cast<int>(name.size()), SQLITE_STATIC);
         without = sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) != 0;
     }

@@ -24,6 +24,7 @@ public:
     static FieldBinding* bind(QLineEdit* edit, RecordSource& source, const QString& field);
     static FieldBinding* bind(QPlainTextEdit* edit, RecordSource& source, const QString& field);
     static FieldBinding* bind(QLabel* label, RecordSource& source, const QString& field);
+    ~FieldBinding() override;
 
     const QString& field() const { return m_field; }
     const RecordSource& source() const { return m_source; }
@@ -39,7 +40,6 @@ protected:
 
 private:
     FieldBinding(QWidget* widget, RecordSource& source, const QString& field);
-    ~FieldBinding() override;
     void show();
     void typed(const QString& text);
     void showFromTheStart();

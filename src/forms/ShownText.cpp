@@ -6,8 +6,8 @@ namespace {
 
 // What QTextCursor::insertText makes a paragraph break of (CR LF counts once).
 bool breaksParagraph(QChar c) {
-    return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::ParagraphSeparator ||
-           c == QChar(0xFDD0) || c == QChar(0xFDD1);
+    return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::ParagraphSeparator || c == QChar(0xFDD0) ||
+           c == QChar(0xFDD1);
 }
 
 } // namespace
@@ -52,7 +52,9 @@ qsizetype ShownText::textLength(qsizetype position) const {
         }
         if (at >= m_text.size())
             break;
-        at += m_text.at(at) == QLatin1Char('\r') && at + 1 < m_text.size() && m_text.at(at + 1) == QLatin1Char('\n') ? 2 : 1;
+        at += m_text.at(at) == QLatin1Char('\r') && at + 1 < m_text.size() && m_text.at(at + 1) == QLatin1Char('\n')
+                  ? 2
+                  : 1;
     }
     return at;
 }

@@ -154,7 +154,8 @@ private slots:
         const char digits[] = "0123456789abcdef";
         for (int i = 0; i < 1 << 20; ++i)
             hex += QLatin1Char(digits[(i * 7 + i / 16) % 16]);
-        office.db.exec(QStringLiteral("UPDATE immobile SET noteprop = '%1' WHERE id = %2").arg(hex, QString::number(office.keys[0])));
+        office.db.exec(QStringLiteral("UPDATE immobile SET noteprop = '%1' WHERE id = %2")
+                           .arg(hex, QString::number(office.keys[0])));
         OwnerWindow window(office.context);
         QTextDocument* document = window.notes->document();
         QVERIFY(document->blockCount() > 100);
@@ -203,7 +204,8 @@ private slots:
         office.db.exec(QStringLiteral("DELETE FROM immobile WHERE id = %1").arg(office.keys[1]));
         window.bar->nextButton()->click();
         QCOMPARE(office.dialogs.messages.size(), 1);
-        QVERIFY2(office.dialogs.messages[0].startsWith("Il record non c'è più"), qPrintable(office.dialogs.messages[0]));
+        QVERIFY2(office.dialogs.messages[0].startsWith("Il record non c'è più"),
+                 qPrintable(office.dialogs.messages[0]));
         QCOMPARE(window.owner->text(), QStringLiteral("D'Amico"));
         QCOMPARE(window.key->text(), QString::number(office.keys[2]));
         QCOMPARE(window.grid->model()->rowCount(), 2);

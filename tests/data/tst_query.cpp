@@ -230,10 +230,11 @@ private slots:
         if (db.isPostgres())
             QSKIP("a file of another tool; the server's tables are the program's own");
         db.exec("ALTER TABLE immobile RENAME TO vecchio");
-        db.exec(QStringLiteral("CREATE TABLE immobile (id INTEGER PRIMARY KEY AUTOINCREMENT, proprietario TEXT, "
-                               "telefono TEXT, cellulare TEXT, indirizzo TEXT, noteprop TEXT, tipologia TEXT, zona TEXT, "
-                               "indirizzoimmobile TEXT, mq %1, prezzo TEXT, noteimmobile TEXT, motivo TEXT)")
-                    .arg(type));
+        db.exec(
+            QStringLiteral("CREATE TABLE immobile (id INTEGER PRIMARY KEY AUTOINCREMENT, proprietario TEXT, "
+                           "telefono TEXT, cellulare TEXT, indirizzo TEXT, noteprop TEXT, tipologia TEXT, zona TEXT, "
+                           "indirizzoimmobile TEXT, mq %1, prezzo TEXT, noteimmobile TEXT, motivo TEXT)")
+                .arg(type));
         db.exec("DROP TABLE vecchio");
         db.exec("ALTER TABLE foto RENAME TO vecchia");
         db.exec(QStringLiteral("CREATE TABLE foto (idimmobile %1, foto TEXT)").arg(type));
@@ -252,8 +253,10 @@ private slots:
 
         RecordSource source("immobile", italian);
         QVERIFY(source.setDatabaseName(db.path()).ok());
-        QVERIFY(source.setRecordSource(Query::criteria("immobile", {"50", "Mq da"}, {"200", "a"}, "vendita", "tipologia", ""))
-                    .ok());
+        QVERIFY(
+            source
+                .setRecordSource(Query::criteria("immobile", {"50", "Mq da"}, {"200", "a"}, "vendita", "tipologia", ""))
+                .ok());
         QVERIFY(source.refresh().ok());
         QList<qint64> keys;
         for (Result moved = source.moveFirst(); source.hasCurrent(); moved = source.moveNext())

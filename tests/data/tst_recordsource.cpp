@@ -151,8 +151,8 @@ private slots:
         QSqlDatabase::removeDatabase("foreign");
 
         for (const auto& [table, field, keys] : {std::tuple{"immobile", "proprietario", QList<qint64>{4, 5}},
-                                                std::tuple{"richiesta", "nome", QList<qint64>{3, 4}},
-                                                std::tuple{"notizie", "notizia", QList<qint64>{1, 2}}}) {
+                                                 std::tuple{"richiesta", "nome", QList<qint64>{3, 4}},
+                                                 std::tuple{"notizie", "notizia", QList<qint64>{1, 2}}}) {
             RecordSource source(table, italian);
             QVERIFY(source.setDatabaseName(path).ok());
             for (const qint64 key : keys) {

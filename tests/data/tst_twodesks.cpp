@@ -197,7 +197,8 @@ private slots:
         office.db.insert("immobile", {"proprietario"}, {"Proprietario 4"});
         QVERIFY(office.b.moveLast().ok());
         QCOMPARE(office.b.value("proprietario"), QStringLiteral("Proprietario 4"));
-        office.db.exec(QStringLiteral("DELETE FROM immobile WHERE proprietario IN ('Proprietario 3', 'Proprietario 1')"));
+        office.db.exec(
+            QStringLiteral("DELETE FROM immobile WHERE proprietario IN ('Proprietario 3', 'Proprietario 1')"));
         QVERIFY(!office.b.movePrevious().ok());
         QCOMPARE(office.b.value("proprietario"), QStringLiteral("Proprietario 4"));
         QCOMPARE(office.b.rowCount(), 1);

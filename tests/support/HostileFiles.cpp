@@ -45,9 +45,10 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
 } // namespace
 
 QStringList kinds() {
-    return {QStringLiteral("testo"),    QStringLiteral("vuoto"),   QStringLiteral("troncato"),
-            QStringLiteral("vista"),    QStringLiteral("colonna"), QStringLiteral("senza rowid"), QStringLiteral("trigger"),
-            QStringLiteral("cartella"), QStringLiteral("fifo"),    QStringLiteral("illeggibile")};
+    return {QStringLiteral("testo"),      QStringLiteral("vuoto"),    QStringLiteral("troncato"),
+            QStringLiteral("vista"),      QStringLiteral("colonna"),  QStringLiteral("senza rowid"),
+            QStringLiteral("trigger"),    QStringLiteral("cartella"), QStringLiteral("fifo"),
+            QStringLiteral("illeggibile")};
 }
 
 QString make(const QString& kind, const QString& path) {
