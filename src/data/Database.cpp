@@ -332,6 +332,8 @@ Result Database::create(const QString& path) {
         if (!db.open()) {
             result = refused(db.lastError());
         } else {
+            // The clients' data is for the user alone; set while the file is still empty.
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
             QSqlQuery query(db);
             db.transaction();
             for (const QString& statement : Schema::createStatements()) {

@@ -1,6 +1,9 @@
 #include "ReadyDefault.h"
 
+#include "Artwork.h"
 #include "Database.h"
+#include "FileCopy.h"
+#include "ProgramFolder.h"
 #include "ProgramSettings.h"
 #include "ReportFiles.h"
 
@@ -9,6 +12,27 @@
 #include <QFileInfo>
 
 namespace ReadyDefault {
+
+namespace {
+
+// A new office's first look is the program's own background: the installed picture, or the
+// one built into the program placed beside the database. A folder that was already there
+// keeps the plain colour it has without sfondo.ini (only a new folder comes here), and an
+// sfondo.ini of the user's stays as it is.
+Result placeBackground(const QString& programFolder, const ProgramSettings& settings) {
+    if (QFileInfo::exists(settings.backgroundIniPath()))
+        return Result::success();
+    QString background = ProgramFolder::findShared(programFolder, QStringLiteral("sfondo.svg"));
+    if (background.isEmpty()) {
+        background = programFolder + QStringLiteral("/sfondo.svg");
+        if (const Result copied = FileCopy::copy(Artwork::defaultBackground, background); !copied)
+            return copied;
+        QFile::setPermissions(background, QFile::ReadOwner | QFile::WriteOwner);  // not the resource's read-only mode
+    }
+    return settings.saveBackgroundPath(background);
+}
+
+} // namespace
 
 Result prepare(const QString& programFolder, bool* made) {
     if (made)
@@ -27,6 +51,10 @@ Result prepare(const QString& programFolder, bool* made) {
         if (!QFileInfo::exists(folder.filePath(name)))
             placed << name;
     const bool hadPhotos = QFileInfo::exists(folder.filePath(QStringLiteral("foto")));
+    QStringList backgroundFiles; // sfondo.ini and the picture it names, when this start makes them
+    for (const QString& file : {settings.backgroundIniPath(), folder.filePath(QStringLiteral("sfondo.svg"))})
+        if (!QFileInfo::exists(file))
+            backgroundFiles << file;
     const auto undo = [&](const Result& failed) {
         for (const QString& suffix :
              {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")})
@@ -35,6 +63,8 @@ Result prepare(const QString& programFolder, bool* made) {
             QFile::remove(folder.filePath(name));
         if (!hadPhotos)
             folder.rmdir(QStringLiteral("foto"));
+        for (const QString& file : std::as_const(backgroundFiles))
+            QFile::remove(file);
         return Result::failure(failed.message() +
                                QStringLiteral(" La cartella del programma è rimasta com'era: il database pronto "
                                               "all'uso sarà preparato al prossimo avvio."));
@@ -47,6 +77,8 @@ Result prepare(const QString& programFolder, bool* made) {
     if (!folder.mkpath(QStringLiteral("foto")))
         return undo(
             Result::failure(QStringLiteral("Impossibile creare la cartella delle foto in «%1».").arg(programFolder)));
+    if (const Result placed = placeBackground(programFolder, settings); !placed)
+        return undo(placed);
     if (const Result saved = settings.saveDatabasePath(database); !saved)
         return undo(saved);
     if (made)
