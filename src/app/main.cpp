@@ -137,7 +137,7 @@ int main(int argc, char* argv[]) {
     shownDialogs.setParentWidget(&frame);
     // Print previews stand apart from the frame; the program ends with the frame all the same.
     // Connected first: the system may ask the program to end while a start-up message waits.
-    QObject::connect(&frame, &MainWindow::ended, &app, &QApplication::quit, Qt::QueuedConnection);
+    Startup::endWithFrame(frame);
     Startup::endOnSystemSignals(frame, dialogs);
     context.windows = &frame;
     frame.showMaximized();

@@ -7,6 +7,7 @@
 #include "Picture.h"
 #include "ProgramSettings.h"
 #include "SettingsFile.h"
+#include "WindowControls.h"
 #include "ui_SettingsWindow.h"
 
 #include <QApplication>
@@ -36,6 +37,7 @@ SettingsWindow::SettingsWindow(const Context& context, std::function<void(const 
     connect(m_ui->Command5, &QPushButton::clicked, this, &SettingsWindow::chooseBackground);
     connect(m_ui->Command6, &QPushButton::clicked, this, &SettingsWindow::saveBackground);
     load();
+    WindowControls::settle(*this);
 }
 
 SettingsWindow::~SettingsWindow() = default;
