@@ -1,5 +1,6 @@
 #include "BlockMap.h"
 
+#include "FinalizeOnThrow.h"
 #include "LikePattern.h"
 
 #include <algorithm>
@@ -169,6 +170,7 @@ Result BlockMap::buildStep(sqlite3* db, const std::function<bool()>& outOfTime, 
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
         return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    const FinalizeOnThrow finalize(statement);
     while (!m_complete) {
         sqlite3_bind_int64(statement, 1, m_readUpTo);
         int rows = 0;
@@ -213,6 +215,7 @@ Result BlockMap::readChanges(sqlite3* db) {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
         return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    const FinalizeOnThrow finalize(statement);
     std::sort(m_changed.begin(), m_changed.end());
     m_changed.erase(std::unique(m_changed.begin(), m_changed.end()), m_changed.end());
     for (const qint64 rowid : m_changed) {

@@ -39,7 +39,8 @@ public:
     // when none is: then they are read in key order.
     static int leading(Database& database, const QString& table, const QList<Query::Condition>& conditions);
     // A condition as SQLite SQL, its values appended to `values`: through its index when it
-    // leads, otherwise kept off it.
-    static QString conditionSql(const QString& table, const Query::Condition& condition, bool leads,
+    // leads, otherwise kept off it. Numbers compare as numbers whatever the field's declared
+    // type in the file `db`.
+    static QString conditionSql(sqlite3* db, const QString& table, const Query::Condition& condition, bool leads,
                                 QVariantList& values);
 };

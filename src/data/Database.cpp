@@ -18,6 +18,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
+#include <cerrno>
 #include <map>
 #include <sqlite3.h>
 
@@ -318,9 +319,18 @@ Result Database::create(const QString& path) {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
+        // A file that may not grow (a full disk, a quota, a size limit) fails as a write error.
+        const auto refused = [&](const QSqlError& error) {
+            // A fresh connection: an error of the system it holds is this creation's.
+            sqlite3* handle = db.isOpen() ? sqliteHandle(db) : nullptr;
+            const int cause = handle ? sqlite3_system_errno(handle) : 0;
+            const bool full = cause == ENOSPC || cause == EFBIG || cause == EDQUOT;
+            return Result::failure(
+                QStringLiteral("Impossibile creare il database «%1»: %2.")
+                    .arg(path, full ? QStringLiteral("il disco è pieno") : EngineError::describe(error, path)));
+        };
         if (!db.open()) {
-            result = Result::failure(QStringLiteral("Impossibile creare il database «%1»: %2.")
-                                         .arg(path, EngineError::describe(db.lastError(), path)));
+            result = refused(db.lastError());
         } else {
             // The clients' data is for the user alone; set while the file is still empty.
             QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
@@ -328,21 +338,23 @@ Result Database::create(const QString& path) {
             db.transaction();
             for (const QString& statement : Schema::createStatements()) {
                 if (!query.exec(statement)) {
-                    result = Result::failure(QStringLiteral("Impossibile creare il database «%1»: %2.")
-                                                 .arg(path, EngineError::describe(query.lastError(), path)));
+                    result = refused(query.lastError());
                     break;
                 }
             }
-            if (result.ok())
-                db.commit();
-            else
+            // The tables reach the disk only at the commit: a full disk fails there.
+            if (result.ok() && !db.commit())
+                result = refused(db.lastError());
+            if (!result.ok())
                 db.rollback();
             query.finish();
             db.close();
         }
     }
     QSqlDatabase::removeDatabase(name);
-    if (!result.ok())
+    if (!result.ok()) {
         QFile::remove(path);
+        QFile::remove(path + QStringLiteral("-journal"));
+    }
     return result;
 }

@@ -43,6 +43,29 @@ bool coversMuch(const QSqlDatabase& db, const QString& table, const Query::Condi
     return count.exec() && count.next() && count.value(0).toLongLong() >= bound;
 }
 
+// A table declared without AUTOINCREMENT (by another tool) gives a new row the key after
+// the highest one stored, which may be a deleted record's whose photos and visits still
+// name it: they would attach to the new record. Its new rows take a key past every key
+// named in the tables that link to it as well. Empty when SQLite's own rule is sound.
+QString keyPastLinks(const QSqlDatabase& db, const QString& table) {
+    QSqlQuery declared(db);
+    declared.prepare(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
+    declared.addBindValue(table);
+    if (!declared.exec() || !declared.next() ||
+        declared.value(0).toString().contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive))
+        return QString();
+    QStringList highest{QStringLiteral("SELECT max(rowid) AS k FROM %1").arg(quoted(table))};
+    const QString link = QStringLiteral("id") + table.toLower();
+    for (const Schema::Table& other : Schema::tables())
+        for (const Schema::Field& field : other.fields)
+            if (field.linksToKey && field.name == link)
+                highest << QStringLiteral("SELECT max(CAST(%1 AS INTEGER)) FROM %2")
+                               .arg(quoted(field.name), quoted(other.name));
+    if (highest.size() == 1)
+        return QString();
+    return QStringLiteral("(SELECT max(k) + 1 FROM (%1))").arg(highest.join(QStringLiteral(" UNION ALL ")));
+}
+
 // SQLite's steps a page is looked for in key order before the indexes are weighed: some
 // 2,000 rows of a criteria search, well under a millisecond (about what weighing them
 // takes at 100,000 rows).
@@ -178,6 +201,7 @@ Result RecordSource::setDatabaseName(const QString& path, Connection connection)
     m_added.clear();
     m_rows.clear();
     m_columns.clear();
+    m_newKey.clear();
     m_pending.clear();
     m_defaults.clear();
     m_adding = false;
@@ -193,6 +217,9 @@ Result RecordSource::setDatabaseName(const QString& path, Connection connection)
             const QSqlRecord record = columns.record();
             for (int i = 0; i < record.count(); ++i)
                 m_columns.insert(record.fieldName(i).toLower(), i + 1);  // column 0 is the rowid
+            // A server's sequences never give a key twice.
+            if (!m_database->isPostgres())
+                m_newKey = keyPastLinks(m_database->connection(), m_table);
             prepareChecks();
         } else {
             m_database.reset();
@@ -236,7 +263,7 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
         for (qsizetype i = 0; i < m_query.conditions().size(); ++i) {
             const Query::Condition& c = m_query.conditions().at(i);
             if (sqlite && c.kind != Query::Condition::DateBetween) {
-                where << CriteriaIndex::conditionSql(m_table, c, i == lead, values);
+                where << CriteriaIndex::conditionSql(m_database->handle(), m_table, c, i == lead, values);
                 continue;
             }
             // A unary plus keeps SQLite off a date field's index: see coversMuch(). PostgreSQL's
@@ -403,6 +430,7 @@ std::optional<qint64> RecordSource::currentKey() const {
 }
 
 Result RecordSource::setCurrent(int row) {
+    const bool backward = m_current >= 0 && row < m_current;
     if (row >= 0 && row < rowCount()) {
         m_current = row;
     } else {
@@ -410,10 +438,48 @@ Result RecordSource::setCurrent(int row) {
         m_next = std::clamp(row, 0, rowCount());
     }
     readCurrent();
+    if (m_gone)
+        return passOverGone(backward);
     emit currentChanged();
     if (!m_readFailure.isEmpty())
         return Result::failure(m_readFailure);
     return Result::success();
+}
+
+Result RecordSource::passOverGone(bool backward) {
+    // Each gone row leaves the window; the next one the same way takes its place, or the
+    // nearest the other way at an end.
+    int row = m_current;
+    while (m_gone) {
+        const qint64 gone = m_keys.at(row);
+        m_added.removeAll(gone);
+        emit aboutToRemoveRow(row);
+        m_keys.removeAt(row);
+        m_current = -1;
+        emit rowRemoved();
+        if (backward)
+            --row;
+        if (row < 0 && canFetchPrevious()) {
+            const int before = rowCount();
+            fetchPrevious();
+            row += rowCount() - before;
+        }
+        if (row >= rowCount() && canFetchMore())
+            fetchMore();
+        if (row < 0 || row >= rowCount())
+            row = backward ? 0 : rowCount() - 1;
+        if (rowCount() == 0)
+            break;
+        m_current = row;
+        readCurrent();
+    }
+    if (m_current < 0)
+        m_next = 0;
+    emit currentChanged();
+    return Result::failure(QStringLiteral("Il record non c'è più: è stato eliminato da un'altra postazione o da un "
+                                          "ripristino; %1.")
+                               .arg(m_current >= 0 ? QStringLiteral("la scheda mostra quello accanto")
+                                                   : QStringLiteral("non ci sono altri record da mostrare")));
 }
 
 // ---- reading rows -------------------------------------------------------------
@@ -600,11 +666,16 @@ Result RecordSource::pendingValues(QStringList& columns, QVariantList& values) c
 }
 
 Result RecordSource::insertNew() {
+    m_inserted.reset();
     QStringList columns;
     QVariantList values;
     if (const Result ok = pendingValues(columns, values); !ok)
         return ok;
-    const QStringList marks(columns.size(), QStringLiteral("?"));
+    QStringList marks(columns.size(), QStringLiteral("?"));
+    if (!m_newKey.isEmpty()) {
+        columns.prepend(QStringLiteral("rowid"));
+        marks.prepend(m_newKey);
+    }
     m_database->comeBack();
     QSqlQuery query(m_database->connection());
     const QString sql = columns.isEmpty()
@@ -622,6 +693,7 @@ Result RecordSource::insertNew() {
 
     const qint64 key = returning ? (query.next() ? query.value(0).toLongLong() : 0) : query.lastInsertId().toLongLong();
     query.finish();
+    m_inserted = key;
     m_adding = false;
     m_pending.clear();
     m_defaults.clear();
@@ -638,6 +710,7 @@ Result RecordSource::insertNew() {
 }
 
 Result RecordSource::writeEdit() {
+    m_inserted.reset();
     const std::optional<qint64> key = currentKey();
     if (!key)
         return Result::failure(QStringLiteral("Non c'è un record corrente da salvare."));
@@ -704,6 +777,7 @@ ChangeWatch& RecordSource::watch() {
 void RecordSource::readCurrent() {
     m_read.reset();
     m_readFailure.clear();
+    m_gone = false;
     const std::optional<qint64> key = currentKey();
     if (!key || !isOpen())
         return;
@@ -722,6 +796,8 @@ void RecordSource::readCurrent() {
     // The card would show the record empty: say why.
     if (!found && m_database->connectionLost(m_guard->error()))
         m_readFailure = QStringLiteral("Il record non si può mostrare: %1.").arg(m_database->describe(m_guard->error()));
+    // Read without a fault, and not there: deleted since its key was read.
+    m_gone = !found && m_guard->error().type() == QSqlError::NoError;
     if (found) {
         if (m_rows.size() >= rowCacheLimit)
             m_rows.clear();
@@ -1024,4 +1100,27 @@ Result RecordSource::moveToRow(int row) {
     if (const Result left = leaveRecord(); !left)
         return left;
     return setCurrent(row);
+}
+
+Result RecordSource::moveToKey(qint64 key) {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
+    if (!isOpen())
+        return notOpen();
+    if (const Result left = leaveRecord(); !left)
+        return left;
+    qsizetype row = m_keys.indexOf(key);
+    if (row < 0) {
+        QList<qint64> before;
+        QList<qint64> from;
+        if (const Result fetched = fetchKeys(Direction::Backward, key, pageSize, before); !fetched)
+            return fetched;
+        if (const Result fetched = fetchKeys(Direction::Forward, key - 1, pageSize, from); !fetched)
+            return fetched;
+        if (from.isEmpty() || from.first() != key)
+            return moveLast();
+        replaceWindow(before + from, before.size() < pageSize, from.size() < pageSize);
+        row = before.size();
+    }
+    return setCurrent(static_cast<int>(row));
 }

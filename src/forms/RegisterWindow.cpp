@@ -80,11 +80,17 @@ Result RegisterWindow::setPendingValue(RecordSource& source, const QString& fiel
     return source.setFieldValue(field, value);
 }
 
+Result RegisterWindow::moveToSaved(RecordSource& source, bool added) {
+    const std::optional<qint64> key = added ? source.insertedKey() : std::nullopt;
+    return key ? source.moveToKey(*key) : source.moveLast();
+}
+
 void RegisterWindow::saveThenLast(RecordSource& source, RecordCommands& commands, QWidget* next) {
+    const bool adding = source.isAdding();
     if (!report(source.commitPending()))
         return;
     std::ignore = source.refresh();
-    std::ignore = source.moveLast();
+    std::ignore = moveToSaved(source, adding);
     commands.finish();
     if (next)
         next->setFocus();
@@ -122,7 +128,7 @@ Result RegisterWindow::insertRow(RecordSource& source, const FieldValues& values
         source.cancelEdit();
         return written;
     }
-    std::ignore = source.moveLast();
+    std::ignore = moveToSaved(source, true);
     return Result::success();
 }
 

@@ -252,14 +252,15 @@ void PropertyWindow::newProperty() {
 }
 
 bool PropertyWindow::finishNewProperty() {
-    if (m_properties->isAdding()) {
+    const bool adding = m_properties->isAdding();
+    if (adding) {
         // A refusal (a word in "Mq") is explained and the card stays as typed, in Adding.
         if (!report(setPendingValue(*m_properties, QStringLiteral("motivo"), m_ui->Combo1->currentText())) ||
             !report(m_properties->update()))
             return false;
     }
     m_commands->finish();
-    std::ignore = m_properties->moveLast();
+    std::ignore = moveToSaved(*m_properties, adding);
     return true;
 }
 

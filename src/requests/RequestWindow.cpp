@@ -174,12 +174,13 @@ void RequestWindow::newRequest() {
 void RequestWindow::saveRequest() {
     // The purpose goes only into a new request: with none, nothing stored changes.
     writePurpose();
+    const bool adding = m_requests->isAdding();
     // A refusal (a word in "Mq cercati") is said and the request stays as typed.
     if (!report(m_requests->commitPending()))
         return;
     m_commands->finish();
     std::ignore = m_requests->refresh();
-    std::ignore = m_requests->moveLast();
+    std::ignore = moveToSaved(*m_requests, adding);
 }
 
 void RequestWindow::deleteRequest() {

@@ -88,6 +88,28 @@ private slots:
                  QStringLiteral("SELECT * FROM visite WHERE idimmobile =") + QString::number(key));
     }
 
+    // Another desk saves a new property between this desk's save and its move: the card
+    // shows the record this desk stored, and the next edit goes into it.
+    void fineShowsItsOwnNewPropertyWhenAnotherDeskAddedOneMeanwhile() {
+        Office office;
+        const PropertyControls ui = office.ui();
+        qint64 theirs = 0;
+        connect(office.source("Data1"), &RecordSource::newRecordWritten, this,
+                [&] { theirs = office.db.insert("immobile", {"proprietario"}, {"Due R5"}); });
+        ui.Command1->click();
+        type(ui.Text1, "Uno R5");
+        ui.Command6->click();
+        QVERIFY(theirs > 0);
+        QCOMPARE(office.owner(), QStringLiteral("Uno R5"));
+        const qint64 mine = ui.Label12->text().toLongLong();
+        QVERIFY(mine < theirs);
+        QCOMPARE(office.db.value("immobile", mine, "proprietario").toString(), QStringLiteral("Uno R5"));
+        type(ui.Text2, "0511");
+        ui.Data1->firstButton()->click();
+        QCOMPARE(office.db.value("immobile", mine, "telefono").toString(), QStringLiteral("0511"));
+        QVERIFY(office.db.value("immobile", theirs, "telefono").isNull());
+    }
+
     void fineWithoutTouchingThePurposeWritesVendita() {
         Office office;
         office.ui().Picture7->clicked();  // the icon does what "  NUOVO" does
