@@ -4,7 +4,6 @@
 #include "TerminalProgress.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <cstdio>
 
 // velmora-trasferisci: copies an office's whole database from a file onto a PostgreSQL
@@ -37,9 +36,10 @@ int main(int argc, char* argv[]) {
     }
     // A file named from the shell is relative to where the command was given.
     for (QString& database : databases) {
-        DatabaseLocation location;
-        if (DatabaseLocation::parse(database, location).ok() && !location.isPostgres() && !database.trimmed().isEmpty())
-            database = QDir::current().absoluteFilePath(database);
+        if (const Result read = DatabaseLocation::fromCommandLine(database, database); !read) {
+            std::fprintf(stderr, "%s\n", qPrintable(read.message()));
+            return 2;
+        }
     }
 
     QList<DatabaseTransfer::Copied> copied;
