@@ -6,6 +6,7 @@
 #include "RecordSource.h"
 #include "Regional.h"
 #include "Schema.h"
+#include "ScriptedDialogs.h"
 #include "TestDatabase.h"
 #include "TestPostgres.h"
 
@@ -16,13 +17,16 @@
 #include <QSqlQuery>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QFile>
 #include <algorithm>
+#include <csignal>
 #include <condition_variable>
 #include <future>
 #include <mutex>
 #include <netinet/in.h>
 #include <thread>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -64,6 +68,30 @@ int deadPort() {
     close(s);
     return ntohs(address.sin_port);
 }
+
+// A port of 127.0.0.1 where something accepts connections and never answers (a server
+// stopped, a link broken half-way): the kernel completes the handshake, nobody reads.
+class SilentListener {
+public:
+    SilentListener() : m_socket(socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        bind(m_socket, reinterpret_cast<sockaddr*>(&address), size);
+        listen(m_socket, 16);
+        getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+    }
+    ~SilentListener() { close(m_socket); }
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    int port() const { return m_port; }
+
+private:
+    int m_socket;
+    int m_port = 0;
+};
 
 // A condition with its bound values written in, for EXPLAIN.
 QString inlined(const QSqlDatabase& db, QString sql, const QVariantList& values) {
@@ -226,6 +254,168 @@ private slots:
                                      .arg(server.databaseName()));
         expectRefusal(addressWith("ospite", server.databaseName()), "l'utente «ospite» non ha il permesso");
         run(server.connection(), "DROP OWNED BY ospite; DROP ROLE ospite");
+    }
+
+    // A server that takes the connection and never answers is given up on within a few
+    // seconds and told as such, not as a password refused.
+    void aServerThatNeverAnswersIsToldWithinSeconds() {
+        const SilentListener silent;
+        QElapsedTimer waited;
+        waited.start();
+        expectRefusal(addressWith({}, "velmora", silent.port()),
+                      QStringLiteral("^Il database «[^»]+» non si può usare: il server 127\\.0\\.0\\.1:%1 accetta la "
+                                     "connessione ma non risponde \\(")
+                          .arg(silent.port()));
+        // libpq's limit and the program's own question, not the minute it took before.
+        QVERIFY2(waited.elapsed() < 20000, qPrintable(QString::number(waited.elapsed())));
+    }
+
+    // Another session holds the record being saved: after a second the save waits on with
+    // a progress that says who holds it and can be stopped; what was typed stays, and once
+    // the record is free the save goes through. Without a progress it is refused at once.
+    void aSaveOnAHeldRecordWaitsWithAProgressThatCanBeStopped() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        const qint64 key = db.insert("immobile", {"proprietario"}, {"Rossi"});
+        ScriptedDialogs dialogs;
+        RecordSource houses("immobile", italian);
+        houses.setDialogs(&dialogs);
+        QVERIFY(houses.setDatabaseName(db.path()).ok());
+        QVERIFY(houses.refresh().ok());
+        QVERIFY(houses.setFieldValue("proprietario", "Rossi Maria").ok());
+
+        db.exec("SET application_name = 'velmora'"); // as another desk
+        db.exec("BEGIN");
+        db.exec(QStringLiteral("SELECT * FROM immobile WHERE id = %1 FOR UPDATE").arg(key));
+        const QString holder = "un'altra postazione di VELMORA (computer 127.0.0.1, utente «velmora»)";
+        const QString refused = "Non è stato possibile completare la modifica: il record è in uso da " + holder +
+                                ". Ciò che è stato scritto resta sulla scheda: riprovare quando il record sarà libero.";
+        dialogs.stopProgressAfter = 3;
+        const Result stopped = houses.update();
+        QCOMPARE(stopped.message(), refused);
+        QCOMPARE(dialogs.progressLabels,
+                 QStringList{"Il record è in uso da " + holder + ": si aspetta che lo lasci… (annullabile)"});
+        QCOMPARE(dialogs.progressSteps, 4);
+        QVERIFY(houses.hasPendingEdit());
+        QCOMPARE(houses.value("proprietario"), QStringLiteral("Rossi Maria"));
+
+        houses.setDialogs(nullptr);
+        QCOMPARE(houses.update().message(), refused);
+        db.exec("COMMIT");
+        QVERIFY(houses.update().ok());
+        QCOMPARE(db.value("immobile", key, "proprietario").toString(), QStringLiteral("Rossi Maria"));
+    }
+
+    // A table held by a restore: a read of the window's thread is refused within seconds,
+    // saying who holds it, instead of waiting for the end of the restore.
+    void aReadOfATableARestoreHoldsSaysWhoHoldsIt() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        db.insert("immobile", {"proprietario"}, {"Rossi"});
+        RecordSource houses("immobile", italian);
+        QVERIFY(houses.setDatabaseName(db.path()).ok());
+        db.exec("SET application_name = 'velmora-pg_restore-1a2b3c'");
+        db.exec("BEGIN");
+        db.exec("LOCK TABLE immobile IN ACCESS EXCLUSIVE MODE");
+        const Result read = houses.refresh();
+        db.exec("COMMIT");
+        QVERIFY(!read.ok());
+        QVERIFY2(read.message().contains("sono in uso da un ripristino di backup (computer 127.0.0.1, utente «velmora»); "
+                                         "riprovare tra poco"),
+                 qPrintable(read.message()));
+        QVERIFY(houses.refresh().ok());
+        QCOMPARE(houses.value("proprietario"), QStringLiteral("Rossi"));
+    }
+
+    // Another desk restores a backup while this one moves: a move while the restore holds the
+    // tables says so within seconds, naming it, instead of an empty card; once the tables are
+    // made again, the moves show the records.
+    void aMoveDuringARestoreOnAnotherDeskSaysWhyThenShowsTheRecords() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        db.insert("immobile", {"proprietario"}, {"Rossi"});
+        db.insert("immobile", {"proprietario"}, {"Verdi"});
+        RecordSource houses("immobile", italian);
+        QVERIFY(houses.setDatabaseName(db.path()).ok());
+        QVERIFY(houses.refresh().ok());
+        db.exec("SET application_name = 'velmora-pg_restore-1a2b3c'");
+        db.exec("BEGIN");
+        db.exec("ALTER TABLE immobile RENAME TO immobile_prima");
+        db.exec("CREATE TABLE immobile (LIKE immobile_prima INCLUDING ALL)");
+        db.exec("INSERT INTO immobile OVERRIDING SYSTEM VALUE SELECT * FROM immobile_prima");
+        db.exec("DROP TABLE immobile_prima CASCADE");
+        const Result moved = houses.moveNext();
+        db.exec("COMMIT");
+        QVERIFY(!moved.ok());
+        QVERIFY2(moved.message().startsWith("Il record non si può mostrare: i dati sono in uso da un ripristino di "
+                                            "backup (computer 127.0.0.1"),
+                 qPrintable(moved.message()));
+        QVERIFY(houses.movePrevious().ok());
+        QCOMPARE(houses.value("proprietario"), QStringLiteral("Rossi"));
+        QVERIFY(houses.moveNext().ok());
+        QCOMPARE(houses.value("proprietario"), QStringLiteral("Verdi"));
+    }
+
+    // The server stops answering while a desk is open (its processes stopped): a save is given
+    // up within seconds as a lost connection, what was typed stays, and once the server is
+    // back the next try goes through.
+    void aServerThatStopsAnsweringIsGivenUpWithinSeconds() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        const qint64 key = db.insert("immobile", {"proprietario"}, {"Rossi"});
+        RecordSource houses("immobile", italian);
+        QVERIFY(houses.setDatabaseName(db.path()).ok());
+        QVERIFY(houses.refresh().ok());
+        QVERIFY(houses.setFieldValue("proprietario", "Rossi Maria").ok());
+
+        // The desk's own server processes and the server's main one, which would answer a new
+        // connection; all of them go on again at the end, whatever happens.
+        QList<qint64> stopped;
+        QSqlQuery desks(db.connection());
+        QVERIFY(desks.exec("SELECT pid FROM pg_stat_activity WHERE application_name = 'velmora' "
+                           "AND datname = current_database()"));
+        while (desks.next())
+            stopped << desks.value(0).toLongLong();
+        QFile pidFile(single(db.connection(), "SHOW data_directory") + "/postmaster.pid");
+        QVERIFY(pidFile.open(QIODevice::ReadOnly));
+        stopped << pidFile.readLine().trimmed().toLongLong();
+        QVERIFY(stopped.size() >= 2);
+        // A child wakes them even if this test dies meanwhile: a server left stopped would
+        // hold every other test.
+        std::vector<pid_t> pids(stopped.begin(), stopped.end());
+        const pid_t nanny = fork();
+        if (nanny == 0) {
+            sleep(60);
+            for (const pid_t pid : pids)
+                kill(pid, SIGCONT);
+            _exit(0);
+        }
+        struct GoOn {
+            const std::vector<pid_t>& pids;
+            pid_t nanny;
+            ~GoOn() {
+                for (const pid_t pid : pids)
+                    kill(pid, SIGCONT);
+                kill(nanny, SIGKILL);
+                waitpid(nanny, nullptr, 0);
+            }
+        } goOn{pids, nanny};
+        for (const qint64 pid : stopped)
+            QCOMPARE(kill(static_cast<pid_t>(pid), SIGSTOP), 0);
+
+        QElapsedTimer waited;
+        waited.start();
+        const Result written = houses.update();
+        const qint64 ms = waited.elapsed();
+        for (const qint64 pid : stopped)
+            kill(static_cast<pid_t>(pid), SIGCONT);
+        QVERIFY(!written.ok());
+        QVERIFY2(written.message().contains("connessione con il server PostgreSQL si è interrotta"),
+                 qPrintable(written.message()));
+        // Not the minutes the system takes to give a link up.
+        QVERIFY2(ms < 20000, qPrintable(QString::number(ms)));
+        QVERIFY(houses.hasPendingEdit());
+        QCOMPARE(houses.value("proprietario"), QStringLiteral("Rossi Maria"));
+        // The server is back: the next try goes through.
+        const Result again = houses.update();
+        QVERIFY2(again.ok(), qPrintable(again.message()));
+        QCOMPARE(db.value("immobile", key, "proprietario").toString(), QStringLiteral("Rossi Maria"));
     }
 
     void aConnectionLostOnTheWayIsToldAndNothingTypedIsLost() {
