@@ -174,7 +174,8 @@ PostgresSearch* Database::searchConnection(bool make) {
     }
     // A server that refused it is not asked again at every keystroke, only after the
     // program's own connection was made again.
-    if (!m_search && make && m_searchGeneration != m_generation) {
+    // Nor while the program's own connection is closed: the server did not answer it.
+    if (!m_search && make && m_searchGeneration != m_generation && connection().isOpen()) {
         m_searchGeneration = m_generation;
         m_search = PostgresSearch::connect(m_location);
     }

@@ -77,23 +77,22 @@ RowGuard::Outcome RowGuard::write(const QVariantList& read, const std::function<
     constexpr int firstWaitMs = 1000;
     constexpr int laterWaitMs = 250;
     std::unique_ptr<Progress> waiting;
+    QString holder;
     for (int wait = firstWaitMs;; wait = laterWaitMs) {
         Outcome outcome = tryWrite(read, statement, wait);
         if (outcome.kind != Outcome::Kind::Failed || outcome.error.nativeErrorCode() != QLatin1String("55P03"))
             return outcome;
-        outcome.holder = PostgresConnection::lockHolder(m_db, {m_table});
+        if (holder.isEmpty())
+            holder = PostgresConnection::lockHolder(m_db, {m_table});
+        outcome.holder = holder;
         if (!waiting && dialogs)
             waiting = dialogs->progress(
-                outcome.holder.isEmpty()
-                    ? QStringLiteral("Il record è in uso da un'altra postazione: si aspetta che lo lasci…")
-                    : QStringLiteral("Il record è in uso da %1: si aspetta che lo lasci…").arg(outcome.holder),
+                QStringLiteral("Il record è in uso da %1: si aspetta che lo lasci…")
+                    .arg(holder.isEmpty() ? QStringLiteral("un'altra postazione") : holder),
                 true);
-        if (!waiting)
+        // Without a progress nobody could stop the wait: the caller says who holds the record.
+        if (!waiting || !waiting->advance(0, 0))
             return outcome;
-        if (!waiting->advance(0, 0)) {
-            outcome.cancelled = true;
-            return outcome;
-        }
     }
 }
 

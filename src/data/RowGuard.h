@@ -28,7 +28,6 @@ public:
         QList<int> changed;  // Changed: the columns whose stored value is not the one read
         QSqlError error;     // Failed
         QString holder;      // Failed on a lock (PostgreSQL): who holds it, when the server says
-        bool cancelled = false; // Failed: the user stopped the wait for the lock
     };
 
     RowGuard(const QSqlDatabase& db, const QString& table, const QString& keyColumn);
