@@ -124,7 +124,7 @@ bool Database::reconnect() {
     ++m_generation;
     // A server that does not answer would hold the window for libpq's whole time limit, at
     // every try: a quick question first.
-    if (!PostgresConnection::answers(m_location, 1000) || !db.open())
+    if (!PostgresConnection::answers(m_location, 2000) || !db.open())
         return false;
     if (m_serverWatch)
         m_serverWatch->guard(db);

@@ -16,9 +16,10 @@
 namespace {
 
 // The window's thread away from its events this long is worth a question to the server,
-// answered within this long; a server that answers is not asked again sooner than that.
-constexpr qint64 awayMs = 1500;
-constexpr int answerMs = 1000;
+// answered within this long; a server that answers is not asked again sooner than that. A
+// busy server may be slow to answer once: only a server silent twice in a row is given up.
+constexpr qint64 awayMs = 2000;
+constexpr int answerMs = 2500;
 constexpr qint64 askEveryMs = 2000;
 
 qint64 nowMs() {
@@ -84,7 +85,8 @@ void ServerWatch::watch() {
         lastAsked = now;
         // Asked without the lock: the window's thread may want to guard another socket meanwhile.
         lock.unlock();
-        const bool answered = PostgresConnection::answers(m_location, answerMs);
+        const bool answered =
+            PostgresConnection::answers(m_location, answerMs) || PostgresConnection::answers(m_location, answerMs);
         lock.lock();
         // The socket is shut only while it is still the connection's: after a reconnection its
         // number may belong to another.

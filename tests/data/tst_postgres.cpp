@@ -17,16 +17,16 @@
 #include <QSqlQuery>
 #include <QElapsedTimer>
 #include <QTest>
-#include <QFile>
 #include <algorithm>
-#include <csignal>
+#include <atomic>
+#include <poll.h>
+#include <tuple>
 #include <condition_variable>
 #include <future>
 #include <mutex>
 #include <netinet/in.h>
 #include <thread>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -91,6 +91,94 @@ public:
 private:
     int m_socket;
     int m_port = 0;
+};
+
+// A relay between the program and the tests' server, on a port of its own, that can stop
+// answering as a frozen server does: it takes connections and bytes and passes nothing on.
+class FreezingRelay {
+public:
+    explicit FreezingRelay(int serverPort) : m_serverPort(serverPort) {
+        m_listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        bind(m_listener, reinterpret_cast<sockaddr*>(&address), size);
+        listen(m_listener, 64);
+        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { relay(); });
+    }
+    ~FreezingRelay() {
+        m_stop = true;
+        m_thread.join();
+        for (const auto& [a, b] : m_pairs) {
+            close(a);
+            close(b);
+        }
+        close(m_listener);
+    }
+    FreezingRelay(const FreezingRelay&) = delete;
+    FreezingRelay& operator=(const FreezingRelay&) = delete;
+
+    int port() const { return m_port; }
+    void freeze(bool frozen) { m_frozen = frozen; }
+
+private:
+    void relay() {
+        while (!m_stop) {
+            if (m_frozen) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            std::vector<pollfd> watched{{m_listener, POLLIN, 0}};
+            for (const auto& [a, b] : m_pairs) {
+                watched.push_back({a, POLLIN, 0});
+                watched.push_back({b, POLLIN, 0});
+            }
+            if (poll(watched.data(), watched.size(), 20) <= 0)
+                continue;
+            if (watched[0].revents & POLLIN) {
+                const int client = accept(m_listener, nullptr, nullptr);
+                const int upstream = socket(AF_INET, SOCK_STREAM, 0);
+                sockaddr_in address{};
+                address.sin_family = AF_INET;
+                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                address.sin_port = htons(static_cast<uint16_t>(m_serverPort));
+                connect(upstream, reinterpret_cast<sockaddr*>(&address), sizeof address);
+                m_pairs.emplace_back(client, upstream);
+            }
+            std::vector<std::pair<int, int>> open;
+            for (std::size_t i = 0; i < m_pairs.size(); ++i) {
+                const auto [a, b] = m_pairs[i];
+                bool ended = false;
+                for (const auto& [from, to, events] : {std::tuple{a, b, watched[1 + 2 * i].revents},
+                                                       std::tuple{b, a, watched[2 + 2 * i].revents}}) {
+                    if (!(events & (POLLIN | POLLHUP | POLLERR)))
+                        continue;
+                    char buffer[65536];
+                    const ssize_t got = recv(from, buffer, sizeof buffer, 0);
+                    if (got <= 0 || send(to, buffer, got, MSG_NOSIGNAL) != got)
+                        ended = true;
+                }
+                if (ended) {
+                    close(a);
+                    close(b);
+                } else {
+                    open.emplace_back(a, b);
+                }
+            }
+            m_pairs = open;
+        }
+    }
+
+    int m_serverPort;
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<bool> m_frozen{false};
+    std::atomic<bool> m_stop{false};
+    std::vector<std::pair<int, int>> m_pairs; // the relay's thread only, until it ends
+    std::thread m_thread;
 };
 
 // A condition with its bound values written in, for EXPLAIN.
@@ -334,58 +422,28 @@ private slots:
         QCOMPARE(houses.value("proprietario"), QStringLiteral("Verdi"));
     }
 
-    // The server stops answering while a desk is open (its processes stopped): a save is given
-    // up within seconds as a lost connection, what was typed stays, and once the server is
-    // back the next try goes through.
+    // The server stops answering while a desk is open (as a stopped or frozen server does,
+    // here behind a relay of the test's own, so that the tests' shared server goes on for
+    // the others): a save is given up within seconds as a lost connection, what was typed
+    // stays, and once the server answers again the next try goes through.
     void aServerThatStopsAnsweringIsGivenUpWithinSeconds() {
         TestDatabase db(TestDatabase::Engine::PostgreSQL);
         const qint64 key = db.insert("immobile", {"proprietario"}, {"Rossi"});
+        DatabaseLocation server;
+        QVERIFY(DatabaseLocation::parse(db.path(), server).ok());
+        FreezingRelay relay(server.port());
+        const QString address = addressWith({}, server.databaseName(), relay.port());
         RecordSource houses("immobile", italian);
-        QVERIFY(houses.setDatabaseName(db.path()).ok());
+        QVERIFY(houses.setDatabaseName(address).ok());
         QVERIFY(houses.refresh().ok());
         QVERIFY(houses.setFieldValue("proprietario", "Rossi Maria").ok());
 
-        // The desk's own server processes and the server's main one, which would answer a new
-        // connection; all of them go on again at the end, whatever happens.
-        QList<qint64> stopped;
-        QSqlQuery desks(db.connection());
-        QVERIFY(desks.exec("SELECT pid FROM pg_stat_activity WHERE application_name = 'velmora' "
-                           "AND datname = current_database()"));
-        while (desks.next())
-            stopped << desks.value(0).toLongLong();
-        QFile pidFile(single(db.connection(), "SHOW data_directory") + "/postmaster.pid");
-        QVERIFY(pidFile.open(QIODevice::ReadOnly));
-        stopped << pidFile.readLine().trimmed().toLongLong();
-        QVERIFY(stopped.size() >= 2);
-        // A child wakes them even if this test dies meanwhile: a server left stopped would
-        // hold every other test.
-        std::vector<pid_t> pids(stopped.begin(), stopped.end());
-        const pid_t nanny = fork();
-        if (nanny == 0) {
-            sleep(60);
-            for (const pid_t pid : pids)
-                kill(pid, SIGCONT);
-            _exit(0);
-        }
-        struct GoOn {
-            const std::vector<pid_t>& pids;
-            pid_t nanny;
-            ~GoOn() {
-                for (const pid_t pid : pids)
-                    kill(pid, SIGCONT);
-                kill(nanny, SIGKILL);
-                waitpid(nanny, nullptr, 0);
-            }
-        } goOn{pids, nanny};
-        for (const qint64 pid : stopped)
-            QCOMPARE(kill(static_cast<pid_t>(pid), SIGSTOP), 0);
-
+        relay.freeze(true);
         QElapsedTimer waited;
         waited.start();
         const Result written = houses.update();
         const qint64 ms = waited.elapsed();
-        for (const qint64 pid : stopped)
-            kill(static_cast<pid_t>(pid), SIGCONT);
+        relay.freeze(false);
         QVERIFY(!written.ok());
         QVERIFY2(written.message().contains("connessione con il server PostgreSQL si è interrotta"),
                  qPrintable(written.message()));
@@ -393,7 +451,7 @@ private slots:
         QVERIFY2(ms < 20000, qPrintable(QString::number(ms)));
         QVERIFY(houses.hasPendingEdit());
         QCOMPARE(houses.value("proprietario"), QStringLiteral("Rossi Maria"));
-        // The server is back: the next try goes through.
+        // The server answers again: the next try goes through.
         const Result again = houses.update();
         QVERIFY2(again.ok(), qPrintable(again.message()));
         QCOMPARE(db.value("immobile", key, "proprietario").toString(), QStringLiteral("Rossi Maria"));
