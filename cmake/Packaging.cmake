@@ -11,7 +11,10 @@ set(VELMORA_LICENSE "LicenseRef-proprietary" CACHE STRING "SPDX licence of the p
 set(linux ${PROJECT_SOURCE_DIR}/resources/linux)
 set(generated ${PROJECT_BINARY_DIR}/linux)
 
-install(TARGETS velmora velmora-esempio velmora-stampa velmora-trasferisci RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The programs, named once: what is installed and what scripts/package.sh builds
+# (velmora_package below) come from this one list.
+set(VELMORA_PROGRAMS velmora velmora-esempio velmora-stampa velmora-trasferisci)
+install(TARGETS ${VELMORA_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The shipped files the program looks for after its own folder: the report files and the
 # default background (the same files are also built into it).
@@ -50,6 +53,9 @@ add_custom_command(OUTPUT ${generated}/changelog.Debian.gz
     COMMAND ${GZIP_EXECUTABLE} -9n -c ${generated}/changelog.Debian > ${generated}/changelog.Debian.gz
     DEPENDS ${generated}/changelog.Debian VERBATIM)
 add_custom_target(velmora_install_files ALL DEPENDS ${compressed} ${generated}/changelog.Debian.gz)
+# Everything the package holds, without the tests: scripts/package.sh builds this alone.
+add_custom_target(velmora_package)
+add_dependencies(velmora_package ${VELMORA_PROGRAMS} velmora_install_files)
 install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${generated}/copyright ${generated}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The package is the program's own, not an upload to Debian: no bug of Debian's to close.

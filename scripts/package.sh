@@ -14,7 +14,8 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 # CPack installs without building everything first: the tests are not part of the package.
 cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
     "${launcher[@]}"
-cmake --build build-deb -j"$(nproc)" --target velmora velmora-esempio velmora-stampa velmora_install_files
+# velmora_package is every program and file the package installs (cmake/Packaging.cmake).
+cmake --build build-deb -j"$(nproc)" --target velmora_package
 rm -f build-deb/velmora_*.deb
 (cd build-deb && cpack -G DEB)
 

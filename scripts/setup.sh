@@ -15,6 +15,7 @@ packages=(
     xvfb xauth poppler-utils                         # to run without a screen and read printouts back
     dpkg-dev fakeroot                                # the Debian package (cpack uses dpkg-shlibdeps)
     lintian appstream desktop-file-utils             # the checks of the package, its AppStream data and menu entry
+    groff-base                                       # to read the manual pages back as a terminal shows them
 )
 
 missing=()

@@ -20,10 +20,49 @@
 
 namespace {
 
+// Qt's own options, which QApplication takes away before the program reads the rest: the
+// ones followed by a value, then the others.
+const QStringList qtOptionsWithValue{"platform", "platformpluginpath", "platformtheme", "plugin", "display",
+                                     "geometry", "qwindowgeometry", "title", "qwindowtitle", "icon", "qwindowicon",
+                                     "name", "style", "stylesheet", "session", "qmljsdebugger", "qdevicepixelratio"};
+const QStringList qtFlags{"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
+
+// The arguments without Qt's own options, as QApplication would leave them.
+QStringList withoutQtOptions(const QStringList& arguments) {
+    QStringList ours{arguments.value(0)};
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == QStringLiteral("--")) {
+            ours << arguments.mid(i);
+            break;
+        }
+        const QString name = argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1);
+        if (!argument.startsWith(QLatin1Char('-')) || !(qtFlags.contains(name) ||
+                                                        qtOptionsWithValue.contains(name.section(QLatin1Char('='), 0, 0)))) {
+            ours << argument;
+            continue;
+        }
+        if (qtOptionsWithValue.contains(name))
+            ++i;  // its value follows
+    }
+    return ours;
+}
+
 // Qt aborts with a cryptic message when there is no screen; say what to do instead.
-bool hasDisplay() {
+bool hasDisplay(const QStringList& arguments) {
+    for (const QString& argument : arguments.mid(1)) {
+        const QString name = argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1).section(QLatin1Char('='), 0, 0);
+        if (argument.startsWith(QLatin1Char('-')) && (name == QStringLiteral("platform") || name == QStringLiteral("display")))
+            return true;  // -platform offscreen, -display :1
+    }
     return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY") ||
            qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+}
+
+// The command as the user gave it: the path typed, or the bare name found through PATH.
+QString commandAsGiven(const QString& first) {
+    const QString command = first.isEmpty() ? QStringLiteral("velmora") : first;
+    return command.contains(QLatin1Char(' ')) ? QLatin1Char('"') + command + QLatin1Char('"') : command;
 }
 
 // Qt's own texts (dialog buttons, file dialogs) in the office's language. Only qtbase: the
@@ -44,13 +83,18 @@ int main(int argc, char* argv[]) {
     CommandLine commandLine(QStringLiteral("velmora"), Startup::description());
     const QCommandLineOption folderOption = Startup::folderOption();
     commandLine.addOption(folderOption);
-    if (const auto answered = commandLine.answerHelpOrVersion(CommandLine::arguments(argc, argv)))
+    const QStringList arguments = CommandLine::arguments(argc, argv);
+    if (const auto answered = commandLine.answerHelpOrVersion(arguments))
         return *answered;
 
-    if (!hasDisplay()) {
-        std::fputs("VELMORA è un programma a finestre e qui non c'è uno schermo (DISPLAY non è impostato).\n"
-                   "Avviarlo da una sessione grafica oppure, senza schermo, con: xvfb-run -a ./velmora\n",
-                   stderr);
+    if (!hasDisplay(arguments)) {
+        // A mistake on the command line is told as such, screen or not.
+        if (const auto ended = commandLine.parse(withoutQtOptions(arguments)))
+            return *ended;
+        std::fprintf(stderr,
+                     "VELMORA è un programma a finestre e qui non c'è uno schermo (DISPLAY non è impostato).\n"
+                     "Avviarlo da una sessione grafica oppure, senza schermo, con: xvfb-run -a %s\n",
+                     qPrintable(commandAsGiven(arguments.value(0))));
         return 1;
     }
 

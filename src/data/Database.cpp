@@ -345,6 +345,8 @@ Result Database::create(const QString& path) {
             result = Result::failure(QStringLiteral("Impossibile creare il database «%1»: %2.")
                                          .arg(path, EngineError::describe(db.lastError(), path)));
         } else {
+            // The clients' data is for the user alone; set while the file is still empty.
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
             QSqlQuery query(db);
             db.transaction();
             for (const QString& statement : Schema::createStatements()) {

@@ -130,12 +130,14 @@ Result copy(const QString& source, const QString& destination, Progress* progres
             return failure(EngineError::describe(code, damaged ? source : temporaryPath));
         }
     }
+    // The copy takes the destination's mode before it takes its place: never readable by
+    // others for a moment.
+    QFile::setPermissions(temporaryPath, RegularFile::modeReplacing(destination));
     // rename() replaces the destination in one step: never half a backup.
     if (std::rename(QFile::encodeName(temporaryPath).constData(), QFile::encodeName(destination).constData()) != 0)
         return failure(QFileInfo(destination).isDir() ? QStringLiteral("al suo posto c'è una cartella")
                                                       : QStringLiteral("il file non può essere sostituito"));
     temporary.setAutoRemove(false);
-    QFile::setPermissions(destination, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     return Result::success();
 }
 
@@ -189,9 +191,11 @@ Result restore(const QString& backup, const QString& live, Progress* progress) {
         return failure(from.error());
     int code = SQLITE_OK;
     {
+        const QFile::Permissions mode = RegularFile::modeReplacing(live);
         Connection into(live, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         if (!into.ok())
             return failure(into.error());
+        QFile::setPermissions(live, mode);  // a live file made here is private, as a new database
         code = backupPages(from.handle(), into.handle(), progress);
     }
     if (code == stoppedByUser)

@@ -106,11 +106,12 @@ std::u32string LikePattern::foldUtf8(std::string_view text) {
 std::vector<std::u32string> LikePattern::places() const {
     std::vector<std::u32string> runs;
     for (const Segment& segment : m_segments) {
-        std::u32string run;
+        std::u32string run(segment.lead, anyOf);
         for (std::size_t k = 0; k < segment.size; ++k) {
             const Token& token = m_tokens[segment.first + k];
             run.push_back(token.kind == Token::Literal ? token.ch : anyOf);
         }
+        run.append(segment.trail, anyOf);
         runs.push_back(std::move(run));
     }
     return runs;
@@ -191,13 +192,19 @@ LikePattern::LikePattern(const QString& pattern) {
         }
         Segment segment;
         segment.first = i;
-        while (i < m_tokens.size() && m_tokens[i].kind != Token::AnyRun) {
-            segment.literal = segment.literal && m_tokens[i].kind == Token::Literal;
+        while (i < m_tokens.size() && m_tokens[i].kind != Token::AnyRun)
             ++i;
+        while (segment.first < i && m_tokens[segment.first].kind == Token::AnyOne) {
+            ++segment.first;
+            ++segment.lead;
         }
-        segment.size = i - segment.first;
+        while (i - segment.trail > segment.first && m_tokens[i - segment.trail - 1].kind == Token::AnyOne)
+            ++segment.trail;
+        segment.size = i - segment.trail - segment.first;
+        for (std::size_t k = segment.first; k < segment.first + segment.size; ++k)
+            segment.literal = segment.literal && m_tokens[k].kind == Token::Literal;
         if (segment.literal) {
-            for (std::size_t k = segment.first; k < i; ++k)
+            for (std::size_t k = segment.first; k < segment.first + segment.size; ++k)
                 segment.text.push_back(m_tokens[k].ch);
             segment.kmp = failureTable(segment.text.data(), segment.text.size(), std::equal_to<char32_t>());
             for (const char32_t c : segment.text)
@@ -329,30 +336,49 @@ bool LikePattern::tokenMatches(const Token& token, char32_t c) const {
     return false;
 }
 
+// A text in bytes (std::string_view) is ASCII whenever the pattern has a "?": a byte is then
+// a character, and the "?" at a segment's ends count as bytes.
 template <typename Text>
-std::size_t LikePattern::extent(const Segment& segment) const {
+std::size_t LikePattern::coreExtent(const Segment& segment) const {
     if constexpr (std::is_same_v<Text, std::string_view>)
         return segment.literal ? segment.bytes.size() : segment.size;
     return segment.size;
 }
 
 template <typename Text>
+std::size_t LikePattern::extent(const Segment& segment) const {
+    return segment.lead + coreExtent<Text>(segment) + segment.trail;
+}
+
+template <typename Text>
 bool LikePattern::segmentAt(const Segment& segment, const Text& text, std::size_t at) const {
+    if (at + extent<Text>(segment) > text.size())
+        return false;
+    at += segment.lead;
     if constexpr (std::is_same_v<Text, std::string_view>)
         if (segment.literal)
-            return text.substr(std::min(at, text.size())).starts_with(segment.bytes);
-    if (at + segment.size > text.size())
-        return false;
+            return text.substr(at).starts_with(segment.bytes);
     for (std::size_t k = 0; k < segment.size; ++k)
         if (!tokenMatches(m_tokens[segment.first + k], static_cast<char32_t>(text[at + k])))
             return false;
     return true;
 }
 
-// The first place in text[from, to) where the segment matches whole, or npos.
+// The first place in text[from, to) where the segment matches whole, or npos: its core
+// found with the "?" of its ends before and after it.
 template <typename Text>
 std::size_t LikePattern::find(const Segment& segment, const Text& text, std::size_t from, std::size_t to) const {
     if (to < from || to - from < extent<Text>(segment))
+        return std::string::npos;
+    if (segment.size == 0)
+        return from;
+    const std::size_t core = findCore(segment, text, from + segment.lead, to - segment.trail);
+    return core == std::string::npos ? core : core - segment.lead;
+}
+
+template <typename Text>
+std::size_t LikePattern::findCore(const Segment& segment, const Text& text, std::size_t from, std::size_t to) const {
+    if (to < from || to - from < coreExtent<Text>(segment))
         return std::string::npos;
     if constexpr (std::is_same_v<Text, std::string_view>) {
         if (segment.literal) {

@@ -50,7 +50,11 @@ public:
 private:
     // The tokens between two "*": found by a search that is linear in the text.
     struct Segment {
-        std::size_t first = 0;  // into m_tokens
+        // A run of "?" at either end only widens the segment: it is counted, not searched,
+        // so "?" repeated is found in no time however long. The rest, its core, is searched.
+        std::size_t lead = 0;
+        std::size_t trail = 0;
+        std::size_t first = 0;  // the core, into m_tokens
         std::size_t size = 0;
         bool literal = true;          // only literals: searched with KMP
         std::u32string text;          // a literal segment's characters
@@ -77,10 +81,13 @@ private:
     // character, or every segment is compared and found whole as bytes.
     template <typename Text> bool matchesFolded(const Text& text) const;
     template <typename Text> std::size_t extent(const Segment& segment) const;
+    template <typename Text> std::size_t coreExtent(const Segment& segment) const;
     bool tokenMatches(const Token& token, char32_t c) const;
     template <typename Text> bool segmentAt(const Segment& segment, const Text& text, std::size_t at) const;
     template <typename Text>
     std::size_t find(const Segment& segment, const Text& text, std::size_t from, std::size_t to) const;
+    template <typename Text>
+    std::size_t findCore(const Segment& segment, const Text& text, std::size_t from, std::size_t to) const;
 
     std::vector<Token> m_tokens;
     std::vector<Segment> m_segments;

@@ -40,6 +40,16 @@ std::optional<double> typed(const QString& text, const QLocale& locale) {
     return plain(text);
 }
 
+std::optional<double> amount(const QVariant& stored, const QLocale& locale) {
+    if (stored.isNull())
+        return std::nullopt;
+    if (stored.typeId() == QMetaType::QString || stored.typeId() == QMetaType::QByteArray)
+        return typed(stored.toString(), locale);
+    bool ok = false;
+    const double value = stored.toDouble(&ok);
+    return finite(value, ok);
+}
+
 std::optional<double> leading(const QString& text) {
     QString compact = text;
     compact.remove(QLatin1Char(' ')).remove(QLatin1Char('\t'));

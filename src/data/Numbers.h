@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <QVariant>
 #include <optional>
 
 // Every reading and writing of numbers as text: typed into a field, typed as a search
@@ -35,6 +36,12 @@ QString written(double value, const QLocale& locale);
 // A number as a selection formula holds it: like the plain form, with a point or a
 // comma for decimals ("12.5", "12,5"), no blanks around.
 std::optional<double> inFormula(const QString& text);
+
+// A stored amount (a price, a budget) as every printout and window reads it, so the property
+// sheet and the reports agree: a text is read as typed (the regional form first, so "1.100"
+// is one thousand one hundred in Italian, then the plain form); a number the engine stores
+// as such is taken as it is. Nothing for an empty value or a text that is not a number.
+std::optional<double> amount(const QVariant& stored, const QLocale& locale);
 
 // A stored number as a field shows it: whole numbers as plain digits, others in the
 // regional form (1.234,5).

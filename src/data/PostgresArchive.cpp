@@ -84,12 +84,14 @@ Result write(const DatabaseLocation& location, const QString& destination, const
     if (run.end != PostgresTools::Run::End::Finished)
         return failure(tools.describe(run, program, location));
 
+    // The copy takes the destination's mode before it takes its place: never readable by
+    // others for a moment.
+    QFile::setPermissions(temporaryPath, RegularFile::modeReplacing(destination));
     // rename() replaces the destination in one step: never half a backup.
     if (std::rename(QFile::encodeName(temporaryPath).constData(), QFile::encodeName(destination).constData()) != 0)
         return failure(QFileInfo(destination).isDir() ? QStringLiteral("al suo posto c'è una cartella")
                                                       : QStringLiteral("il file non può essere sostituito"));
     temporary.setAutoRemove(false);
-    QFile::setPermissions(destination, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     return Result::success();
 }
 

@@ -15,7 +15,13 @@ Result make(const QString& folder) {
     const QFileInfo info(folder);
     if (info.exists() && !info.isDir())
         return Result::failure(QStringLiteral("«%1» non è una cartella: non può essere la cartella del programma.").arg(folder));
-    if (!QDir().mkpath(folder))
+    if (info.isDir())
+        return Result::success();  // an existing folder keeps the mode its owner gave it
+    // The folder holds the clients' data: only its user may look inside. Its parents are the
+    // system's usual folders (~/.local/share) and are made as the system makes them.
+    const QString parent = QFileInfo(QDir::cleanPath(folder)).absolutePath();
+    const bool made = QDir().mkpath(parent) && QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (!made && !QFileInfo(folder).isDir())  // another start may have made it meanwhile
         return Result::failure(QStringLiteral("Impossibile creare la cartella del programma «%1».").arg(folder));
     return Result::success();
 }

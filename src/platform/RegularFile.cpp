@@ -27,4 +27,11 @@ QString problem(const QString& path) {
     return QString();
 }
 
+QFile::Permissions modeReplacing(const QString& path) {
+    const QFileInfo existing(path);
+    if (existing.isFile())
+        return existing.permissions();
+    return QFile::ReadOwner | QFile::WriteOwner;
+}
+
 } // namespace RegularFile

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QString>
 
 // The program reads its pictures, databases and backups only from ordinary files: opening
@@ -12,5 +13,10 @@ namespace RegularFile {
 // "non è un file normale (è una pipe, un dispositivo o un socket)", "non si può leggere
 // (permesso negato)". A resource of the program (":/...") counts as an ordinary file.
 QString problem(const QString& path);
+
+// The mode for a file of the office's data (a database, a backup, a copy) about to take the
+// place of `path`: the mode `path` has now, so what its owner chose is kept, or for a new
+// file read and write for its owner alone (other users of the machine see no client).
+QFile::Permissions modeReplacing(const QString& path);
 
 } // namespace RegularFile

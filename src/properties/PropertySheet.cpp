@@ -11,6 +11,7 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QTextDocument>
+#include <QTextLayout>
 
 namespace {
 
@@ -87,12 +88,52 @@ void PropertySheet::fill(const Property& property) {
     m_ui->Label7->setText(property.surface);
 
     // A price that is not a number shows as typed: never the price of another property.
-    const std::optional<double> price = Numbers::typed(property.price, m_context.regional.locale());
+    const std::optional<double> price = Numbers::amount(property.price, m_context.regional.locale());
     m_ui->Label10->setText(price ? m_context.regional.currencyText(*price) : property.price);
 
     m_ui->Text1->setPlainText(property.notes.toUpper());
     // Nor the photo of another property: one that cannot be loaded leaves the area empty.
     m_ui->Picture1->showFile(property.photoPath);
+}
+
+QList<QRectF> PropertySheet::labelsOver(const QWidget* below) const {
+    QList<QRectF> over;
+    bool above = false;
+    for (QObject* child : children()) {
+        auto* label = qobject_cast<QLabel*>(child);
+        above = above || child == below;
+        if (above && label && label->isVisibleTo(this) && !label->text().isEmpty() &&
+            label->geometry().intersects(below->geometry()))
+            over << QRectF(label->geometry());
+    }
+    return over;
+}
+
+void PropertySheet::paintText(QPainter& painter, const QFont& font, const QRectF& box, const QString& text,
+                              const QList<QRectF>& over) {
+    QTextLayout layout(QString(text).replace(QLatin1Char('\n'), QChar::LineSeparator), font, painter.device());
+    QTextOption option(Qt::AlignLeft);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    const double lineHeight = QFontMetricsF(font, painter.device()).height();
+    const double gap = lineHeight / 2;
+    double y = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid() && y < box.height(); line = layout.createLine()) {
+        // A line beside a label lying over the box ("NOTE:") starts after it.
+        double left = 0;
+        for (const QRectF& label : over)
+            if (box.top() + y < label.bottom() && box.top() + y + lineHeight > label.top())
+                left = std::max(left, label.right() + gap - box.left());
+        line.setLineWidth(std::max(1.0, box.width() - left));
+        line.setPosition(QPointF(left, y));
+        y += line.height();
+    }
+    layout.endLayout();
+    painter.save();
+    painter.setClipRect(box, Qt::IntersectClip);  // as the box on screen, nothing past its edge
+    layout.draw(&painter, box.topLeft());
+    painter.restore();
 }
 
 void PropertySheet::paintLayout(QPainter& painter) const {
@@ -120,10 +161,9 @@ void PropertySheet::paintLayout(QPainter& painter) const {
                 painter.drawImage(box, picture->image());
         } else if (auto* text = qobject_cast<QPlainTextEdit*>(widget)) {
             const double margin = text->document()->documentMargin();
-            painter.setFont(inPixels(text->font()));
             painter.setPen(Qt::black);
-            painter.drawText(box.adjusted(margin, margin, -margin, -margin), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                             text->toPlainText());
+            paintText(painter, inPixels(text->font()), box.adjusted(margin, margin, -margin, -margin), text->toPlainText(),
+                      labelsOver(widget));
         } else if (auto* frame = qobject_cast<QFrame*>(widget)) {
             painter.setPen(QPen(Qt::black, 1));
             painter.setBrush(Qt::NoBrush);

@@ -3,6 +3,8 @@
 #include "Context.h"
 #include "Result.h"
 
+#include <QList>
+#include <QRectF>
 #include <QWidget>
 #include <memory>
 
@@ -44,6 +46,11 @@ public:
 private:
     void loadSettings();
     Result paintPage(QPagedPaintDevice& device);
+    // The labels drawn over a control (after it, overlapping it), in the sheet's pixels.
+    QList<QRectF> labelsOver(const QWidget* below) const;
+    // A text wrapped in a box, its lines beside the labels `over` it starting after them.
+    static void paintText(QPainter& painter, const QFont& font, const QRectF& box, const QString& text,
+                          const QList<QRectF>& over);
 
     const Context& m_context;
     std::unique_ptr<Ui::PropertySheet> m_ui;

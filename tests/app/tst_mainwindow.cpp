@@ -296,6 +296,8 @@ private slots:
         QVERIFY(properties);
         QVERIFY(frame.dialogs.messages.isEmpty());  // an empty register, not an error
         QCOMPARE(frame.window->workspace()->activeSubWindow()->widget(), properties);
+        // The first look is the program's own background, not a plain frame.
+        QCOMPARE(frame.window->backgroundPicture(), Artwork::picture(Artwork::defaultBackground));
 
         // A first property, typed and finished, is in the new database.
         const PropertyControls ui(*properties);

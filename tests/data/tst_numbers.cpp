@@ -1,6 +1,7 @@
 #include "FieldFormat.h"
 #include "Numbers.h"
 #include "Regional.h"
+#include "StoredAmounts.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -120,6 +121,20 @@ private slots:
         QCOMPARE(Numbers::written(1000.5, italian), QStringLiteral("1000,5"));
         QCOMPARE(Numbers::written(1000.5, english), QStringLiteral("1000.5"));
         QCOMPARE(Numbers::written(200000000, italian), QStringLiteral("200000000"));
+    }
+
+    // The one reading of stored amounts: texts as the office types them, numbers as stored.
+    void storedAmounts() {
+        for (const StoredAmount& amount : ::storedAmounts()) {
+            QVERIFY2(Numbers::amount(amount.stored, italian) == amount.number, qPrintable(amount.stored));
+            QVERIFY2(Numbers::amount(amount.stored.toUtf8(), italian) == amount.number, qPrintable(amount.stored));
+        }
+        // A number the engine holds as such is not read again as a text ("1.125" is not 1125).
+        QCOMPARE(Numbers::amount(1.125, italian), 1.125);
+        QCOMPARE(Numbers::amount(qint64(1100), italian), 1100.0);
+        QVERIFY(!Numbers::amount(QVariant(), italian));
+        QVERIFY(!Numbers::amount(std::numeric_limits<double>::quiet_NaN(), italian));
+        QVERIFY(!Numbers::amount(QString(), italian));
     }
 
     void storedNumbersShowWithoutOverflow() {

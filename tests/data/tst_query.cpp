@@ -120,6 +120,16 @@ private slots:
         QVERIFY(LikePattern("*" + many + "b?*").matches(many + many + "bc"));
         QVERIFY(LikePattern("*" + QString(5000, 'x') + "*").matches(QString(20000, 'x')));
         QVERIFY(!LikePattern("*" + QString(5000, 'x') + "y*").matchesUtf8(QString(20000, 'x').toStdString()));
+        // "?" at a part's ends only ask for room: as many characters, before or after the rest.
+        const QString anyOnes(32765, '?');
+        const QString field = QString(99998, 'x') + "ab";
+        QVERIFY(LikePattern("*" + anyOnes + "*").matchesUtf8(field.toStdString()));
+        QVERIFY(!LikePattern("*" + anyOnes + "*").matches(field.left(32764)));
+        QVERIFY(LikePattern("*" + anyOnes + "ab*").matches(field));
+        QVERIFY(!LikePattern("*" + anyOnes + "ab*").matches(field.right(32766)));
+        QVERIFY(LikePattern("*ab" + anyOnes.left(2)).matches("xxabyy"));
+        QVERIFY(!LikePattern("*ab" + anyOnes.left(3)).matches("xxabyy"));
+        QVERIFY(LikePattern("x?" + anyOnes.left(2) + "*").matches("xyyyz"));
     }
 
     void queryTexts() {

@@ -9,6 +9,7 @@
 #include "ReportRenderer.h"
 #include "RequestFormula.h"
 #include "ScriptedDialogs.h"
+#include "StoredAmounts.h"
 #include "TestContext.h"
 #include "TestDatabase.h"
 
@@ -112,6 +113,36 @@ private slots:
         const QString nots =
             office.render("richieste.rpt", QString("NOT ").repeated(46) + "{richiesta.cognome} = 'Rossi'");
         QVERIFY2(nots.contains("Rossi"), qPrintable(nots));
+    }
+
+    // Prices and budgets print as the property sheet shows them, in the list and in the card.
+    void amountsPrintAsTheSheetReadsThem() {
+        Office office;
+        const auto shown = [&](const StoredAmount& amount) {
+            return amount.number ? office.regional.currencyText(*amount.number).replace(QChar(0xA0), QLatin1Char(' '))
+                                 : amount.stored.trimmed();
+        };
+        const QList<StoredAmount>& amounts = storedAmounts();
+        QList<qint64> houses;
+        for (qsizetype i = 0; i < amounts.size(); ++i) {
+            office.db.insert("richiesta", {"nome", "cognome", "prezzo"}, {"Anna", QStringLiteral("Riga%1").arg(i), amounts[i].stored});
+            houses << office.db.insert("immobile", {"proprietario", "prezzo"}, {"Rossi", amounts[i].stored});
+        }
+        const QString list = office.render("richieste.rpt", QString()).replace(QChar(0xA0), QLatin1Char(' '));
+        for (qsizetype i = 0; i < amounts.size(); ++i) {
+            const QRegularExpression row(QStringLiteral("Riga%1 .*$").arg(i), QRegularExpression::MultilineOption);
+            const QString line = row.match(list).captured();
+            QVERIFY2(line.contains(shown(amounts[i])), qPrintable(amounts[i].stored + " in\n" + list));
+            QCOMPARE(line.contains(QChar(0x20AC)), amounts[i].number.has_value());
+        }
+        for (qsizetype i = 0; i < amounts.size(); ++i) {
+            const QString card = office.render("rapporto.rpt", "{immobile.id} = " + QString::number(houses[i]))
+                                     .replace(QChar(0xA0), QLatin1Char(' '));
+            QVERIFY2(QRegularExpression(QStringLiteral("Prezzo +%1").arg(QRegularExpression::escape(shown(amounts[i]))))
+                         .match(card)
+                         .hasMatch(),
+                     qPrintable(amounts[i].stored + " in\n" + card));
+        }
     }
 
     void appointmentsOfARangeInDateAndTimeOrder() {
@@ -230,11 +261,13 @@ private slots:
         font.setLetterSpacing(QFont::AbsoluteSpacing, 0.05);
         const QFontMetricsF metrics(font);
         const double mm = 1200 / 25.4, cell = 180 * mm / 4 - 2 * 1.2 * mm;
-        const QString letters = QStringLiteral("AVAWATAYLTLYToTaWaVaYoPAàèéìòùFAKTÀÉ'«»").repeated(3);
+        // Words of a few letters: a column is never narrower than its widest word.
+        const QString letters = QStringLiteral("AVAWA TAYLT LYToT aWaVa YoPAà èéìòù FAKTÀ É'«» ").repeated(3);
         QList<int> lengths;
         office.db.exec("BEGIN");
         for (int k = 1; k < letters.size(); ++k)
-            if (std::abs(metrics.horizontalAdvance(letters.left(k)) - cell) < 3 * metrics.averageCharWidth()) {
+            if (letters.at(k - 1) != QLatin1Char(' ') &&
+                std::abs(metrics.horizontalAdvance(letters.left(k)) - cell) < 3 * metrics.averageCharWidth()) {
                 lengths << k;
                 office.db.insert("richiesta", {"nome", "cognome"},
                                  {letters.left(k), QStringLiteral("R%1").arg(k, 3, 10, QChar('0'))});
@@ -245,13 +278,72 @@ private slots:
         for (const int k : lengths) {
             const bool fits = metrics.horizontalAdvance(letters.left(k)) <= cell;
             const QRegularExpression oneLine(QStringLiteral("(^|\\s)%1\\s+R%2(\\s|$)")
-                                                 .arg(QRegularExpression::escape(letters.left(k)))
+                                                 .arg(QRegularExpression::escape(letters.left(k)).replace(" ", " +"))
                                                  .arg(k, 3, 10, QChar('0')),
                                              QRegularExpression::MultilineOption);
             QVERIFY2(oneLine.match(text).hasMatch() == fits, qPrintable(letters.left(k) + QStringLiteral("\n") + text));
             whole += fits;
         }
         QVERIFY(whole > 0 && whole < lengths.size());  // both sides of the edge were tried
+    }
+
+    // A row taller than a page goes on over the next pages, cut between two lines, and
+    // never over the footer.
+    void aRowTallerThanAPageGoesOnOverTheNext() {
+        Office office;
+        QStringList words;
+        for (int i = 1; i <= 1500; ++i)
+            words << QStringLiteral("parola%1").arg(i, 4, 10, QChar('0'));
+        office.db.insert("richiesta", {"nome", "cognome", "note"}, {"Anna", "Aprima", "breve"});
+        office.db.insert("richiesta", {"nome", "cognome", "note"}, {"Bruno", "Blunga", words.join(' ')});
+        office.db.insert("richiesta", {"nome", "cognome", "note"}, {"Carla", "Cultima", "dopo"});
+        const QString text = office.render("richieste.rpt", QString());
+        QVERIFY2(pages(text) >= 3, qPrintable(text));
+        qsizetype at = 0;
+        for (const QString& word : words) {  // every word once, in order
+            QVERIFY2(text.count(word) == 1, qPrintable(word + QStringLiteral(" in\n") + text.left(20000)));
+            const qsizetype found = text.indexOf(word);
+            QVERIFY2(found > at, qPrintable(word));
+            at = found;
+        }
+        QVERIFY(text.indexOf("Aprima") < text.indexOf("parola0001") && text.indexOf("Cultima") > at);
+        for (const QString& page : text.split('\f', Qt::SkipEmptyParts)) {
+            // The footer is the page's last line, alone; the captions open every page.
+            const QStringList lines = page.trimmed().split('\n');
+            QVERIFY2(lines.last().contains(QRegularExpression("^\\s*Pagina \\d+ di \\d+$")), qPrintable(page));
+            QVERIFY2(page.contains("Budget"), qPrintable(page));
+        }
+    }
+
+    // Columns are sized for the words they hold: none is cut or broken inside.
+    void wordsStayWholeInTheirColumns() {
+        Office office;
+        const QStringList fields{"nome", "cognome", "telefono", "tipo", "motivo", "mq", "prezzo", "note"};
+        office.db.insert("richiesta", fields,
+                         {"Anna", "Rossi", "333 1234567", "Appartamento", "VENDITA", 120, "1.250.000", "Quadrilocale"});
+        office.db.insert("richiesta", fields, {"Bruno", "Bianchi", "", "Monolocale", "affitto", 40, "700", ""});
+        const QString text = office.render("richieste.rpt", QString());
+        for (const char* word : {"Appartamento", "VENDITA", "Quadrilocale", "Monolocale", "affitto", "Telefono"})
+            QVERIFY2(text.contains(QRegularExpression(QStringLiteral("(^|\\s)%1(\\s|$)").arg(word))),
+                     qPrintable(word + QStringLiteral(" in\n") + text));
+        QVERIFY2(text.contains(QRegularExpression("Rossi .*Appartamento .*VENDITA .*1\\.250\\.000,00")), qPrintable(text));
+
+        // Too many long words for the page: the columns share it, nothing past its edge.
+        office.db.folder().write("larga.rpt", R"({"title":"Larga","table":"richiesta","columns":[
+            {"field":"nome"},{"field":"cognome"},{"field":"telefono"},{"field":"tipo"},{"field":"note"}]})");
+        const QString longWord = QString("Precipitevolissimevolmente").repeated(2);
+        for (const char* field : {"nome", "cognome", "telefono", "tipo", "note"})
+            office.db.exec(QStringLiteral("UPDATE richiesta SET %1 = '%2'").arg(field, longWord));
+        std::unique_ptr<ReportRenderer> renderer;
+        QVERIFY(ReportControl::prepare(office.db.folder().file("larga.rpt"), QString(), office.db.path(), office.regional,
+                                       office.clock.today(), renderer));
+        const QString pdf = office.db.folder().file("larga.pdf");
+        QVERIFY(ReportOutput::writePdf(*renderer, pdf));
+        QCOMPARE(pdfText(pdf).count('v'), 2 * 5 * 4);  // every piece of every cell of the two rows is printed
+        const QList<PdfWord> words = pdfWords(pdf);
+        QVERIFY(!words.isEmpty());
+        for (const PdfWord& word : words)  // A4 is 595 points wide, the margins 15 mm (42.5 points)
+            QVERIFY2(word.box.left() >= 42 && word.box.right() <= 595.3 - 42, qPrintable(word.text));
     }
 
     void anEmptySelectionStillPrintsOnePage() {

@@ -47,6 +47,9 @@ QProcessEnvironment userEnvironment(const QString& home) {
     return environment;
 }
 
+// Every program the package installs.
+const QStringList programs{"velmora", "velmora-esempio", "velmora-stampa", "velmora-trasferisci"};
+
 QString tool(const char* name) {
     const QString path = QStandardPaths::findExecutable(QString::fromLatin1(name));
     if (path.isEmpty())
@@ -135,12 +138,39 @@ private slots:
         QVERIFY(xml.contains("<summary xml:lang=\"it\">Gestionale per il piccolo ufficio immobiliare</summary>"));
         QVERIFY(xml.contains("<summary>Office software for a small real-estate agency</summary>"));
         QVERIFY(xml.contains(QStringLiteral("<release version=\"%1\"").arg(PROJECT_VERSION)));
+        for (const QString& program : programs)
+            QVERIFY2(xml.contains(QStringLiteral("<binary>%1</binary>").arg(program)), qPrintable(program));
 
         const QString validator = tool("appstreamcli");
         QVERIFY2(!validator.isEmpty(), "appstreamcli is missing: bash scripts/setup.sh installs it");
         const Run checked = run(validator, {"validate", "--no-net", "--pedantic", metainfo});
         QVERIFY2(checked.exitCode == 0, qPrintable(checked.out + checked.err));
         QVERIFY2(!checked.out.contains("W:") && !checked.out.contains("E:"), qPrintable(checked.out));
+    }
+
+    // The manual pages are Italian: no word is cut by English hyphenation rules, even on a
+    // narrow terminal, and the main page names every other program.
+    void theManualPagesReadAsItalian() {
+        const QString groff = tool("groff");
+        QVERIFY2(!groff.isEmpty(), "groff is missing: bash scripts/setup.sh installs it");
+        for (const QString& program : programs) {
+            const Run source = run("gzip", {"-dc", m_usr + "/share/man/man1/" + program + ".1.gz"});
+            QCOMPARE(source.exitCode, 0);
+            QProcess typeset;
+            typeset.start(groff, {"-man", "-Tutf8", "-rLL=40n", "-P-cbou"});
+            typeset.write(source.out.toUtf8());
+            typeset.closeWriteChannel();
+            QVERIFY(typeset.waitForFinished(60000));
+            const QString page = QString::fromUtf8(typeset.readAllStandardOutput());
+            QVERIFY2(page.contains("NOME"), qPrintable(program + page));
+            const QRegularExpression cut(QStringLiteral("\\p{L}[-\\x{2010}]$"), QRegularExpression::MultilineOption);
+            QVERIFY2(!cut.match(page).hasMatch(), qPrintable(program + ": " + cut.match(page).captured() + "\n" + page));
+            if (program == "velmora") {
+                const QString seeAlso = page.mid(page.indexOf("VEDERE ANCHE")).simplified();
+                for (const QString& other : programs.mid(1))
+                    QVERIFY2(seeAlso.contains(other + "(1)"), qPrintable(other + " in " + seeAlso));
+            }
+        }
     }
 
     // Help and version need no screen and open no window.
@@ -164,6 +194,15 @@ private slots:
             QVERIFY2(wrong.err.contains("Opzione sconosciuta: --sconosciuta."), qPrintable(wrong.err));
         }
         QVERIFY(!QFileInfo::exists(home.file(".local/share/velmora")));  // no folder made for a question
+
+        // Without a screen: a mistake is told as such; otherwise how to start it as it was called.
+        const Run wrong = run(m_usr + "/bin/velmora", {"--sconosciuta"}, userEnvironment(home.path()));
+        QCOMPARE(wrong.exitCode, 2);
+        QVERIFY2(wrong.err.contains("Opzione sconosciuta: --sconosciuta."), qPrintable(wrong.err));
+        const Run noScreen = run(m_usr + "/bin/velmora", {"-style", "fusion"}, userEnvironment(home.path()));
+        QCOMPARE(noScreen.exitCode, 1);
+        QVERIFY2(noScreen.err.contains("xvfb-run -a " + m_usr + "/bin/velmora\n"), qPrintable(noScreen.err));
+        QVERIFY(!QFileInfo::exists(home.file(".local/share/velmora")));
     }
 
     // Installed, each user gets a ready folder of their own, made at the first start.
@@ -189,6 +228,12 @@ private slots:
             QVERIFY2(QFileInfo(folder + "/" + name).isFile(), name);
         QVERIFY(QFileInfo(folder + "/foto").isDir());
         QVERIFY(!QFileInfo::exists(m_usr + "/bin/daba.mdb"));
+        // The clients' data is the user's alone; the first look is the installed background.
+        QCOMPARE(QFileInfo(folder).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        QCOMPARE(QFileInfo(folder + "/daba.mdb").permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser);
+        QFile background(folder + "/sfondo.ini");
+        QVERIFY(background.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(background.readAll()).trimmed(), m_usr + "/share/velmora/sfondo.svg");
 
         // The tools use the same folder; the report file is found there.
         const Run filled = run(m_usr + "/bin/velmora-esempio", {"--immobili", "30", "--foto", "2"}, userEnvironment(home.path()));

@@ -1,5 +1,8 @@
 #include "CommandLine.h"
+#include "DatabaseFile.h"
+#include "ProgramSettings.h"
 #include "ProgramFolder.h"
+#include "ReadyDefault.h"
 #include "ReportFiles.h"
 #include "TerminalProgress.h"
 #include "TestFolder.h"
@@ -10,6 +13,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -19,6 +23,12 @@ QString installedTree(const TestFolder& root) {
     QDir().mkpath(root.file("usr/bin"));
     QDir().mkpath(root.file("usr/share/velmora"));
     return root.file("usr/bin");
+}
+
+// The permission bits of a file or folder.
+int mode(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? static_cast<int>(status.st_mode & 07777) : -1;
 }
 
 } // namespace
@@ -85,6 +95,55 @@ private slots:
         QVERIFY(ProgramFolder::choose({}, here.path(), folder).ok());
         QFile::setPermissions(here.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(folder, m_home.file("dati-utente/velmora"));
+    }
+
+    // Other users of the machine never read the clients' data, whatever the umask.
+    void theUsersFolderAndItsDatabasesArePrivate() {
+        const mode_t previous = ::umask(022);
+        TestFolder here;
+        QString folder;
+        QVERIFY(ProgramFolder::choose({}, installedTree(here), folder).ok());
+        QCOMPARE(mode(folder), 0700);
+        QCOMPARE(mode(QFileInfo(folder).absolutePath()), 0755);  // the system's own folder, as usual
+        QVERIFY(ReadyDefault::prepare(folder).ok());
+        QCOMPARE(mode(folder + "/daba.mdb"), 0600);
+
+        // Backups and copies are private; a file that is replaced keeps its owner's choice.
+        QVERIFY(DatabaseFile::copy(folder + "/daba.mdb", folder + "/backup.bak").ok());
+        QCOMPARE(mode(folder + "/backup.bak"), 0600);
+        QVERIFY(QFile::setPermissions(folder + "/backup.bak", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        QVERIFY(DatabaseFile::copy(folder + "/daba.mdb", folder + "/backup.bak").ok());
+        QCOMPARE(mode(folder + "/backup.bak"), 0640);
+        QVERIFY(DatabaseFile::restore(folder + "/backup.bak", folder + "/nuovo.mdb").ok());
+        QCOMPARE(mode(folder + "/nuovo.mdb"), 0600);
+
+        // A folder named on the command line: made private when new, kept as it is when not.
+        QVERIFY(ProgramFolder::choose(here.file("ufficio"), {}, folder).ok());
+        QCOMPARE(mode(folder), 0700);
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                                  QFile::ExeGroup));
+        QVERIFY(ProgramFolder::choose(here.file("ufficio"), {}, folder).ok());
+        QCOMPARE(mode(folder), 0750);
+        ::umask(previous);
+    }
+
+    // A new folder opens on the default background, the installed one when there is one; a
+    // folder that already had a database keeps the plain colour.
+    void theReadyDefaultNamesTheDefaultBackground() {
+        TestFolder built, installed, existing;
+        QVERIFY(ReadyDefault::prepare(built.path()).ok());
+        QCOMPARE(ProgramSettings(built.path()).backgroundPath(), built.file("sfondo.svg"));
+        QVERIFY(built.read("sfondo.svg").contains("<svg"));
+
+        QDir().mkpath(m_home.file("sistema/velmora"));
+        QVERIFY(QFile::copy(built.file("sfondo.svg"), m_home.file("sistema/velmora/sfondo.svg")));
+        QVERIFY(ReadyDefault::prepare(installed.path()).ok());
+        QCOMPARE(ProgramSettings(installed.path()).backgroundPath(), m_home.file("sistema/velmora/sfondo.svg"));
+        QVERIFY(!QFileInfo::exists(installed.file("sfondo.svg")));
+
+        existing.write("daba.mdb", "");
+        QVERIFY(ReadyDefault::prepare(existing.path()).ok());
+        QVERIFY(!QFileInfo::exists(existing.file("sfondo.ini")));
     }
 
     // The report files and the background come from the program folder first, then from the

@@ -6,6 +6,7 @@
 #include "PropertySheet.h"
 #include "ReportControl.h"
 #include "ReportPreview.h"
+#include "StoredAmounts.h"
 
 #include <QRandomGenerator>
 #include <QToolButton>
@@ -308,6 +309,42 @@ private slots:
         QVERIFY(pdfText(office.db.folder().file("scheda.pdf")).contains("TRATTABILE") == false);
         QVERIFY(pdfText(office.db.folder().file("scheda.pdf")).contains("trattabile"));
         delete sheet;
+    }
+
+    // The sheet reads a stored price as the reports do.
+    void theSheetsPriceAsTheReportsPrintIt() {
+        Office office;
+        for (const StoredAmount& amount : storedAmounts()) {
+            office.ui().Text10->setText(amount.stored);
+            emit office.ui().Text10->textEdited(amount.stored);
+            office.ui().Command15->click();
+            QCOMPARE(SheetControls(*office.window->sheet()).Label10->text(),
+                     amount.number ? office.regional.currencyText(*amount.number) : amount.stored);
+        }
+        delete office.window->sheet();
+    }
+
+    // "NOTE:" lies over the notes' box: the lines beside it start after it, none under it.
+    void theNotesOfTheSheetGoAroundTheirLabel() {
+        Office office;
+        const QString notes = QString("Luminoso con vista sui colli, ristrutturato di recente. ").repeated(20);
+        office.ui().Text11->setPlainText(notes);
+        office.ui().Command15->click();
+        office.printing.outputFile = office.db.folder().file("scheda-note.pdf");
+        emit SheetControls(*office.window->sheet()).Image1->clicked();
+        const QList<PdfWord> words = pdfWords(office.printing.outputFile);
+        const auto label = std::find_if(words.begin(), words.end(), [](const PdfWord& w) { return w.text == "NOTE:"; });
+        QVERIFY(label != words.end());
+        int beside = 0;
+        for (const PdfWord& word : words) {
+            if (word.text == "NOTE:")
+                continue;
+            QVERIFY2(!word.box.intersects(label->box), qPrintable(word.text));
+            beside += word.box.top() < label->box.bottom() && word.box.bottom() > label->box.top();
+        }
+        QVERIFY(beside > 0);  // the line goes on beside the label
+        QVERIFY(pdfText(office.printing.outputFile).contains("LUMINOSO CON VISTA"));
+        delete office.window->sheet();
     }
 
     void aSheetWithoutSettings() {

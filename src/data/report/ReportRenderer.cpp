@@ -135,6 +135,10 @@ struct Item {
 struct Page {
     Position start;
     int items = 0;
+    // An item taller than what is left of a page goes on over the next: where the page's
+    // first item starts inside it (0: at its top) and where its last is cut (below 0: whole).
+    double offset = 0;
+    double cut = -1;
 };
 
 } // namespace
@@ -229,7 +233,7 @@ struct ReportRenderer::Private {
     mutable std::array<std::unique_ptr<Letters>, 4> letters;
 
     // The estimated width of a text on one line, or below 0 when it cannot be estimated.
-    static double estimated(const QFontMetricsF& metrics, const QString& text, Letters& table) {
+    static double estimated(const QFontMetricsF& metrics, QStringView text, Letters& table) {
         double width = 0;
         char16_t previous = 0;
         for (qsizetype i = 0; i < text.size(); ++i) {
@@ -320,12 +324,23 @@ struct ReportRenderer::Private {
         return true;
     }
 
+    // While an item is painted in part (the rest on another page), the band of the page it
+    // has there: only its lines of text wholly inside are drawn. Clipping alone is not enough,
+    // as a PDF keeps clipped text (searched, copied and read back twice).
+    mutable std::optional<QRectF> visibleBand;
+
+    bool visible(double top, double bottom) const {
+        return !visibleBand || (top >= visibleBand->top() - 1e-3 && bottom <= visibleBand->bottom() + 1e-3);
+    }
+
     void drawText(QPainter& p, const QFont& f, const QFontMetricsF& metrics, const QRectF& box, const QString& text) const {
         p.setFont(f);
         if (text.isEmpty())
             return;
         Advance* oneLine = text.contains(QLatin1Char('\n')) ? nullptr : &advance(metrics, text, true);
         if (oneLine && fits(metrics, text, *oneLine, box.width())) {
+            if (!visible(box.top(), box.top() + metrics.height()))
+                return;
             // A text seen only once in the report is drawn as it comes; those that come back
             // (counted while laying out, then again while painting) are shaped once and kept.
             if (!plainLine(text) || oneLine->uses < 4) {
@@ -353,6 +368,15 @@ struct ReportRenderer::Private {
             }
             // On the same baseline as drawText puts it.
             entry.line->draw(&p, QPointF(box.left(), box.top() + metrics.ascent() - entry.line->lineAt(0).ascent()));
+            return;
+        }
+        if (visibleBand) {  // only the lines that start and end within it
+            const QTextLayout& layout = wrapped(metrics, text, box.width()).layout;
+            for (int i = 0; i < layout.lineCount(); ++i) {
+                const QTextLine line = layout.lineAt(i);
+                if (visible(box.top() + line.y(), box.top() + line.y() + line.height()))
+                    line.draw(&p, box.topLeft());
+            }
             return;
         }
         wrapped(metrics, text, box.width()).layout.draw(&p, box.topLeft());
@@ -396,55 +420,101 @@ struct ReportRenderer::Private {
         return result;
     }
 
-    // A number column is as wide as its widest value, so a number never breaks over two
-    // lines ("100" / "0" for 1000); one pass over the selected rows finds it.
-    Result numberWidths(const QString& table, const QList<ReportDefinition::Column>& columns, const QString& from,
-                        const QVariantList& fromParameters, std::vector<double>& minimum) const {
+    // The width a word needs on one line; an estimate kept on the safe side when it is one.
+    double wordWidth(const QFontMetricsF& metrics, QStringView word) const {
+        std::unique_ptr<Letters>& table = letters[static_cast<std::size_t>(fontIndex(metrics))];
+        if (!table)
+            table = std::make_unique<Letters>(metrics);
+        const double estimate = estimated(metrics, word, *table);
+        return estimate >= 0 ? estimate + table->margin : metrics.horizontalAdvance(word.toString());
+    }
+
+    // Widens `width` to the widest word of a text, so no word breaks inside ("Appartament" /
+    // "o"); words that cannot be wider than it already is are not measured.
+    void widenForWords(const QFontMetricsF& metrics, const QString& text, double& width) const {
+        const double widest = metrics.maxWidth();
+        qsizetype start = 0;
+        for (qsizetype i = 0; i <= text.size(); ++i) {
+            if (i < text.size() && !text.at(i).isSpace())
+                continue;
+            const qsizetype length = i - start;
+            if (length > 0 && length * widest + 2 * padX > width)
+                width = std::max(width, wordWidth(metrics, QStringView(text).mid(start, length)) + 2 * padX);
+            start = i + 1;
+        }
+    }
+
+    // Each column is at least as wide as the widest word it holds, its caption's included, so
+    // a word never breaks inside ("VENDIT" / "A"), and a number column as wide as its widest
+    // value, so a number never breaks over two lines ("100" / "0" for 1000); one pass over the
+    // selected rows finds them. Together they stay within the page: when they would not, all
+    // shrink alike.
+    Result minimumWidths(const QString& table, const QList<ReportDefinition::Column>& columns, const QString& from,
+                         const QVariantList& fromParameters, std::vector<double>& minimum) const {
         minimum.assign(static_cast<std::size_t>(columns.size()), 0.0);
+        for (qsizetype i = 0; i < columns.size(); ++i)
+            widenForWords(boldMetrics, columns.at(i).caption, minimum[static_cast<std::size_t>(i)]);
+        QSqlQuery query(database->connection());
+        if (!query.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(table))))
+            return failure(engineProblem(*database, query.lastError()));
+        const QSqlRecord record = query.record();
         QStringList fields;
-        QList<qsizetype> numeric;
-        std::vector<const Schema::Field*> numericFields;
+        QList<qsizetype> read;  // the columns read, in the order of `fields`
+        std::vector<const Schema::Field*> readFields;
+        std::vector<bool> numeric;
         for (qsizetype i = 0; i < columns.size(); ++i) {
             const Schema::Field* field = Schema::field(table, columns.at(i).field);
-            if (columns.at(i).currency ||
-                (field && field->kind != Schema::FieldKind::Text && field->kind != Schema::FieldKind::Date)) {
-                numeric << i;
-                numericFields.push_back(field);
-                fields << quoted(columns.at(i).field);
-            }
+            const bool isNumber = columns.at(i).currency ||
+                                  (field && field->kind != Schema::FieldKind::Text && field->kind != Schema::FieldKind::Date);
+            // A field the table lacks prints empty: nothing to measure (a number column reads it as always).
+            if (!isNumber && record.indexOf(columns.at(i).field) < 0)
+                continue;
+            read << i;
+            readFields.push_back(field);
+            numeric.push_back(isNumber);
+            fields << quoted(columns.at(i).field);
         }
-        if (numeric.isEmpty())
-            return Result::success();
-        QSqlQuery query(database->connection());
-        query.setForwardOnly(true);
-        if (!query.prepare(QStringLiteral("SELECT %1 FROM %2").arg(fields.join(QStringLiteral(", ")), from)))
-            return failure(engineProblem(*database, query.lastError()));
-        for (const QVariant& parameter : fromParameters)
-            query.addBindValue(parameter);
-        if (!query.exec())
-            return failure(engineProblem(*database, query.lastError()));
-        std::vector<qsizetype> longest(static_cast<std::size_t>(numeric.size()), 0);
-        while (query.next()) {
-            for (qsizetype k = 0; k < numeric.size(); ++k) {
-                const ReportDefinition::Column& column = columns.at(numeric.at(k));
-                const QVariant stored = query.value(static_cast<int>(k));
-                if (!isNumber(column, stored))
-                    continue;  // a word in a number column wraps like any text
-                const QString shown = column.currency ? *money(stored)
-                                                      : cellText(numericFields[static_cast<std::size_t>(k)], column, stored);
-                // Digits are all as wide: only the longest texts need measuring.
-                if (shown.size() + 1 < longest[static_cast<std::size_t>(k)])
-                    continue;
-                longest[static_cast<std::size_t>(k)] = std::max(longest[static_cast<std::size_t>(k)], shown.size());
-                double& width = minimum[static_cast<std::size_t>(numeric.at(k))];
-                // Kept with the other advances: the rows measure and draw the same texts.
-                width = std::max(width, measured(bodyMetrics, shown, false).width + 2 * padX + 0.5 * mm);
+        if (!read.isEmpty()) {
+            query.setForwardOnly(true);
+            if (!query.prepare(QStringLiteral("SELECT %1 FROM %2").arg(fields.join(QStringLiteral(", ")), from)))
+                return failure(engineProblem(*database, query.lastError()));
+            for (const QVariant& parameter : fromParameters)
+                query.addBindValue(parameter);
+            if (!query.exec())
+                return failure(engineProblem(*database, query.lastError()));
+            std::vector<qsizetype> longest(static_cast<std::size_t>(read.size()), 0);
+            while (query.next()) {
+                for (qsizetype k = 0; k < read.size(); ++k) {
+                    const std::size_t at = static_cast<std::size_t>(k);
+                    const ReportDefinition::Column& column = columns.at(read.at(k));
+                    double& width = minimum[static_cast<std::size_t>(read.at(k))];
+                    const QVariant stored = query.value(static_cast<int>(k));
+                    if (!numeric[at] || !isNumber(column, stored)) {
+                        // A word in a number column wraps like any text.
+                        if (!stored.isNull())
+                            widenForWords(bodyMetrics, cellText(readFields[at], column, stored), width);
+                        continue;
+                    }
+                    const QString shown = column.currency ? *money(stored) : cellText(readFields[at], column, stored);
+                    // Digits are all as wide: only the longest texts need measuring.
+                    if (shown.size() + 1 < longest[at])
+                        continue;
+                    longest[at] = std::max(longest[at], shown.size());
+                    // Kept with the other advances: the rows measure and draw the same texts.
+                    width = std::max(width, measured(bodyMetrics, shown, false).width + 2 * padX + 0.5 * mm);
+                }
             }
+            if (query.lastError().isValid())
+                return failure(engineProblem(*database, query.lastError()));
         }
-        if (query.lastError().isValid())
-            return failure(engineProblem(*database, query.lastError()));
-        for (double& width : minimum)
+        double total = 0;
+        for (double& width : minimum) {
             width = std::min(width, contentWidth * 0.4);
+            total += width;
+        }
+        if (total > contentWidth)
+            for (double& width : minimum)
+                width *= contentWidth / total;
         return Result::success();
     }
 
@@ -457,9 +527,11 @@ struct ReportRenderer::Private {
     const std::optional<QString>& money(const QVariant& stored) const {
         if (moneyTexts.size() >= moneyLimit)
             moneyTexts.clear();
-        const auto [entry, added] = moneyTexts.try_emplace(stored.toString());
+        // A text and a stored number that print alike ("1.125") are different amounts.
+        const bool isText = stored.typeId() == QMetaType::QString || stored.typeId() == QMetaType::QByteArray;
+        const auto [entry, added] = moneyTexts.try_emplace((isText ? QLatin1Char('t') : QLatin1Char('n')) + stored.toString());
         if (added) {
-            if (const std::optional<double> value = Numbers::plain(entry->first))
+            if (const std::optional<double> value = Numbers::amount(stored, regional.locale()))
                 entry->second = regional.currencyText(*value);
         }
         return entry->second;
@@ -510,6 +582,62 @@ struct ReportRenderer::Private {
 
     double detailHeadHeight() const {
         return detailHeadGap + boldMetrics.height() + 2 * padY + bandHeight(definition.detail.columns);
+    }
+
+    // The bottoms of the item's lines of text, from its top: where it can be cut between pages.
+    std::vector<double> lineBottoms(const Item& item) const {
+        std::vector<double> bottoms;
+        const auto addLines = [&](const QFontMetricsF& metrics, const QString& text, double width, double top) {
+            if (fitsOnOneLine(metrics, text, width)) {
+                bottoms.push_back(top + metrics.height());
+                return;
+            }
+            const QTextLayout& layout = wrapped(metrics, text, width).layout;
+            for (int i = 0; i < layout.lineCount(); ++i)
+                bottoms.push_back(top + layout.lineAt(i).y() + layout.lineAt(i).height());
+        };
+        switch (item.kind) {
+        case Item::Row:
+        case Item::DetailRow: {
+            const std::vector<double>& w = widths(tableColumns());
+            for (qsizetype i = 0; i < item.values.size(); ++i)
+                addLines(bodyMetrics, item.values.at(i), w[static_cast<std::size_t>(i)] - 2 * padX, padY);
+            break;
+        }
+        case Item::Card: {
+            const double valueWidth = contentWidth * (1 - recordLabelShare) - 2 * padX;
+            double row = padY;
+            for (const QString& value : item.values) {
+                addLines(bodyMetrics, value, valueWidth, row);
+                row += textHeight(bodyMetrics, value, valueWidth) + padY;
+            }
+            break;
+        }
+        case Item::DetailEmpty:
+            addLines(bodyMetrics, item.values.value(0), contentWidth - 2 * padX, padY);
+            break;
+        default:
+            break;
+        }
+        return bottoms;
+    }
+
+    // The lowest place at or above `limit` where the item can be cut with no line in two
+    // (in any of its cells), or 0 when there is none.
+    double cutBefore(const Item& item, double limit) const {
+        const std::vector<double> bottoms = lineBottoms(item);
+        double best = 0;
+        for (const double bottom : bottoms) {
+            if (bottom > limit + 1e-6 || bottom <= best)
+                continue;
+            // No line of another cell runs across it.
+            const bool clean = std::none_of(bottoms.begin(), bottoms.end(), [&](double other) {
+                return other > bottom + 1e-6 && other - bodyMetrics.height() < bottom - 1e-6;
+            });
+            if (clean)
+                best = bottom;
+        }
+        return best;
     }
 
     const QList<ReportDefinition::Column>& tableColumns() const {
@@ -717,7 +845,7 @@ struct ReportRenderer::Private {
             return chosen;
         std::vector<double> minimum;
         const QString selected = QStringLiteral("%1 WHERE %2").arg(quoted(definition.table), where);
-        if (const Result measured = numberWidths(definition.table, definition.columns, selected, parameters, minimum);
+        if (const Result measured = minimumWidths(definition.table, definition.columns, selected, parameters, minimum);
             !measured)
             return measured;
         listWidths = fitted(definition.columns, minimum);
@@ -726,7 +854,7 @@ struct ReportRenderer::Private {
                                         .arg(quoted(definition.detail.table), quoted(definition.detail.key),
                                              quoted(definition.detail.masterKey), selected);
             if (const Result measured =
-                    numberWidths(definition.detail.table, definition.detail.columns, details, parameters, minimum);
+                    minimumWidths(definition.detail.table, definition.detail.columns, details, parameters, minimum);
                 !measured)
                 return measured;
             detailWidths = fitted(definition.detail.columns, minimum);
@@ -738,20 +866,45 @@ struct ReportRenderer::Private {
         Position at;
         double y = contentTop;
         bool pageEmpty = true;
+        const auto newPage = [&](const Position& start, double offset) {
+            if (!Progress::advance(progress, static_cast<qint64>(pages.size()), 0))
+                return false;
+            pages.push_back({start, 0, offset});
+            return true;
+        };
         while (flow.next(item, at)) {
-            if (pageEmpty && pageOpensWithBand(item.kind))
-                y += bandHeight(tableColumns());
+            const double band = pageOpensWithBand(item.kind) ? bandHeight(tableColumns()) : 0;
+            if (pageEmpty)
+                y += band;
             // A detail heading keeps at least one row with it.
             const double keep = item.kind == Item::DetailHead ? bodyMetrics.height() + 2 * padY : 0;
-            if (!pageEmpty && y + item.height + keep > contentBottom) {
-                if (!Progress::advance(progress, static_cast<qint64>(pages.size()), 0)) {
+            // An item that a page of its own could hold starts on the next page; a taller one
+            // starts here when a line of it fits.
+            const bool fitsOnAPage = contentTop + band + item.height + keep <= contentBottom;
+            if (!pageEmpty && y + item.height + keep > contentBottom &&
+                (fitsOnAPage || cutBefore(item, contentBottom - y) <= 0)) {
+                if (!newPage(at, 0)) {
                     pages.clear();
                     return Result::userCancelled();
                 }
-                pages.push_back({at, 0});
-                y = contentTop + (pageOpensWithBand(item.kind) ? bandHeight(tableColumns()) : 0);
+                y = contentTop + band;
             }
-            y += item.height;
+            // Then it goes on over as many pages as it needs, cut between two of its lines.
+            double offset = 0;
+            while (y + item.height - offset > contentBottom) {
+                double cut = cutBefore(item, offset + contentBottom - y);
+                if (cut <= offset)  // not one line fits (a line taller than a page): cut it anyway
+                    cut = offset + std::max(contentBottom - y, 1.0);
+                ++pages.back().items;
+                pages.back().cut = cut;
+                if (!newPage(at, cut)) {
+                    pages.clear();
+                    return Result::userCancelled();
+                }
+                y = contentTop + band;
+                offset = cut;
+            }
+            y += item.height - offset;
             ++pages.back().items;
             pageEmpty = false;
         }
@@ -849,21 +1002,47 @@ struct ReportRenderer::Private {
         y += item.height;
     }
 
-    // Paints `page` reading its items from `flow`.
-    void paintFrom(QPainter& p, Flow& flow, int page) const {
+    // Paints `page` reading its items from `flow`. An item that goes on from the page before
+    // is `carried` when the flow has already read it; an item cut at the page's end is left
+    // there for the next.
+    void paintFrom(QPainter& p, Flow& flow, int page, std::optional<Item>& carried) const {
         paintChrome(p, page);
         double y = contentTop;
-        if (pages[page].items == 0) {  // nothing selected
+        const Page& current = pages[static_cast<std::size_t>(page)];
+        if (current.items == 0) {  // nothing selected
             drawText(p, bodyFont, bodyMetrics, QRectF(margin, y, contentWidth, bodyMetrics.height() * 3), definition.empty);
             return;
         }
         Item item;
         Position at;
-        for (int i = 0; i < pages[page].items && flow.next(item, at); ++i) {
+        for (int i = 0; i < current.items; ++i) {
+            if (i == 0 && current.offset > 0 && carried)
+                item = *carried;
+            else if (!flow.next(item, at))
+                break;
             if (i == 0 && pageOpensWithBand(item.kind))
                 paintBand(p, y);
-            paintItem(p, item, y);
+            const double from = i == 0 ? current.offset : 0;
+            const double to = i == current.items - 1 && current.cut >= 0 ? current.cut : item.height;
+            if (from > 0 || to < item.height) {
+                // Only its part of this page: the rest is above or below, clipped away.
+                const QRectF band(0, y, pageWidth, to - from);
+                p.save();
+                p.setClipRect(band, Qt::IntersectClip);
+                visibleBand = band;
+                double top = y - from;
+                paintItem(p, item, top);
+                visibleBand.reset();
+                p.restore();
+            } else {
+                double top = y;
+                paintItem(p, item, top);
+            }
+            y += to - from;
         }
+        carried.reset();
+        if (current.cut >= 0)
+            carried = item;
     }
 
     static void toLayoutUnits(QPainter& p) {
@@ -897,7 +1076,8 @@ Result ReportRenderer::paintPage(QPainter& painter, int page) {
     painter.save();
     Private::toLayoutUnits(painter);
     Private::Flow flow(*d, d->pages[page].start);
-    d->paintFrom(painter, flow, page);
+    std::optional<Item> carried;  // the flow starts with the page's own first item
+    d->paintFrom(painter, flow, page, carried);
     painter.restore();
     if (!flow.error().isEmpty())
         return d->failure(flow.error());
@@ -911,6 +1091,7 @@ Result ReportRenderer::paintAll(QPagedPaintDevice& device, Progress* progress) {
     Private::toLayoutUnits(painter);
     // One pass over the rows from the first page to the last.
     Private::Flow flow(*d, Position{});
+    std::optional<Item> carried;
     for (int page = 0; page < pageCount(); ++page) {
         if (!Progress::advance(progress, page, pageCount())) {
             // Nothing reaches the printer; a PDF writer's file is the caller's to discard.
@@ -921,7 +1102,7 @@ Result ReportRenderer::paintAll(QPagedPaintDevice& device, Progress* progress) {
         }
         if (page > 0)
             device.newPage();
-        d->paintFrom(painter, flow, page);
+        d->paintFrom(painter, flow, page, carried);
     }
     std::ignore = Progress::advance(progress, pageCount(), pageCount());
     painter.end();
