@@ -11,6 +11,8 @@ packages=(
     libsqlite3-dev qt6-translations-l10n             # SQLite's own API; Qt's dialogs in Italian
     libqt6sql6-psql postgresql                       # several desks on one PostgreSQL database; its tests start a server
     libpq-dev                                        # searches on PostgreSQL that never hold the window
+    mdbtools-dev pkgconf                             # an office's old Access/Jet archive, read through libmdb
+    mdbtools nodejs npm                              # the tests' second reader of Access files (npm mdb-reader), the benchmark's floor
     fonts-dejavu-core fonts-liberation               # the same letters on every machine; Arial for the property sheet
     xvfb xauth poppler-utils                         # to run without a screen and read printouts back
     dpkg-dev fakeroot                                # the Debian package (cpack uses dpkg-shlibdeps)

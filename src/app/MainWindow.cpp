@@ -1,16 +1,20 @@
 #include "MainWindow.h"
 
 #include "Artwork.h"
+#include "AtomicWrite.h"
 #include "Picture.h"
 #include "ProgramSettings.h"
+#include "RegisterWindow.h"
 #include "Workspace.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QSaveFile>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -268,7 +272,37 @@ void MainWindow::endAtSystemRequest(const QString& why) {
     }
     if (close())
         return;
-    std::fprintf(stderr, "VELMORA: %s\n", why.toLocal8Bit().constData());
+    // What could not be written is kept beside the database, for the next start to point at.
+    QString kept;
+    const QString saved = writeUnsaved();
+    if (!saved.isEmpty())
+        kept = QStringLiteral(" Quanto era scritto nelle schede è stato salvato in «%1».").arg(saved);
+    std::fprintf(stderr, "VELMORA: %s%s\n", why.toLocal8Bit().constData(), kept.toLocal8Bit().constData());
     std::fflush(stderr);
     emit ended();
+}
+
+QString MainWindow::writeUnsaved() const {
+    QString entries;
+    for (const RegisterWindow* window : findChildren<RegisterWindow*>())
+        entries += window->unsavedEntries();
+    if (entries.isEmpty())
+        return {};
+    const QDateTime now = m_context.clock.now();
+    const QString path = QDir(m_context.programFolder)
+                             .filePath(unsavedPrefix + now.toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".txt"));
+    const QString text = QStringLiteral("VELMORA: dati che il database non ha accettato quando il sistema ha chiuso il "
+                                        "programma, il %1 alle %2. Ricopiarli nelle schede, poi eliminare questo file.\n\n")
+                             .arg(m_context.regional.dateText(now.date()), m_context.regional.timeText(now.time())) +
+                         entries;
+    QSaveFile file(path);
+    const QByteArray bytes = text.toUtf8();
+    const bool opened = file.open(QIODevice::WriteOnly);
+    if (const std::optional<QString> failed = AtomicWrite::commit(file, opened && file.write(bytes) == bytes.size())) {
+        // Nowhere else to keep it: the standard error stream has it whole.
+        std::fprintf(stderr, "VELMORA: impossibile scrivere «%s» (%s):\n%s", path.toLocal8Bit().constData(),
+                     failed->toLocal8Bit().constData(), text.toLocal8Bit().constData());
+        return {};
+    }
+    return path;
 }

@@ -66,9 +66,13 @@ public:
 
     // Ends the program because the system asks it to (logout, shutdown, kill): as "FINE"
     // does, every window writes its pending edit. Open questions are cancelled first; a
-    // window that cannot write keeps nothing open: the program ends all the same, and
-    // `why` goes to the standard error stream after the refusals.
+    // window that cannot write keeps nothing open: the program ends all the same, what
+    // was refused is written as typed to a file in the program folder (unsavedPrefix...),
+    // and `why`, with that file's path, goes to the standard error stream.
     void endAtSystemRequest(const QString& why);
+
+    // The start of the name of the files that keep what the database refused at the end.
+    static inline const QString unsavedPrefix = QStringLiteral("dati-non-salvati-");
 
 signals:
     // The frame closed with every window's edits written: the program ends.
@@ -86,6 +90,9 @@ private:
     void loadBackground();
     void showDefaultBackground();
     void showTime();
+    // The pending edits of every window, written atomically as UTF-8 text; the file's path,
+    // or "" when nothing was pending or the file could not be written (then on stderr).
+    QString writeUnsaved() const;
 
     const Context& m_context;
     Workspace* m_workspace = nullptr;

@@ -15,7 +15,9 @@
 #include "SettingsWindow.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 #include <tuple>
 
 namespace Startup {
@@ -66,6 +68,21 @@ void openWindows(MainWindow& frame, const Context& context) {
         return new SettingsWindow(context, [&frame](const QString& path) { frame.applyBackgroundPath(path); });
     });
     frame.showWindow(MainWindow::Properties);
+    if (const QString notice = unsavedNotice(context.programFolder); !notice.isEmpty())
+        context.dialogs.message(notice);
+}
+
+QString unsavedNotice(const QString& programFolder) {
+    const QDir folder(programFolder);
+    QStringList files;
+    for (const QString& name :
+         folder.entryList({MainWindow::unsavedPrefix + QStringLiteral("*.txt")}, QDir::Files, QDir::Name))
+        files << QStringLiteral("«%1»").arg(QDir::toNativeSeparators(folder.filePath(name)));
+    if (files.isEmpty())
+        return {};
+    return QStringLiteral("Quando il sistema ha chiuso il programma, i dati che il database non ha accettato sono stati "
+                          "salvati in %1: ricopiarli nelle schede e poi eliminare il file.")
+        .arg(files.join(QStringLiteral(", ")));
 }
 
 void endOnSystemSignals(MainWindow& frame, SessionDialogs& dialogs) {
@@ -75,7 +92,15 @@ void endOnSystemSignals(MainWindow& frame, SessionDialogs& dialogs) {
         frame.endAtSystemRequest(QStringLiteral("chiuso dal sistema (segnale %1): quanto è stato rifiutato qui sopra "
                                                 "non è stato scritto nel database.")
                                      .arg(signal));
+        // The end is queued before this: a program that goes on all the same is attended again.
+        QTimer::singleShot(0, &frame, [&dialogs] { dialogs.setUnattended(false); });
     });
+}
+
+void endWithFrame(MainWindow& frame) {
+    // QCoreApplication::quit() would ask the windows to close again, and one that refused
+    // would keep the program open.
+    QObject::connect(&frame, &MainWindow::ended, &frame, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 } // namespace Startup

@@ -21,12 +21,22 @@ QCommandLineOption folderOption();
 // that went missing beside the database come back.
 Result prepareFolder(const Context& context);
 
-// Gives the toolbar its windows and opens the start window, the property register.
+// Gives the toolbar its windows and opens the start window, the property register; says
+// where an earlier end kept what the database refused (unsavedNotice).
 void openWindows(MainWindow& frame, const Context& context);
 
 // Ends the program as "FINE" does when the system asks it to (SIGTERM, SIGHUP): pending
 // edits are written; a refusal, with nobody there to read it, goes to the standard error
-// stream, and the program ends all the same.
+// stream and what was refused to a file, and the program ends all the same. Should it go
+// on all the same, its dialogs speak again.
 void endOnSystemSignals(MainWindow& frame, SessionDialogs& dialogs);
+
+// The program's event loop ends once the frame has closed (FINE) or the system asked it to
+// end: without asking the windows again, which may refuse to close.
+void endWithFrame(MainWindow& frame);
+
+// The sentence that points at the files an earlier end kept (what the database refused),
+// or "" when there are none.
+QString unsavedNotice(const QString& programFolder);
 
 } // namespace Startup

@@ -3,6 +3,7 @@
 #include "FirstPaint.h"
 #include "Context.h"
 #include "MainWindow.h"
+#include "MoveInOffer.h"
 #include "ProgramFolder.h"
 #include "QtDialogs.h"
 #include "Regional.h"
@@ -137,12 +138,16 @@ int main(int argc, char* argv[]) {
     shownDialogs.setParentWidget(&frame);
     // Print previews stand apart from the frame; the program ends with the frame all the same.
     // Connected first: the system may ask the program to end while a start-up message waits.
-    QObject::connect(&frame, &MainWindow::ended, &app, &QApplication::quit, Qt::QueuedConnection);
+    Startup::endWithFrame(frame);
     Startup::endOnSystemSignals(frame, dialogs);
     context.windows = &frame;
     frame.showMaximized();
     if (!prepared)
         dialogs.message(prepared.message());
+    // An old office's folder is recognised (and its Access archive converted) before any
+    // window opens on it.
+    if (prepared)
+        MoveInOffer::run(context);
     Startup::openWindows(frame, context);
     return QApplication::exec();
 }

@@ -13,6 +13,7 @@ class QSqlDatabase;
 //   vnumber(text)               the leading-number rule (Numbers::leading), or null
 //   vnumber(double precision)   the number itself
 //   vnumber(numeric)            the number as a double (too large: the largest, with its sign)
+//   vdate(text, text)           the ISO day a stored date text stands for (Query::storedDay)
 // All are immutable; a null argument gives null. Safe to call on every open: it only
 // replaces these functions. A failure is told in one Italian sentence.
 Result installPostgresFunctions(QSqlDatabase& database);

@@ -4,6 +4,7 @@
 #include "PostgresPattern.h"
 #include "Regional.h"
 
+#include <QRegularExpression>
 #include <cmath>
 
 namespace {
@@ -63,10 +64,63 @@ QString Query::conditionSql(const Condition& condition, DatabaseLocation::Engine
         return postgres ? field + QStringLiteral(" BETWEEN CAST(? AS double precision) AND CAST(? AS double precision)")
                         : field + QStringLiteral(" BETWEEN ? AND ?");
     case Condition::DateBetween:
-        values << condition.first << condition.second;
-        return postgres ? field + QStringLiteral(" COLLATE \"C\" BETWEEN ? AND ?") : field + QStringLiteral(" BETWEEN ? AND ?");
+        return dateBetweenSql(condition, field, engine, values);
     }
     return {};
+}
+
+QString Query::storedDay(const QString& stored, QStringView order) {
+    static const QRegularExpression iso(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}(?:[ T]|$)"));
+    if (iso.match(stored).hasMatch())
+        return stored.left(10);
+    if (const std::optional<QDate> day = Regional::parseDate(stored, order))
+        return day->toString(Qt::ISODate);
+    return {};
+}
+
+QString Query::storedDaySql(const QString& column, const QString& order, DatabaseLocation::Engine engine,
+                            QVariantList& values) {
+    values << order;
+    if (engine != DatabaseLocation::Engine::PostgreSQL)
+        return QStringLiteral("vdate(%1, ?)").arg(column);
+    return QStringLiteral("(CASE WHEN %1 ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}([ T]|$)' THEN left(%1, 10) "
+                          "ELSE vdate(%1, CAST(? AS text)) END)")
+        .arg(column);
+}
+
+QString Query::dateBetweenSql(const Condition& condition, const QString& field, DatabaseLocation::Engine engine,
+                              QVariantList& values) {
+    // ISO dates (most of them) through the field's index: a time after the last day is still
+    // that day. A date stored in another form starts with its first part (one or two digits
+    // for a day or month, any for a year) and a separator, which sorts before '0': those few
+    // rows are found through the index too, by the ranges such a start can lie in, and read
+    // one by one.
+    const bool postgres = engine == DatabaseLocation::Engine::PostgreSQL;
+    const QString compared = postgres ? field + QStringLiteral(" COLLATE \"C\"") : field;
+    const QString after = QDate::fromString(condition.second.toString(), Qt::ISODate).addDays(1).toString(Qt::ISODate);
+    values << condition.first << after;
+    QStringList ways{QStringLiteral("(%1 >= ? AND %1 < ?)").arg(compared)};
+    const QChar first = condition.dateOrder.isEmpty() ? QLatin1Char('d') : condition.dateOrder.at(0);
+    const int largest = first == QLatin1Char('d') ? 31 : first == QLatin1Char('m') ? 12 : 99;
+    QStringList starts{QString()};
+    for (int digit = 0; digit <= 9; ++digit)
+        starts << QString::number(digit);
+    for (int number = 0; number <= largest; ++number)
+        starts << QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0'));
+    for (const QString& start : std::as_const(starts)) {
+        // Every text beginning with `start` and then a character before '0' (a separator).
+        const QString range = start.isEmpty() ? QStringLiteral("%1 < '0'").arg(compared)
+                                               : QStringLiteral("%1 >= '%2' AND %1 < '%2%3'").arg(compared, start, QStringLiteral("0"));
+        const QString day = storedDaySql(field, condition.dateOrder, engine, values);
+        values << condition.first << condition.second;
+        ways << QStringLiteral("(%1 AND %2 BETWEEN ? AND ?)").arg(range, day);
+    }
+    const QString any = QLatin1Char('(') + ways.join(QStringLiteral(" OR ")) + QLatin1Char(')');
+    // SQLite would rather read the whole table in key order than follow so many ranges of
+    // the index for a page of keys: the keys are looked up first.
+    if (postgres || condition.table.isEmpty())
+        return any;
+    return QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %2)").arg(quoted(condition.table), any);
 }
 
 void Query::addNumberBound(const Bound& bound, QVariant& into) {
@@ -126,7 +180,7 @@ Query Query::dateRange(const QString& table, const QString& field, const Bound& 
                        const Regional& regional) {
     Query query(table, QStringLiteral("SELECT * FROM %1 WHERE %2 BETWEEN #").arg(table, field) + first.text +
                            QStringLiteral("# AND #") + last.text + QStringLiteral("# "));
-    Condition between{Condition::DateBetween, field, {}, {}};
+    Condition between{Condition::DateBetween, field, {}, {}, regional.dateOrder(), table};
     for (const auto& [bound, into] : {std::pair{&first, &between.first}, std::pair{&last, &between.second}}) {
         const std::optional<QDate> date = regional.parseDate(bound->text);
         if (date) {

@@ -22,11 +22,13 @@ public:
             TextEquals,     // field equals a text, ignoring case
             NumberEquals,   // field equals a number
             NumberBetween,  // first <= field <= second
-            DateBetween,    // first <= field <= second, ISO dates
+            DateBetween,    // first <= field's day <= second, ISO days (see storedDay)
         } kind;
         QString field;
         QVariant first;
         QVariant second;
+        QString dateOrder = {}; // DateBetween: how a stored date that is not ISO is read (Regional::dateOrder)
+        QString table = {};     // DateBetween: the field's table
     };
 
     // A typed bound and the caption of the field it was typed in, for messages.
@@ -68,12 +70,23 @@ public:
     // Check runsOn() first.
     static QString conditionSql(const Condition& condition, DatabaseLocation::Engine engine, QVariantList& values);
 
+    // The day a stored date text stands for, as ISO text: an ISO date (a time after it
+    // is left out) by its first ten characters, any other by the regional reading
+    // (Regional::parseDate with `order`); null when it is not a date. SQL's vdate(text, order).
+    static QString storedDay(const QString& stored, QStringView order);
+    // vdate over a column, for the engine; on PostgreSQL an ISO date is taken as it is
+    // without calling the function. `order` is appended to `values`.
+    static QString storedDaySql(const QString& column, const QString& order, DatabaseLocation::Engine engine,
+                                QVariantList& values);
+
     bool isValid() const { return m_error.isEmpty(); }
     // Why the query cannot run; empty when it can.
     const QString& error() const { return m_error; }
 
 private:
     Query(const QString& table, const QString& text) : m_table(table), m_text(text) {}
+    static QString dateBetweenSql(const Condition& condition, const QString& field, DatabaseLocation::Engine engine,
+                                  QVariantList& values);
     void addNumberBound(const Bound& bound, QVariant& into);
 
     QString m_table;

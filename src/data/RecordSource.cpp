@@ -243,7 +243,11 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
             // planner weighs the two ways itself.
             const bool unindexed = c.kind == Query::Condition::DateBetween && sqlite &&
                                    coversMuch(m_database->connection(), m_table, c);
-            where << (unindexed ? QStringLiteral("+") : QString()) + Query::conditionSql(c, engine, values);
+            // Read in key order, a page of keys comes at once: no list of them first.
+            Query::Condition condition = c;
+            if (unindexed)
+                condition.table.clear();
+            where << (unindexed ? QStringLiteral("+") : QString()) + Query::conditionSql(condition, engine, values);
         }
         if (from) {
             where << key + (forward ? QStringLiteral(" > ?") : QStringLiteral(" < ?"));

@@ -118,6 +118,8 @@ public:
     bool hasCurrent() const { return m_current >= 0; }
     bool isAdding() const { return m_adding; }
     bool hasPendingEdit() const { return m_adding || !m_pending.isEmpty(); }
+    // The pending edit as typed: field -> text.
+    const QMap<QString, QString>& typedValues() const { return m_pending; }
     int currentRow() const { return m_current; }
     // The current record's key, if it has one.
     std::optional<qint64> currentKey() const;

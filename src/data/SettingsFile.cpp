@@ -45,9 +45,13 @@ QString SettingsFile::decode(const QByteArray& bytes) {
     static const QByteArray bom("\xEF\xBB\xBF");
     const QByteArrayView rest =
         bytes.startsWith(bom) ? QByteArrayView(bytes).sliced(bom.size()) : QByteArrayView(bytes);
-    text.clear();
-    text.reserve(rest.size());
-    for (const char byte : rest) {
+    return decodeWindows1252(rest.toByteArray());
+}
+
+QString SettingsFile::decodeWindows1252(const QByteArray& bytes) {
+    QString text;
+    text.reserve(bytes.size());
+    for (const char byte : bytes) {
         const auto code = static_cast<unsigned char>(byte);
         text.append(code >= 0x80 && code < 0xA0 ? QChar(cp1252High[code - 0x80]) : QChar(code));
     }

@@ -37,4 +37,6 @@ public:
     static QString encode(const QString& value);
     // UTF-8 when the bytes are valid UTF-8, otherwise Windows-1252 (the older program's files).
     static QString decode(const QByteArray& bytes);
+    // Windows-1252 alone (texts of old Access files, which are never UTF-8).
+    static QString decodeWindows1252(const QByteArray& bytes);
 };

@@ -2,6 +2,7 @@
 
 #include "LikePattern.h"
 #include "Numbers.h"
+#include "Query.h"
 
 #include <sqlite3.h>
 #include <string_view>
@@ -78,6 +79,22 @@ void vnumber(sqlite3_context* context, int, sqlite3_value** args) {
     sqlite3_result_null(context);
 }
 
+// The day a stored date text stands for, as ISO text (Query::storedDay), or null.
+void vdate(sqlite3_context* context, int, sqlite3_value** args) {
+    if (sqlite3_value_type(args[0]) == SQLITE_TEXT && sqlite3_value_type(args[1]) == SQLITE_TEXT) {
+        const std::string_view text = textOf(args[0]);
+        const std::string_view order = textOf(args[1]);
+        const QString day = Query::storedDay(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                                             QString::fromUtf8(order.data(), static_cast<qsizetype>(order.size())));
+        if (!day.isEmpty()) {
+            const QByteArray bytes = day.toUtf8();
+            sqlite3_result_text(context, bytes.constData(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+            return;
+        }
+    }
+    sqlite3_result_null(context);
+}
+
 } // namespace
 
 namespace SqlFunctions {
@@ -88,7 +105,8 @@ bool install(sqlite3* db) {
            sqlite3_create_function_v2(db, "vequal", 2, flags, nullptr, vequal, nullptr, nullptr, nullptr) ==
                SQLITE_OK &&
            sqlite3_create_function_v2(db, "vnumber", 1, flags, nullptr, vnumber, nullptr, nullptr, nullptr) ==
-               SQLITE_OK;
+               SQLITE_OK &&
+           sqlite3_create_function_v2(db, "vdate", 2, flags, nullptr, vdate, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 } // namespace SqlFunctions

@@ -6,6 +6,7 @@
 #include "RecordCommands.h"
 #include "RecordSource.h"
 #include "ReportControl.h"
+#include "WindowControls.h"
 #include "ui_DiaryWindow.h"
 
 #include <QKeyEvent>
@@ -36,7 +37,7 @@ DiaryWindow::DiaryWindow(const Context& context, QWidget* parent)
     m_commands->setFirstField(m_ui->Text1);
     // The icons act as the buttons beneath them, as in the other registers.
     connectCommand(m_ui->Command1, m_ui->Picture7, QStringLiteral("12-nuovo"), &DiaryWindow::newAppointment);
-    connectCommand(m_ui->Command2, m_ui->Picture3, QStringLiteral("17-chiudi"), &DiaryWindow::save);
+    connectCommand(m_ui->Command2, m_ui->Picture3, QStringLiteral("01-cartella"), &DiaryWindow::save);
     connectCommand(m_ui->Command3, m_ui->Picture4, QStringLiteral("13-elimina"), &DiaryWindow::deleteAppointment);
     connectCommand(m_ui->Command4, m_ui->Picture1, QStringLiteral("14-cerca"), &DiaryWindow::rangeSearch);
     connect(m_ui->Command6, &QPushButton::clicked, this, &DiaryWindow::fullList);
@@ -46,6 +47,7 @@ DiaryWindow::DiaryWindow(const Context& context, QWidget* parent)
     m_ui->Text6->installEventFilter(this);
     m_ui->Text7->installEventFilter(this);
     load();
+    WindowControls::settle(*this);
 }
 
 DiaryWindow::~DiaryWindow() = default;
@@ -71,9 +73,7 @@ void DiaryWindow::bindFields() {
     yellow.setColor(QPalette::Base, QColor(255, 255, 128));
     yellow.setColor(QPalette::Text, palette().color(QPalette::WindowText));
     ui.DBGrid1->setPalette(yellow);
-    const int widths[] = {36, 72, 44, 80, 130};
-    for (int column = 0; column < 5; ++column)
-        ui.DBGrid1->setColumnWidth(column, widths[column]);
+    ui.DBGrid1->setColumnWidths({36, 72, 44, 80, 130});
 }
 
 bool DiaryWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -138,6 +138,11 @@ void DiaryWindow::fullList() {
 }
 
 void DiaryWindow::print() {
+    // The printout reads the stored rows: the entry on the card is written first, as a
+    // search writes it; one that cannot be written is told and nothing is printed.
+    dropUntypedAppointment();
+    if (!report(m_appointments->commitPending()))
+        return;
     // The printout covers the days in the boxes, whatever list the grid shows.
     QDate from, to;
     if (!report(DiaryRange::read(m_ui->Text6->text(), m_ui->Text7->text(), context().regional, QStringLiteral("Stampa"),

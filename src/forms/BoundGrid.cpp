@@ -4,8 +4,10 @@
 #include "GridDelegate.h"
 #include "RecordSource.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 
 BoundGrid::BoundGrid(QWidget* parent) : QTableView(parent) {
@@ -39,7 +41,76 @@ void BoundGrid::bind(RecordSource& source, const QList<RecordModel::Column>& col
     connect(m_model, &QAbstractItemModel::modelReset, this, &BoundGrid::showCurrent);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, &BoundGrid::userPicked);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &BoundGrid::scrolled);
+    // More digits may come with every row read.
+    connect(m_model, &QAbstractItemModel::modelReset, this, &BoundGrid::measureKeys);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &BoundGrid::measureKeys);
     showCurrent();
+    measureKeys();
+}
+
+void BoundGrid::setColumnWidths(const QList<int>& widths) {
+    m_widths = widths;
+    fitColumns();
+}
+
+bool BoundGrid::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Resize)
+        fitColumns();
+    return QTableView::viewportEvent(event);
+}
+
+void BoundGrid::measureKeys() {
+    if (!m_model)
+        return;
+    const int columns = m_model->columnCount();
+    const int rows = m_model->rowCount();
+    const QFontMetrics metrics(font());
+    const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + metrics.averageCharWidth();
+    // Keys come in key order, so the widest is among the last rows; links to another
+    // table's key come in any order, and such lists (a property's visits) are short.
+    constexpr int looked = 256;
+    m_keyWidths.fill(0, columns);
+    for (int column = 0; column < columns; ++column) {
+        if (!m_model->isKeyColumn(column))
+            continue;
+        int widest = horizontalHeader()->sectionSizeHint(column);
+        const auto measure = [&](int row) {
+            widest = std::max(widest, metrics.horizontalAdvance(m_model->index(row, column).data().toString()) + margin);
+        };
+        for (int row = std::max(0, rows - looked); row < rows; ++row)
+            measure(row);
+        for (int row = 0; row < std::min(rows - looked, looked); ++row)
+            measure(row);
+        m_keyWidths[column] = widest;
+    }
+    fitColumns();
+}
+
+void BoundGrid::fitColumns() {
+    if (!m_model || m_keyWidths.size() != m_model->columnCount() || m_keyWidths.isEmpty())
+        return;
+    QHeaderView* header = horizontalHeader();
+    const int columns = m_model->columnCount();
+    QList<int> widths(columns);
+    int keys = 0;
+    int others = 0;
+    for (int column = 0; column < columns; ++column) {
+        widths[column] = m_keyWidths[column] > 0      ? m_keyWidths[column]
+                         : column < m_widths.size() ? m_widths[column]
+                                                    : header->defaultSectionSize();
+        (m_keyWidths[column] > 0 ? keys : others) += widths[column];
+    }
+    const int room = viewport()->width() - keys;
+    const int narrowest = fontMetrics().averageCharWidth() * 4;
+    if (others > room && others > 0) {
+        for (int column = 0; column < columns; ++column)
+            if (m_keyWidths[column] == 0)
+                widths[column] = std::max(narrowest, widths[column] * std::max(room, 0) / others);
+    }
+    // The last column takes what is left (stretchLastSection), but never less than the
+    // width last given to it.
+    for (int column = 0; column < columns; ++column)
+        header->resizeSection(column, widths[column]);
 }
 
 void BoundGrid::showCurrent() {

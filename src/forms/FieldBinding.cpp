@@ -57,8 +57,11 @@ void FieldBinding::show() {
     m_showing = true;
     if (auto* line = qobject_cast<QLineEdit*>(m_widget)) {
         line->setReadOnly(!takesTyping);
-        if (line->text() != text)
+        if (line->text() != text) {
             line->setText(text);
+            // setText() leaves the cursor, and so the view, at the end of a long value.
+            line->setCursorPosition(0);
+        }
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(m_widget)) {
         plain->setReadOnly(!takesTyping);
         if (plain->toPlainText() != text)

@@ -18,6 +18,7 @@ RecordCommands::RecordCommands(RecordSource& source, QObject* parent) : QObject(
         if (m_state == State::Entering)
             finish();
     });
+    connect(qApp, &QApplication::focusChanged, this, &RecordCommands::focusHandedOff);
 }
 
 void RecordCommands::enableIn(State state, QWidget* widget) {
@@ -57,8 +58,12 @@ void RecordCommands::applyRule(const Rule& rule, State state) const {
 }
 
 void RecordCommands::apply() {
-    for (const Rule& rule : std::as_const(m_rules))
-        applyRule(rule, m_state);
+    // What the state makes usable first: a widget disabled or hidden afterwards then hands
+    // its focus to the new-record button, not to whatever was still usable before it.
+    for (const bool making : {true, false})
+        for (const Rule& rule : std::as_const(m_rules))
+            if ((rule.state == m_state) == making)
+                applyRule(rule, m_state);
 }
 
 void RecordCommands::setState(State state) {
@@ -121,13 +126,36 @@ void RecordCommands::leaveTheCard() {
     const auto* binding = focused->findChild<FieldBinding*>(QString(), Qt::FindDirectChildrenOnly);
     if (!binding || &binding->source() != &m_source)
         return;
-    for (const Rule& rule : std::as_const(m_rules)) {
-        auto* button = qobject_cast<QAbstractButton*>(rule.widget.data());
-        if (button && rule.state == State::Browsing && button->isEnabled() && button->isVisibleTo(button->window()) &&
-            button->focusPolicy() != Qt::NoFocus) {
-            button->setFocus(Qt::OtherFocusReason);
-            return;
-        }
+    if (QWidget* next = focusAfterCommand(); next && next != m_firstField) {
+        next->setFocus(Qt::OtherFocusReason);
+        return;
     }
     focused->clearFocus();
+}
+
+QWidget* RecordCommands::focusAfterCommand() const {
+    const auto takesFocus = [](QWidget* widget) {
+        return widget && widget->isEnabled() && widget->isVisibleTo(widget->window()) &&
+               widget->focusPolicy() != Qt::NoFocus;
+    };
+    if (m_state == State::Browsing) {
+        for (const Rule& rule : std::as_const(m_rules)) {
+            auto* button = qobject_cast<QAbstractButton*>(rule.widget.data());
+            if (button && rule.kind == Rule::Enable && rule.state == State::Browsing && takesFocus(button))
+                return button;
+        }
+    }
+    return takesFocus(m_firstField) ? m_firstField.data() : nullptr;
+}
+
+void RecordCommands::focusHandedOff(QWidget* old, QWidget* now) {
+    const auto* owner = qobject_cast<QWidget*>(parent());
+    if (!old || !now || !owner || !owner->isAncestorOf(old) || !owner->isAncestorOf(now))
+        return;
+    // A widget the user left is still usable; one that lost the focus by being disabled
+    // or hidden (a save that disables itself, a panel closed by its own command) is not.
+    if (old->isEnabled() && old->isVisibleTo(owner))
+        return;
+    if (QWidget* next = focusAfterCommand(); next && next != now)
+        next->setFocus(Qt::OtherFocusReason);
 }

@@ -65,6 +65,12 @@ private:
     void setState(State state);
     void applyRule(const Rule& rule, State state) const;
     void leaveTheCard();
+    // Where the focus goes when a command leaves it nowhere: the new-record button while
+    // Browsing, the card's first field otherwise; nullptr when neither can take it.
+    QWidget* focusAfterCommand() const;
+    // Qt hands the focus of a widget being disabled or hidden to the next one in the tab
+    // chain, which may be a delete button: the next Enter would delete at once.
+    void focusHandedOff(QWidget* old, QWidget* now);
 
     RecordSource& m_source;
     State m_state = State::Browsing;

@@ -30,14 +30,14 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     bool canFetchMore(const QModelIndex& parent) const override;
     void fetchMore(const QModelIndex& parent) override;
+    // A key, or a link to another table's key.
+    bool isKeyColumn(int column) const;
 
 signals:
     // An edit in place could not be taken; the message says why.
     void refused(const QString& message);
 
 private:
-    bool isKeyColumn(int column) const;
-
     RecordSource& m_source;
     QList<Column> m_columns;
     bool m_editable = false;

@@ -10,6 +10,9 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <memory>
 #include <tuple>
 
 RegisterWindow::RegisterWindow(const Context& context, QWidget* parent) : QWidget(parent), m_context(context) {}
@@ -183,6 +186,35 @@ bool RegisterWindow::search(RecordSource& source, const Query& query) {
         return report(refreshed);
     }
     return true;
+}
+
+QString RegisterWindow::unsavedEntries() const {
+    QString text;
+    for (const RecordSource* source : std::as_const(m_sources)) {
+        if (!source->hasPendingEdit())
+            continue;
+        const std::optional<qint64> key = source->currentKey();
+        text += QStringLiteral("Tabella: %1\nChiave: %2\n")
+                    .arg(source->table(), source->isAdding() || !key ? QStringLiteral("nuovo record")
+                                                                     : QString::number(*key));
+        const QMap<QString, QString>& typed = source->typedValues();
+        for (auto field = typed.constBegin(); field != typed.constEnd(); ++field)
+            text += QStringLiteral("--- %1 ---\n%2\n").arg(field.key(), field.value());
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+void RegisterWindow::searchAsTyped(QLineEdit* box, std::function<bool(const QString&)> run) {
+    auto shown = std::make_shared<QString>(box->text());
+    connect(box, &QLineEdit::textChanged, this, [box, run = std::move(run), shown](const QString& text) {
+        if (run(text)) {
+            *shown = text;
+            return;
+        }
+        const QSignalBlocker quiet(box);
+        box->setText(*shown);
+    });
 }
 
 void RegisterWindow::closeEvent(QCloseEvent* event) {

@@ -14,6 +14,7 @@
 #include <utility>
 
 class PictureBox;
+class QLineEdit;
 class RecordSource;
 class ReportControl;
 class SearchIndexWatch;
@@ -32,6 +33,11 @@ public:
     ~RegisterWindow() override;
 
     const Context& context() const { return m_context; }
+
+    // What the window holds that is not in the database (the pending edits, as typed), as
+    // plain text: the table, the key ("nuovo" for a new record) and each field. Empty when
+    // nothing is pending.
+    QString unsavedEntries() const;
 
     // The folder of the database file, with a trailing '/' ("" before openDatabase() or
     // without a database path): report files and photos are looked for there.
@@ -108,6 +114,10 @@ protected:
     // Makes a query the source's and runs it; a refused query or refresh is told and
     // the source keeps its previous query and rows.
     bool search(RecordSource& source, const Query& query);
+    // A box that searches as the user types: a refused search (an entry on the card that
+    // cannot be written, a pattern the server refuses) puts the box back to the text whose
+    // rows are shown, so that the box and the list always agree.
+    void searchAsTyped(QLineEdit* box, std::function<bool(const QString&)> run);
 
     // Writes the pending edit of every source; one that cannot be written keeps the
     // window open with the edit in place, and says why. The children close with it.

@@ -4,6 +4,7 @@
 #include "FieldBinding.h"
 #include "RecordCommands.h"
 #include "RecordSource.h"
+#include "WindowControls.h"
 #include "ui_LeadWindow.h"
 
 #include <QKeyEvent>
@@ -37,11 +38,12 @@ LeadWindow::LeadWindow(const Context& context, QWidget* parent)
     m_commands->enableIn(State::Entering, m_ui->Command2);
     m_commands->setFirstField(m_ui->Text2);
     connectCommand(m_ui->Command1, m_ui->Picture7, QStringLiteral("12-nuovo"), &LeadWindow::newLead);
-    connectCommand(m_ui->Command2, m_ui->Picture3, QStringLiteral("17-chiudi"), &LeadWindow::save);
+    connectCommand(m_ui->Command2, m_ui->Picture3, QStringLiteral("01-cartella"), &LeadWindow::save);
     connectCommand(m_ui->Command3, m_ui->Picture4, QStringLiteral("13-elimina"), &LeadWindow::deleteLead);
-    connect(m_ui->Text6, &QLineEdit::textChanged, this, &LeadWindow::searchText);
-    connect(m_ui->Text7, &QLineEdit::textChanged, this, &LeadWindow::searchTelephone);
+    searchAsTyped(m_ui->Text6, [this](const QString& text) { return searchText(text); });
+    searchAsTyped(m_ui->Text7, [this](const QString& text) { return searchTelephone(text); });
     load();
+    WindowControls::settle(*this);
 }
 
 LeadWindow::~LeadWindow() = default;
@@ -66,9 +68,7 @@ void LeadWindow::bindFields() {
     yellow.setColor(QPalette::Base, QColor(255, 255, 128));
     yellow.setColor(QPalette::Text, Qt::black);
     ui.DBGrid1->setPalette(yellow);
-    const int widths[] = {40, 74, 160, 80, 80};
-    for (int column = 0; column < 5; ++column)
-        ui.DBGrid1->setColumnWidth(column, widths[column]);
+    ui.DBGrid1->setColumnWidths({40, 74, 160, 80, 80});
 }
 
 void LeadWindow::load() {
@@ -92,14 +92,14 @@ void LeadWindow::deleteLead() {
     deleteThenPrevious(*m_leads, *m_commands);
 }
 
-void LeadWindow::searchText(const QString& text) {
+bool LeadWindow::searchText(const QString& text) {
     dropUntypedLead();
-    search(*m_leads, Query::contains(table, QStringLiteral("notizia"), text));
+    return search(*m_leads, Query::contains(table, QStringLiteral("notizia"), text));
 }
 
-void LeadWindow::searchTelephone(const QString& text) {
+bool LeadWindow::searchTelephone(const QString& text) {
     dropUntypedLead();
-    search(*m_leads, Query::contains(table, QStringLiteral("telefono"), text));
+    return search(*m_leads, Query::contains(table, QStringLiteral("telefono"), text));
 }
 
 void LeadWindow::dropUntypedLead() {

@@ -23,8 +23,9 @@ public:
     void newLead();
     void save();
     void deleteLead();
-    void searchText(const QString& text);
-    void searchTelephone(const QString& text);
+    // A refused search answers false.
+    bool searchText(const QString& text);
+    bool searchTelephone(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

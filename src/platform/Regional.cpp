@@ -51,7 +51,20 @@ QString Regional::currencyText(double value) const {
 }
 
 std::optional<QDate> Regional::parseDate(const QString& text) const {
+    return parseDate(text, dateOrder());
+}
+
+QString Regional::dateOrder() const {
+    QString order;
+    for (const DatePart part : m_order)
+        order += part == DatePart::Day ? QLatin1Char('d') : part == DatePart::Month ? QLatin1Char('m') : QLatin1Char('y');
+    return order;
+}
+
+std::optional<QDate> Regional::parseDate(const QString& text, QStringView order) {
     static const QRegularExpression shape(QStringLiteral("^\\s*(\\d{1,4})[/.\\- ]+(\\d{1,4})[/.\\- ]+(\\d{1,4})\\s*$"));
+    if (order.size() != 3)
+        return std::nullopt;
     const QRegularExpressionMatch match = shape.match(text);
     if (!match.hasMatch())
         return std::nullopt;
@@ -60,18 +73,18 @@ std::optional<QDate> Regional::parseDate(const QString& text) const {
     for (int i = 0; i < 3; ++i) {
         const QString digits = match.captured(i + 1);
         const int value = digits.toInt();
-        switch (m_order[i]) {
-        case DatePart::Day:
+        switch (order[i].unicode()) {
+        case 'd':
             if (digits.size() > 2)
                 return std::nullopt;
             day = value;
             break;
-        case DatePart::Month:
+        case 'm':
             if (digits.size() > 2)
                 return std::nullopt;
             month = value;
             break;
-        case DatePart::Year:
+        default:
             if (digits.size() == 2 || digits.size() == 1)
                 year = value < 30 ? 2000 + value : 1900 + value;
             else if (digits.size() == 4)

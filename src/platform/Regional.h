@@ -27,6 +27,10 @@ public:
     // blank between the parts, one or two digits for day and month, two or four for the
     // year (00-29 are 2000-2029, 30-99 are 1930-1999). Nothing when it is not a real date.
     std::optional<QDate> parseDate(const QString& text) const;
+    // The same with the order of the parts written as dateOrder() writes it.
+    static std::optional<QDate> parseDate(const QString& text, QStringView order);
+    // "dmy", "mdy" or "ymd": the order of day, month and year in the short form.
+    QString dateOrder() const;
 
 private:
     enum class DatePart { Day, Month, Year };

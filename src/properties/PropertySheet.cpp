@@ -6,6 +6,7 @@
 #include "PageOutput.h"
 #include "Picture.h"
 #include "ProgramSettings.h"
+#include "WindowControls.h"
 #include "ui_PropertySheet.h"
 
 #include <QPagedPaintDevice>
@@ -59,6 +60,7 @@ PropertySheet::PropertySheet(const Context& context, QWidget* parent)
             m_context.dialogs.message(printed.message());
     });
     loadSettings();
+    WindowControls::settle(*this);
 }
 
 PropertySheet::~PropertySheet() = default;

@@ -12,6 +12,7 @@
 #include "RecordSource.h"
 #include "ReportControl.h"
 #include "RequestFormula.h"
+#include "WindowControls.h"
 #include "ui_PropertyWindow.h"
 
 #include <QCloseEvent>
@@ -82,6 +83,10 @@ PropertyWindow::PropertyWindow(const Context& context, QWidget* parent)
     bindFields();
     connectCommands();
     load();
+    // Three lists in one window: each grid says whose rows it holds.
+    m_ui->DBGrid1->setAccessibleName(QStringLiteral("FOTO"));
+    m_ui->DBGrid2->setAccessibleName(QStringLiteral("VISITE"));
+    WindowControls::settle(*this);
 }
 
 PropertyWindow::~PropertyWindow() = default;
@@ -170,11 +175,11 @@ void PropertyWindow::connectCommands() {
     connect(ui.Command4, &QPushButton::clicked, this, &PropertyWindow::deletePhoto);
     connect(ui.Picture1, &PictureBox::clicked, this, &PropertyWindow::openViewer);
 
-    connect(ui.Text12, &QLineEdit::textChanged, this, [this](const QString& text) {
-        search(*m_requests, Query::contains(QStringLiteral("richiesta"), QStringLiteral("nome"), text));
+    searchAsTyped(ui.Text12, [this](const QString& text) {
+        return search(*m_requests, Query::contains(QStringLiteral("richiesta"), QStringLiteral("nome"), text));
     });
-    connect(ui.Text13, &QLineEdit::textChanged, this, [this](const QString& text) {
-        search(*m_requests, Query::contains(QStringLiteral("richiesta"), QStringLiteral("cognome"), text));
+    searchAsTyped(ui.Text13, [this](const QString& text) {
+        return search(*m_requests, Query::contains(QStringLiteral("richiesta"), QStringLiteral("cognome"), text));
     });
     connect(ui.Command7, &QPushButton::clicked, this, &PropertyWindow::addVisit);
     connect(ui.Command9, &QPushButton::clicked, this, &PropertyWindow::deleteVisit);
@@ -186,7 +191,7 @@ void PropertyWindow::connectCommands() {
         {ui.Text19, "zona"},         {ui.Text20, "indirizzoimmobile"}, {ui.Text21, "noteimmobile"}};
     for (const auto& [field, name] : quickSearches) {
         const QString column = QString::fromLatin1(name);
-        connect(field, &QLineEdit::textChanged, this, [this, column](const QString& text) { quickSearch(column, text); });
+        searchAsTyped(field, [this, column](const QString& text) { return quickSearch(column, text); });
     }
 }
 
@@ -300,10 +305,10 @@ void PropertyWindow::allProperties() {
     m_ui->Combo1->hide();
 }
 
-void PropertyWindow::quickSearch(const QString& field, const QString& text) {
+bool PropertyWindow::quickSearch(const QString& field, const QString& text) {
     if (!readyToSearch())
-        return;
-    search(*m_properties, Query::contains(QStringLiteral("immobile"), field, text));
+        return false;
+    return search(*m_properties, Query::contains(QStringLiteral("immobile"), field, text));
 }
 
 void PropertyWindow::printMatchingRequests() {

@@ -35,7 +35,8 @@ public:
     void hideSearch();
     void criteriaSearch();
     void allProperties();
-    void quickSearch(const QString& field, const QString& text);
+    // A refused search answers false.
+    bool quickSearch(const QString& field, const QString& text);
     void printMatchingRequests();
     void addPhotoByCopy();
     void addPhotoByLink();

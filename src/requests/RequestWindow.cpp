@@ -6,9 +6,9 @@
 #include "RecordSource.h"
 #include "ReportControl.h"
 #include "RequestFormula.h"
+#include "WindowControls.h"
 #include "ui_RequestWindow.h"
 
-#include <QHeaderView>
 #include <tuple>
 
 namespace {
@@ -43,6 +43,7 @@ RequestWindow::RequestWindow(const Context& context, QWidget* parent)
     bindFields();
     connectCommands();
     load();
+    WindowControls::settle(*this);
 }
 
 RequestWindow::~RequestWindow() = default;
@@ -97,9 +98,7 @@ void RequestWindow::bindFields() {
     QPalette lightYellow = ui.DBGrid1->palette();
     lightYellow.setColor(QPalette::Base, QColor(255, 255, 128));
     ui.DBGrid1->setPalette(lightYellow);
-    const int widths[] = {40, 80, 90, 80, 120, 80, 40, 64};
-    for (int column = 0; column < int(std::size(widths)); ++column)
-        ui.DBGrid1->horizontalHeader()->resizeSection(column, widths[column]);
+    ui.DBGrid1->setColumnWidths({40, 80, 90, 80, 120, 80, 40, 64});
 }
 
 void RequestWindow::connectCommands() {
@@ -118,10 +117,8 @@ void RequestWindow::connectCommands() {
     connect(ui.Text9, &QLineEdit::returnPressed, this, &RequestWindow::criteriaSearch);
     for (QComboBox* criterion : {ui.Combo3, ui.Combo1, ui.Combo2})
         connect(criterion->lineEdit(), &QLineEdit::returnPressed, this, &RequestWindow::criteriaSearch);
-    connect(ui.Text11, &QLineEdit::textChanged, this,
-            [this](const QString& text) { nameSearch(QStringLiteral("nome"), text); });
-    connect(ui.Text10, &QLineEdit::textChanged, this,
-            [this](const QString& text) { nameSearch(QStringLiteral("cognome"), text); });
+    searchAsTyped(ui.Text11, [this](const QString& text) { return nameSearch(QStringLiteral("nome"), text); });
+    searchAsTyped(ui.Text10, [this](const QString& text) { return nameSearch(QStringLiteral("cognome"), text); });
 
     followSource();
 }
@@ -201,8 +198,8 @@ void RequestWindow::criteriaSearch() {
                                         QStringLiteral("tipo"), m_ui->Text9->text()));
 }
 
-void RequestWindow::nameSearch(const QString& field, const QString& text) {
-    search(*m_requests, Query::contains(table, field, text));
+bool RequestWindow::nameSearch(const QString& field, const QString& text) {
+    return search(*m_requests, Query::contains(table, field, text));
 }
 
 void RequestWindow::allRequests() {

@@ -26,7 +26,8 @@ public:
     void saveRequest();
     void deleteRequest();
     void criteriaSearch();
-    void nameSearch(const QString& field, const QString& text);
+    // A refused search answers false.
+    bool nameSearch(const QString& field, const QString& text);
     void allRequests();
     void printSearch();
 

@@ -7,6 +7,9 @@
 #include "Picture.h"
 #include "ProgramSettings.h"
 #include "SettingsFile.h"
+#include "WindowControls.h"
+#include "legacy/JetFile.h"
+#include "legacy/OldFolder.h"
 #include "ui_SettingsWindow.h"
 
 #include <QApplication>
@@ -36,6 +39,7 @@ SettingsWindow::SettingsWindow(const Context& context, std::function<void(const 
     connect(m_ui->Command5, &QPushButton::clicked, this, &SettingsWindow::chooseBackground);
     connect(m_ui->Command6, &QPushButton::clicked, this, &SettingsWindow::saveBackground);
     load();
+    WindowControls::settle(*this);
 }
 
 SettingsWindow::~SettingsWindow() = default;
@@ -108,7 +112,7 @@ void SettingsWindow::saveDatabase() {
         return;
     }
     if (!location.isPostgres()) {
-        report(ProgramSettings(m_context.programFolder).saveDatabasePath(typed));
+        saveDatabaseFile(typed);
         return;
     }
     // A server's address is saved only once the server takes it: a desk pointed at a
@@ -133,6 +137,26 @@ void SettingsWindow::saveDatabase() {
         QStringLiteral("Il database PostgreSQL «%1» risponde ed è pronto: le finestre lo useranno "
                        "quando verranno aperte di nuovo.")
             .arg(address));
+}
+
+// A path written on Windows (an old office's) is found here first: the file used is
+// saved, and said; an Access archive is converted at the next start.
+void SettingsWindow::saveDatabaseFile(const QString& typed) {
+    const ProgramSettings settings(m_context.programFolder);
+    const OldFolder::Resolved resolved = OldFolder::resolve(typed, m_context.programFolder, m_context.programFolder,
+                                                            QStringLiteral("daba.ini"), QStringLiteral("il database"));
+    if (const Result saved = settings.saveDatabasePath(resolved.path); !saved) {
+        report(saved);
+        return;
+    }
+    m_ui->Text4->setText(resolved.path);
+    QStringList said;
+    if (!resolved.sentence.isEmpty())
+        said << QString(resolved.sentence).replace(QStringLiteral("daba.ini indica"), QStringLiteral("Il percorso scritto indica"));
+    if (resolved.found && JetFile::looksLikeJet(resolved.path))
+        said << QStringLiteral("È un archivio Access del vecchio programma: sarà convertito al prossimo avvio.");
+    if (!said.isEmpty())
+        m_context.dialogs.message(said.join(QLatin1Char(' ')));
 }
 
 void SettingsWindow::chooseBackground() {

@@ -28,6 +28,7 @@ public:
     void saveSheet();
     void chooseDatabase();
     void saveDatabase();
+    void saveDatabaseFile(const QString& typed);
     void chooseBackground();
     void saveBackground();
 

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -382,6 +383,14 @@ private slots:
         QVERIFY(frame.dialogs.messages.isEmpty()); // nobody there to press OK
         const QString written = QString::fromLocal8Bit(frame.folder.read("stderr.txt"));
         QVERIFY2(written.contains("molti") && written.contains("segnale 1"), qPrintable(written));
+        // Here nothing ends the event loop: a program that goes on speaks again.
+        QTRY_VERIFY(!session.unattended());
+        QVERIFY(!window.close());
+        QCOMPARE(frame.dialogs.messages.size(), 1);
+        // What was refused is kept for the next start, which says where.
+        const QStringList kept = QDir(frame.folder.path()).entryList({"dati-non-salvati-*.txt"}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(Startup::unsavedNotice(frame.folder.path()).contains(frame.folder.file(kept[0])));
     }
 
     void notizieAndAgendaOpenTheirRegistersOnce() {

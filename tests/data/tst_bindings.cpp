@@ -63,6 +63,9 @@ struct Office : TestOffice {
 
 void type(QWidget* field, const QString& text) {
     field->setFocus();
+    // A field shows the start of its value: typing goes on after it, as after a click at its end.
+    if (auto* line = qobject_cast<QLineEdit*>(field); line && !line->hasSelectedText())
+        line->end(false);
     QTest::keyClicks(field, text);
 }
 

@@ -188,6 +188,18 @@ private slots:
                  qPrintable(bad.error()));
     }
 
+    void storedDatesStandForTheirDay() {
+        const std::pair<const char*, const char*> cases[] = {
+            {"2026-12-03", "2026-12-03"}, {"2026-12-03 10:00:00", "2026-12-03"}, {"2026-12-03T10:00", "2026-12-03"},
+            {"2/12/2026", "2026-12-02"},  {"04/12/2026", "2026-12-04"},          {" 1.12.26 ", "2026-12-01"},
+            {"31/02/2026", ""},           {"maggio 2025", ""},                   {"2026-12-031", ""},
+            {"", ""}};
+        for (const auto& [stored, day] : cases)
+            QCOMPARE(Query::storedDay(QString::fromUtf8(stored), italian.dateOrder()), QString::fromUtf8(day));
+        QCOMPARE(Query::storedDay("12/2/2026", Regional(QLocale(QLocale::English, QLocale::UnitedStates)).dateOrder()),
+                 QStringLiteral("2026-12-02"));
+    }
+
     void searchesRunOverTheDatabase() {
         TestDatabase db;
         const QStringList fields{"proprietario", "tipologia", "mq", "motivo", "noteimmobile"};

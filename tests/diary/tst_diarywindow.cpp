@@ -5,6 +5,7 @@
 #include "DiaryWindow.h"
 #include "NavigationBar.h"
 #include "PdfText.h"
+#include "PictureBox.h"
 #include "RecordSource.h"
 #include "ReportControl.h"
 #include "ReportFiles.h"
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 #include <memory>
@@ -89,6 +91,17 @@ struct DiaryOffice : TestOffice {
         QApplication::setActiveWindow(window.get());
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
     }
+    // The printout on screen, saved as PDF: its text ("" with no printout); the preview closes.
+    QString printedText() {
+        ReportPreview* preview = window->findChild<ReportControl*>("Report1")->preview();
+        if (!preview)
+            return {};
+        const QString pdf = db.folder().file("agenda.pdf");
+        dialogs.answers.enqueue(pdf);
+        preview->pdfButton()->click();
+        preview->close();
+        return pdfText(pdf);
+    }
 };
 
 void type(QWidget* field, const QString& text) {
@@ -110,8 +123,9 @@ private slots:
         QTest::addColumn<QString>("last");
         QTest::addColumn<QStringList>("listed");
         QTest::newRow("5 March 2026") << QDate(2026, 3, 5) << "27/02/2026"
-                                      << "11/03/2026" << QStringList{"primo giorno", "sabato",        "domenica",
-                                                                     "sabato dopo",  "domenica dopo", "ultimo giorno"};
+                                      << "11/03/2026" << QStringList{"primo giorno",  "sabato",        "domenica",
+                                                                     "sabato dopo",   "domenica dopo", "ultimo giorno",
+                                                                     "scritta alla vecchia"};
         QTest::newRow("3 January 2028") << QDate(2028, 1, 3) << "28/12/2027"
                                         << "09/01/2028" << QStringList{"fine anno", "inizio anno"};
         QTest::newRow("5 March 2028, leap year") << QDate(2028, 3, 5) << "28/02/2028"
@@ -181,7 +195,7 @@ private slots:
         QCOMPARE(office.db.count("agenda"), 12);
         QVERIFY(!office.data1()->hasCurrent());
         QCOMPARE(office.ui().Text4->toPlainText(), QString());
-        QCOMPARE(office.listed().size(), 5);
+        QCOMPARE(office.listed().size(), 6);
     }
 
     void theRangeSearchIncludesBothDaysAndTheFullListAll() {
@@ -192,7 +206,8 @@ private slots:
         QCOMPARE(office.data1()->recordSource().text(),
                  QStringLiteral("SELECT * FROM agenda WHERE datap BETWEEN #01/03/2026# AND #07/03/2026# "));
         QCOMPARE(ui.DBGrid1Caption->text(), QStringLiteral("APPUNTAMENTI DAL 01/03/2026 AL 07/03/2026"));
-        QCOMPARE(office.listed(), (QStringList{"domenica", "sabato dopo"}));
+        // The last day kept in the old written form is that day too.
+        QCOMPARE(office.listed(), (QStringList{"domenica", "sabato dopo", "scritta alla vecchia"}));
         QCOMPARE(ui.Text4->toPlainText(), QStringLiteral("domenica"));
 
         office.setRange("1-3-2026", "1-3-2026"); // another written form goes in as typed
@@ -213,6 +228,47 @@ private slots:
         QCOMPARE(ui.DBGrid1->model()->index(12, 1).data().toString(), QStringLiteral("07/03/2026"));
         QCOMPARE(ui.Text6->text(), QStringLiteral("07/03/2026"));
         QVERIFY(office.dialogs.messages.isEmpty());
+    }
+
+    // Dates the program can read, whatever form they are kept in, are in the range and on
+    // paper; the grid shows each as kept (only an ISO day in the regional form).
+    void everyReadableDateIsFoundAndShownAsKept() {
+        DiaryOffice office(QDate(2026, 12, 3));
+        const DiaryControls& ui = office.ui();
+        const QList<std::pair<const char*, const char*>> days = {
+            {"2/12/2026", "scritta corta"},   {"04/12/2026", "scritta col giorno"}, {"2026-12-03 10:00:00", "con l'ora"},
+            {" 1.12.26", "coi punti"},        {"2026-12-05", "il giorno dopo"},     {"31/02/2026", "non è una data"},
+            {"5/12/2026", "dopo, corta"},     {"30/11/2026", "prima"}};
+        for (const auto& [day, what] : days)
+            office.db.insert("agenda", {"datap", "agente", "appuntamento"}, {day, "Paola", what});
+        office.setRange("01/12/2026", "04/12/2026");
+        ui.Command4->click();
+        QCOMPARE(office.listed(),
+                 (QStringList{"scritta corta", "scritta col giorno", "con l'ora", "coi punti"}));
+        QAbstractItemModel* grid = ui.DBGrid1->model();
+        QCOMPARE(grid->index(0, 1).data().toString(), QStringLiteral("2/12/2026"));
+        QCOMPARE(grid->index(2, 1).data().toString(), QStringLiteral("2026-12-03 10:00:00"));
+        QCOMPARE(ui.Text1->text(), QStringLiteral("2/12/2026"));
+        ui.Command6->click();
+        QCOMPARE(grid->index(13 + 4, 1).data().toString(), QStringLiteral("05/12/2026")); // ISO, regional form
+        QVERIFY(office.dialogs.messages.isEmpty());
+
+        ui.Command7->click();
+        const QString text = office.printedText();
+        for (const char* listed : {"scritta corta", "scritta col giorno", "con l'ora", "coi punti"})
+            QVERIFY2(text.contains(QString::fromUtf8(listed)), qPrintable(text));
+        for (const char* left : {"il giorno dopo", "non è una data", "dopo, corta", "prima"})
+            QVERIFY2(!text.contains(QString::fromUtf8(left)), qPrintable(text));
+    }
+
+    void theGridShowsEveryColumnAtTheWindowsSize() {
+        DiaryOffice office;
+        office.show();
+        BoundGrid* grid = office.ui().DBGrid1;
+        QCOMPARE(grid->horizontalScrollBar()->maximum(), 0);
+        const int last = grid->model()->columnCount() - 1; // "NOTE"
+        QVERIFY(grid->columnViewportPosition(last) + 40 <= grid->viewport()->width());
+        QVERIFY(grid->columnWidth(0) >= grid->fontMetrics().horizontalAdvance(grid->model()->index(0, 0).data().toString()));
     }
 
     void anUnreadableRangeIsSaidAndChangesNothing() {
@@ -258,6 +314,34 @@ private slots:
         QVERIFY(text.contains("01/03/2026") && text.contains("07/03/2026"));
         preview->close();
         QCOMPARE(ui.DBGrid1Caption->text(), QStringLiteral("TUTTI GLI APPUNTAMENTI DELL'AGENDA"));
+    }
+
+    void thePrintoutWritesTheCardFirst() {
+        DiaryOffice office;
+        const DiaryControls& ui = office.ui();
+        office.setRange("01/03/2026", "07/03/2026");
+        ui.Command4->click();
+        ui.Text3->selectAll();
+        type(ui.Text3, "Marta"); // on the card, not yet stored
+        ui.Command7->click();
+        QCOMPARE(office.db.value("agenda", *office.data1()->currentKey(), "agente").toString(), QStringLiteral("Marta"));
+        const QString text = office.printedText();
+        QVERIFY2(text.contains("Marta"), qPrintable(text));
+
+        // An entry that cannot be written is said, and nothing is printed.
+        ui.Text1->selectAll();
+        type(ui.Text1, "31/02/2026");
+        office.dialogs.messages.clear();
+        ui.Command7->click();
+        QCOMPARE(office.dialogs.messages.size(), 1); // not followed by the formula: no printout
+        QVERIFY(office.dialogs.messages[0].contains("«31/02/2026»"));
+        QCOMPARE(ui.Text1->text(), QStringLiteral("31/02/2026"));
+    }
+
+    void theSaveIconIsTheOneOfTheOtherRegisters() {
+        DiaryOffice office;
+        QCOMPARE(office.window->findChild<PictureBox*>("Picture3")->image(),
+                 Artwork::picture(QStringLiteral(":/icons/01-cartella.svg")));
     }
 
     void anUnreadableDateInTheCardIsRefusedAndKept() {

@@ -45,6 +45,8 @@ public:
         m_process.waitForFinished(10000);
         return rest();
     }
+    // SIGTERM: the system asks the program to end.
+    void terminate() { m_process.terminate(); }
     // Waits for the end; false on a timeout (the worker is then killed).
     bool finish(int ms) {
         if (m_process.waitForFinished(ms))

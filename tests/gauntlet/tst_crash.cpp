@@ -200,6 +200,40 @@ private slots:
               outcomes.value(QStringLiteral("nuovo")));
     }
 
+    // SIGTERM while the cards hold entries the database refuses: the program ends all the
+    // same, what was typed is kept in a file, and the next start says where.
+    void theSystemsEndKeepsWhatTheDatabaseRefused() {
+        TestFolder folder;
+        {
+            Worker worker({QStringLiteral("end"), folder.path()});
+            QVERIFY(worker.waitForLine() && worker.readLine() == QLatin1String("pronto"));
+            worker.terminate();
+            QVERIFY2(worker.finish(10000), "the program goes on after SIGTERM");
+            QCOMPARE(worker.exitCode(), 0);
+            QCOMPARE(worker.rest(), QStringList{QStringLiteral("finito")}); // no message waited for an answer
+            const QString errors = worker.errors();
+            QVERIFY2(errors.contains("segnale 15") && errors.contains("dati-non-salvati-"), qPrintable(errors));
+        }
+        const QStringList kept = QDir(folder.path()).entryList({QStringLiteral("dati-non-salvati-*")}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(kept[0].endsWith(".txt"));
+        const QString text = QString::fromUtf8(folder.read(kept[0]));
+        for (const char* part : {"Tabella: immobile\nChiave: nuovo record\n", "--- mq ---\nmolti\n",
+                                 "--- proprietario ---\nRossi è qui\n", "Tabella: agenda\n",
+                                 "--- datap ---\n31/02/2026\n", "--- agente ---\nPaola\n"})
+            QVERIFY2(text.contains(QString::fromUtf8(part)), qPrintable(text));
+        QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.txt*")}, QDir::Files | QDir::Hidden), kept);
+
+        Worker next({QStringLiteral("start"), folder.path()});
+        QVERIFY(next.finish(30000));
+        const QStringList lines = next.rest();
+        const QString told = QStringLiteral("MESSAGGIO Quando il sistema ha chiuso il programma, i dati che il database non "
+                                            "ha accettato sono stati salvati in «%1»: ricopiarli nelle schede e poi "
+                                            "eliminare il file.")
+                                 .arg(folder.file(kept[0]));
+        QVERIFY2(lines.contains(told), qPrintable(lines.join('\n')));
+    }
+
     void aKilledSettingsSaveLeavesTheOldFileOrTheNewOne() {
         TestFolder folder;
         const QString file = folder.file(QStringLiteral("dati.ini"));

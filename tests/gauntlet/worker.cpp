@@ -6,20 +6,27 @@
 //   velmora-gauntlet-worker settings FILE SIZE             settings saves, two versions in turn
 //   velmora-gauntlet-worker restore FOLDER BACKUP          RECUPERA BACKUP choosing BACKUP
 //   velmora-gauntlet-worker start FOLDER                   the program's start
+//   velmora-gauntlet-worker end FOLDER                     the program running with entries the
+//                                                          database refuses, until the system ends it
 //
 // As root it first gives up the power to ignore file permissions, so an unreadable
 // file is unreadable to it as to anyone else.
 
 #include "Backup.h"
 #include "Database.h"
+#include "DiaryWindow.h"
 #include "MainWindow.h"
+#include "PropertyWindow.h"
 #include "RecordSource.h"
+#include "SessionDialogs.h"
 #include "SettingsFile.h"
 #include "Startup.h"
 #include "TestContext.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
 #include <cstdio>
 #include <linux/capability.h>
 #include <sys/syscall.h>
@@ -115,6 +122,45 @@ int start(const QString& folder) {
     return 0;
 }
 
+// Types into a card field as the user does.
+void typeInto(QWidget& window, const char* field, const QString& text) {
+    auto* edit = window.findChild<QLineEdit*>(QLatin1String(field));
+    edit->setText(text);
+    emit edit->textEdited(text);
+}
+
+void click(QWidget& window, const char* button) {
+    window.findChild<QPushButton*>(QLatin1String(button))->click();
+}
+
+int end(const QString& folder) {
+    TestContext office(folder);
+    SessionDialogs session(office.dialogs);
+    Context context{folder, session, office.clock, office.regional, office.printing};
+    if (const Result prepared = Startup::prepareFolder(context); !prepared)
+        session.message(prepared.message());
+    MainWindow frame(context);
+    Startup::endWithFrame(frame);
+    Startup::endOnSystemSignals(frame, session);
+    context.windows = &frame;
+    frame.show();
+    Startup::openWindows(frame, context);
+    // A new property with a word in Mq, and a new appointment on 31 February.
+    auto* properties = frame.findChild<PropertyWindow*>(QStringLiteral("form_immobili"));
+    click(*properties, "Command1");
+    typeInto(*properties, "Text1", QStringLiteral("Rossi è qui"));
+    typeInto(*properties, "Text9", QStringLiteral("molti"));
+    auto* diary = static_cast<DiaryWindow*>(frame.showWindow(MainWindow::Diary));
+    click(*diary, "Command1");
+    typeInto(*diary, "Text1", QStringLiteral("31/02/2026"));
+    typeInto(*diary, "Text3", QStringLiteral("Paola"));
+    say(QStringLiteral("pronto"));
+    const int code = QApplication::exec();
+    say(QStringLiteral("finito"));
+    sayMessages(office.dialogs);
+    return code;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -124,6 +170,10 @@ int main(int argc, char* argv[]) {
     if (mode == QLatin1String("start")) {
         QApplication app(argc, argv);
         return start(arg(2));
+    }
+    if (mode == QLatin1String("end")) {
+        QApplication app(argc, argv);
+        return end(arg(2));
     }
     QCoreApplication app(argc, argv);
     if (mode == QLatin1String("commit"))

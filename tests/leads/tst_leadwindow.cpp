@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QTest>
 #include <memory>
@@ -235,6 +236,66 @@ private slots:
         QVERIFY(!office.entering());
         QVERIFY(ui.Command1->isEnabled());
         QCOMPARE(office.db.count("notizie"), 4);
+    }
+
+    void aRefusedSearchPutsTheBoxBackAsTheListIs() {
+        LeadOffice office;
+        const LeadControls& ui = office.ui();
+        office.show();
+        ui.Text1->selectAll();
+        type(ui.Text1, "31/02/2026"); // cannot be written: every search first writes the card
+        type(ui.Text6, "E");
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QCOMPARE(ui.Text6->text(), QString()); // as the list: unfiltered
+        QCOMPARE(ui.DBGrid1->model()->rowCount(), 3);
+        QCOMPARE(ui.Text1->text(), QStringLiteral("31/02/2026")); // the entry stays as typed
+
+        ui.Text1->selectAll();
+        type(ui.Text1, "28/02/2026");
+        type(ui.Text6, "Villa");
+        QCOMPARE(ui.Text6->text(), QStringLiteral("Villa"));
+        QCOMPARE(ui.DBGrid1->model()->rowCount(), 1);
+        QCOMPARE(office.dialogs.messages.size(), 1);
+    }
+
+    void theSaveIconIsTheOneOfTheOtherRegisters() {
+        LeadOffice office;
+        QCOMPARE(office.ui().Picture3->image(), Artwork::picture(QStringLiteral(":/icons/01-cartella.svg")));
+    }
+
+    void fieldsShowTheStartOfALongValueAndKeyCellsTakeNoKeys() {
+        LeadOffice office;
+        const LeadControls& ui = office.ui();
+        office.show();
+        const QString longSource = QString(300, QLatin1Char('x'));
+        QVERIFY(office.data1()->setFieldValue("fonte", longSource));
+        QVERIFY(office.data1()->update());
+        QVERIFY(office.data1()->moveNext());
+        QVERIFY(office.data1()->moveFirst());
+        QCOMPARE(ui.Text3->text(), longSource);
+        QCOMPARE(ui.Text3->cursorPosition(), 0);
+        // Typing in the read-only key cell moves to no other row.
+        ui.DBGrid1->setFocus();
+        ui.DBGrid1->setCurrentIndex(ui.DBGrid1->model()->index(0, 0));
+        QTest::keyClicks(ui.DBGrid1, "3");
+        QCOMPARE(office.data1()->currentRow(), 0);
+        QCOMPARE(office.lead(), QStringLiteral("Villa in vendita in via Murri"));
+    }
+
+    void theGridShowsWholeKeysAndEveryColumn() {
+        LeadOffice office;
+        office.db.exec(QStringLiteral("INSERT INTO notizie (id, notizia) %1 VALUES (4991234, 'Chiave lunga')")
+                           .arg(office.db.isPostgres() ? "OVERRIDING SYSTEM VALUE" : ""));
+        QVERIFY(office.data1()->refresh());
+        office.show();
+        BoundGrid* grid = office.ui().DBGrid1;
+        const QString key = grid->model()->index(3, 0).data().toString();
+        QVERIFY2(key.contains("499"), qPrintable(key));
+        QVERIFY(grid->columnWidth(0) >= grid->fontMetrics().horizontalAdvance(key) + 6);
+        // At the window's size every column is in view, the last one ("sviluppo") too.
+        QCOMPARE(grid->horizontalScrollBar()->maximum(), 0);
+        const int last = grid->model()->columnCount() - 1;
+        QVERIFY(grid->columnViewportPosition(last) + 40 <= grid->viewport()->width());
     }
 
     void closingWritesThePendingLeadOrSaysWhy() {

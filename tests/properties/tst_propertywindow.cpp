@@ -376,6 +376,26 @@ private slots:
         QCOMPARE(office.window->focusWidget(), ui.Text1);
     }
 
+    void aCommandThatHidesItselfNeverHandsTheFocusToDelete() {
+        Office office;
+        const PropertyControls ui = office.ui();
+        office.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(office.window.get()));
+        ui.Command1->click();
+        type(ui.Text1, "Bianchi");
+        ui.Command6->setFocus();
+        QTest::keyClick(ui.Command6, Qt::Key_Return); // FINE hides itself
+        QCOMPARE(office.db.count("immobile"), 4);
+        QCOMPARE(QApplication::focusWidget(), ui.Command1);
+        // CERCA of the search panel closes the panel it lies in.
+        ui.Command8->click();
+        ui.Command12->setFocus();
+        QTest::keyClick(ui.Command12, Qt::Key_Return);
+        QVERIFY(ui.Frame6->isHidden());
+        QCOMPARE(QApplication::focusWidget(), ui.Command1);
+        QCOMPARE(office.db.count("immobile"), 4);
+    }
+
     void tabMovesThroughEveryCardFieldAndSkipsCoveredOnes() {
         Office office;
         const PropertyControls ui = office.ui();

@@ -293,6 +293,84 @@ private slots:
         QCOMPARE(office.names(), QStringList{"Bruno"});
     }
 
+    void aSaveNeverHandsTheFocusToDelete() {
+        Office office;
+        office.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(office.window.get()));
+        // A new request saved with Enter on AGGIORNA: the button disables itself, and the
+        // next Enter must start another request, not delete the one just saved.
+        office.button("Command1")->setFocus();
+        QTest::keyClick(office.button("Command1"), Qt::Key_Return);
+        type(office.edit("Text1"), "Zeno");
+        office.button("Command4")->setFocus();
+        QTest::keyClick(office.button("Command4"), Qt::Key_Return);
+        QVERIFY(!office.entering());
+        QCOMPARE(QApplication::focusWidget(), office.button("Command1"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QCOMPARE(office.db.count("richiesta"), 9);
+        // The same with Space after a save by mouse, which gives the button the focus.
+        office.button("Command1")->click();
+        type(office.edit("Text1"), "Ugo");
+        QTest::mouseClick(office.button("Command4"), Qt::LeftButton);
+        QVERIFY(!office.entering());
+        QCOMPARE(office.db.count("richiesta"), 10);
+        QVERIFY(QApplication::focusWidget() != office.button("Command5"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QCOMPARE(office.db.count("richiesta"), 10);
+    }
+
+    void theSurfaceBoxesKeepWhatIsTypedAndNoListGrows() {
+        Office office;
+        office.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(office.window.get()));
+        QComboBox* from = office.combo("Combo1");
+        QComboBox* to = office.combo("Combo2");
+        office.combo("Combo3")->setCurrentText("affitto");
+        // No completion to a value of the list: 55 stays 55, 1 stays 1.
+        from->lineEdit()->clear();
+        type(from, "1");
+        to->lineEdit()->clear();
+        type(to, "55");
+        QTest::keyClick(to, Qt::Key_Return);
+        QCOMPARE(from->currentText(), QStringLiteral("1"));
+        QCOMPARE(to->currentText(), QStringLiteral("55"));
+        QVERIFY(office.query().contains("BETWEEN 1 and 55 "));
+        QCOMPARE(office.names(), QStringList{"Bruno"});
+        // Enter in a drop-down adds nothing to its list, even for a search refused.
+        to->lineEdit()->clear();
+        type(to, "77 mq");
+        QTest::keyClick(to, Qt::Key_Return);
+        QCOMPARE(to->count(), 101);
+        QCOMPARE(to->findText("77 mq"), -1);
+        QComboBox* purpose = office.combo("Combo3");
+        purpose->lineEdit()->clear();
+        type(purpose, "casa");
+        QTest::keyClick(purpose, Qt::Key_Return);
+        QCOMPARE(purpose->count(), 2);
+        office.button("Command1")->click();
+        QComboBox* cardPurpose = office.combo("Combo4");
+        cardPurpose->lineEdit()->clear();
+        type(cardPurpose, "permuta");
+        QTest::keyClick(cardPurpose, Qt::Key_Return);
+        QCOMPARE(cardPurpose->count(), 2);
+    }
+
+    void everyControlIsNamedAsItsLabel() {
+        Office office;
+        const std::pair<const char*, const char*> named[] = {
+            {"Text1", "Nome"},   {"Text6", "Mq cercati"}, {"Text7", "Prezzo"}, {"Text8", "Note"},
+            {"Combo3", "Cerca in"}, {"Text9", "Tipologia"}, {"Combo1", "Mq da"}, {"Combo2", "a"},
+            {"Text11", "Nome"},  {"Text10", "Cognome"},   {"Combo4", "Cerca in"}, {"Command4", "AGGIORNA"}};
+        for (const auto& [control, name] : named)
+            QCOMPARE(office.get<QWidget>(control)->accessibleName(), QString::fromUtf8(name));
+        for (QWidget* widget : office.window->findChildren<QWidget*>())
+            if (qobject_cast<QLineEdit*>(widget) || qobject_cast<QComboBox*>(widget) || qobject_cast<QTableView*>(widget))
+                QVERIFY2(!widget->accessibleName().isEmpty() || qobject_cast<QComboBox*>(widget->parentWidget()),
+                         qPrintable(widget->objectName()));
+    }
+
     void theNameSearchesAndShowingAll() {
         Office office;
         type(office.edit("Text10"), "d'a");

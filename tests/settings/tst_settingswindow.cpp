@@ -136,6 +136,24 @@ private slots:
         QVERIFY(office.dialogs.messages.isEmpty());
     }
 
+    // A path written on Windows (copied from an old office's daba.ini) is saved as the
+    // file it leads to here, and the window says which file that is.
+    void aWindowsPathIsSavedAsTheFileFoundHere() {
+        Office office;
+        office.folder.write("DABA.MDB", "x");
+        office.open();
+        const SettingsControls ui = office.ui();
+        ui.Text4->setText("C:\\Programmi\\Immobiliare\\daba.mdb");
+        ui.Command4->click();
+        const QString found = office.folder.file("DABA.MDB");
+        QCOMPARE(office.folder.read("daba.ini"), found.toUtf8() + "\r\n");
+        QCOMPARE(ui.Text4->text(), found);
+        QCOMPARE(office.dialogs.messages,
+                 QStringList{QStringLiteral("Il percorso scritto indica il database con il percorso di Windows "
+                                            "«C:\\Programmi\\Immobiliare\\daba.mdb»: uso «%1», trovato nella "
+                                            "cartella del programma.").arg(found)});
+    }
+
     void aServersAddressIsSavedOnlyOnceTheServerTakesIt() {
         Office office;
         office.folder.write("daba.ini", "/vecchio/daba.mdb\r\n");

@@ -2,6 +2,7 @@
 
 #include "Numbers.h"
 #include "PostgresPattern.h"
+#include "Query.h"
 #include "Regional.h"
 #include "Schema.h"
 
@@ -347,8 +348,9 @@ QString typeName(Type type) {
 
 class SqlWriter {
 public:
-    SqlWriter(const QString& table, QVariantList& parameters, DatabaseLocation::Engine engine)
-        : m_table(table), m_parameters(parameters), m_postgres(engine == DatabaseLocation::Engine::PostgreSQL) {}
+    SqlWriter(const QString& table, QVariantList& parameters, DatabaseLocation::Engine engine, const QString& dateOrder)
+        : m_table(table), m_parameters(parameters), m_engine(engine),
+          m_postgres(engine == DatabaseLocation::Engine::PostgreSQL), m_dateOrder(dateOrder) {}
 
     // NOT is pushed down to the comparisons (De Morgan holds for nulls too), and each
     // chain is written as a balanced tree with its deepest part first: SQLite's parser
@@ -467,7 +469,10 @@ private:
                                                             : Type::Number;
             const QString column = QLatin1Char('"') + field->name + QLatin1Char('"');
             // A text in a number column ("80 mq" from older data) counts as its leading
-            // number, or as null; SQLite would otherwise sort it above every number.
+            // number, or as null; SQLite would otherwise sort it above every number. A date
+            // stored in another form than ISO counts as the day it stands for.
+            if (field->kind == Schema::FieldKind::Date)
+                return Query::storedDaySql(column, m_dateOrder, m_engine, m_parameters);
             return field->kind == Schema::FieldKind::Number ? QStringLiteral("vnumber(%1)").arg(column) : column;
         }
         case Node::Number:
@@ -491,7 +496,9 @@ private:
 
     const QString& m_table;
     QVariantList& m_parameters;
+    const DatabaseLocation::Engine m_engine;
     const bool m_postgres;
+    const QString m_dateOrder;
     int m_stack = 0;
 };
 
@@ -506,6 +513,7 @@ Formula Formula::parse(const QString& text, const Regional& regional) {
     Formula formula;
     try {
         formula.m_root = Parser(text, regional).formula();
+        formula.m_dateOrder = regional.dateOrder();
     } catch (const FormulaError& error) {
         formula.m_error = error.message;
     }
@@ -523,7 +531,7 @@ Result Formula::toSql(const QString& table, QString& where, QVariantList& parame
         return Result::success();
     }
     try {
-        where = SqlWriter(table, parameters, engine).condition(*m_root);
+        where = SqlWriter(table, parameters, engine, m_dateOrder).condition(*m_root);
         if (parameters.size() > maxValues)
             throw FormulaError{QStringLiteral("Formula di selezione non valida: ha %1 valori, al massimo se ne possono "
                                               "usare %2.")

@@ -48,4 +48,5 @@ public:
 private:
     std::unique_ptr<Node> m_root;
     QString m_error;
+    QString m_dateOrder; // how a stored date that is not ISO is read (Regional::dateOrder)
 };

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/Context.h"
+
+// The first start on an old office's folder: daba.ini, dati.ini and sfondo.ini written on
+// Windows have their paths found here; an Access/Jet database is converted, with
+// progress that can be stopped, into a new database beside it that daba.ini then names;
+// another engine's report files are set aside. Each finding is said once.
+namespace MoveInOffer {
+
+void run(const Context& context);
+
+} // namespace MoveInOffer

@@ -1,0 +1,229 @@
+#include "MoveInOffer.h"
+#include "SettingsFile.h"
+#include "TestContext.h"
+#include "FolderCheck.h"
+#include "TestFolder.h"
+#include "TestPostgres.h"
+#include "legacy/JetFile.h"
+#include "legacy/MoveIn.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+// An old office's folder made by make-legacy-folder (the tests' Jet 4 writer): libmdb reads
+// back exactly the rows written (mdb-reader already did, or the folder would not exist),
+// and the whole folder moves in, by the command and at the first start, untouched.
+class LegacyFolderTest : public QObject {
+    Q_OBJECT
+
+    TestFolder m_work;
+    QString m_old;
+    QJsonArray m_tables;
+
+
+    QJsonObject table(const QString& name) const {
+        for (const QJsonValue& one : m_tables)
+            if (one.toObject().value(QStringLiteral("name")).toString() == name)
+                return one.toObject();
+        return {};
+    }
+
+    // A Currency of the description ("101000.1") as Access keeps it: scaled by 10,000.
+    static qint64 scaled(const QString& text) {
+        const QStringList parts = text.split(QLatin1Char('.'));
+        return parts[0].toLongLong() * 10000 + parts.value(1).leftJustified(4, QLatin1Char('0')).toLongLong();
+    }
+
+    static QString mismatch(const JetValue& value, const QString& type, const QJsonValue& written) {
+        QString ours;
+        QString theirs = written.isNull() ? QStringLiteral("null") : written.toVariant().toString();
+        if (value.isNull())
+            ours = QStringLiteral("null");
+        else if (type == QLatin1String("currency"))
+            ours = QString::number(value.integer), theirs = QString::number(scaled(written.toString()));
+        else if (type == QLatin1String("datetime"))
+            ours = JetText::isoText(*JetText::dateTime(value.real));
+        else
+            ours = JetText::plain(value);
+        return ours == theirs ? QString() : QStringLiteral("libmdb %1, written %2").arg(ours.left(80), theirs.left(80));
+    }
+
+
+    // What the new database holds is what was written into the old file.
+    void sameRecords(const QString& database, const QString& photoFolder) {
+        const QJsonArray properties = table(QStringLiteral("immobile")).value(QStringLiteral("rows")).toArray();
+        const auto converted = FolderCheck::rows(database, QStringLiteral("SELECT id, proprietario, prezzo, noteimmobile, mq, noteprop "
+                                                             "FROM immobile ORDER BY id"));
+        QCOMPARE(converted.size(), properties.size());
+        for (int i = 0; i < properties.size(); ++i) {
+            const QJsonArray row = properties[i].toArray();
+            QCOMPARE(converted[i][0].toLongLong(), row[0].toInteger());
+            QCOMPARE(converted[i][1].toString(), row[1].toString());
+            QCOMPARE(scaled(converted[i][2].toString()), scaled(row[10].toString())); // exact, as text
+            QCOMPARE(converted[i][3].toString(), row[11].toString());
+            QCOMPARE(converted[i][4].toLongLong(), row[9].toInteger());
+            QCOMPARE(converted[i][5].toString(), row[5].toString());
+        }
+        const QJsonArray visits = table(QStringLiteral("visite")).value(QStringLiteral("rows")).toArray();
+        const auto visitRows = FolderCheck::rows(database, QStringLiteral("SELECT data FROM visite ORDER BY rowid"));
+        QCOMPARE(visitRows.size(), visits.size());
+        for (int i = 0; i < visits.size(); ++i)
+            QCOMPARE(visitRows[i][0].toString(),
+                     QDate::fromString(visits[i].toArray()[4].toString(), Qt::ISODate).toString(QStringLiteral("dd/MM/yyyy")));
+        const QJsonArray leads = table(QStringLiteral("notizie")).value(QStringLiteral("rows")).toArray();
+        const auto leadRows = FolderCheck::rows(database, QStringLiteral("SELECT data FROM notizie ORDER BY id"));
+        for (int i = 0; i < leads.size(); ++i)
+            QCOMPARE(leadRows[i][0].toString(), leads[i].toArray()[1].toString());
+        // Found photos are named by their file here; the others keep their old path.
+        const auto photos = FolderCheck::rows(database, QStringLiteral("SELECT foto FROM foto ORDER BY rowid"));
+        int found = 0;
+        for (const auto& photo : photos)
+            if (photo[0].toString().startsWith(photoFolder)) {
+                QVERIFY2(QFileInfo::exists(photo[0].toString()), qPrintable(photo[0].toString()));
+                ++found;
+            } else {
+                QVERIFY(photo[0].toString().startsWith(QStringLiteral("C:\\Programmi\\Immobiliare\\foto\\")));
+            }
+        QCOMPARE(found, photos.size() * 4 / 5);
+        // New keys come after the largest of the old file.
+        QCOMPARE(FolderCheck::rows(database, QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'immobile'"))[0][0].toLongLong(),
+                 properties.size());
+    }
+
+private slots:
+    void initTestCase() {
+        m_old = m_work.file(QStringLiteral("vecchia"));
+        const QString description = m_work.file(QStringLiteral("descrizione.json"));
+        QProcess tool;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("MDB_READER_FOLDER"), QStringLiteral(MDB_READER_FOLDER));
+        tool.setProcessEnvironment(environment);
+        tool.start(QStringLiteral("node"), {QStringLiteral(MAKE_LEGACY_FOLDER), QStringLiteral("--esempio"),
+                                            QStringLiteral("40"), m_old, QStringLiteral("--descrizione"), description});
+        QVERIFY(tool.waitForFinished(120000));
+        QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+        QFile file(description);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        m_tables = QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("tables")).toArray();
+        QCOMPARE(m_tables.size(), 6);
+    }
+
+    // libmdb, the program's reader, reads back every value the writer wrote.
+    void libmdbReadsWhatWasWritten() {
+        std::unique_ptr<JetFile> jet;
+        QVERIFY(JetFile::open(m_old + QStringLiteral("/daba.mdb"), jet).ok());
+        QCOMPARE(jet->version(), QStringLiteral("Jet 4"));
+        QCOMPARE(jet->tables(), (QStringList{"immobile", "richiesta", "visite", "foto", "notizie", "agenda"}));
+        for (const QJsonValue& one : m_tables) {
+            const QJsonObject described = one.toObject();
+            const QString name = described.value(QStringLiteral("name")).toString();
+            const QJsonArray columns = described.value(QStringLiteral("columns")).toArray();
+            const QJsonArray written = described.value(QStringLiteral("rows")).toArray();
+            int r = 0;
+            QString wrong;
+            const Result read = jet->read(
+                name, [](const QList<LegacyTables::Column>&) {},
+                [&](const QList<JetValue>& row) {
+                    for (int c = 0; c < columns.size() && wrong.isEmpty(); ++c)
+                        wrong = mismatch(row[c], columns[c].toObject().value(QStringLiteral("type")).toString(),
+                                         written[r].toArray()[c]);
+                    if (!wrong.isEmpty())
+                        wrong = QStringLiteral("%1 row %2: %3").arg(name).arg(r).arg(wrong);
+                    ++r;
+                    return wrong.isEmpty();
+                });
+            QVERIFY2(read.ok(), qPrintable(read.message()));
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+            QCOMPARE(r, written.size());
+        }
+    }
+
+    void theCommandMovesTheWholeFolder() {
+        const QStringList before = FolderCheck::fingerprint(m_old);
+        const QString fresh = m_work.file(QStringLiteral("nuova"));
+        ConversionReport report;
+        QVERIFY(MoveIn::fromFolder(m_old, fresh, nullptr, {}, report).ok());
+        QCOMPARE(FolderCheck::fingerprint(m_old), before);
+        sameRecords(fresh + QStringLiteral("/daba.mdb"), fresh + QStringLiteral("/foto/"));
+        QCOMPARE(report.photosMissing.size(), 16);
+        for (const char* name : {"rapporto.rpt", "scheda.rpt", "richieste.rpt", "agenda.rpt"}) {
+            QVERIFY(QFileInfo::exists(fresh + QLatin1Char('/') + name + QStringLiteral(".originale")));
+            QFile own(fresh + QLatin1Char('/') + name);
+            QVERIFY(own.open(QIODevice::ReadOnly) && own.read(1) == "{");
+        }
+    }
+
+    // velmora-trasferisci takes the old archive onto a PostgreSQL server: the rows and
+    // their exact amounts there, the status saying that something was listed (the photos
+    // not found), the old folder untouched.
+    void theCommandConvertsOntoAServer() {
+        TestPostgres server;
+        const QStringList before = FolderCheck::fingerprint(m_old);
+        QProcess tool;
+        tool.setWorkingDirectory(m_work.path());
+        tool.start(QStringLiteral(PROGRAM_DIR "/velmora-trasferisci"), {m_old + QStringLiteral("/daba.mdb"), server.address()});
+        QVERIFY(tool.waitForFinished(120000));
+        QVERIFY2(tool.exitCode() == 3, tool.readAllStandardError().constData());
+        QVERIFY(tool.readAllStandardOutput().contains("Foto trovate: 64; non trovate: 16."));
+        QCOMPARE(FolderCheck::fingerprint(m_old), before);
+        QVERIFY(QFileInfo::exists(m_work.file(QStringLiteral("daba-trasferimento.txt"))));
+        QSqlQuery query(server.connection());
+        QVERIFY(query.exec(QStringLiteral("SELECT count(*), max(id) FROM immobile")) && query.next());
+        QCOMPARE(query.value(0).toInt(), 40);
+        QVERIFY(query.exec(QStringLiteral("SELECT prezzo FROM immobile WHERE id = 7")) && query.next());
+        const QJsonArray seventh = table(QStringLiteral("immobile")).value(QStringLiteral("rows")).toArray()[6].toArray();
+        QCOMPARE(scaled(query.value(0).toString()), scaled(seventh[10].toString()));
+    }
+
+    // The first start on the old folder itself: the Access file is converted beside it and
+    // opened; the old files stay byte for byte as they were.
+    void theFirstStartConverts() {
+        const QString copy = m_work.file(QStringLiteral("programma"));
+        QVERIFY(QDir().mkpath(copy + QStringLiteral("/foto")));
+        QDirIterator it(m_old, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QVERIFY(QFile::copy(path, copy + path.mid(m_old.size())));
+        }
+        const QStringList before = FolderCheck::fingerprint(copy);
+        // Stopped halfway: nothing is made and nothing changes.
+        {
+            TestContext stopped(copy);
+            stopped.dialogs.stopProgressAfter = 2;
+            MoveInOffer::run(stopped.context);
+            QCOMPARE(stopped.dialogs.messages[1], QStringLiteral("Conversione annullata: daba.ini e l'archivio Access "
+                                                                 "sono rimasti come erano."));
+            QVERIFY(!QFileInfo::exists(copy + QStringLiteral("/daba-velmora.mdb")));
+            QVERIFY(!QFileInfo::exists(copy + QStringLiteral("/daba-velmora.mdb.parziale")));
+            QCOMPARE(SettingsFile::read(copy + QStringLiteral("/daba.ini"), 1).at(0),
+                     QStringLiteral("C:\\Programmi\\Immobiliare\\daba.mdb"));
+        }
+        TestContext world(copy);
+        MoveInOffer::run(world.context);
+        QCOMPARE(world.dialogs.progressLabels, QStringList{"Conversione del vecchio archivio (annullabile)"});
+        QVERIFY(world.dialogs.progressSteps > 0);
+        QCOMPARE(SettingsFile::read(copy + QStringLiteral("/daba.ini"), 1).at(0), copy + QStringLiteral("/daba-velmora.mdb"));
+        sameRecords(copy + QStringLiteral("/daba-velmora.mdb"), copy + QStringLiteral("/foto/"));
+        // Every old file is as it was: in its place, or kept aside under a name of its own
+        // (settings as .prima, another engine's reports as .originale).
+        const QStringList after = FolderCheck::fingerprint(copy);
+        for (const QString& line : before) {
+            const qsizetype blank = line.lastIndexOf(QLatin1Char(' '));
+            const QString path = line.left(blank);
+            const QString sum = line.mid(blank);
+            QVERIFY2(after.contains(line) || after.contains(path + QStringLiteral(".prima") + sum) ||
+                         after.contains(path + QStringLiteral(".originale") + sum),
+                     qPrintable(line));
+        }
+    }
+};
+
+QTEST_MAIN(LegacyFolderTest)
+#include "tst_legacyfolder.moc"
