@@ -94,11 +94,17 @@ void addSearchIndexes(QSqlDatabase& db) {
             (void)run(query, statement, ignored);
     // The planner weighs an index by what it knows of its values: tell it now, not at the
     // server's next round of statistics.
-    for (const Schema::Table& table : Schema::tables())
-        (void)run(query, QStringLiteral("ANALYZE %1").arg(table.name), ignored);
+    (void)run(query, analyzeStatement(), ignored);
 }
 
 } // namespace
+
+QString analyzeStatement(const QString& command) {
+    QStringList names;
+    for (const Schema::Table& table : Schema::tables())
+        names << table.name;
+    return command + QLatin1Char(' ') + names.join(QStringLiteral(", "));
+}
 
 QString keyColumn(const QString& table) {
     const Schema::Table* own = Schema::table(table);

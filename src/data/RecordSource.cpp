@@ -730,7 +730,7 @@ Result RecordSource::writeEdit() {
             query.addBindValue(value);
         query.addBindValue(*key);
         return query.exec();
-    });
+    }, m_dialogs);
     if (outcome.kind != RowGuard::Outcome::Kind::Written)
         return refusedByOtherDesk(outcome, QStringLiteral("la modifica"), false);
     m_pending.clear();
@@ -790,11 +790,19 @@ void RecordSource::readCurrent() {
         m_rows.contains(*key) ? std::optional<QVariantList>(m_rows.value(*key)) : std::nullopt;
     QVariantList values;
     bool found = guard().read(*key, values);
-    // A server that went away and came back: read on a connection made again.
-    if (!found && m_database->connectionLost(m_guard->error()) && m_database->reconnect())
-        found = guard().read(*key, values);
+    // A server that went away and came back: read on a connection made again. A table made
+    // again since (a restore on another desk): read with statements prepared again.
+    // A record held by another session is not waited for twice.
+    if (const QSqlError error = m_guard->error();
+        !found && error.isValid() && error.nativeErrorCode() != QLatin1String("55P03")) {
+        const bool lost = m_database->connectionLost(error);
+        if (!lost)
+            prepareChecks();
+        if (!lost || m_database->reconnect())
+            found = guard().read(*key, values);
+    }
     // The card would show the record empty: say why.
-    if (!found && m_database->connectionLost(m_guard->error()))
+    if (!found && m_guard->error().isValid())
         m_readFailure = QStringLiteral("Il record non si può mostrare: %1.").arg(m_database->describe(m_guard->error()));
     // Read without a fault, and not there: deleted since its key was read.
     m_gone = !found && m_guard->error().type() == QSqlError::NoError;
@@ -812,6 +820,14 @@ void RecordSource::readCurrent() {
 
 Result RecordSource::refusedByOtherDesk(const RowGuard::Outcome& outcome, const QString& what, bool deleting) {
     using Kind = RowGuard::Outcome::Kind;
+    if (outcome.kind == Kind::Failed && outcome.error.nativeErrorCode() == QLatin1String("55P03"))
+        return Result::failure(
+            QStringLiteral("Non è stato possibile completare %1: il record è in uso da %2. %3")
+                .arg(what,
+                     outcome.holder.isEmpty() ? QStringLiteral("un'altra postazione") : outcome.holder,
+                     deleting ? QStringLiteral("Riprovare quando sarà libero.")
+                              : QStringLiteral("Ciò che è stato scritto resta sulla scheda: riprovare quando il "
+                                               "record sarà libero.")));
     if (outcome.kind == Kind::Failed)
         return databaseError(what, outcome.error);
     const qint64 key = *currentKey();
@@ -945,7 +961,7 @@ Result RecordSource::remove() {
             return false;
         query.addBindValue(*key);
         return query.exec();
-    });
+    }, m_dialogs);
     // A record another desk deleted first is gone all the same, as the user wanted.
     if (outcome.kind != RowGuard::Outcome::Kind::Written && outcome.kind != RowGuard::Outcome::Kind::Deleted)
         return refusedByOtherDesk(outcome, QStringLiteral("l'eliminazione"), true);

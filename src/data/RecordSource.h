@@ -18,6 +18,7 @@ class QSqlError;
 
 class ChangeWatch;
 class Database;
+class Dialogs;
 class KeySearch;
 class Regional;
 class SearchIndex;
@@ -77,6 +78,9 @@ public:
     // event loop. On PostgreSQL: time waiting for the server's answer, four times the
     // first slice within refresh().
     void setSearchSlices(std::chrono::nanoseconds first, std::chrono::nanoseconds later);
+    // Where a save or a delete that waits for a record another desk holds shows its
+    // progress, with Annulla; without, such a write is refused at once.
+    void setDialogs(Dialogs* dialogs) { m_dialogs = dialogs; }
     // Starts a blank new record: bound fields empty, typing goes into it.
     Result addNew();
     // Puts a typed value into a field of the current or new record (the pending edit).
@@ -213,6 +217,7 @@ private:
 
     QString m_table;
     const Regional& m_regional;
+    Dialogs* m_dialogs = nullptr;
     QString m_databaseName;
     std::shared_ptr<Database> m_database;
     Query m_query;

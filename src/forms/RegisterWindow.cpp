@@ -23,6 +23,7 @@ RegisterWindow::~RegisterWindow() {
 
 RecordSource* RegisterWindow::addSource(const QString& table) {
     auto* source = new RecordSource(table, m_context.regional, this);
+    source->setDialogs(&m_context.dialogs);
     // A search that went on after the keystroke and then failed is told like any other.
     connect(source, &RecordSource::searchFailed, this, [this](const QString& message) { m_context.dialogs.message(message); });
     m_sources.append(source);

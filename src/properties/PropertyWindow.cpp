@@ -345,12 +345,15 @@ void PropertyWindow::addPhotoByCopy() {
         return;
     }
     const QString destination = PhotoName::unusedPath(folder, chosen, *QRandomGenerator::global());
-    // The copy comes first: a failed copy writes no row.
+    // The copy comes first: a failed copy writes no row. The photo is said to be linked only
+    // once its row is written: a refused row is the one thing to tell.
     if (!report(FileCopy::copy(chosen, destination)))
         return;
-    context().dialogs.message(QStringLiteral("Collegato all'immagine: ") + destination);
-    if (!report(writePhotoRow(destination)))
+    if (!report(writePhotoRow(destination))) {
         QFile::remove(destination);
+        return;
+    }
+    context().dialogs.message(QStringLiteral("Collegato all'immagine: ") + destination);
 }
 
 void PropertyWindow::addPhotoByLink() {
@@ -359,8 +362,8 @@ void PropertyWindow::addPhotoByLink() {
         return;
     if (!hasCurrentProperty(QStringLiteral("Nessun immobile selezionato: la foto non è stata collegata.")))
         return;
-    context().dialogs.message(QStringLiteral("Collegato all'immagine: ") + chosen);
-    report(writePhotoRow(chosen));
+    if (report(writePhotoRow(chosen)))
+        context().dialogs.message(QStringLiteral("Collegato all'immagine: ") + chosen);
 }
 
 void PropertyWindow::deletePhoto() {

@@ -325,7 +325,8 @@ private slots:
 
         QVERIFY(office.a.addNew().ok());
         QVERIFY(office.a.setFieldValue("proprietario", "Rossi nuovo").ok());
-        QVERIFY(office.a.update().ok());
+        const Result added = office.a.update();
+        QVERIFY2(added.ok(), qPrintable(added.message()));
         QTRY_VERIFY_WITH_TIMEOUT(!office.b.isSearching(), 20000);
 
         const auto check = [&](int atLeast) {

@@ -4,6 +4,7 @@
 #include "DatabaseLocation.h"
 #include "EngineError.h"
 #include "PostgresConnection.h"
+#include "PostgresSchema.h"
 
 #include <QColor>
 #include <QDir>
@@ -146,7 +147,7 @@ public:
             // and let the planner see the new rows.
             if (keep) {
                 QSqlQuery tidy(connection());
-                tidy.exec(QStringLiteral("VACUUM ANALYZE"));
+                tidy.exec(PostgresSchema::analyzeStatement(QStringLiteral("VACUUM ANALYZE")));
             }
         } else if (m_sqlite) {
             sqlite3_exec(m_sqlite, keep ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
