@@ -142,6 +142,14 @@ void create(const Context& context, const PostgresTools& tools) {
         context.dialogs.message(QStringLiteral("Backup non creato. ") + parsed.message());
         return;
     }
+    // A backup of a database the program refuses could never be put back.
+    if (!location.isPostgres() && QFileInfo::exists(database)) {
+        if (const QString problem = DatabaseFile::refusal(database); !problem.isEmpty()) {
+            context.dialogs.message(
+                QStringLiteral("Backup non creato: il database «%1» non si può usare: %2.").arg(database, problem));
+            return;
+        }
+    }
     if (location.isPostgres()) {
         if (const Result present = tools.require({QStringLiteral("pg_dump")}); !present) {
             context.dialogs.message(QStringLiteral("Backup non creato: ") + present.message() + QLatin1Char('.'));
@@ -220,7 +228,11 @@ bool restore(const Context& context, const PostgresTools& tools) {
         return false;
     }
     if (!restored) {
-        context.dialogs.message(QStringLiteral("Ripristino non eseguito. ") + restored.message());
+        // The live database stays as it was: its copy would only puzzle.
+        if (!kept.isEmpty())
+            QFile::remove(kept);
+        context.dialogs.message(QStringLiteral("Ripristino non eseguito. ") + restored.message() +
+                                QStringLiteral(" Il database non è stato toccato."));
         return false;
     }
     context.dialogs.message(QStringLiteral("BACKUP RECUPERATO. Premere OK per chiudere il programma e quindi rilanciarlo"));

@@ -26,3 +26,7 @@ QString SessionDialogs::saveFile(const QString& title, const QString& filter, co
 std::optional<int> SessionDialogs::chooseColour(int initialColour) {
     return m_unattended ? std::nullopt : m_shown.chooseColour(initialColour);
 }
+
+std::unique_ptr<Progress> SessionDialogs::progress(const QString& label, bool cancellable) {
+    return m_unattended ? nullptr : m_shown.progress(label, cancellable);
+}

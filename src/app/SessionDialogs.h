@@ -17,6 +17,8 @@ public:
     QString openFile(const QString& title, const QString& filter, const QString& initialFolder) override;
     QString saveFile(const QString& title, const QString& filter, const QString& suggestedPath) override;
     std::optional<int> chooseColour(int initialColour) override;
+    // The shown dialogs' progress; none once nobody is there to see it or to cancel.
+    std::unique_ptr<Progress> progress(const QString& label, bool cancellable) override;
 
 private:
     Dialogs& m_shown;

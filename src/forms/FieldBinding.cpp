@@ -2,6 +2,7 @@
 
 #include "data/store/RecordSource.h"
 #include "forms/ContextOwner.h"
+#include "forms/ShownText.h"
 #include "platform/gui/Context.h"
 
 #include <QKeyEvent>
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <limits>
 
 FieldBinding::FieldBinding(QWidget* widget, RecordSource& source, const QString& field)
     : QObject(widget), m_widget(widget), m_source(source), m_field(field) {
@@ -24,8 +26,12 @@ FieldBinding::FieldBinding(QWidget* widget, RecordSource& source, const QString&
     widget->installEventFilter(this);
 }
 
+FieldBinding::~FieldBinding() = default;
+
 FieldBinding* FieldBinding::bind(QLineEdit* edit, RecordSource& source, const QString& field) {
     auto* binding = new FieldBinding(edit, source, field);
+    // Qt's default of 32,767 characters would cut a longer text, pasted or stored, without a word.
+    edit->setMaxLength(std::numeric_limits<int>::max());
     connect(edit, &QLineEdit::textEdited, binding, &FieldBinding::typed);
     binding->show();
     return binding;
@@ -36,9 +42,11 @@ FieldBinding* FieldBinding::bind(QPlainTextEdit* edit, RecordSource& source, con
     edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Tab moves on to the next field, as in every one-line field of the card.
     edit->setTabChangesFocus(true);
+    edit->clear(); // as ShownText begins
+    binding->m_plain = std::make_unique<ShownText>();
     connect(edit, &QPlainTextEdit::textChanged, binding, [binding, edit] {
         if (!binding->m_showing)
-            binding->typed(edit->toPlainText());
+            binding->typed(binding->m_plain->edited(edit->document()->toRawText(), edit->textCursor().position()));
     });
     binding->show();
     return binding;
@@ -65,8 +73,10 @@ void FieldBinding::show() {
         }
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(m_widget)) {
         plain->setReadOnly(!takesTyping);
-        if (plain->toPlainText() != text)
-            plain->setPlainText(text);
+        if (m_plain->text() != text) {
+            plain->setPlainText(m_plain->show(text));
+            m_plain->shown(plain->document()->toRawText());
+        }
     } else if (auto* label = qobject_cast<QLabel*>(m_widget)) {
         label->setText(text);
     }

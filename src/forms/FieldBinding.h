@@ -2,12 +2,14 @@
 
 #include <QObject>
 #include <QPointer>
+#include <memory>
 
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
 class RecordSource;
+class ShownText;
 
 // Binds an edit field or a label of a window to a field of a record source: it shows
 // that field of the current record, and what the user types becomes the pending edit.
@@ -22,6 +24,7 @@ public:
     static FieldBinding* bind(QLineEdit* edit, RecordSource& source, const QString& field);
     static FieldBinding* bind(QPlainTextEdit* edit, RecordSource& source, const QString& field);
     static FieldBinding* bind(QLabel* label, RecordSource& source, const QString& field);
+    ~FieldBinding() override;
 
     const QString& field() const { return m_field; }
     const RecordSource& source() const { return m_source; }
@@ -45,6 +48,7 @@ private:
     RecordSource& m_source;
     QString m_field;
     QString m_shown;
+    std::unique_ptr<ShownText> m_plain; // a multi-line field's text, exactly as held
     bool m_showing = false;
     bool m_told = false; // a refused write was told for this record
 };

@@ -23,6 +23,7 @@ RegisterWindow::~RegisterWindow() {
 
 RecordSource* RegisterWindow::addSource(const QString& table) {
     auto* source = new RecordSource(table, m_context.regional, this);
+    source->setDialogs(&m_context.dialogs);
     // A search that went on after the keystroke and then failed is told like any other.
     connect(source, &RecordSource::searchFailed, this, [this](const QString& message) { m_context.dialogs.message(message); });
     m_sources.append(source);
@@ -80,11 +81,17 @@ Result RegisterWindow::setPendingValue(RecordSource& source, const QString& fiel
     return source.setFieldValue(field, value);
 }
 
+Result RegisterWindow::moveToSaved(RecordSource& source, bool added) {
+    const std::optional<qint64> key = added ? source.insertedKey() : std::nullopt;
+    return key ? source.moveToKey(*key) : source.moveLast();
+}
+
 void RegisterWindow::saveThenLast(RecordSource& source, RecordCommands& commands, QWidget* next) {
+    const bool adding = source.isAdding();
     if (!report(source.commitPending()))
         return;
     std::ignore = source.refresh();
-    std::ignore = source.moveLast();
+    std::ignore = moveToSaved(source, adding);
     commands.finish();
     if (next)
         next->setFocus();
@@ -122,7 +129,7 @@ Result RegisterWindow::insertRow(RecordSource& source, const FieldValues& values
         source.cancelEdit();
         return written;
     }
-    std::ignore = source.moveLast();
+    std::ignore = moveToSaved(source, true);
     return Result::success();
 }
 

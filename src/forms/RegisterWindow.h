@@ -88,6 +88,10 @@ protected:
     // field shows it. With nothing pending it writes nothing and says so in its result.
     static Result setPendingValue(RecordSource& source, const QString& field, const QString& value);
 
+    // After a save: the new record it stored, found by the key the insert returned (the
+    // last row may be another desk's newer record); after an edit, the last row.
+    static Result moveToSaved(RecordSource& source, bool added);
+
     // Adds a row from values and makes it current; a value or a write that fails leaves
     // no half-made row behind.
     static Result insertRow(RecordSource& source, const FieldValues& values);

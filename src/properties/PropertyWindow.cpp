@@ -1,29 +1,17 @@
 #include "properties/PropertyWindow.h"
 
 #include "data/folder/ProgramSettings.h"
-#include "data/folder/ProgramSettings.h"
-#include "data/store/RecordSource.h"
 #include "data/store/RecordSource.h"
 #include "data/vocabulary/Numbers.h"
-#include "data/vocabulary/Numbers.h"
 #include "forms/FieldBinding.h"
-#include "forms/FieldBinding.h"
-#include "forms/ReportControl.h"
 #include "forms/ReportControl.h"
 #include "forms/WindowControls.h"
 #include "platform/FileCopy.h"
-#include "platform/FileCopy.h"
-#include "platform/gui/Artwork.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/Picture.h"
-#include "platform/gui/Picture.h"
-#include "properties/PhotoName.h"
 #include "properties/PhotoName.h"
 #include "properties/PhotoViewer.h"
-#include "properties/PhotoViewer.h"
 #include "properties/PropertySheet.h"
-#include "properties/PropertySheet.h"
-#include "report/RequestFormula.h"
 #include "report/RequestFormula.h"
 #include "ui_PropertyWindow.h"
 
@@ -264,14 +252,15 @@ void PropertyWindow::newProperty() {
 }
 
 bool PropertyWindow::finishNewProperty() {
-    if (m_properties->isAdding()) {
+    const bool adding = m_properties->isAdding();
+    if (adding) {
         // A refusal (a word in "Mq") is explained and the card stays as typed, in Adding.
         if (!report(setPendingValue(*m_properties, QStringLiteral("motivo"), m_ui->Combo1->currentText())) ||
             !report(m_properties->update()))
             return false;
     }
     m_commands->finish();
-    std::ignore = m_properties->moveLast();
+    std::ignore = moveToSaved(*m_properties, adding);
     return true;
 }
 
@@ -356,12 +345,15 @@ void PropertyWindow::addPhotoByCopy() {
         return;
     }
     const QString destination = PhotoName::unusedPath(folder, chosen, *QRandomGenerator::global());
-    // The copy comes first: a failed copy writes no row.
+    // The copy comes first: a failed copy writes no row. The photo is said to be linked only
+    // once its row is written: a refused row is the one thing to tell.
     if (!report(FileCopy::copy(chosen, destination)))
         return;
-    context().dialogs.message(QStringLiteral("Collegato all'immagine: ") + destination);
-    if (!report(writePhotoRow(destination)))
+    if (!report(writePhotoRow(destination))) {
         QFile::remove(destination);
+        return;
+    }
+    context().dialogs.message(QStringLiteral("Collegato all'immagine: ") + destination);
 }
 
 void PropertyWindow::addPhotoByLink() {
@@ -370,8 +362,8 @@ void PropertyWindow::addPhotoByLink() {
         return;
     if (!hasCurrentProperty(QStringLiteral("Nessun immobile selezionato: la foto non è stata collegata.")))
         return;
-    context().dialogs.message(QStringLiteral("Collegato all'immagine: ") + chosen);
-    report(writePhotoRow(chosen));
+    if (report(writePhotoRow(chosen)))
+        context().dialogs.message(QStringLiteral("Collegato all'immagine: ") + chosen);
 }
 
 void PropertyWindow::deletePhoto() {

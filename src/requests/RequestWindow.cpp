@@ -1,17 +1,11 @@
 #include "requests/RequestWindow.h"
 
 #include "data/store/RecordSource.h"
-#include "data/store/RecordSource.h"
-#include "forms/FieldBinding.h"
 #include "forms/FieldBinding.h"
 #include "forms/RecordCommands.h"
-#include "forms/RecordCommands.h"
-#include "forms/ReportControl.h"
 #include "forms/ReportControl.h"
 #include "forms/WindowControls.h"
 #include "platform/gui/Artwork.h"
-#include "platform/gui/Artwork.h"
-#include "report/RequestFormula.h"
 #include "report/RequestFormula.h"
 #include "ui_RequestWindow.h"
 
@@ -180,12 +174,13 @@ void RequestWindow::newRequest() {
 void RequestWindow::saveRequest() {
     // The purpose goes only into a new request: with none, nothing stored changes.
     writePurpose();
+    const bool adding = m_requests->isAdding();
     // A refusal (a word in "Mq cercati") is said and the request stays as typed.
     if (!report(m_requests->commitPending()))
         return;
     m_commands->finish();
     std::ignore = m_requests->refresh();
-    std::ignore = m_requests->moveLast();
+    std::ignore = moveToSaved(*m_requests, adding);
 }
 
 void RequestWindow::deleteRequest() {

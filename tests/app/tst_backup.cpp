@@ -6,6 +6,7 @@
 #include "TestContext.h"
 #include "TestDatabase.h"
 #include "app/Backup.h"
+#include "app/SessionDialogs.h"
 #include "app/Startup.h"
 #include "data/sqlite/DatabaseFile.h"
 #include "data/store/Database.h"
@@ -19,6 +20,7 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <csignal>
+#include <cstdio>
 #include <tuple>
 
 namespace {
@@ -129,6 +131,90 @@ private slots:
         const QString kept = office.db.folder().file("daba-prima-del-ripristino-2026-12-06-093015.mdb");
         QCOMPARE(rows(kept, "immobile"), 2);
         QVERIFY(!QFile::exists(office.db.path() + "-journal"));
+    }
+
+    // A restore that fails (the disk fills up) leaves the database as it was, says so, and
+    // leaves no copy of it behind unannounced.
+    void aFailedRestoreSaysTheDatabaseIsUntouchedAndKeepsNoCopy() {
+        Office office;
+        office.db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                       "INSERT INTO immobile (noteimmobile) SELECT hex(randomblob(100)) FROM n");
+        Backup::create(office.context);
+        office.db.exec("DELETE FROM immobile");
+        office.db.exec("VACUUM");
+        const QByteArray live = office.db.folder().read("daba.mdb");
+        office.dialogs.messages.clear();
+        office.dialogs.answers.enqueue(office.backupFile());
+        {
+            // Room for the copy of the small live file, not for the large backup.
+            const FileSizeLimit diskFull(live.size() + 8192);
+            QVERIFY(!Backup::restore(office.context));
+        }
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY2(office.dialogs.messages[0].startsWith("Ripristino non eseguito.") &&
+                     office.dialogs.messages[0].endsWith(" Il database non è stato toccato."),
+                 qPrintable(office.dialogs.messages[0]));
+        QCOMPARE(office.db.folder().read("daba.mdb"), live);
+        QCOMPARE(QDir(office.db.folder().path()).entryList({"*prima-del-ripristino*"}), QStringList());
+    }
+
+    // A backup in WAL mode (another tool's copy) is read as it is: nothing is left beside it.
+    void aBackupInWalModeLeavesNothingBesideIt() {
+        Office office;
+        office.db.insert("immobile", {"proprietario"}, {"Nel backup"});
+        const QString chosen = office.db.folder().file("wal.bak");
+        QVERIFY(DatabaseFile::copy(office.db.path(), chosen).ok());
+        {
+            QSqlDatabase side = QSqlDatabase::addDatabase("QSQLITE", "wal");
+            side.setDatabaseName(chosen);
+            QVERIFY(side.open());
+            QSqlQuery wal(side);
+            QVERIFY(wal.exec("PRAGMA journal_mode = WAL") && wal.next());
+            QCOMPARE(wal.value(0).toString(), QStringLiteral("wal"));
+        }
+        QSqlDatabase::removeDatabase("wal");
+        QVERIFY(!QFile::exists(chosen + "-wal") && !QFile::exists(chosen + "-shm"));
+        office.dialogs.answers.enqueue(chosen);
+        QVERIFY(Backup::restore(office.context));
+        QCOMPARE(rows(office.db.path(), "immobile"), 1);
+        QVERIFY(!QFile::exists(chosen + "-wal"));
+        QVERIFY(!QFile::exists(chosen + "-shm"));
+    }
+
+    // A database the program refuses to open could never come back from its backup.
+    void noBackupOfADatabaseTheProgramRefuses() {
+        Office office;
+        office.db.exec("DROP TABLE agenda");
+        office.dialogs.messages.clear();
+        Backup::create(office.context);
+        QCOMPARE(office.dialogs.messages,
+                 (QStringList{warning, "Backup non creato: il database «" + office.db.path() +
+                                           "» non si può usare: manca la tabella «agenda»."}));
+        QVERIFY(!QFile::exists(office.backupFile()));
+    }
+
+    // The database file deleted or replaced under the running program: a save says so,
+    // not that the file is protected against writing, and the typing stays.
+    void aDatabaseDeletedOrReplacedUnderTheProgramIsToldSo() {
+        for (const bool replaced : {false, true}) {
+            Office office;
+            office.db.insert("immobile", {"proprietario"}, {"Rossi"});
+            RecordSource houses("immobile", office.regional);
+            QVERIFY(houses.setDatabaseName(office.db.path()).ok());
+            QVERIFY(houses.refresh().ok());
+            QVERIFY(houses.setFieldValue("proprietario", "Rossi Maria").ok());
+            if (replaced) {
+                QVERIFY(DatabaseFile::copy(office.db.path(), office.db.path() + ".nuovo").ok());
+                QVERIFY(std::rename(qPrintable(office.db.path() + ".nuovo"), qPrintable(office.db.path())) == 0);
+            } else {
+                QVERIFY(QFile::remove(office.db.path()));
+            }
+            const Result written = houses.update();
+            QVERIFY(!written.ok());
+            QVERIFY2(written.message().contains("è stato cancellato, spostato o sostituito mentre il programma lo usava"),
+                     qPrintable(written.message()));
+            QVERIFY(houses.hasPendingEdit());
+        }
     }
 
     void theRestoreWritesTheDatabaseThatDabaIniNames() {
@@ -359,6 +445,33 @@ private slots:
             QCOMPARE(QDir(office.db.folder().path()).entryList({"*prima-del-ripristino*"}), QStringList());
             QVERIFY(!QFile::exists(office.db.path() + "-journal"));
         }
+    }
+
+    // The program's own dialogs (those of the session, over the real ones) show the progress
+    // of a long backup and restore and let the user stop it; once the session is ending
+    // nobody is there to answer, and the work goes on without one.
+    void theSessionShowsTheProgressOfLongWork() {
+        Office office;
+        office.db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) "
+                       "INSERT INTO immobile (proprietario, noteimmobile) SELECT 'Prop ' || i, hex(randomblob(2000)) FROM n");
+        SessionDialogs session(office.dialogs);
+        const Context inSession{office.context.programFolder, session, office.clock, office.regional,
+                                office.printing};
+        Backup::create(inSession);
+        QCOMPARE(office.dialogs.progressLabels, QStringList{"Backup in corso… (annullabile)"});
+        QVERIFY(office.dialogs.progressSteps >= 3);
+
+        office.dialogs.progressLabels.clear();
+        office.dialogs.stopProgressAfter = 1;
+        office.dialogs.answers.enqueue(office.backupFile());
+        QVERIFY(!Backup::restore(inSession));
+        QCOMPARE(office.dialogs.progressLabels, QStringList{"Ripristino in corso… (annullabile)"});
+        QCOMPARE(office.dialogs.messages.last(), "Ripristino annullato: il database non è stato toccato.");
+
+        session.setUnattended(true);
+        office.dialogs.progressLabels.clear();
+        QVERIFY(!session.progress("Backup in corso…", true));
+        QVERIFY(office.dialogs.progressLabels.isEmpty());
     }
 };
 

@@ -9,12 +9,17 @@
 #include "forms/NavigationBar.h"
 #include "forms/RegisterWindow.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStyledItemDelegate>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -104,6 +109,109 @@ private slots:
         QVERIFY(!window.source->hasPendingEdit());
         QCOMPARE(window.owner->text(), QStringLiteral("Rossi"));
         QCOMPARE(window.notes->toPlainText(), QString());
+    }
+
+    // Only what the user typed changes: non-breaking spaces, CR LF, lone CR and LF of the
+    // stored text stay as they are, in a 30 kB note as in a short one.
+    void aNoteIsWrittenBackExactlyButForTheTyping_data() {
+        QTest::addColumn<QString>("stored");
+        const QString nbsp(QChar(0x00A0));
+        const QString mixed = "Via\u00A0Roma\u00A012\r\nsecondo piano\rinterno\n\tultima\u2028riga";
+        QTest::newRow("mixed") << mixed;
+        QTest::newRow("30 kB") << QString("Prezzo 1" + nbsp + "000 €, trattabile\r\n").repeated(1300);
+        QTest::newRow("ends with CR LF") << QStringLiteral("Uno\r\n\r\n");
+    }
+
+    void aNoteIsWrittenBackExactlyButForTheTyping() {
+        QFETCH(QString, stored);
+        Office office;
+        office.db.exec(QStringLiteral("UPDATE immobile SET noteprop = '%1' WHERE id = %2")
+                           .arg(stored, QString::number(office.keys[0])));
+        OwnerWindow window(office.context);
+        window.notes->setFocus();
+        window.notes->moveCursor(QTextCursor::End);
+        QTest::keyClicks(window.notes, " fine");
+        window.bar->nextButton()->click();
+        QCOMPARE(office.db.value("immobile", office.keys[0], "noteprop").toString(), stored + " fine");
+
+        // A line typed in the middle takes the text's own line break; the rest stays.
+        window.bar->previousButton()->click();
+        window.notes->moveCursor(QTextCursor::Start);
+        window.notes->moveCursor(QTextCursor::EndOfBlock);
+        QTest::keyClick(window.notes, Qt::Key_Return);
+        QTest::keyClicks(window.notes, "nuova");
+        QTest::keyClick(window.notes, Qt::Key_Backspace);
+        const qsizetype lineEnd = stored.indexOf(QRegularExpression("[\r\n\u2029]"));
+        const QString lineBreak = stored.contains("\r\n") ? "\r\n" : "\n";
+        QString expected = stored + " fine";
+        expected.insert(lineEnd < 0 ? expected.size() : lineEnd, lineBreak + "nuov");
+        window.bar->nextButton()->click();
+        QCOMPARE(office.db.value("immobile", office.keys[0], "noteprop").toString(), expected);
+    }
+
+    // A megabyte of hex without a blank or a line break: shown whole, in pieces that lay out
+    // quickly, and written back with only the typing added.
+    void aLongUnbrokenNoteShowsCompleteAndIsWrittenBackExactly() {
+        Office office;
+        QString hex;
+        const char digits[] = "0123456789abcdef";
+        for (int i = 0; i < 1 << 20; ++i)
+            hex += QLatin1Char(digits[(i * 7 + i / 16) % 16]);
+        office.db.exec(QStringLiteral("UPDATE immobile SET noteprop = '%1' WHERE id = %2")
+                           .arg(hex, QString::number(office.keys[0])));
+        OwnerWindow window(office.context);
+        QTextDocument* document = window.notes->document();
+        QVERIFY(document->blockCount() > 100);
+        QCOMPARE(document->toRawText().remove(QChar::ParagraphSeparator), hex);
+
+        // A line typed where one piece ends and the next begins goes where it is seen.
+        window.notes->setFocus();
+        window.notes->setTextCursor(QTextCursor(document->findBlockByNumber(1)));
+        const qsizetype split = document->findBlockByNumber(1).position() - 1;
+        QTest::keyClick(window.notes, Qt::Key_Return);
+        QTest::keyClicks(window.notes, "y");
+        window.notes->moveCursor(QTextCursor::End);
+        QTest::keyClicks(window.notes, "x");
+        window.bar->nextButton()->click();
+        QCOMPARE(office.db.value("immobile", office.keys[0], "noteprop").toString(),
+                 hex.left(split) + "\ny" + hex.mid(split) + "x");
+    }
+
+    // Qt's one-line field holds 32,767 characters unless told otherwise: a longer text,
+    // stored or pasted, is kept whole.
+    void aOneLineFieldKeepsATextOfAnyLength() {
+        Office office;
+        const QString longOwner = QString("Rossi Mario ").repeated(4000); // 48,000 characters
+        office.db.exec(QStringLiteral("UPDATE immobile SET proprietario = '%1' WHERE id = %2")
+                           .arg(longOwner, QString::number(office.keys[0])));
+        OwnerWindow window(office.context);
+        QCOMPARE(window.owner->text(), longOwner);
+        window.owner->setFocus();
+        window.owner->end(false);
+        QTest::keyClicks(window.owner, "!");
+        window.bar->nextButton()->click();
+        QCOMPARE(office.db.value("immobile", office.keys[0], "proprietario").toString(), longOwner + "!");
+
+        QGuiApplication::clipboard()->setText(longOwner + longOwner);
+        window.owner->selectAll();
+        window.owner->paste();
+        window.bar->previousButton()->click();
+        QCOMPARE(office.db.value("immobile", office.keys[1], "proprietario").toString(), longOwner + longOwner);
+    }
+
+    // Another copy of the program deleted the next record: the arrow says so in one
+    // sentence and shows the record after it, never a blank card.
+    void anArrowOntoADeletedRecordSaysSoAndShowsTheNextOne() {
+        Office office;
+        OwnerWindow window(office.context);
+        office.db.exec(QStringLiteral("DELETE FROM immobile WHERE id = %1").arg(office.keys[1]));
+        window.bar->nextButton()->click();
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY2(office.dialogs.messages[0].startsWith("Il record non c'è più"),
+                 qPrintable(office.dialogs.messages[0]));
+        QCOMPARE(window.owner->text(), QStringLiteral("D'Amico"));
+        QCOMPARE(window.key->text(), QString::number(office.keys[2]));
+        QCOMPARE(window.grid->model()->rowCount(), 2);
     }
 
     void arrowsStopAtTheEnds() {

@@ -1,3 +1,4 @@
+#include "ScriptedDialogs.h"
 #include "TestDatabase.h"
 #include "TestPostgres.h"
 #include "data/postgres/PostgresSchema.h"
@@ -17,6 +18,9 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <algorithm>
+#include <atomic>
+#include <poll.h>
+#include <tuple>
 #include <condition_variable>
 #include <future>
 #include <mutex>
@@ -64,6 +68,118 @@ int deadPort() {
     close(s);
     return ntohs(address.sin_port);
 }
+
+// A port of 127.0.0.1 where something accepts connections and never answers (a server
+// stopped, a link broken half-way): the kernel completes the handshake, nobody reads.
+class SilentListener {
+public:
+    SilentListener() : m_socket(socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        bind(m_socket, reinterpret_cast<sockaddr*>(&address), size);
+        listen(m_socket, 16);
+        getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+    }
+    ~SilentListener() { close(m_socket); }
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    int port() const { return m_port; }
+
+private:
+    int m_socket;
+    int m_port = 0;
+};
+
+// A relay between the program and the tests' server, on a port of its own, that can stop
+// answering as a frozen server does: it takes connections and bytes and passes nothing on.
+class FreezingRelay {
+public:
+    explicit FreezingRelay(int serverPort) : m_serverPort(serverPort) {
+        m_listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        bind(m_listener, reinterpret_cast<sockaddr*>(&address), size);
+        listen(m_listener, 64);
+        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { relay(); });
+    }
+    ~FreezingRelay() {
+        m_stop = true;
+        m_thread.join();
+        for (const auto& [a, b] : m_pairs) {
+            close(a);
+            close(b);
+        }
+        close(m_listener);
+    }
+    FreezingRelay(const FreezingRelay&) = delete;
+    FreezingRelay& operator=(const FreezingRelay&) = delete;
+
+    int port() const { return m_port; }
+    void freeze(bool frozen) { m_frozen = frozen; }
+
+private:
+    void relay() {
+        while (!m_stop) {
+            if (m_frozen) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            std::vector<pollfd> watched{{m_listener, POLLIN, 0}};
+            for (const auto& [a, b] : m_pairs) {
+                watched.push_back({a, POLLIN, 0});
+                watched.push_back({b, POLLIN, 0});
+            }
+            if (poll(watched.data(), watched.size(), 20) <= 0)
+                continue;
+            if (watched[0].revents & POLLIN) {
+                const int client = accept(m_listener, nullptr, nullptr);
+                const int upstream = socket(AF_INET, SOCK_STREAM, 0);
+                sockaddr_in address{};
+                address.sin_family = AF_INET;
+                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                address.sin_port = htons(static_cast<uint16_t>(m_serverPort));
+                connect(upstream, reinterpret_cast<sockaddr*>(&address), sizeof address);
+                m_pairs.emplace_back(client, upstream);
+            }
+            std::vector<std::pair<int, int>> open;
+            for (std::size_t i = 0; i < m_pairs.size(); ++i) {
+                const auto [a, b] = m_pairs[i];
+                bool ended = false;
+                for (const auto& [from, to, events] : {std::tuple{a, b, watched[1 + 2 * i].revents},
+                                                       std::tuple{b, a, watched[2 + 2 * i].revents}}) {
+                    if (!(events & (POLLIN | POLLHUP | POLLERR)))
+                        continue;
+                    char buffer[65536];
+                    const ssize_t got = recv(from, buffer, sizeof buffer, 0);
+                    if (got <= 0 || send(to, buffer, got, MSG_NOSIGNAL) != got)
+                        ended = true;
+                }
+                if (ended) {
+                    close(a);
+                    close(b);
+                } else {
+                    open.emplace_back(a, b);
+                }
+            }
+            m_pairs = open;
+        }
+    }
+
+    int m_serverPort;
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<bool> m_frozen{false};
+    std::atomic<bool> m_stop{false};
+    std::vector<std::pair<int, int>> m_pairs; // the relay's thread only, until it ends
+    std::thread m_thread;
+};
 
 // A condition with its bound values written in, for EXPLAIN.
 QString inlined(const QSqlDatabase& db, QString sql, const QVariantList& values) {
@@ -226,6 +342,119 @@ private slots:
                                      .arg(server.databaseName()));
         expectRefusal(addressWith("ospite", server.databaseName()), "l'utente «ospite» non ha il permesso");
         run(server.connection(), "DROP OWNED BY ospite; DROP ROLE ospite");
+    }
+
+    // A server that takes the connection and never answers is given up on within a few
+    // seconds and told as such, not as a password refused.
+    void aServerThatNeverAnswersIsToldWithinSeconds() {
+        const SilentListener silent;
+        QElapsedTimer waited;
+        waited.start();
+        expectRefusal(addressWith({}, "velmora", silent.port()),
+                      QStringLiteral("^Il database «[^»]+» non si può usare: il server 127\\.0\\.0\\.1:%1 accetta la "
+                                     "connessione ma non risponde \\(")
+                          .arg(silent.port()));
+        // libpq's limit and the program's own question, not the minute it took before.
+        QVERIFY2(waited.elapsed() < 20000, qPrintable(QString::number(waited.elapsed())));
+    }
+
+    // Another session holds the record being saved: after a second the save waits on with
+    // a progress that says who holds it and can be stopped; what was typed stays, and once
+    // the record is free the save goes through. Without a progress it is refused at once.
+    void aSaveOnAHeldRecordWaitsWithAProgressThatCanBeStopped() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        const qint64 key = db.insert("immobile", {"proprietario"}, {"Rossi"});
+        ScriptedDialogs dialogs;
+        RecordSource houses("immobile", italian);
+        houses.setDialogs(&dialogs);
+        QVERIFY(houses.setDatabaseName(db.path()).ok());
+        QVERIFY(houses.refresh().ok());
+        QVERIFY(houses.setFieldValue("proprietario", "Rossi Maria").ok());
+
+        db.exec("SET application_name = 'velmora'"); // as another desk
+        db.exec("BEGIN");
+        db.exec(QStringLiteral("SELECT * FROM immobile WHERE id = %1 FOR UPDATE").arg(key));
+        const QString holder = "un'altra postazione di VELMORA (computer 127.0.0.1, utente «velmora»)";
+        const QString refused = "Non è stato possibile completare la modifica: il record è in uso da " + holder +
+                                ". Ciò che è stato scritto resta sulla scheda: riprovare quando il record sarà libero.";
+        dialogs.stopProgressAfter = 3;
+        const Result stopped = houses.update();
+        QCOMPARE(stopped.message(), refused);
+        QCOMPARE(dialogs.progressLabels,
+                 QStringList{"Il record è in uso da " + holder + ": si aspetta che lo lasci… (annullabile)"});
+        QCOMPARE(dialogs.progressSteps, 4);
+        QVERIFY(houses.hasPendingEdit());
+        QCOMPARE(houses.value("proprietario"), QStringLiteral("Rossi Maria"));
+
+        houses.setDialogs(nullptr);
+        QCOMPARE(houses.update().message(), refused);
+        db.exec("COMMIT");
+        QVERIFY(houses.update().ok());
+        QCOMPARE(db.value("immobile", key, "proprietario").toString(), QStringLiteral("Rossi Maria"));
+    }
+
+    // Another desk restores a backup while this one moves: a move or a search while the restore
+    // holds the tables says so within seconds, naming it, instead of an empty card or a frozen
+    // window; once the tables are made again, the moves show the records.
+    void aMoveDuringARestoreOnAnotherDeskSaysWhyThenShowsTheRecords() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        db.insert("immobile", {"proprietario"}, {"Rossi"});
+        db.insert("immobile", {"proprietario"}, {"Verdi"});
+        RecordSource houses("immobile", italian);
+        QVERIFY(houses.setDatabaseName(db.path()).ok());
+        QVERIFY(houses.refresh().ok());
+        db.exec("SET application_name = 'velmora-pg_restore-1a2b3c'");
+        db.exec("BEGIN");
+        db.exec("ALTER TABLE immobile RENAME TO immobile_prima");
+        db.exec("CREATE TABLE immobile (LIKE immobile_prima INCLUDING ALL)");
+        db.exec("INSERT INTO immobile OVERRIDING SYSTEM VALUE SELECT * FROM immobile_prima");
+        db.exec("DROP TABLE immobile_prima CASCADE");
+        const Result moved = houses.moveNext();
+        const Result searched = houses.refresh();
+        db.exec("COMMIT");
+        const QString holder = "in uso da un ripristino di backup (computer 127.0.0.1, utente «velmora»); riprovare tra poco";
+        QVERIFY2(!moved.ok() && moved.message().startsWith("Il record non si può mostrare: i dati sono " + holder),
+                 qPrintable(moved.message()));
+        QVERIFY2(!searched.ok() && searched.message().contains(holder), qPrintable(searched.message()));
+        QVERIFY(houses.movePrevious().ok());
+        QCOMPARE(houses.value("proprietario"), QStringLiteral("Rossi"));
+        QVERIFY(houses.moveNext().ok());
+        QCOMPARE(houses.value("proprietario"), QStringLiteral("Verdi"));
+    }
+
+    // The server stops answering while a desk is open (as a stopped or frozen server does,
+    // here behind a relay of the test's own, so that the tests' shared server goes on for
+    // the others): a save is given up within seconds as a lost connection, what was typed
+    // stays, and once the server answers again the next try goes through.
+    void aServerThatStopsAnsweringIsGivenUpWithinSeconds() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        const qint64 key = db.insert("immobile", {"proprietario"}, {"Rossi"});
+        DatabaseLocation server;
+        QVERIFY(DatabaseLocation::parse(db.path(), server).ok());
+        FreezingRelay relay(server.port());
+        const QString address = addressWith({}, server.databaseName(), relay.port());
+        RecordSource houses("immobile", italian);
+        QVERIFY(houses.setDatabaseName(address).ok());
+        QVERIFY(houses.refresh().ok());
+        QVERIFY(houses.setFieldValue("proprietario", "Rossi Maria").ok());
+
+        relay.freeze(true);
+        QElapsedTimer waited;
+        waited.start();
+        const Result written = houses.update();
+        const qint64 ms = waited.elapsed();
+        relay.freeze(false);
+        QVERIFY(!written.ok());
+        QVERIFY2(written.message().contains("connessione con il server PostgreSQL si è interrotta"),
+                 qPrintable(written.message()));
+        // Not the minutes the system takes to give a link up.
+        QVERIFY2(ms < 20000, qPrintable(QString::number(ms)));
+        QVERIFY(houses.hasPendingEdit());
+        QCOMPARE(houses.value("proprietario"), QStringLiteral("Rossi Maria"));
+        // The server answers again: the next try goes through.
+        const Result again = houses.update();
+        QVERIFY2(again.ok(), qPrintable(again.message()));
+        QCOMPARE(db.value("immobile", key, "proprietario").toString(), QStringLiteral("Rossi Maria"));
     }
 
     void aConnectionLostOnTheWayIsToldAndNothingTypedIsLost() {

@@ -1,5 +1,7 @@
+#include "FileSizeLimit.h"
 #include "HostileFiles.h"
 #include "TestDatabase.h"
+#include "TestFolder.h"
 #include "data/folder/ProgramSettings.h"
 #include "data/folder/ReadyDefault.h"
 #include "data/sqlite/SqliteSchema.h"
@@ -94,6 +96,73 @@ private slots:
         QVERIFY(reg.source.moveLast().ok());
         QCOMPARE(reg.source.value("motivo"), QStringLiteral("vendita"));
         QVERIFY(reg.source.currentKey() > reg.keys.last());
+    }
+
+    // A save shows the record by the key its insert returned: loaded or not, and the last
+    // row instead when the query does not hold it.
+    void moveToKeyFindsTheRecordAnywhereInTheResult() {
+        Register reg(600);
+        QVERIFY(reg.source.addNew().ok());
+        QVERIFY(reg.source.setFieldValue("proprietario", "Nuovo").ok());
+        QVERIFY(reg.source.update().ok());
+        const std::optional<qint64> key = reg.source.insertedKey();
+        QVERIFY(key && *key > reg.keys.last());
+        reg.db.insert("immobile", {"proprietario"}, {"Dopo"});
+        QVERIFY(reg.source.refresh().ok()); // the first page only
+        QVERIFY(reg.source.moveToKey(*key).ok());
+        QCOMPARE(reg.owner(), QStringLiteral("Nuovo"));
+        QVERIFY(reg.source.moveToKey(reg.keys[300]).ok());
+        QCOMPARE(reg.owner(), QStringLiteral("Proprietario 301"));
+        QVERIFY(reg.source.moveNext().ok());
+        QCOMPARE(reg.owner(), QStringLiteral("Proprietario 302"));
+        QVERIFY(reg.source.movePrevious().ok() && reg.source.movePrevious().ok());
+        QCOMPARE(reg.owner(), QStringLiteral("Proprietario 300"));
+
+        QVERIFY(reg.source.setRecordSource(Query::contains("immobile", "proprietario", "Proprietario 59")).ok());
+        QVERIFY(reg.source.refresh().ok());
+        QVERIFY(reg.source.moveToKey(*key).ok());
+        QCOMPARE(reg.owner(), QStringLiteral("Proprietario 599"));
+        // An edit is no insert.
+        QVERIFY(reg.source.setFieldValue("zona", "Centro").ok());
+        QVERIFY(reg.source.update().ok());
+        QVERIFY(!reg.source.insertedKey());
+    }
+
+    // A file made by another tool, its keys without AUTOINCREMENT: a deleted property's
+    // photo and a visit of a property and a request deleted earlier still name their keys.
+    void aNewRecordNeverTakesAKeyThatAPhotoOrVisitNames() {
+        if (TestDatabase::onPostgres())
+            QSKIP("a file of another tool: a server's sequences never give a key twice");
+        TestFolder folder;
+        const QString path = folder.file("altro.mdb");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "foreign");
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            for (QString statement : Schema::createStatements())
+                QVERIFY(query.exec(statement.replace(" AUTOINCREMENT", "")));
+            for (const char* sql : {"INSERT INTO immobile (id, proprietario) VALUES (1, 'Rossi'), (2, 'Verdi')",
+                                    "INSERT INTO richiesta (id, nome) VALUES (1, 'Anna')",
+                                    "INSERT INTO foto (idimmobile, foto) VALUES ('2', '/foto/verdi.png')",
+                                    "INSERT INTO visite (idimmobile, idrichiesta, nome) VALUES (3, 2, 'Bruno')",
+                                    "DELETE FROM immobile WHERE id = 2"})
+                QVERIFY(query.exec(sql));
+        }
+        QSqlDatabase::removeDatabase("foreign");
+
+        for (const auto& [table, field, keys] : {std::tuple{"immobile", "proprietario", QList<qint64>{4, 5}},
+                                                 std::tuple{"richiesta", "nome", QList<qint64>{3, 4}},
+                                                 std::tuple{"notizie", "notizia", QList<qint64>{1, 2}}}) {
+            RecordSource source(table, italian);
+            QVERIFY(source.setDatabaseName(path).ok());
+            for (const qint64 key : keys) {
+                QVERIFY(source.addNew().ok());
+                QVERIFY(source.setFieldValue(field, "Nuovo").ok());
+                QVERIFY(source.update().ok());
+                QCOMPARE(source.insertedKey().value_or(-1), key);
+            }
+        }
     }
 
     void updateWithNothingPendingChangesNothing() {
@@ -308,6 +377,36 @@ private slots:
         QVERIFY(ReadyDefault::prepare(onlyIni.path(), &made).ok());
         QVERIFY(!made);
         QVERIFY(!QFile::exists(onlyIni.file("daba.mdb")));
+    }
+
+    // A first start on a nearly full disk leaves the folder as it was, and says why; the
+    // next start with room makes the whole ready default.
+    void theReadyDefaultIsAllOrNothing_data() {
+        QTest::addColumn<int>("room");
+        QTest::newRow("no room") << 0;
+        QTest::newRow("a page") << 4096;
+        QTest::newRow("some pages") << 30000;
+    }
+
+    void theReadyDefaultIsAllOrNothing() {
+        QFETCH(int, room);
+        TestFolder folder;
+        bool made = true;
+        Result prepared = Result::success();
+        {
+            const FileSizeLimit diskFull(static_cast<rlim_t>(room));
+            QVERIFY(diskFull.active());
+            prepared = ReadyDefault::prepare(folder.path(), &made);
+        }
+        QVERIFY(!prepared.ok());
+        QVERIFY2(prepared.message().contains("il disco è pieno"), qPrintable(prepared.message()));
+        QVERIFY(!made);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+
+        QVERIFY(ReadyDefault::prepare(folder.path(), &made).ok());
+        QVERIFY(made);
+        RecordSource source("immobile", italian);
+        QVERIFY(source.setDatabaseName(ProgramSettings(folder.path()).databasePath()).ok());
     }
 
     void databasesThatCannotBeUsedAreNamedInTheMessage() {

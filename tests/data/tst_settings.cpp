@@ -63,6 +63,10 @@ private slots:
             << "postgresql://server/" + QString(60, 'a') + "àà" << "più lungo di 63";
         QTest::newRow("a long user") << "postgresql://" + QString(64, 'u') + "@server/daba" << "più lungo di 63";
         QTest::newRow("a 30 kB server") << "postgresql://" + QString(30000, 's') + "/daba" << "più lungo di 253";
+        // libpq's key=value form would otherwise name a file, and show the password with it.
+        QTest::newRow("key=value with a password")
+            << "host=127.0.0.1 dbname=x user=v password=segreta" << "password non va scritta";
+        QTest::newRow("key=value, quoted") << " dbname = 'ufficio' host=server" << "host=… dbname=…";
     }
 
     void malformedServerAddressesAreRefusedInItalian() {

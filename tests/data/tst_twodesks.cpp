@@ -178,6 +178,37 @@ private slots:
         QCOMPARE(office.db.count("immobile"), 1);
     }
 
+    // Records deleted by the other desk (or a restore) are never shown as blank cards: the
+    // move says so and goes on to the nearest record that is still there.
+    void aMoveOntoARecordDeletedMeanwhileGoesOnToTheNextOne() {
+        Office office;
+        QVERIFY(office.a.moveNext().ok());
+        QVERIFY(office.a.remove().ok());
+        const Result moved = office.b.moveNext();
+        QVERIFY(!moved.ok());
+        QVERIFY2(moved.message().contains("non c'è più") && moved.message().contains("quello accanto"),
+                 qPrintable(moved.message()));
+        QCOMPARE(office.b.value("proprietario"), QStringLiteral("Proprietario 3"));
+        QCOMPARE(office.b.rowCount(), 2);
+        QVERIFY(office.b.movePrevious().ok());
+        QCOMPARE(office.b.value("proprietario"), QStringLiteral("Proprietario 1"));
+
+        // Backwards, past several at once; then none left at all.
+        office.db.insert("immobile", {"proprietario"}, {"Proprietario 4"});
+        QVERIFY(office.b.moveLast().ok());
+        QCOMPARE(office.b.value("proprietario"), QStringLiteral("Proprietario 4"));
+        office.db.exec(
+            QStringLiteral("DELETE FROM immobile WHERE proprietario IN ('Proprietario 3', 'Proprietario 1')"));
+        QVERIFY(!office.b.movePrevious().ok());
+        QCOMPARE(office.b.value("proprietario"), QStringLiteral("Proprietario 4"));
+        QCOMPARE(office.b.rowCount(), 1);
+        office.db.exec("DELETE FROM immobile");
+        const Result none = office.b.moveFirst();
+        QVERIFY2(!none.ok() && none.message().contains("non ci sono altri record"), qPrintable(none.message()));
+        QVERIFY(!office.b.hasCurrent());
+        QCOMPARE(office.b.rowCount(), 0);
+    }
+
     void ownSavesInARowAreNoConflict() {
         Office office;
         for (const char* zone : {"Centro", "Mare", "Collina"}) {
@@ -294,7 +325,8 @@ private slots:
 
         QVERIFY(office.a.addNew().ok());
         QVERIFY(office.a.setFieldValue("proprietario", "Rossi nuovo").ok());
-        QVERIFY(office.a.update().ok());
+        const Result added = office.a.update();
+        QVERIFY2(added.ok(), qPrintable(added.message()));
         QTRY_VERIFY_WITH_TIMEOUT(!office.b.isSearching(), 20000);
 
         const auto check = [&](int atLeast) {

@@ -142,6 +142,23 @@ private slots:
         QVERIFY(office.dialogs.messages.isEmpty());
     }
 
+    // Another desk stores a lead between this desk's save and its move to the last row.
+    void aNewLeadStaysOnTheCardWhenAnotherDeskAddedOneMeanwhile() {
+        LeadOffice office;
+        const LeadControls& ui = office.ui();
+        qint64 theirs = 0;
+        connect(office.data1(), &RecordSource::newRecordWritten, this, [&] {
+            if (!theirs)
+                theirs = office.db.insert("notizie", {"notizia"}, {"Notizia dell'altra postazione"});
+        });
+        ui.Command1->click();
+        type(ui.Text2, "Negozio in via Zamboni");
+        ui.Command2->click();
+        QVERIFY(theirs > 0);
+        QCOMPARE(office.lead(), QStringLiteral("Negozio in via Zamboni"));
+        QVERIFY(office.data1()->currentKey().value_or(theirs) < theirs);
+    }
+
     void deletingTheFirstLeadLeavesNoCurrentOne() {
         LeadOffice office;
         const LeadControls& ui = office.ui();

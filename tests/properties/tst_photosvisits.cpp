@@ -101,6 +101,28 @@ private slots:
         QCOMPARE(QDir(office.db.folder().file("foto")).entryList(QDir::Files).size(), 0);
     }
 
+    // A row the database refuses (a full disk, here a trigger that says so): the photo is
+    // never said to be linked, the refusal is told once, and no copy is left behind.
+    void aRefusedPhotoIsToldOnceAndNeverSaidLinked() {
+        Office office;
+        if (office.db.isPostgres()) {
+            office.db.exec("CREATE FUNCTION pieno() RETURNS trigger LANGUAGE plpgsql AS "
+                           "'BEGIN RAISE EXCEPTION ''disk full'' USING ERRCODE = ''53100''; END'");
+            office.db.exec("CREATE TRIGGER pieno BEFORE INSERT ON foto FOR EACH ROW EXECUTE FUNCTION pieno()");
+        } else {
+            office.db.exec("CREATE TRIGGER pieno BEFORE INSERT ON foto BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+        }
+        office.dialogs.answers.enqueue(office.db.folder().writePicture("nuova.jpg", Qt::red));
+        office.ui().Command2->click();
+        office.dialogs.answers.enqueue(office.db.folder().writePicture("altrove.png", Qt::green));
+        emit office.ui().Picture6->clicked();
+        QCOMPARE(office.dialogs.messages.size(), 2);
+        for (const QString& said : office.dialogs.messages)
+            QVERIFY2(!said.contains("Collegato") && said.contains("rifiutato"), qPrintable(said));
+        QCOMPARE(office.db.count("foto"), 1);
+        QCOMPARE(QDir(office.db.folder().file("foto")).entryList(QDir::Files).size(), 0);
+    }
+
     void aMissingPhotoFolderIsCreated() {
         Office office;
         QDir(office.db.folder().file("foto")).removeRecursively();

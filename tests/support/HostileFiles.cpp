@@ -45,9 +45,10 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
 } // namespace
 
 QStringList kinds() {
-    return {QStringLiteral("testo"),    QStringLiteral("vuoto"),   QStringLiteral("troncato"),
-            QStringLiteral("vista"),    QStringLiteral("colonna"), QStringLiteral("trigger"),
-            QStringLiteral("cartella"), QStringLiteral("fifo"),    QStringLiteral("illeggibile")};
+    return {QStringLiteral("testo"),      QStringLiteral("vuoto"),    QStringLiteral("troncato"),
+            QStringLiteral("vista"),      QStringLiteral("colonna"),  QStringLiteral("senza rowid"),
+            QStringLiteral("trigger"),    QStringLiteral("cartella"), QStringLiteral("fifo"),
+            QStringLiteral("illeggibile")};
 }
 
 QString make(const QString& kind, const QString& path) {
@@ -84,6 +85,17 @@ QString make(const QString& kind, const QString& path) {
                                      "zona TEXT, indirizzoimmobile TEXT, prezzo TEXT, noteimmobile TEXT, motivo TEXT)"),
                       QStringLiteral("DROP TABLE vecchio")});
         return QStringLiteral("nella tabella «immobile» manca la colonna «mq»");
+    }
+    if (kind == QLatin1String("senza rowid")) {
+        databaseWith(path,
+                     {QStringLiteral("ALTER TABLE immobile RENAME TO vecchio"),
+                      QStringLiteral("CREATE TABLE immobile (id INTEGER PRIMARY KEY, proprietario TEXT, telefono TEXT, "
+                                     "cellulare TEXT, indirizzo TEXT, noteprop TEXT, tipologia TEXT, zona TEXT, "
+                                     "indirizzoimmobile TEXT, mq NUMERIC, prezzo TEXT, noteimmobile TEXT, motivo TEXT) "
+                                     "WITHOUT ROWID"),
+                      QStringLiteral("INSERT INTO immobile (id, proprietario) VALUES (7, 'Rossi')"),
+                      QStringLiteral("DROP TABLE vecchio")});
+        return QStringLiteral("la tabella «immobile» è dichiarata WITHOUT ROWID");
     }
     if (kind == QLatin1String("trigger")) {
         databaseWith(

@@ -8,7 +8,8 @@
 // databases (start-up, restore) must refuse with a message, changing nothing on disk.
 namespace HostileFiles {
 
-// text, zero bytes, truncated, view instead of a table, missing column, extra trigger,
+// text, zero bytes, truncated, view instead of a table, missing column, a table WITHOUT
+// ROWID, extra trigger,
 // directory, FIFO, unreadable.
 QStringList kinds();
 

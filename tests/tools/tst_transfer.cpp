@@ -6,7 +6,9 @@
 #include "data/vocabulary/DatabaseLocation.h"
 #include "data/vocabulary/Schema.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -113,6 +115,23 @@ QString sampleOffice(const TestFolder& folder) {
     return path;
 }
 
+// How a command of the program ended, and what it wrote.
+struct Ran {
+    int exitCode = -1;
+    QString said; // standard output and standard error together
+};
+
+Ran runCommand(const QString& name, const QStringList& arguments, const QString& folder) {
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral(VELMORA_PROGRAM_DIR "/") + name, arguments);
+    if (!process.waitForFinished(120000))
+        qFatal("%s did not finish", qPrintable(name));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAll())};
+}
+
 } // namespace
 
 class TransferTest : public QObject {
@@ -188,6 +207,66 @@ private slots:
         QVERIFY2(intoFile.message().contains("contiene già dei dati (451 immobili"), qPrintable(intoFile.message()));
         QVERIFY(original.open(QIODevice::ReadOnly));
         QCOMPARE(original.readAll(), fileBefore);
+    }
+
+    // Every command reads a database named on its command line as daba.ini does: a server's
+    // address is a server, never a file; libpq's key=value form is refused without making a
+    // file or showing the password.
+    void theCommandsReadDatabaseAddressesAlike() {
+        TestFolder folder;
+        const QString file = sampleOffice(folder);
+        TestPostgres server;
+        QVERIFY(DatabaseTransfer::copy(file, server.address()).ok());
+
+        const Ran printed = runCommand("velmora-stampa",
+                                       {QStringLiteral(VELMORA_SOURCE_DIR "/resources/reports/richieste.rpt"),
+                                        "--database", server.address(), "--pdf", "richieste.pdf"},
+                                       folder.path());
+        QVERIFY2(printed.exitCode == 0 && printed.said.contains("Scritto richieste.pdf ("), qPrintable(printed.said));
+        QVERIFY(QFileInfo(folder.file("richieste.pdf")).size() > 0);
+
+        DatabaseLocation at;
+        QVERIFY(DatabaseLocation::parse(server.address(), at).ok());
+        const QString keyValue = QStringLiteral("host=%1 port=%2 dbname=%3 user=%4 password=Segreto78")
+                                     .arg(at.host())
+                                     .arg(at.port())
+                                     .arg(at.databaseName(), at.user());
+        const QStringList before = QDir(folder.path()).entryList(QDir::Files);
+        for (const auto& [command, arguments] :
+             QList<std::pair<QString, QStringList>>{{"velmora-trasferisci", {"daba.mdb", keyValue}},
+                                                    {"velmora-esempio", {"--database", keyValue}},
+                                                    {"velmora-stampa", {"richieste.rpt", "--database", keyValue,
+                                                                        "--pdf", "altro.pdf"}}}) {
+            const Ran refused = runCommand(command, arguments, folder.path());
+            QVERIFY2(refused.exitCode != 0, qPrintable(command));
+            QVERIFY2(refused.said.contains("La password non va scritta") && !refused.said.contains("Segreto78"),
+                     qPrintable(command + ": " + refused.said));
+            QCOMPARE(QDir(folder.path()).entryList(QDir::Files), before);
+        }
+    }
+
+    // The office's user owns the database but is no superuser: copying and filling tell the
+    // server's statistics about the program's own tables, without a warning for each table
+    // of the server's catalogue.
+    void anOwnerWhoIsNoSuperuserSeesNoWarnings() {
+        TestFolder folder;
+        const QString file = sampleOffice(folder);
+        TestPostgres server;
+        TestPostgres::runOnServer(
+            "DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'ufficio') THEN "
+            "CREATE ROLE ufficio LOGIN; END IF; END $$");
+        TestPostgres::runOnServer(QStringLiteral("ALTER DATABASE %1 OWNER TO ufficio").arg(server.databaseName()));
+        DatabaseLocation at;
+        QVERIFY(DatabaseLocation::parse(server.address(), at).ok());
+        const QString owner =
+            QStringLiteral("postgresql://ufficio@%1:%2/%3").arg(at.host()).arg(at.port()).arg(at.databaseName());
+
+        const Ran copied = runCommand("velmora-trasferisci", {file, owner}, folder.path());
+        QVERIFY2(copied.exitCode == 0, qPrintable(copied.said));
+        const Ran filled = runCommand("velmora-esempio", {"--database", owner, "--immobili", "20"}, folder.path());
+        QVERIFY2(filled.exitCode == 0, qPrintable(filled.said));
+        for (const QString& said : {copied.said, filled.said})
+            QVERIFY2(!said.contains("WARNING") && !said.contains("superuser"), qPrintable(said));
     }
 
     // A value the server cannot take, or a stop half-way: the target is as empty as before

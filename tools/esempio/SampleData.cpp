@@ -1,6 +1,7 @@
 #include "SampleData.h"
 
 #include "data/postgres/PostgresConnection.h"
+#include "data/postgres/PostgresSchema.h"
 #include "data/sqlite/EngineError.h"
 #include "data/store/Database.h"
 #include "data/vocabulary/DatabaseLocation.h"
@@ -146,7 +147,7 @@ public:
             // and let the planner see the new rows.
             if (keep) {
                 QSqlQuery tidy(connection());
-                tidy.exec(QStringLiteral("VACUUM ANALYZE"));
+                tidy.exec(PostgresSchema::analyzeStatement(QStringLiteral("VACUUM ANALYZE")));
             }
         } else if (m_sqlite) {
             sqlite3_exec(m_sqlite, keep ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);

@@ -7,7 +7,6 @@
 #include "platform/TerminalProgress.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <cstdio>
 
 // velmora-esempio: fills a VELMORA database with sample data to try the program on.
@@ -72,18 +71,15 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     QString path = commandLine.value(database);
-    DatabaseLocation location;
     if (path.isEmpty()) {
         if (const Result prepared = ReadyDefault::prepare(programFolder); !prepared) {
             std::fprintf(stderr, "%s\n", qPrintable(prepared.message()));
             return 1;
         }
         path = ProgramSettings(programFolder).databasePath();
-    } else if (const Result parsed = DatabaseLocation::parse(path, location); !parsed) {
-        std::fprintf(stderr, "%s\n", qPrintable(parsed.message()));
+    } else if (const Result read = DatabaseLocation::fromCommandLine(path, path); !read) {
+        std::fprintf(stderr, "%s\n", qPrintable(read.message()));
         return 2;
-    } else if (!location.isPostgres()) {
-        path = QDir::current().absoluteFilePath(path);
     }
 
     Result filled = Result::success();

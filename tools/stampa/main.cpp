@@ -1,5 +1,6 @@
 #include "data/folder/ProgramSettings.h"
 #include "data/folder/ReadyDefault.h"
+#include "data/vocabulary/DatabaseLocation.h"
 #include "platform/CommandLine.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Regional.h"
@@ -47,8 +48,11 @@ int main(int argc, char* argv[]) {
                                     QStringLiteral("Cartella del programma (predefinita: quella di velmora-stampa se si "
                                                    "può scrivere, altrimenti ~/.local/share/velmora, come per VELMORA)."),
                                     QStringLiteral("cartella"));
-    const QCommandLineOption database({"d", "database"}, QStringLiteral("Il file del database (predefinito: quello di daba.ini)."),
-                                      QStringLiteral("file"));
+    const QCommandLineOption database({"d", "database"},
+                                      QStringLiteral("Il database: un file, o un indirizzo "
+                                                     "postgresql://utente@server:porta/nome come in daba.ini "
+                                                     "(predefinito: quello di daba.ini)."),
+                                      QStringLiteral("database"));
     const QCommandLineOption formula({"f", "formula"}, QStringLiteral("La formula di selezione (vuota: tutti i record)."),
                                      QStringLiteral("formula"));
     const QCommandLineOption pdf({"p", "pdf"}, QStringLiteral("Il file PDF da scrivere."), QStringLiteral("file"));
@@ -89,8 +93,9 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         databasePath = ProgramSettings(programFolder).databasePath();
-    } else {
-        databasePath = QDir::current().absoluteFilePath(databasePath);
+    } else if (const Result read = DatabaseLocation::fromCommandLine(databasePath, databasePath); !read) {
+        std::fprintf(stderr, "%s\n", qPrintable(read.message()));
+        return 2;
     }
 
     const Regional regional;

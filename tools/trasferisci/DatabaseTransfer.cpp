@@ -479,7 +479,7 @@ Result transfer(Side& from, Side& into, Progress* progress, const std::function<
             // Whatever else the program makes on a server it opens; and the planner learns the
             // new tables' sizes now, not at the server's next round of statistics.
             (void)PostgresSchema::prepare(db);
-            (void)exec(into, QStringLiteral("ANALYZE"));
+            (void)exec(into, PostgresSchema::analyzeStatement());
         }
     }
     if (copied)

@@ -5,7 +5,6 @@
 #include "legacy/MoveIn.h"
 #include "platform/CommandLine.h"
 #include "platform/TerminalProgress.h"
-#include "platform/TerminalProgress.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -119,9 +118,10 @@ int main(int argc, char* argv[]) {
     }
     // A file named from the shell is relative to where the command was given.
     for (QString& database : databases) {
-        DatabaseLocation location;
-        if (DatabaseLocation::parse(database, location).ok() && !location.isPostgres() && !database.trimmed().isEmpty())
-            database = QDir::current().absoluteFilePath(database);
+        if (const Result read = DatabaseLocation::fromCommandLine(database, database); !read) {
+            std::fprintf(stderr, "%s\n", qPrintable(read.message()));
+            return 2;
+        }
     }
 
     if (JetFile::looksLikeJet(databases[0]))

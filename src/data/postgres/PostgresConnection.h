@@ -4,6 +4,7 @@
 #include "platform/Result.h"
 
 #include <QString>
+#include <QStringList>
 
 class QSqlDatabase;
 
@@ -21,6 +22,16 @@ Result open(const DatabaseLocation& location, const QString& connectionName);
 // one (the server's port, then the server's maintenance database): libpq's own message
 // is English, or in whatever language the machine speaks, and says little to an office.
 QString diagnose(const DatabaseLocation& location);
+
+// Whether PostgreSQL answers on the server's port within `waitMs` (its first question,
+// before any password): a server stopped, frozen or cut off half-way does not.
+bool answers(const DatabaseLocation& location, int waitMs);
+
+// Who holds a lock on one of these tables, as a phrase for an office ("un'altra postazione
+// di VELMORA (computer 192.168.1.12, utente «velmora»)", "un ripristino di backup …"):
+// the other session's program and the computer it connects from, as the server knows them.
+// Empty when nobody does (any more), or the server cannot say.
+QString lockHolder(const QSqlDatabase& db, const QStringList& tables);
 
 // The user libpq connects as when the address names none.
 QString effectiveUser(const DatabaseLocation& location);

@@ -35,6 +35,11 @@ QStringList gramsIndexStatements();
 // Whether the database has velmora_grams, and so the indexes over it.
 bool hasGrams(const QSqlDatabase& db);
 
+// "ANALYZE immobile, richiesta, …" (after `command`, ANALYZE or VACUUM ANALYZE): the
+// program's own tables only, since a user that owns the database but not the server's
+// catalogue gets a warning for every table of the catalogue that a bare ANALYZE visits.
+QString analyzeStatement(const QString& command = QStringLiteral("ANALYZE"));
+
 // Makes the six tables in a database that has none of them, in one transaction that
 // waits for any other desk doing the same; a database that has them all is left as it
 // is, one that has only some is refused. Then adds the trigram indexes where it can:

@@ -47,8 +47,12 @@ std::unique_ptr<PostgresSearch> PostgresSearch::connect(const DatabaseLocation& 
     const QByteArray name = location.databaseName().toUtf8();
     std::vector<const char*> keys{"host",           "port",   "dbname", "connect_timeout", "application_name",
                                   "client_encoding", "options"};
+    // A search that waits for a table another session holds (a restore) is given up as the
+    // program's own statements are: a cancel that came too early would otherwise leave the
+    // window waiting for its answer.
     std::vector<const char*> values{host.constData(), port.constData(), name.constData(), "5", "velmora", "UTF8",
-                                    "-c client_min_messages=warning -c plan_cache_mode=force_custom_plan"};
+                                    "-c client_min_messages=warning -c plan_cache_mode=force_custom_plan "
+                                    "-c lock_timeout=2000"};
     if (!user.isEmpty()) {
         keys.push_back("user");
         values.push_back(user.constData());

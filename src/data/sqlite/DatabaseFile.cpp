@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryFile>
+#include <QUrl>
 #include <cstdio>
 #include <sqlite3.h>
 
@@ -21,8 +22,16 @@ const QString temporaryMark = QStringLiteral(".velmora-");
 // An SQLite connection that closes itself.
 class Connection {
 public:
-    Connection(const QString& path, int flags) : m_path(path) {
-        m_status = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
+    // A backup that is only read (`asFound`) is opened so that SQLite leaves nothing beside
+    // it: a file in WAL mode would otherwise get its -wal and -shm files. One that has its
+    // -wal file beside it needs it, and is opened as any other.
+    Connection(const QString& path, int flags, bool asFound = false) : m_path(path) {
+        QByteArray name = QFile::encodeName(path);
+        if (asFound && !QFileInfo::exists(path + QStringLiteral("-wal"))) {
+            name = "file:" + QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/") + "?immutable=1";
+            flags |= SQLITE_OPEN_URI;
+        }
+        m_status = sqlite3_open_v2(name.constData(), &m_db, flags, nullptr);
         if (m_status == SQLITE_OK) {
             sqlite3_extended_result_codes(m_db, 1);
             sqlite3_busy_handler(m_db, &Connection::waitForLock, nullptr);
@@ -138,7 +147,7 @@ Result check(const QString& path) {
     };
     if (const QString problem = RegularFile::problem(path); !problem.isEmpty())
         return refused(problem);
-    Connection db(path, SQLITE_OPEN_READONLY);
+    Connection db(path, SQLITE_OPEN_READONLY, true);
     if (!db.ok())
         return refused(db.error());
 
@@ -160,6 +169,13 @@ Result check(const QString& path) {
     return Result::success();
 }
 
+QString refusal(const QString& path) {
+    Connection db(path, SQLITE_OPEN_READONLY);
+    if (!db.ok())
+        return db.error();
+    return SchemaCheck::problem(db.handle());
+}
+
 Result restore(const QString& backup, const QString& live, Progress* progress) {
     const auto failure = [&](const QString& reason) {
         return Result::failure(QStringLiteral("Impossibile ripristinare «%1» su «%2»: %3.").arg(backup, live, reason));
@@ -170,7 +186,7 @@ Result restore(const QString& backup, const QString& live, Progress* progress) {
         if (!QFileInfo(live).isFile())
             return failure(QStringLiteral("al posto del database c'è un file speciale (una pipe o un dispositivo)"));
     }
-    Connection from(backup, SQLITE_OPEN_READONLY);
+    Connection from(backup, SQLITE_OPEN_READONLY, true);
     if (!from.ok())
         return failure(from.error());
     int code = SQLITE_OK;

@@ -21,6 +21,11 @@ Result copy(const QString& source, const QString& destination, Progress* progres
 // program does not create itself. The message says what is wrong.
 Result check(const QString& path);
 
+// Why the program would refuse to open the database at `path` (not SQLite, a table or a
+// column missing, an object the program does not make), as a phrase; empty when it would
+// not. Reads the catalogue only: quick on any size.
+QString refusal(const QString& path);
+
 // Puts the contents of `backup` into the database at `live`, in one transaction: the
 // live file ends up as the backup, or stays exactly as it was. A live file too damaged
 // for SQLite to write into is replaced whole by a copy of the backup. Stopped through

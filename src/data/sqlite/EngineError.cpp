@@ -24,6 +24,12 @@ QString cannotOpen(const QString& path) {
 } // namespace
 
 QString describe(int sqliteCode, const QString& path) {
+    // The file was deleted, moved or replaced under the open database: SQLite then only
+    // reads what it still holds, but nothing is protected against writing.
+    if (sqliteCode == SQLITE_READONLY_DBMOVED ||
+        ((sqliteCode & 0xff) == SQLITE_READONLY && !path.isEmpty() && !QFileInfo::exists(path)))
+        return QStringLiteral("il file del database è stato cancellato, spostato o sostituito mentre il programma lo "
+                              "usava: chiudere il programma e riaprirlo");
     switch (sqliteCode & 0xff) {
     case SQLITE_OK:
     case SQLITE_DONE:

@@ -77,6 +77,20 @@ QStringList columnsOf(sqlite3* db, const QString& table) {
     return columns;
 }
 
+// A table declared WITHOUT ROWID has no rowid, by which the program finds every row.
+bool withoutRowid(sqlite3* db, const QString& table) {
+    sqlite3_stmt* statement = nullptr;
+    bool without = false;
+    const QByteArray name = table.toUtf8();
+    if (sqlite3_prepare_v2(db, "SELECT wr FROM pragma_table_list WHERE schema = 'main' AND name = ? COLLATE NOCASE", -1,
+                           &statement, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(statement, 1, name.constData(), static_cast<int>(name.size()), SQLITE_STATIC);
+        without = sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) != 0;
+    }
+    sqlite3_finalize(statement);
+    return without;
+}
+
 qint64 pragmaNumber(sqlite3* db, const char* sql) {
     sqlite3_stmt* statement = nullptr;
     qint64 value = -1;
@@ -132,6 +146,15 @@ QString problem(sqlite3* db) {
     if (!notTables.isEmpty())
         return quotedList(notTables) +
                (notTables.size() == 1 ? QStringLiteral(" non è una tabella") : QStringLiteral(" non sono tabelle"));
+
+    QStringList noRowid;
+    for (const Schema::Table& table : Schema::tables())
+        if (withoutRowid(db, table.name))
+            noRowid << table.name;
+    if (!noRowid.isEmpty())
+        return manyOrOne(noRowid, QStringLiteral("la tabella"), QStringLiteral("le tabelle")) +
+               (noRowid.size() == 1 ? QStringLiteral(" è dichiarata") : QStringLiteral(" sono dichiarate")) +
+               QStringLiteral(" WITHOUT ROWID, una forma che VELMORA non sa leggere");
 
     for (const Schema::Table& table : Schema::tables()) {
         const QStringList present = columnsOf(db, table.name);

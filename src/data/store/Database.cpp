@@ -3,6 +3,7 @@
 #include "data/postgres/PostgresConnection.h"
 #include "data/postgres/PostgresSchema.h"
 #include "data/postgres/PostgresSearch.h"
+#include "data/postgres/ServerWatch.h"
 #include "data/sqlite/EngineError.h"
 #include "data/sqlite/SchemaCheck.h"
 #include "data/sqlite/SqlFunctions.h"
@@ -19,6 +20,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
+#include <cerrno>
 #include <map>
 #include <sqlite3.h>
 
@@ -71,6 +73,8 @@ Result connect(const QString& name, const QString& path) {
     QSqlQuery pragma(db);
     pragma.exec(QStringLiteral("PRAGMA cache_size = -16384"));  // 16 MB of pages, whatever the file's size
     sqlite3_busy_handler(handle, waitForLock, nullptr);
+    // The full code tells a file deleted or replaced under the program from a protected one.
+    sqlite3_extended_result_codes(handle, 1);
     return Result::success();
 }
 
@@ -88,6 +92,7 @@ Database::Database(const QString& path, const DatabaseLocation& location, const 
 Database::~Database() {
     m_kept.clear();
     m_search.reset();
+    m_serverWatch.reset();
     if (sqlite3* db = handle())
         sqlite3_update_hook(db, nullptr, nullptr);
     m_index.reset();
@@ -114,10 +119,18 @@ bool Database::reconnect() {
     // What was prepared on the lost connection is gone from the server with it.
     m_kept.clear();
     m_search.reset();
+    if (m_serverWatch)
+        m_serverWatch->release();
     QSqlDatabase db = connection();
     db.close();
     ++m_generation;
-    return db.open();
+    // A server that does not answer would hold the window for libpq's whole time limit, at
+    // every try: a quick question first.
+    if (!PostgresConnection::answers(m_location, 2000) || !db.open())
+        return false;
+    if (m_serverWatch)
+        m_serverWatch->guard(db);
+    return true;
 }
 
 void Database::comeBack() {
@@ -163,7 +176,8 @@ PostgresSearch* Database::searchConnection(bool make) {
     }
     // A server that refused it is not asked again at every keystroke, only after the
     // program's own connection was made again.
-    if (!m_search && make && m_searchGeneration != m_generation) {
+    // Nor while the program's own connection is closed: the server did not answer it.
+    if (!m_search && make && m_searchGeneration != m_generation && connection().isOpen()) {
         m_searchGeneration = m_generation;
         m_search = PostgresSearch::connect(m_location);
     }
@@ -173,6 +187,14 @@ PostgresSearch* Database::searchConnection(bool make) {
 QString Database::describe(const QSqlError& error) const {
     if (!isPostgres())
         return EngineError::describe(error, m_path);
+    // A table another session holds (a restore, a desk's open transaction): who it is.
+    if (error.nativeErrorCode() == QLatin1String("55P03")) {
+        QStringList tables;
+        for (const Schema::Table& table : Schema::tables())
+            tables << table.name;
+        if (const QString holder = PostgresConnection::lockHolder(connection(), tables); !holder.isEmpty())
+            return QStringLiteral("i dati sono in uso da %1; riprovare tra poco").arg(holder);
+    }
     // A closed connection leaves Qt's statements with no error of the server to tell.
     return EngineError::describePostgres(connectionLost(error)
                                              ? QSqlError(QString(), QString(), QSqlError::ConnectionError)
@@ -267,6 +289,8 @@ Result Database::openPostgres(const QString& path, const DatabaseLocation& locat
         return Result::failure(unusable(address, connected.message()));
     std::shared_ptr<Database> opened(new Database(path, location, name));
     QSqlDatabase db = opened->connection();
+    opened->m_serverWatch = std::make_unique<ServerWatch>(location);
+    opened->m_serverWatch->guard(db);
     if (const Result prepared = PostgresSchema::prepare(db); !prepared)
         return Result::failure(unusable(address, prepared.message()));
     if (const QString problem = PostgresSchema::problem(db); !problem.isEmpty())
@@ -323,9 +347,18 @@ Result Database::create(const QString& path) {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
+        // A file that may not grow (a full disk, a quota, a size limit) fails as a write error.
+        const auto refused = [&](const QSqlError& error) {
+            // A fresh connection: an error of the system it holds is this creation's.
+            sqlite3* handle = db.isOpen() ? sqliteHandle(db) : nullptr;
+            const int cause = handle ? sqlite3_system_errno(handle) : 0;
+            const bool full = cause == ENOSPC || cause == EFBIG || cause == EDQUOT;
+            return Result::failure(
+                QStringLiteral("Impossibile creare il database «%1»: %2.")
+                    .arg(path, full ? QStringLiteral("il disco è pieno") : EngineError::describe(error, path)));
+        };
         if (!db.open()) {
-            result = Result::failure(QStringLiteral("Impossibile creare il database «%1»: %2.")
-                                         .arg(path, EngineError::describe(db.lastError(), path)));
+            result = refused(db.lastError());
         } else {
             // The clients' data is for the user alone; set while the file is still empty.
             QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
@@ -333,21 +366,23 @@ Result Database::create(const QString& path) {
             db.transaction();
             for (const QString& statement : SqliteSchema::createStatements()) {
                 if (!query.exec(statement)) {
-                    result = Result::failure(QStringLiteral("Impossibile creare il database «%1»: %2.")
-                                                 .arg(path, EngineError::describe(query.lastError(), path)));
+                    result = refused(query.lastError());
                     break;
                 }
             }
-            if (result.ok())
-                db.commit();
-            else
+            // The tables reach the disk only at the commit: a full disk fails there.
+            if (result.ok() && !db.commit())
+                result = refused(db.lastError());
+            if (!result.ok())
                 db.rollback();
             query.finish();
             db.close();
         }
     }
     QSqlDatabase::removeDatabase(name);
-    if (!result.ok())
+    if (!result.ok()) {
         QFile::remove(path);
+        QFile::remove(path + QStringLiteral("-journal"));
+    }
     return result;
 }

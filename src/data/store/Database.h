@@ -14,6 +14,7 @@ class PostgresSearch;
 class QSqlQuery;
 class QSqlError;
 class SearchIndex;
+class ServerWatch;
 class WriteLedger;
 struct sqlite3;
 
@@ -120,6 +121,7 @@ private:
     int m_generation = 0;
     std::list<std::pair<QString, std::unique_ptr<QSqlQuery>>> m_kept; // most recently used first
     std::unique_ptr<PostgresSearch> m_search;
+    std::unique_ptr<ServerWatch> m_serverWatch; // PostgreSQL: gives up a server that stopped answering
     int m_searchGeneration = -1; // of the connection the search connection was last tried with
     std::unique_ptr<WriteLedger> m_ledger; // outlives the index and the columns that use it
     std::unique_ptr<SearchIndex> m_index;

@@ -14,6 +14,33 @@
 
 using namespace RecordSourceDetail;
 
+namespace {
+
+// A table declared without AUTOINCREMENT (by another tool) gives a new row the key after
+// the highest one stored, which may be a deleted record's whose photos and visits still
+// name it: they would attach to the new record. Its new rows take a key past every key
+// named in the tables that link to it as well. Empty when SQLite's own rule is sound.
+QString keyPastLinks(const QSqlDatabase& db, const QString& table) {
+    QSqlQuery declared(db);
+    declared.prepare(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
+    declared.addBindValue(table);
+    if (!declared.exec() || !declared.next() ||
+        declared.value(0).toString().contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive))
+        return QString();
+    QStringList highest{QStringLiteral("SELECT max(rowid) AS k FROM %1").arg(quoted(table))};
+    const QString link = QStringLiteral("id") + table.toLower();
+    for (const Schema::Table& other : Schema::tables())
+        for (const Schema::Field& field : other.fields)
+            if (field.linksToKey && field.name == link)
+                highest << QStringLiteral("SELECT max(CAST(%1 AS INTEGER)) FROM %2")
+                               .arg(quoted(field.name), quoted(other.name));
+    if (highest.size() == 1)
+        return QString();
+    return QStringLiteral("(SELECT max(k) + 1 FROM (%1))").arg(highest.join(QStringLiteral(" UNION ALL ")));
+}
+
+} // namespace
+
 RecordSource::RecordSource(const QString& table, const Regional& regional, QObject* parent)
     : QObject(parent), m_table(table), m_regional(regional), m_query(Query::table(table)), m_shownQuery(m_query) {
     m_searchTimer.setSingleShot(true);
@@ -73,6 +100,7 @@ Result RecordSource::setDatabaseName(const QString& path, Connection connection)
     m_added.clear();
     m_rows.clear();
     m_columns.clear();
+    m_newKey.clear();
     m_pending.clear();
     m_defaults.clear();
     m_adding = false;
@@ -88,6 +116,9 @@ Result RecordSource::setDatabaseName(const QString& path, Connection connection)
             const QSqlRecord record = columns.record();
             for (int i = 0; i < record.count(); ++i)
                 m_columns.insert(record.fieldName(i).toLower(), i + 1);  // column 0 is the rowid
+            // A server's sequences never give a key twice.
+            if (!m_database->isPostgres())
+                m_newKey = keyPastLinks(m_database->connection(), m_table);
             prepareChecks();
         } else {
             m_database.reset();
@@ -115,6 +146,7 @@ std::optional<qint64> RecordSource::currentKey() const {
 }
 
 Result RecordSource::setCurrent(int row) {
+    const bool backward = m_current >= 0 && row < m_current;
     if (row >= 0 && row < rowCount()) {
         m_current = row;
     } else {
@@ -122,6 +154,8 @@ Result RecordSource::setCurrent(int row) {
         m_next = std::clamp(row, 0, rowCount());
     }
     readCurrent();
+    if (m_gone)
+        return passOverGone(backward);
     emit currentChanged();
     if (!m_readFailure.isEmpty())
         return Result::failure(m_readFailure);

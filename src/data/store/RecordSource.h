@@ -18,6 +18,7 @@ class QSqlError;
 
 class ChangeWatch;
 class Database;
+class Dialogs;
 class KeySearch;
 class Regional;
 class SearchIndex;
@@ -79,6 +80,9 @@ public:
     // event loop. On PostgreSQL: time waiting for the server's answer, four times the
     // first slice within refresh().
     void setSearchSlices(std::chrono::nanoseconds first, std::chrono::nanoseconds later);
+    // Where a save or a delete that waits for a record another desk holds shows its
+    // progress, with Annulla; without, such a write is refused at once.
+    void setDialogs(Dialogs* dialogs) { m_dialogs = dialogs; }
     // Starts a blank new record: bound fields empty, typing goes into it.
     Result addNew();
     // Puts a typed value into a field of the current or new record (the pending edit).
@@ -112,6 +116,13 @@ public:
     Result stepNext();
     // Makes a row of the loaded window current (the grid's selection).
     Result moveToRow(int row);
+    // Makes the record of that key current, reading the keys around it when they are not
+    // loaded; when the query does not hold it, the last row becomes current instead.
+    Result moveToKey(qint64 key);
+    // The key the database gave the new record of the last write; none when that write
+    // was an edit or failed. After a save of a new record the card shows this one, not
+    // the last row, which may be another desk's newer record.
+    std::optional<qint64> insertedKey() const { return m_inserted; }
 
     bool hasCurrent() const { return m_current >= 0; }
     bool isAdding() const { return m_adding; }
@@ -201,9 +212,14 @@ private:
     const QVariantList* row(qint64 key) const;
     void forgetRow(qint64 key);
     Result setCurrent(int row);
+    // The record that was to become current is no longer stored (another copy of the program
+    // deleted it, or a restore): it leaves the rows, the nearest one in the direction of
+    // the move becomes current instead, and the answer says so.
+    Result passOverGone(bool backward);
 
     QString m_table;
     const Regional& m_regional;
+    Dialogs* m_dialogs = nullptr;
     QString m_databaseName;
     std::shared_ptr<Database> m_database;
     Query m_query;
@@ -221,16 +237,20 @@ private:
     int m_next = 0;         // with no current record: the row a move next would reach
 
     bool m_adding = false;
+    std::optional<qint64> m_inserted;  // see insertedKey()
     QMap<QString, QString> m_pending;  // field -> typed text
     QMap<QString, QString> m_defaults; // field -> what the program wrote into the new record
 
     QHash<QString, int> m_columns;  // field (lower case) -> column of a read row
     QHash<QString, QString> m_captions;  // field (lower case) -> its name on the window
+    // SQLite: the key of a new row, as SQL, where the file's own rule is unsound.
+    QString m_newKey;
     mutable QHash<qint64, QVariantList> m_rows;
     // The current stored record as read when it became current (none if it could not be
     // read); the fields another desk changed meanwhile take the stored values once shown.
     std::optional<QVariantList> m_read;
     QString m_readFailure; // why the current record could not be read, if it could not
+    bool m_gone = false;   // the current record was not there when read: deleted since
     std::unique_ptr<ChangeWatch> m_watch;
     std::unique_ptr<RowGuard> m_guard;
     int m_checksGeneration = 0;  // of the connection they were prepared on

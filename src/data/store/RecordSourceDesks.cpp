@@ -44,6 +44,7 @@ ChangeWatch& RecordSource::watch() {
 void RecordSource::readCurrent() {
     m_read.reset();
     m_readFailure.clear();
+    m_gone = false;
     const std::optional<qint64> key = currentKey();
     if (!key || !isOpen())
         return;
@@ -56,12 +57,22 @@ void RecordSource::readCurrent() {
         m_rows.contains(*key) ? std::optional<QVariantList>(m_rows.value(*key)) : std::nullopt;
     QVariantList values;
     bool found = guard().read(*key, values);
-    // A server that went away and came back: read on a connection made again.
-    if (!found && m_database->connectionLost(m_guard->error()) && m_database->reconnect())
-        found = guard().read(*key, values);
+    // A server that went away and came back: read on a connection made again. A table made
+    // again since (a restore on another desk): read with statements prepared again.
+    // A record held by another session is not waited for twice.
+    if (const QSqlError error = m_guard->error();
+        !found && error.isValid() && error.nativeErrorCode() != QLatin1String("55P03")) {
+        const bool lost = m_database->connectionLost(error);
+        if (!lost)
+            prepareChecks();
+        if (!lost || m_database->reconnect())
+            found = guard().read(*key, values);
+    }
     // The card would show the record empty: say why.
-    if (!found && m_database->connectionLost(m_guard->error()))
+    if (!found && m_guard->error().isValid())
         m_readFailure = QStringLiteral("Il record non si può mostrare: %1.").arg(m_database->describe(m_guard->error()));
+    // Read without a fault, and not there: deleted since its key was read.
+    m_gone = !found && m_guard->error().type() == QSqlError::NoError;
     if (found) {
         if (m_rows.size() >= rowCacheLimit)
             m_rows.clear();
@@ -76,6 +87,14 @@ void RecordSource::readCurrent() {
 
 Result RecordSource::refusedByOtherDesk(const RowGuard::Outcome& outcome, const QString& what, bool deleting) {
     using Kind = RowGuard::Outcome::Kind;
+    if (outcome.kind == Kind::Failed && outcome.error.nativeErrorCode() == QLatin1String("55P03"))
+        return Result::failure(
+            QStringLiteral("Non è stato possibile completare %1: il record è in uso da %2. %3")
+                .arg(what,
+                     outcome.holder.isEmpty() ? QStringLiteral("un'altra postazione") : outcome.holder,
+                     deleting ? QStringLiteral("Riprovare quando sarà libero.")
+                              : QStringLiteral("Ciò che è stato scritto resta sulla scheda: riprovare quando il "
+                                               "record sarà libero.")));
     if (outcome.kind == Kind::Failed)
         return databaseError(what, outcome.error);
     const qint64 key = *currentKey();
@@ -133,4 +152,40 @@ Result RecordSource::refusedByOtherDesk(const RowGuard::Outcome& outcome, const 
                                               "nuovi degli altri campi sono ora sulla scheda. Salva di nuovo per "
                                               "confermarla, oppure premi Esc per annullarla.");
     return Result::failure(message);
+}
+
+Result RecordSource::passOverGone(bool backward) {
+    // Each gone row leaves the window; the next one the same way takes its place, or the
+    // nearest the other way at an end.
+    int row = m_current;
+    while (m_gone) {
+        const qint64 gone = m_keys.at(row);
+        m_added.removeAll(gone);
+        emit aboutToRemoveRow(row);
+        m_keys.removeAt(row);
+        m_current = -1;
+        emit rowRemoved();
+        if (backward)
+            --row;
+        if (row < 0 && canFetchPrevious()) {
+            const int before = rowCount();
+            fetchPrevious();
+            row += rowCount() - before;
+        }
+        if (row >= rowCount() && canFetchMore())
+            fetchMore();
+        if (row < 0 || row >= rowCount())
+            row = backward ? 0 : rowCount() - 1;
+        if (rowCount() == 0)
+            break;
+        m_current = row;
+        readCurrent();
+    }
+    if (m_current < 0)
+        m_next = 0;
+    emit currentChanged();
+    return Result::failure(QStringLiteral("Il record non c'è più: è stato eliminato da un'altra postazione o da un "
+                                          "ripristino; %1.")
+                               .arg(m_current >= 0 ? QStringLiteral("la scheda mostra quello accanto")
+                                                   : QStringLiteral("non ci sono altri record da mostrare")));
 }

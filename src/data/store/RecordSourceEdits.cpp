@@ -104,11 +104,16 @@ Result RecordSource::pendingValues(QStringList& columns, QVariantList& values) c
 }
 
 Result RecordSource::insertNew() {
+    m_inserted.reset();
     QStringList columns;
     QVariantList values;
     if (const Result ok = pendingValues(columns, values); !ok)
         return ok;
-    const QStringList marks(columns.size(), QStringLiteral("?"));
+    QStringList marks(columns.size(), QStringLiteral("?"));
+    if (!m_newKey.isEmpty()) {
+        columns.prepend(QStringLiteral("rowid"));
+        marks.prepend(m_newKey);
+    }
     m_database->comeBack();
     QSqlQuery query(m_database->connection());
     const QString sql = columns.isEmpty()
@@ -126,6 +131,7 @@ Result RecordSource::insertNew() {
 
     const qint64 key = returning ? (query.next() ? query.value(0).toLongLong() : 0) : query.lastInsertId().toLongLong();
     query.finish();
+    m_inserted = key;
     m_adding = false;
     m_pending.clear();
     m_defaults.clear();
@@ -142,6 +148,7 @@ Result RecordSource::insertNew() {
 }
 
 Result RecordSource::writeEdit() {
+    m_inserted.reset();
     const std::optional<qint64> key = currentKey();
     if (!key)
         return Result::failure(QStringLiteral("Non c'è un record corrente da salvare."));
@@ -161,7 +168,7 @@ Result RecordSource::writeEdit() {
             query.addBindValue(value);
         query.addBindValue(*key);
         return query.exec();
-    });
+    }, m_dialogs);
     if (outcome.kind != RowGuard::Outcome::Kind::Written)
         return refusedByOtherDesk(outcome, QStringLiteral("la modifica"), false);
     m_pending.clear();
@@ -246,7 +253,7 @@ Result RecordSource::remove() {
             return false;
         query.addBindValue(*key);
         return query.exec();
-    });
+    }, m_dialogs);
     // A record another desk deleted first is gone all the same, as the user wanted.
     if (outcome.kind != RowGuard::Outcome::Kind::Written && outcome.kind != RowGuard::Outcome::Kind::Deleted)
         return refusedByOtherDesk(outcome, QStringLiteral("l'eliminazione"), true);

@@ -74,7 +74,7 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
         for (qsizetype i = 0; i < m_query.conditions().size(); ++i) {
             const Query::Condition& c = m_query.conditions().at(i);
             if (sqlite && c.kind != Query::Condition::DateBetween) {
-                where << CriteriaIndex::conditionSql(m_table, c, i == lead, values);
+                where << CriteriaIndex::conditionSql(m_database->handle(), m_table, c, i == lead, values);
                 continue;
             }
             // A unary plus keeps SQLite off a date field's index: see coversMuch(). PostgreSQL's
@@ -142,10 +142,12 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
     bool stopped = false;
     if (const Result selected = select(-1, indexed ? scanFirst : 0, stopped); !selected)
         return selected;
-    if (stopped)
-        if (const Result selected = select(CriteriaIndex::leading(m_database->handle(), m_database->connection(), m_table, m_query.conditions()), 0, stopped);
-            !selected)
+    if (stopped) {
+        const int leading =
+            CriteriaIndex::leading(m_database->handle(), m_database->connection(), m_table, m_query.conditions());
+        if (const Result selected = select(leading, 0, stopped); !selected)
             return selected;
+    }
     if (!forward)
         std::reverse(keys.begin(), keys.end());
     return Result::success();

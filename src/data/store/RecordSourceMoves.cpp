@@ -1,6 +1,10 @@
 #include "data/store/RecordSource.h"
 
+#include "data/store/RecordSourceDetail.h"
+
 // RecordSource: moves of the current record.
+
+using namespace RecordSourceDetail;
 
 Result RecordSource::moveFirst() {
     if (const Result searched = finishSearch(); !searched)
@@ -94,4 +98,27 @@ Result RecordSource::moveToRow(int row) {
     if (const Result left = leaveRecord(); !left)
         return left;
     return setCurrent(row);
+}
+
+Result RecordSource::moveToKey(qint64 key) {
+    if (const Result searched = finishSearch(); !searched)
+        return searched;
+    if (!isOpen())
+        return notOpen();
+    if (const Result left = leaveRecord(); !left)
+        return left;
+    qsizetype row = m_keys.indexOf(key);
+    if (row < 0) {
+        QList<qint64> before;
+        QList<qint64> from;
+        if (const Result fetched = fetchKeys(Direction::Backward, key, pageSize, before); !fetched)
+            return fetched;
+        if (const Result fetched = fetchKeys(Direction::Forward, key - 1, pageSize, from); !fetched)
+            return fetched;
+        if (from.isEmpty() || from.first() != key)
+            return moveLast();
+        replaceWindow(before + from, before.size() < pageSize, from.size() < pageSize);
+        row = before.size();
+    }
+    return setCurrent(static_cast<int>(row));
 }

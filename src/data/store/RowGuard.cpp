@@ -1,5 +1,8 @@
 #include "data/store/RowGuard.h"
 
+#include "data/postgres/PostgresConnection.h"
+#include "platform/Dialogs.h"
+
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -66,7 +69,35 @@ bool RowGuard::same(const QVariant& a, const QVariant& b) {
     return a == b;
 }
 
-RowGuard::Outcome RowGuard::write(const QVariantList& read, const std::function<bool(QSqlQuery&)>& statement) const {
+RowGuard::Outcome RowGuard::write(const QVariantList& read, const std::function<bool(QSqlQuery&)>& statement,
+                                  Dialogs* dialogs) const {
+    if (!isPostgres(m_db))
+        return tryWrite(read, statement, 0);
+    // Short tries, so that the progress answers a few times a second while the row is held.
+    constexpr int firstWaitMs = 1000;
+    constexpr int laterWaitMs = 250;
+    std::unique_ptr<Progress> waiting;
+    QString holder;
+    for (int wait = firstWaitMs;; wait = laterWaitMs) {
+        Outcome outcome = tryWrite(read, statement, wait);
+        if (outcome.kind != Outcome::Kind::Failed || outcome.error.nativeErrorCode() != QLatin1String("55P03"))
+            return outcome;
+        if (holder.isEmpty())
+            holder = PostgresConnection::lockHolder(m_db, {m_table});
+        outcome.holder = holder;
+        if (!waiting && dialogs)
+            waiting = dialogs->progress(
+                QStringLiteral("Il record è in uso da %1: si aspetta che lo lasci…")
+                    .arg(holder.isEmpty() ? QStringLiteral("un'altra postazione") : holder),
+                true);
+        // Without a progress nobody could stop the wait: the caller says who holds the record.
+        if (!waiting || !waiting->advance(0, 0))
+            return outcome;
+    }
+}
+
+RowGuard::Outcome RowGuard::tryWrite(const QVariantList& read, const std::function<bool(QSqlQuery&)>& statement,
+                                     int lockWaitMs) const {
     Outcome outcome;
     const bool postgres = isPostgres(m_db);
     QSqlQuery query(m_db);
@@ -76,6 +107,11 @@ RowGuard::Outcome RowGuard::write(const QVariantList& read, const std::function<
     // waiting on it then reads the row as the first one left it.
     if (!query.exec(postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"))) {
         outcome.error = query.lastError();
+        return outcome;
+    }
+    if (postgres && !query.exec(QStringLiteral("SET LOCAL lock_timeout = %1").arg(lockWaitMs))) {
+        outcome.error = query.lastError();
+        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
         return outcome;
     }
     const auto rollback = [this] { QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK")); };

@@ -8,6 +8,8 @@
 #include <QVariantList>
 #include <functional>
 
+class Dialogs;
+
 // Reads one stored row as it is now, and writes it only while it is still as this desk
 // read it: another desk (another copy of the program on the same database, another
 // connection) may have changed or deleted it since. Inside one transaction the row is
@@ -25,6 +27,7 @@ public:
         QVariantList stored; // Changed: the row as it is stored now
         QList<int> changed;  // Changed: the columns whose stored value is not the one read
         QSqlError error;     // Failed
+        QString holder;      // Failed on a lock (PostgreSQL): who holds it, when the server says
     };
 
     RowGuard(const QSqlDatabase& db, const QString& table, const QString& keyColumn);
@@ -37,7 +40,11 @@ public:
     // Runs `statement` (an UPDATE or DELETE of the row, prepared and run on the query it is
     // given; false when it failed) if the row is still `read`. Whatever is not Written
     // leaves the database as it was.
-    Outcome write(const QVariantList& read, const std::function<bool(QSqlQuery&)>& statement) const;
+    // PostgreSQL: a row another session holds is waited for a second; then, with `dialogs`,
+    // a progress that names who holds it waits on until the row is free or the user gives up
+    // (without: the write fails at once, naming the holder).
+    Outcome write(const QVariantList& read, const std::function<bool(QSqlQuery&)>& statement,
+                  Dialogs* dialogs = nullptr) const;
 
     // The same value, read twice through the same driver: nulls are equal, numbers
     // exactly equal, texts equal to the character (a change of case is a change).
@@ -45,6 +52,9 @@ public:
 
 private:
     QString selectSql(bool lock) const;
+    // One try, waiting at most `lockWaitMs` for the row on PostgreSQL.
+    Outcome tryWrite(const QVariantList& read, const std::function<bool(QSqlQuery&)>& statement,
+                     int lockWaitMs) const;
 
     QSqlDatabase m_db;
     QString m_table;

@@ -1,5 +1,6 @@
 #include "data/vocabulary/DatabaseLocation.h"
 
+#include <QDir>
 #include <QRegularExpression>
 
 namespace {
@@ -12,10 +13,26 @@ bool isServerAddress(const QString& text) {
            text.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
 }
 
+// libpq's other way of naming a server, "host=server dbname=ufficio user=anna …": a
+// file of that name would be made, and its name (the password with it) shown.
+bool isConnectionString(const QString& text) {
+    static const QRegularExpression first(QStringLiteral("^\\s*[A-Za-z_]+\\s*="));
+    static const QRegularExpression keyword(
+        QStringLiteral("(^|\\s)(host|hostaddr|port|dbname|user|password|passfile|service|sslmode|connect_timeout|"
+                       "options|application_name|target_session_attrs)\\s*="),
+        QRegularExpression::CaseInsensitiveOption);
+    return first.match(text).hasMatch() && keyword.match(text).hasMatch();
+}
+
 Result refused(const QString& why) {
     return Result::failure(QStringLiteral("L'indirizzo del database PostgreSQL non è valido: %1. "
                                           "La forma è postgresql://utente@server:porta/database.")
                                .arg(why));
+}
+
+Result passwordRefused() {
+    return Result::failure(QStringLiteral("La password non va scritta in daba.ini, dove chiunque la può "
+                                          "leggere: va nel file .pgpass dell'utente."));
 }
 
 } // namespace
@@ -27,6 +44,11 @@ Result DatabaseLocation::parse(const QString& text, DatabaseLocation& location) 
     if (!isServerAddress(value) &&
         value.contains(QRegularExpression(QStringLiteral("^postgres(ql)?:"), QRegularExpression::CaseInsensitiveOption)))
         return refused(QStringLiteral("dopo «postgresql:» vanno due barre, «//»"));
+    if (isConnectionString(value))
+        return value.contains(QRegularExpression(QStringLiteral("(^|\\s)password\\s*="),
+                                                 QRegularExpression::CaseInsensitiveOption))
+                   ? passwordRefused()
+                   : refused(QStringLiteral("è scritto come «host=… dbname=…», che VELMORA non legge"));
     if (!isServerAddress(value)) {
         location.m_file = text;
         return Result::success();
@@ -51,8 +73,7 @@ Result DatabaseLocation::parse(const QString& text, DatabaseLocation& location) 
         user = authority.left(at);
         authority = authority.mid(at + 1);
         if (user.contains(QLatin1Char(':')))
-            return Result::failure(QStringLiteral("La password non va scritta in daba.ini, dove chiunque la può "
-                                                  "leggere: va nel file .pgpass dell'utente."));
+            return passwordRefused();
         if (user.isEmpty() || user.contains(QRegularExpression(QStringLiteral("[/@\\s]"))))
             return refused(QStringLiteral("il nome dell'utente non è valido"));
         if (user.toUtf8().size() > maxNameBytes)
@@ -101,6 +122,14 @@ Result DatabaseLocation::parse(const QString& text, DatabaseLocation& location) 
     location.m_host = host;
     location.m_port = port;
     location.m_databaseName = name;
+    return Result::success();
+}
+
+Result DatabaseLocation::fromCommandLine(const QString& text, QString& database) {
+    DatabaseLocation location;
+    if (const Result parsed = parse(text, location); !parsed)
+        return parsed;
+    database = location.isPostgres() || text.trimmed().isEmpty() ? text : QDir::current().absoluteFilePath(text);
     return Result::success();
 }
 

@@ -17,6 +17,11 @@ public:
     // refused with an Italian sentence that says what is wrong.
     static Result parse(const QString& text, DatabaseLocation& location);
 
+    // Reads a database named on a command line, for every command of the program: a
+    // server's address is taken as daba.ini takes it, a file is relative to the folder the
+    // command was given in. `database` becomes the value to open.
+    static Result fromCommandLine(const QString& text, QString& database);
+
     Engine engine() const { return m_engine; }
     bool isPostgres() const { return m_engine == Engine::PostgreSQL; }
 

@@ -1,5 +1,6 @@
 #include "data/sqlite/search/BlockMap.h"
 
+#include "data/sqlite/search/FinalizeOnThrow.h"
 #include "data/sqlite/search/TextColumn.h"
 #include "data/vocabulary/LikePattern.h"
 
@@ -190,6 +191,7 @@ Result BlockMap::readChanges(sqlite3* db) {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
         return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    const FinalizeOnThrow finalize(statement);
     std::sort(m_changed.begin(), m_changed.end());
     m_changed.erase(std::unique(m_changed.begin(), m_changed.end()), m_changed.end());
     for (const qint64 rowid : m_changed) {

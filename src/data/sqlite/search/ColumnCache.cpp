@@ -56,6 +56,12 @@ QString keyOf(const QString& table, const QString& field) {
     return table.toLower() + QLatin1Char('.') + field.toLower();
 }
 
+Result withoutMemory(const QString& field) {
+    return Result::failure(
+        QStringLiteral("Per la colonna «%1» le ricerche non hanno avuto abbastanza memoria: cercano senza.")
+            .arg(field));
+}
+
 } // namespace
 
 ColumnCache::ColumnCache(sqlite3* db, WriteLedger* ledger, QObject* parent)
@@ -127,12 +133,34 @@ BlockMap* ColumnCache::wantMap(const QString& table, const QString& field) {
     return map;
 }
 
+Result ColumnCache::outOfMemory(QString table, QString field, bool map) {
+    // Whatever of it was made goes, freeing its memory. A column is followed by the map,
+    // which takes a small part of its memory; a map by nothing.
+    const QString key = keyOf(table, field);
+    std::erase_if(m_columns, [&](const auto& column) { return keyOf(column->table(), column->field()) == key; });
+    if (map) {
+        std::erase_if(m_maps, [&](const auto& each) { return keyOf(each->table(), each->field()) == key; });
+        m_noMemory << key;
+    } else {
+        m_tooLarge << key;
+        wantMap(table, field);
+    }
+    return withoutMemory(field);
+}
+
 TextColumn* ColumnCache::column(const QString& table, const QString& field) {
     current();
-    if (isTooLarge(table, field))
+    if (isTooLarge(table, field) || m_noMemory.contains(keyOf(table, field)))
         return nullptr;
     TextColumn* column = want(table, field);
-    if (column->isComplete() && column->readChanges(m_db))
+    bool changesRead = false;
+    try {
+        changesRead = column->isComplete() && column->readChanges(m_db);
+    } catch (const std::bad_alloc&) {
+        (void)outOfMemory(table, field, false);
+        return nullptr;
+    }
+    if (changesRead)
         return column;
     if (!m_timer.isActive())
         m_timer.start();
@@ -141,11 +169,16 @@ TextColumn* ColumnCache::column(const QString& table, const QString& field) {
 
 BlockMap* ColumnCache::blocks(const QString& table, const QString& field) {
     current();
-    if (!isTooLarge(table, field))
+    if (!isTooLarge(table, field) || m_noMemory.contains(keyOf(table, field)))
         return nullptr;
     BlockMap* map = wantMap(table, field);
-    if (!map->readChanges(m_db))
-        map->reset();
+    try {
+        if (!map->readChanges(m_db))
+            map->reset();
+    } catch (const std::bad_alloc&) {
+        (void)outOfMemory(table, field, true);
+        return nullptr;
+    }
     if (!map->isComplete() && !m_timer.isActive())
         m_timer.start();
     return map;
@@ -155,7 +188,14 @@ Result ColumnCache::buildColumn(const std::function<bool()>& outOfTime, bool& co
     TextColumn* column = m_columns.front().get();
     complete = column->isComplete();
     if (!complete) {
-        if (const Result made = column->buildStep(m_db, outOfTime, complete); !made) {
+        Result made = Result::success();
+        try {
+            made = column->buildStep(m_db, outOfTime, complete);
+        } catch (const std::bad_alloc&) {
+            complete = true; // nothing more to make of it
+            return outOfMemory(column->table(), column->field(), false);
+        }
+        if (!made) {
             column->reset();
             return made;
         }
@@ -179,7 +219,9 @@ Result ColumnCache::buildColumn(const std::function<bool()>& outOfTime, bool& co
 Result ColumnCache::makeNow(const QString& table, const QString& field) {
     current();
     Result result = Result::success();
-    if (isTooLarge(table, field)) {
+    if (m_noMemory.contains(keyOf(table, field))) {
+        return withoutMemory(field);
+    } else if (isTooLarge(table, field)) {
         result = Result::failure(
             QStringLiteral("La colonna «%1» non sta nel limite di memoria delle ricerche.").arg(field));
     } else {
@@ -194,14 +236,25 @@ Result ColumnCache::makeNow(const QString& table, const QString& field) {
         BlockMap* map = wantMap(table, field);
         bool complete = map->isComplete();
         while (!complete)
-            if (const Result made = map->buildStep(
-                    m_db, [] { return false; }, complete);
-                !made) {
-                map->reset();
+            if (const Result made = buildMapStep(
+                    *map, [] { return false; }, complete);
+                !made)
                 return made;
-            }
     }
     return result;
+}
+
+Result ColumnCache::buildMapStep(BlockMap& map, const std::function<bool()>& outOfTime, bool& complete) {
+    Result made = Result::success();
+    try {
+        made = map.buildStep(m_db, outOfTime, complete);
+    } catch (const std::bad_alloc&) {
+        complete = true;
+        return outOfMemory(map.table(), map.field(), true);
+    }
+    if (!made)
+        map.reset();
+    return made;
 }
 
 void ColumnCache::buildSlice() {
@@ -222,11 +275,8 @@ void ColumnCache::buildSlice() {
     }
     if (m_maps.empty() || m_maps.front()->isComplete())
         return;
-    BlockMap* map = m_maps.front().get();
     bool complete = false;
-    if (!map->buildStep(m_db, outOfTime, complete))
-        map->reset();
-    else if (!complete)
+    if (buildMapStep(*m_maps.front(), outOfTime, complete) && !complete)
         m_timer.start();
 }
 

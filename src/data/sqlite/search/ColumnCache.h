@@ -19,7 +19,8 @@ struct sqlite3;
 // kept at all: a map of its blocks of rows is kept instead (see BlockMap). Columns and
 // maps are made in slices while the event loop is idle; until they are ready, searches
 // go another way. Both follow the program's own writes row by row, and are made again
-// when another connection has written the file.
+// when another connection has written the file. One that cannot get its memory is dropped
+// and its field searched without it.
 class ColumnCache : public QObject {
     Q_OBJECT
 public:
@@ -55,6 +56,11 @@ private:
     // (then it is gone).
     Result buildColumn(const std::function<bool()>& outOfTime, bool& complete);
     bool isTooLarge(const QString& table, const QString& field) const;
+    Result buildMapStep(BlockMap& map, const std::function<bool()>& outOfTime, bool& complete);
+    // A column or `map` that could not get its memory (a process under a memory limit) is
+    // dropped: a column gives way to its map, a map to nothing while the database is open.
+    // The names are copies: the column or map that holds them goes.
+    Result outOfMemory(QString table, QString field, bool map);
 
     sqlite3* m_db;
     WriteLedger* m_ledger;
@@ -62,6 +68,7 @@ private:
     std::size_t m_limit = 64u << 20;
     qint64 m_dataVersion = -1;
     QStringList m_tooLarge;  // "table.field" of columns past the limit
+    QStringList m_noMemory;  // "table.field" of columns and maps that could not get their memory
     std::vector<std::unique_ptr<BlockMap>> m_maps; // most recently used first
     QTimer m_timer;
 };

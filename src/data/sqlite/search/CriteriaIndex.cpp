@@ -76,6 +76,25 @@ bool binaryOrder(sqlite3* db, const Indexed& index) {
     return collation && QByteArray(collation).compare("BINARY", Qt::CaseInsensitive) == 0;
 }
 
+// A number field declared as text by another tool (the sqlite3 shell's .import makes every
+// column TEXT) or with no type holds "120" as a text, which SQLite compares with a number as
+// a text, or as greater than any: its values are read as numbers by vnumber(), and its
+// index, in the order of texts, finds no range.
+bool numbersAsNumbers(sqlite3* db, const QString& table, const QString& field) {
+    const char* declared = nullptr;
+    if (!db || sqlite3_table_column_metadata(db, "main", table.toUtf8().constData(), field.toUtf8().constData(),
+                                             &declared, nullptr, nullptr, nullptr, nullptr) != SQLITE_OK)
+        return true;
+    // SQLite's rules of affinity, in their order.
+    const QByteArray type = QByteArray(declared ? declared : "").toUpper();
+    if (type.contains("INT"))
+        return true;
+    if (type.contains("CHAR") || type.contains("CLOB") || type.contains("TEXT") || type.contains("BLOB") ||
+        type.isEmpty())
+        return false;
+    return true;
+}
+
 // The field's distinct values in index order, one seek each, as the table d(v, n); the last
 // row's v is null once all were seen. `capped`: at most mostValues of them.
 QString walk(const Indexed& index, bool capped) {
@@ -195,7 +214,8 @@ int CriteriaIndex::leading(sqlite3* db, const QSqlDatabase& connection, const QS
     for (int i = 0; i < conditions.size(); ++i) {
         const Query::Condition& condition = conditions.at(i);
         const Indexed* index = find(table, condition.field);
-        if (!index || !serves(*index, condition.kind) || !present(db, *index))
+        if (!index || !serves(*index, condition.kind) || !present(db, *index) ||
+            (!index->text && !numbersAsNumbers(db, table, condition.field)))
             continue;
         if (index->text) {
             const qint64 taken = valuesTaken(db, connection, *index, condition);
@@ -219,8 +239,18 @@ int CriteriaIndex::leading(sqlite3* db, const QSqlDatabase& connection, const QS
     return best;
 }
 
-QString CriteriaIndex::conditionSql(const QString& table, const Query::Condition& condition, bool leads,
+QString CriteriaIndex::conditionSql(sqlite3* db, const QString& table, const Query::Condition& condition, bool leads,
                                     QVariantList& values) {
+    const bool number =
+        condition.kind == Query::Condition::NumberBetween || condition.kind == Query::Condition::NumberEquals;
+    if (number && !numbersAsNumbers(db, table, condition.field)) {
+        const QString field = QStringLiteral("vnumber(%1)").arg(quoted(condition.field));
+        values << condition.first;
+        if (condition.kind == Query::Condition::NumberEquals)
+            return field + QStringLiteral(" = ?");
+        values << condition.second;
+        return field + QStringLiteral(" BETWEEN ? AND ?");
+    }
     const QString sql = Query::conditionSql(condition, DatabaseLocation::Engine::SQLite, values);
     const Indexed* index = find(table, condition.field);
     if (!index || !serves(*index, condition.kind))

@@ -40,7 +40,8 @@ public:
     static int leading(sqlite3* db, const QSqlDatabase& connection, const QString& table,
                        const QList<Query::Condition>& conditions);
     // A condition as SQLite SQL, its values appended to `values`: through its index when it
-    // leads, otherwise kept off it.
-    static QString conditionSql(const QString& table, const Query::Condition& condition, bool leads,
+    // leads, otherwise kept off it. Numbers compare as numbers whatever the field's declared
+    // type in the file `db`.
+    static QString conditionSql(sqlite3* db, const QString& table, const Query::Condition& condition, bool leads,
                                 QVariantList& values);
 };

@@ -1,6 +1,7 @@
 #include "data/sqlite/search/TextColumn.h"
 
 #include "data/sqlite/search/FastFind.h"
+#include "data/sqlite/search/FinalizeOnThrow.h"
 #include "data/vocabulary/LikePattern.h"
 #include "data/vocabulary/LiteralRuns.h"
 
@@ -105,6 +106,7 @@ Result TextColumn::readSlices(sqlite3* db, const QString& table, const QString& 
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
         return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    const FinalizeOnThrow finalize(statement);
     while (!ended) {
         sqlite3_bind_int64(statement, 1, readUpTo);
         int rows = 0;
@@ -159,6 +161,7 @@ Result TextColumn::readChanges(sqlite3* db) {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
         return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    const FinalizeOnThrow finalize(statement);
     std::sort(m_changed.begin(), m_changed.end());
     m_changed.erase(std::unique(m_changed.begin(), m_changed.end()), m_changed.end());
     for (const qint64 rowid : m_changed) {
