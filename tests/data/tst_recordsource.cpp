@@ -140,7 +140,7 @@ private slots:
             db.setDatabaseName(path);
             QVERIFY(db.open());
             QSqlQuery query(db);
-            for (QString statement : Schema::createStatements())
+            for (QString statement : SqliteSchema::createStatements())
                 QVERIFY(query.exec(statement.replace(" AUTOINCREMENT", "")));
             for (const char* sql : {"INSERT INTO immobile (id, proprietario) VALUES (1, 'Rossi'), (2, 'Verdi')",
                                     "INSERT INTO richiesta (id, nome) VALUES (1, 'Anna')",
