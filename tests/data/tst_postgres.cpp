@@ -138,6 +138,8 @@ private:
             }
             if (poll(watched.data(), watched.size(), 20) <= 0)
                 continue;
+            // Only the pairs polled above have their events in `watched`.
+            const std::size_t polled = m_pairs.size();
             if (watched[0].revents & POLLIN) {
                 const int client = accept(m_listener, nullptr, nullptr);
                 const int upstream = socket(AF_INET, SOCK_STREAM, 0);
@@ -151,6 +153,10 @@ private:
             std::vector<std::pair<int, int>> open;
             for (std::size_t i = 0; i < m_pairs.size(); ++i) {
                 const auto [a, b] = m_pairs[i];
+                if (i >= polled) {
+                    open.emplace_back(a, b);
+                    continue;
+                }
                 bool ended = false;
                 for (const auto& [from, to, events] : {std::tuple{a, b, watched[1 + 2 * i].revents},
                                                        std::tuple{b, a, watched[2 + 2 * i].revents}}) {
