@@ -12,13 +12,15 @@ packages=(
     libqt6sql6-psql postgresql                       # several desks on one PostgreSQL database; its tests start a server
     libpq-dev                                        # searches on PostgreSQL that never hold the window
     mdbtools-dev pkgconf                             # an office's old Access/Jet archive, read through libmdb
-    mdbtools nodejs npm                              # the tests' second reader of Access files (npm mdb-reader), the benchmark's floor
+    mdbtools nodejs                                  # the tests' second reader of Access files (npm mdb-reader), the benchmark's floor
     fonts-dejavu-core fonts-liberation               # the same letters on every machine; Arial for the property sheet
     xvfb xauth poppler-utils                         # to run without a screen and read printouts back
     dpkg-dev fakeroot                                # the Debian package (cpack uses dpkg-shlibdeps)
     lintian appstream desktop-file-utils             # the checks of the package, its AppStream data and menu entry
     groff-base                                       # to read the manual pages back as a terminal shows them
 )
+# Debian's npm conflicts with a Node.js that carries its own npm (as NodeSource's does).
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for package in "${packages[@]}"; do
