@@ -1,6 +1,6 @@
 #include "data/sqlite/EngineError.h"
 
-#include "platform/RegularFile.h"
+#include "platform/files/RegularFile.h"
 
 #include <QFileInfo>
 #include <QSqlError>

@@ -12,7 +12,7 @@
 #include "data/sqlite/search/SearchIndex.h"
 #include "data/sqlite/search/WriteLedger.h"
 #include "data/vocabulary/Schema.h"
-#include "platform/RegularFile.h"
+#include "platform/files/RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>
