@@ -1,5 +1,6 @@
 #include "matching/MatchSearch.h"
 
+#include "data/postgres/StatementWait.h"
 #include "data/store/Database.h"
 #include "data/vocabulary/Numbers.h"
 
@@ -164,6 +165,15 @@ void MatchSearch::start(const QString& sql, const QVariantList& values) {
 void MatchSearch::step() {
     if (!m_running)
         return;
+    // The window waits for a statement on the same connection: the next slice comes after it.
+    if (StatementWait::busy()) {
+        const int generation = m_generation;
+        QTimer::singleShot(50, this, [this, generation] {
+            if (generation == m_generation)
+                step();
+        });
+        return;
+    }
     if (readSome(false)) {
         done();
         return;

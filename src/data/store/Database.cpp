@@ -4,6 +4,7 @@
 #include "data/postgres/PostgresSchema.h"
 #include "data/postgres/PostgresSearch.h"
 #include "data/postgres/ServerWatch.h"
+#include "data/postgres/StatementWait.h"
 #include "data/sqlite/EngineError.h"
 #include "data/sqlite/SchemaCheck.h"
 #include "data/sqlite/SqlFunctions.h"
@@ -20,6 +21,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
+#include <atomic>
 #include <cerrno>
 #include <map>
 #include <sqlite3.h>
@@ -113,20 +115,35 @@ QString Database::keyColumn(const QString& table) const {
     return isPostgres() ? PostgresSchema::keyColumn(table) : QStringLiteral("rowid");
 }
 
-bool Database::reconnect() {
-    if (!isPostgres())
-        return true;
+void Database::letGo() {
     // What was prepared on the lost connection is gone from the server with it.
     m_kept.clear();
     m_search.reset();
     if (m_serverWatch)
         m_serverWatch->release();
-    QSqlDatabase db = connection();
-    db.close();
+    connection().close();
     ++m_generation;
+}
+
+bool Database::reconnect() {
+    if (!isPostgres())
+        return true;
+    letGo();
+    // The user has just given up waiting for the server: it is not asked again now, only at
+    // the next operation (comeBack).
+    if (!StatementWait::stopped().isEmpty())
+        return false;
+    return connectAgain();
+}
+
+bool Database::connectAgain() {
+    QSqlDatabase db = connection();
     // A server that does not answer would hold the window for libpq's whole time limit, at
-    // every try: a quick question first.
-    if (!PostgresConnection::answers(m_location, 2000) || !db.open())
+    // every try: a quick question first, which the user can stop.
+    auto answered = std::make_shared<std::atomic<bool>>(false);
+    if (!StatementWait::runApart(m_location, m_dialogs,
+                                 [location = m_location, answered] { *answered = PostgresConnection::answers(location, 2000); }) ||
+        !*answered || !db.open())
         return false;
     if (m_serverWatch)
         m_serverWatch->guard(db);
@@ -135,7 +152,7 @@ bool Database::reconnect() {
 
 void Database::comeBack() {
     if (isPostgres() && !connection().isOpen())
-        (void)reconnect();
+        (void)connectAgain();
 }
 
 bool Database::connectionLost(const QSqlError& error) const {
@@ -187,6 +204,10 @@ PostgresSearch* Database::searchConnection(bool make) {
 QString Database::describe(const QSqlError& error) const {
     if (!isPostgres())
         return EngineError::describe(error, m_path);
+    // The user stopped the wait for it.
+    if (const QString stop = StatementWait::stopped(); !stop.isEmpty() &&
+        (error.nativeErrorCode() == QLatin1String("57014") || error.nativeErrorCode().isEmpty() || connectionLost(error)))
+        return stop;
     // A table another session holds (a restore, a desk's open transaction): who it is.
     if (error.nativeErrorCode() == QLatin1String("55P03")) {
         QStringList tables;
@@ -205,15 +226,15 @@ QString Database::describeReading(const QSqlError& error) const {
     return isPostgres() ? EngineError::describePostgres(error) : EngineError::describeReading(error);
 }
 
-Result Database::open(const QString& path, std::shared_ptr<Database>& database) {
-    return connectTo(path, database, true);
+Result Database::open(const QString& path, std::shared_ptr<Database>& database, Dialogs* dialogs) {
+    return connectTo(path, database, true, dialogs);
 }
 
-Result Database::openSeparate(const QString& path, std::shared_ptr<Database>& database) {
-    return connectTo(path, database, false);
+Result Database::openSeparate(const QString& path, std::shared_ptr<Database>& database, Dialogs* dialogs) {
+    return connectTo(path, database, false, dialogs);
 }
 
-Result Database::connectTo(const QString& path, std::shared_ptr<Database>& database, bool shared) {
+Result Database::connectTo(const QString& path, std::shared_ptr<Database>& database, bool shared, Dialogs* dialogs) {
     database.reset();
     if (path.trimmed().isEmpty())
         return Result::failure(
@@ -222,7 +243,7 @@ Result Database::connectTo(const QString& path, std::shared_ptr<Database>& datab
     if (const Result parsed = DatabaseLocation::parse(path, location); !parsed)
         return parsed;
     if (location.isPostgres())
-        return openPostgres(path, location, database, shared);
+        return openPostgres(path, location, database, shared, dialogs);
     const QFileInfo file(path);
     if (!QFileInfo::exists(path))
         return Result::failure(QStringLiteral("Il database «%1» non esiste: non ci sono dati da mostrare.").arg(path));
@@ -271,23 +292,30 @@ Result Database::check(const QString& path) {
 }
 
 Result Database::openPostgres(const QString& path, const DatabaseLocation& location,
-                              std::shared_ptr<Database>& database, bool shared) {
+                              std::shared_ptr<Database>& database, bool shared, Dialogs* dialogs) {
     const QString key = location.text();
     const QString address = location.text();
     if (const std::shared_ptr<Database> open = shared ? openFiles()[key].lock() : nullptr) {
         // The connection of a window still open may have died with a server that has
         // since come back: a window opened now gets a live one.
         QSqlQuery alive(open->connection());
-        if (!alive.exec(QStringLiteral("SELECT 1")) && open->connectionLost(alive.lastError()) &&
+        bool answered = false;
+        StatementWait::run(open->connection(), dialogs, [&] { answered = alive.exec(QStringLiteral("SELECT 1")); });
+        if (!answered && (!StatementWait::stopped().isEmpty() || open->connectionLost(alive.lastError())) &&
             !open->reconnect())
-            return Result::failure(unusable(address, PostgresConnection::diagnose(location)));
+            return Result::failure(unusable(address, StatementWait::stopped().isEmpty()
+                                                         ? PostgresConnection::diagnose(location)
+                                                         : StatementWait::stopped()));
+        if (!open->m_dialogs)
+            open->m_dialogs = dialogs;
         database = open;
         return Result::success();
     }
     const QString name = newConnectionName("velmora-pg-");
-    if (const Result connected = PostgresConnection::open(location, name); !connected)
+    if (const Result connected = PostgresConnection::open(location, name, dialogs); !connected)
         return Result::failure(unusable(address, connected.message()));
     std::shared_ptr<Database> opened(new Database(path, location, name));
+    opened->m_dialogs = dialogs;
     QSqlDatabase db = opened->connection();
     opened->m_serverWatch = std::make_unique<ServerWatch>(location);
     opened->m_serverWatch->guard(db);

@@ -10,6 +10,7 @@
 #include <utility>
 
 class ColumnCache;
+class Dialogs;
 class PostgresSearch;
 class QSqlQuery;
 class QSqlError;
@@ -33,10 +34,11 @@ public:
     // file, a file that is not a database, a server that cannot be reached or refuses
     // the access, or a missing table is refused with a message naming the database.
     // An empty PostgreSQL database is given the six tables first.
-    static Result open(const QString& path, std::shared_ptr<Database>& database);
+    // PostgreSQL: `dialogs` show the waits for the server, with "Annulla" (StatementWait).
+    static Result open(const QString& path, std::shared_ptr<Database>& database, Dialogs* dialogs = nullptr);
     // Like open(), but with a connection of its own that nothing else shares: what another
     // copy of the program on the same file has, here within one process.
-    static Result openSeparate(const QString& path, std::shared_ptr<Database>& database);
+    static Result openSeparate(const QString& path, std::shared_ptr<Database>& database, Dialogs* dialogs = nullptr);
 
     // Opens the database as a window would, and lets it go: whether it can be used, and
     // if not, why (the settings window's check of a server's address).
@@ -73,6 +75,9 @@ public:
     // PostgreSQL: a connection closed by a reconnection that found no server is opened
     // again before the next statement, so the first try after the server is back works.
     void comeBack();
+    // PostgreSQL: closes the connection, and with it what was prepared on it (one the user gave
+    // up waiting for); the next operation connects again.
+    void letGo();
     // Counts the reconnections: a statement prepared on an earlier connection is gone
     // from the server and must be prepared again.
     int connectionGeneration() const { return m_generation; }
@@ -109,15 +114,18 @@ public:
 private:
     Database(const QString& path, const DatabaseLocation& location, const QString& connectionName);
     // Shared: the connection of every other source on that database, made if there is none.
-    static Result connectTo(const QString& path, std::shared_ptr<Database>& database, bool shared);
+    static Result connectTo(const QString& path, std::shared_ptr<Database>& database, bool shared, Dialogs* dialogs);
     static Result openPostgres(const QString& path, const DatabaseLocation& location,
-                               std::shared_ptr<Database>& database, bool shared);
+                               std::shared_ptr<Database>& database, bool shared, Dialogs* dialogs);
+    // Connects again, after a quick question to the server's port.
+    bool connectAgain();
     static Result createPostgres(const DatabaseLocation& location);
 
     QString m_path;
     DatabaseLocation m_location;
     QString m_connectionName;
     bool m_pieceIndex = false;
+    Dialogs* m_dialogs = nullptr; // of the window that opened it: the waits for the server
     int m_generation = 0;
     std::list<std::pair<QString, std::unique_ptr<QSqlQuery>>> m_kept; // most recently used first
     std::unique_ptr<PostgresSearch> m_search;
