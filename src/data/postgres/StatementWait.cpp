@@ -67,7 +67,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         // Qt's own timers (a blinking cursor, the progress bar's motion) go on.
         return event->type() == QEvent::Timer &&
-               (qobject_cast<QTimer*>(watched) || watched->inherits("QSingleShotTimer"));
+               (qobject_cast<QTimer*>(watched) || watched->inherits("QSingleShotTimer")) &&
+               !watched->property(runsDuringWaits).toBool();
     }
 };
 

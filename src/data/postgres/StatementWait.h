@@ -43,4 +43,8 @@ bool busy();
 // Whether a wait with "Annulla" is shown now: the user, not a watch, decides how long to wait.
 bool stoppable();
 
+// A timer with this property set to true goes on during the waits: it starts nothing on the
+// database (a clock).
+inline constexpr char runsDuringWaits[] = "velmoraRunsDuringWaits";
+
 } // namespace StatementWait
