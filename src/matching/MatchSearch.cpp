@@ -1,6 +1,5 @@
 #include "matching/MatchSearch.h"
 
-#include "data/postgres/StatementWait.h"
 #include "data/store/Database.h"
 #include "data/vocabulary/Numbers.h"
 
@@ -166,7 +165,7 @@ void MatchSearch::step() {
     if (!m_running)
         return;
     // The window waits for a statement on the same connection: the next slice comes after it.
-    if (StatementWait::busy()) {
+    if (Database::waiting()) {
         const int generation = m_generation;
         QTimer::singleShot(50, this, [this, generation] {
             if (generation == m_generation)

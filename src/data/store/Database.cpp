@@ -201,6 +201,10 @@ PostgresSearch* Database::searchConnection(bool make) {
     return m_search.get();
 }
 
+bool Database::waiting() {
+    return StatementWait::busy();
+}
+
 QString Database::describe(const QSqlError& error) const {
     if (!isPostgres())
         return EngineError::describe(error, m_path);

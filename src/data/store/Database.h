@@ -98,6 +98,10 @@ public:
     // is, if any, without `make`.
     PostgresSearch* searchConnection(bool make = true);
 
+    // PostgreSQL: the window's thread is waiting for a statement now (StatementWait): one started
+    // from its events meanwhile would meet it on the connection, and should come back later.
+    static bool waiting();
+
     // What an error of this database's engine means, as a phrase that ends the caller's sentence.
     QString describe(const QSqlError& error) const;
     // The same for an error met while reading rows for a report.
