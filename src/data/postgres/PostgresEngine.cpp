@@ -6,10 +6,12 @@
 #include "data/postgres/PostgresSchema.h"
 #include "data/postgres/PostgresSearch.h"
 #include "data/postgres/ServerWatch.h"
+#include "data/postgres/StatementWait.h"
 #include "data/vocabulary/Schema.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <atomic>
 
 namespace {
 
@@ -72,18 +74,33 @@ std::unique_ptr<KeyScan> PostgresEngine::keySearch(const QString& table, const Q
     return std::make_unique<PostgresKeySearch>(*this, table, field, pattern, direction, from, limit);
 }
 
-bool PostgresEngine::reconnect() {
+void PostgresEngine::letGo() {
     // What was prepared on the lost connection is gone from the server with it.
     m_kept.clear();
     m_search.reset();
     if (m_serverWatch)
         m_serverWatch->release();
-    QSqlDatabase db = connection();
-    db.close();
+    connection().close();
     ++m_generation;
+}
+
+bool PostgresEngine::reconnect() {
+    letGo();
+    // The user has just given up waiting for the server: it is not asked again now, only at
+    // the next operation (comeBack).
+    if (!StatementWait::stopped().isEmpty())
+        return false;
+    return connectAgain();
+}
+
+bool PostgresEngine::connectAgain() {
+    QSqlDatabase db = connection();
     // A server that does not answer would hold the window for libpq's whole time limit, at
-    // every try: a quick question first.
-    if (!PostgresConnection::answers(m_location, 2000) || !db.open())
+    // every try: a quick question first, which the user can stop.
+    auto answered = std::make_shared<std::atomic<bool>>(false);
+    if (!StatementWait::runApart(m_location, m_dialogs,
+                                 [location = m_location, answered] { *answered = PostgresConnection::answers(location, 2000); }) ||
+        !*answered || !db.open())
         return false;
     if (m_serverWatch)
         m_serverWatch->guard(db);
@@ -92,7 +109,7 @@ bool PostgresEngine::reconnect() {
 
 void PostgresEngine::comeBack() {
     if (!connection().isOpen())
-        (void)reconnect();
+        (void)connectAgain();
 }
 
 bool PostgresEngine::connectionLost(const QSqlError& error) const {
@@ -138,6 +155,10 @@ PostgresSearch* PostgresEngine::searchConnection(bool make) {
 }
 
 QString PostgresEngine::describe(const QSqlError& error) const {
+    // The user stopped the wait for it.
+    if (const QString stop = StatementWait::stopped(); !stop.isEmpty() &&
+        (error.nativeErrorCode() == QLatin1String("57014") || error.nativeErrorCode().isEmpty() || connectionLost(error)))
+        return stop;
     // A table another session holds (a restore, a desk's open transaction): who it is.
     if (error.nativeErrorCode() == QLatin1String("55P03")) {
         QStringList tables;
@@ -155,21 +176,28 @@ QString PostgresEngine::describeReading(const QSqlError& error) const {
     return PostgresError::describe(error);
 }
 
-Result PostgresEngine::stillThere() {
+Result PostgresEngine::stillThere(Dialogs* dialogs) {
     // The connection of a window still open may have died with a server that has since
     // come back: a window opened now gets a live one.
     QSqlQuery alive(connection());
-    if (!alive.exec(QStringLiteral("SELECT 1")) && connectionLost(alive.lastError()) && !reconnect())
-        return Result::failure(unusable(m_location.text(), PostgresConnection::diagnose(m_location)));
+    bool answered = false;
+    StatementWait::run(connection(), dialogs, [&] { answered = alive.exec(QStringLiteral("SELECT 1")); });
+    if (!answered && (!StatementWait::stopped().isEmpty() || connectionLost(alive.lastError())) && !reconnect())
+        return Result::failure(unusable(m_location.text(), StatementWait::stopped().isEmpty()
+                                                               ? PostgresConnection::diagnose(m_location)
+                                                               : StatementWait::stopped()));
+    if (!m_dialogs)
+        m_dialogs = dialogs;
     return Result::success();
 }
 
 Result PostgresEngine::open(const DatabaseLocation& location, const QString& connectionName,
-                            std::unique_ptr<Engine>& engine) {
+                            std::unique_ptr<Engine>& engine, Dialogs* dialogs) {
     const QString address = location.text();
-    if (const Result connected = PostgresConnection::open(location, connectionName); !connected)
+    if (const Result connected = PostgresConnection::open(location, connectionName, dialogs); !connected)
         return Result::failure(unusable(address, connected.message()));
     std::unique_ptr<PostgresEngine> opened(new PostgresEngine(location, connectionName));
+    opened->m_dialogs = dialogs;
     QSqlDatabase db = opened->connection();
     opened->m_serverWatch = std::make_unique<ServerWatch>(location);
     opened->m_serverWatch->guard(db);

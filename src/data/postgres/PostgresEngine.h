@@ -20,8 +20,9 @@ public:
 
     // Connects under `connectionName`, gives an empty database the six tables and checks
     // them; a refusal says why in a phrase that ends the caller's sentence.
+    // `dialogs` (of the window that opens it) show the waits for the server, with "Annulla".
     static Result open(const DatabaseLocation& location, const QString& connectionName,
-                       std::unique_ptr<Engine>& engine);
+                       std::unique_ptr<Engine>& engine, Dialogs* dialogs = nullptr);
     // Gives an existing, empty database the six tables (one that holds any is refused).
     static Result create(const DatabaseLocation& location, const QString& connectionName);
 
@@ -42,11 +43,12 @@ public:
     bool reconnect() override;
     bool connectionLost(const QSqlError& error) const override;
     void comeBack() override;
+    void letGo() override;
     int connectionGeneration() const override { return m_generation; }
     QSqlQuery* kept(const QString& sql, QSqlError& error) override;
     void forget(const QString& sql) override;
     bool keepsStatements() const override { return true; }
-    Result stillThere() override;
+    Result stillThere(Dialogs* dialogs) override;
 
     // The quick-search fields have their index of one- and two-character pieces
     // (PostgresSchema::gramsIndexStatements).
@@ -58,10 +60,13 @@ public:
 
 private:
     PostgresEngine(const DatabaseLocation& location, const QString& connectionName);
+    // Connects again, after a quick question to the server's port that the user can stop.
+    bool connectAgain();
 
     DatabaseLocation m_location;
     QString m_connectionName;
     bool m_pieceIndex = false;
+    Dialogs* m_dialogs = nullptr; // of the window that opened it: the waits for the server
     int m_generation = 0;
     std::list<std::pair<QString, std::unique_ptr<QSqlQuery>>> m_kept; // most recently used first
     std::unique_ptr<PostgresSearch> m_search;

@@ -1,6 +1,7 @@
 #include "data/store/Database.h"
 
 #include "data/postgres/PostgresEngine.h"
+#include "data/postgres/StatementWait.h"
 #include "data/sqlite/SqliteEngine.h"
 #include "platform/files/RegularFile.h"
 
@@ -55,15 +56,19 @@ WriteLedger* Database::ledger() const {
     return isPostgres() ? nullptr : static_cast<const SqliteEngine&>(*m_backend).ledger();
 }
 
-Result Database::open(const QString& path, std::shared_ptr<Database>& database) {
-    return connectTo(path, database, true);
+bool Database::waiting() {
+    return StatementWait::busy();
 }
 
-Result Database::openSeparate(const QString& path, std::shared_ptr<Database>& database) {
-    return connectTo(path, database, false);
+Result Database::open(const QString& path, std::shared_ptr<Database>& database, Dialogs* dialogs) {
+    return connectTo(path, database, true, dialogs);
 }
 
-Result Database::connectTo(const QString& path, std::shared_ptr<Database>& database, bool shared) {
+Result Database::openSeparate(const QString& path, std::shared_ptr<Database>& database, Dialogs* dialogs) {
+    return connectTo(path, database, false, dialogs);
+}
+
+Result Database::connectTo(const QString& path, std::shared_ptr<Database>& database, bool shared, Dialogs* dialogs) {
     database.reset();
     if (path.trimmed().isEmpty())
         return Result::failure(
@@ -82,7 +87,7 @@ Result Database::connectTo(const QString& path, std::shared_ptr<Database>& datab
         key = QFileInfo(path).canonicalFilePath();
     }
     if (const std::shared_ptr<Database> open = shared ? openFiles()[key].lock() : nullptr) {
-        if (const Result there = open->m_backend->stillThere(); !there)
+        if (const Result there = open->m_backend->stillThere(dialogs); !there)
             return there;
         database = open;
         return Result::success();
@@ -90,7 +95,7 @@ Result Database::connectTo(const QString& path, std::shared_ptr<Database>& datab
 
     const QString name = newConnectionName(postgres ? "velmora-pg-" : "velmora-");
     std::shared_ptr<Database> opened(new Database(path, location, name));
-    if (const Result made = postgres ? PostgresEngine::open(location, name, opened->m_backend)
+    if (const Result made = postgres ? PostgresEngine::open(location, name, opened->m_backend, dialogs)
                                      : SqliteEngine::open(path, name, opened->m_backend);
         !made)
         return made;

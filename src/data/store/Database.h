@@ -9,6 +9,7 @@
 #include <memory>
 
 class ColumnCache;
+class Dialogs;
 class QSqlQuery;
 class QSqlError;
 class SearchIndex;
@@ -32,10 +33,11 @@ public:
     // file, a file that is not a database, a server that cannot be reached or refuses
     // the access, or a missing table is refused with a message naming the database.
     // An empty PostgreSQL database is given the six tables first.
-    static Result open(const QString& path, std::shared_ptr<Database>& database);
+    // PostgreSQL: `dialogs` show the waits for the server, with "Annulla" (StatementWait).
+    static Result open(const QString& path, std::shared_ptr<Database>& database, Dialogs* dialogs = nullptr);
     // Like open(), but with a connection of its own that nothing else shares: what another
     // copy of the program on the same file has, here within one process.
-    static Result openSeparate(const QString& path, std::shared_ptr<Database>& database);
+    static Result openSeparate(const QString& path, std::shared_ptr<Database>& database, Dialogs* dialogs = nullptr);
 
     // Opens the database as a window would, and lets it go: whether it can be used, and
     // if not, why (the settings window's check of a server's address).
@@ -74,6 +76,9 @@ public:
     // PostgreSQL: a connection closed by a reconnection that found no server is opened
     // again before the next statement, so the first try after the server is back works.
     void comeBack() { m_backend->comeBack(); }
+    // PostgreSQL: closes the connection, and with it what was prepared on it (one the user gave
+    // up waiting for); the next operation connects again.
+    void letGo() { m_backend->letGo(); }
     // Counts the reconnections: a statement prepared on an earlier connection is gone
     // from the server and must be prepared again.
     int connectionGeneration() const { return m_backend->connectionGeneration(); }
@@ -89,6 +94,10 @@ public:
     void forget(const QString& sql) { m_backend->forget(sql); }
     // Whether statements are kept (PostgreSQL).
     bool keepsStatements() const { return m_backend->keepsStatements(); }
+
+    // PostgreSQL: the window's thread is waiting for a statement now (StatementWait): one started
+    // from its events meanwhile would meet it on the connection, and should come back later.
+    static bool waiting();
 
     // What an error of this database's engine means, as a phrase that ends the caller's sentence.
     QString describe(const QSqlError& error) const { return m_backend->describe(error); }
@@ -106,7 +115,7 @@ public:
 private:
     Database(const QString& path, const DatabaseLocation& location, const QString& connectionName);
     // Shared: the connection of every other source on that database, made if there is none.
-    static Result connectTo(const QString& path, std::shared_ptr<Database>& database, bool shared);
+    static Result connectTo(const QString& path, std::shared_ptr<Database>& database, bool shared, Dialogs* dialogs);
 
     QString m_path;
     DatabaseLocation m_location;

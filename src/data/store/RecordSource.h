@@ -82,7 +82,10 @@ public:
     void setSearchSlices(std::chrono::nanoseconds first, std::chrono::nanoseconds later);
     // Where a save or a delete that waits for a record another desk holds shows its
     // progress, with Annulla; without, such a write is refused at once.
-    void setDialogs(Dialogs* dialogs) { m_dialogs = dialogs; }
+    void setDialogs(Dialogs* dialogs) {
+        m_dialogs = dialogs;
+        m_checksGeneration = -1; // the row guard and the change watch take them too
+    }
     // Starts a blank new record: bound fields empty, typing goes into it.
     Result addNew();
     // Puts a typed value into a field of the current or new record (the pending edit).

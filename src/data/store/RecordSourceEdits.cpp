@@ -1,5 +1,6 @@
 #include "data/store/RecordSource.h"
 
+#include "data/postgres/StatementWait.h"
 #include "data/store/Database.h"
 #include "data/store/RecordSourceDetail.h"
 #include "data/vocabulary/Numbers.h"
@@ -127,11 +128,17 @@ Result RecordSource::insertNew() {
         return databaseError(QStringLiteral("il nuovo record"), query.lastError());
     for (const QVariant& value : std::as_const(values))
         query.addBindValue(value);
-    if (!query.exec())
+    bool inserted = false;
+    qint64 key = 0;
+    StatementWait::run(m_database->connection(), m_dialogs, [&] {
+        if (!(inserted = query.exec()))
+            return;
+        key = returning ? (query.next() ? query.value(0).toLongLong() : 0) : query.lastInsertId().toLongLong();
+        query.finish();
+    });
+    if (!inserted)
         return databaseError(QStringLiteral("il nuovo record"), query.lastError());
 
-    const qint64 key = returning ? (query.next() ? query.value(0).toLongLong() : 0) : query.lastInsertId().toLongLong();
-    query.finish();
     m_inserted = key;
     m_adding = false;
     m_pending.clear();

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+class Dialogs;
 class QSqlError;
 class QSqlQuery;
 
@@ -86,6 +87,8 @@ public:
     virtual bool reconnect() { return true; }
     virtual bool connectionLost(const QSqlError&) const { return false; }
     virtual void comeBack() {}
+    // Closes a server's connection the user gave up waiting for; the next operation connects again.
+    virtual void letGo() {}
     virtual int connectionGeneration() const { return 0; }
     // A statement prepared once and kept for the next time (Database::kept); none here.
     virtual QSqlQuery* kept(const QString&, QSqlError&) { return nullptr; }
@@ -93,7 +96,8 @@ public:
     virtual bool keepsStatements() const { return false; }
     // The connection of a database already open, before another window shares it: one lost
     // with a server that has since come back is made again; a refusal when it cannot be.
-    virtual Result stillThere() { return Result::success(); }
+    // `dialogs` show a wait for the server, with "Annulla".
+    virtual Result stillThere(Dialogs*) { return Result::success(); }
 
     // What ends every refusal of a database a window was to show.
     static QString nothingShown() { return QStringLiteral(" Non ci sono dati da mostrare."); }
