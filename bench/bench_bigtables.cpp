@@ -29,6 +29,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMdiSubWindow>
 #include <QRandomGenerator>
 #include <QScrollBar>
@@ -68,7 +69,7 @@ struct Office {
         context = std::make_unique<Context>(Context{folder.path(), dialogs, clock, regional, printing});
         frame = std::make_unique<MainWindow>(*context);
         context->windows = frame.get();
-        openWindows(*frame, *context);
+        Startup::openWindows(*frame, *context);
         frame->resize(1200, 800);
         frame->show();
         QCoreApplication::processEvents();
@@ -79,10 +80,10 @@ struct Office {
         frame->runToolbarCommand(button);
         frame->repaint();
     }
-    void close(int button) {
-        if (QWidget* window = frame->showWindow(button))
-            if (auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget()))
-                sub->close();
+    // Closes every window in the frame, as the user would, so that the next click builds one again.
+    void close() {
+        for (QMdiSubWindow* sub : frame->findChildren<QMdiSubWindow*>())
+            sub->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
     }
@@ -90,10 +91,10 @@ struct Office {
 
 void openings(Office& office, Office& empty) {
     for (const Opened& w : windows) {
-        const auto series = interleaved({[&] { office.close(w.button); }, [&] { empty.close(w.button); }},
+        const auto series = interleaved({[&] { office.close(); }, [&] { empty.close(); }},
                                         {[&] { office.open(w.button); }, [&] { empty.open(w.button); }});
-        office.close(w.button);
-        empty.close(w.button);
+        office.close();
+        empty.close();
         std::printf("  apertura %-10s %s   minimo (database vuoto) %s CPU %.2f\n", w.caption,
                     qPrintable(range(series[0])), qPrintable(ratio(series[0], series[1])), series[1].cpuMedian());
     }
@@ -175,7 +176,7 @@ void drags(Office& office, const QString& path, int size) {
         std::printf("  fino in fondo %-9s %s   minimo %s CPU %.2f (righe %d, ultima chiave %s)\n", g.caption,
                     qPrintable(range(end[0])), qPrintable(ratio(end[0], end[1])), end[1].cpuMedian(),
                     grid->model()->rowCount(), qPrintable(last));
-        office.close(g.button);
+        office.close();
     }
 }
 

@@ -133,16 +133,28 @@ int RecordModel::estimatedRow(qint64 key) const {
     return static_cast<int>(std::clamp<qint64>(row, 0, std::max(0, m_count - 1)));
 }
 
-bool RecordModel::placeTail() const {
-    QList<qint64> keys;
-    if (!m_source.resultKeys(false, std::nullopt, page, keys))
+bool RecordModel::fetch(bool forward, std::optional<qint64> from, int limit, QList<qint64>& keys) const {
+    if (!m_source.resultKeys(forward, from, limit, keys))
         return false;
-    const bool head = keys.size() < page;
-    for (const qint64 key : m_source.addedKeys())
+    // A record just written is a row once the model has counted it (takeAddedKeys()).
+    if (m_seenAdded.size() != m_source.addedKeys().size())
+        keys.removeIf([this](qint64 key) { return m_source.addedKeys().contains(key) && !m_seenAdded.contains(key); });
+    return true;
+}
+
+void RecordModel::appendAdded(QList<qint64>& keys) const {
+    for (const qint64 key : m_seenAdded)
         if (!keys.contains(key) && (keys.isEmpty() || key > keys.last()))
             keys.append(key);
+}
+
+bool RecordModel::placeTail() const {
+    QList<qint64> keys;
+    if (!fetch(false, std::nullopt, page, keys))
+        return false;
+    const bool head = keys.size() < page;
+    appendAdded(keys);
     placeRun(keys, m_count - static_cast<int>(keys.size()), head, true);
-    m_source.readRows(m_run);
     scheduleSettle();
     return true;
 }
@@ -159,13 +171,14 @@ bool RecordModel::reach(int row) const {
     const int end = m_base + static_cast<int>(m_run.size());
     QList<qint64> keys;
     if (!m_run.isEmpty() && !m_runTail && row >= end && row < end + page) {
-        if (!m_source.resultKeys(true, m_run.last(), page, keys))
+        if (!fetch(true, m_run.last(), page, keys))
             return false;
         const bool tail = keys.size() < page;
-        if (tail)
-            for (const qint64 key : m_source.addedKeys())
-                if (!keys.contains(key) && !m_run.contains(key) && key > m_run.last())
-                    keys.append(key);
+        if (tail) {
+            keys.prepend(m_run.last());
+            appendAdded(keys);
+            keys.removeFirst();
+        }
         m_run += keys;
         m_runTail = tail;
         if (m_run.size() > longestRun) {
@@ -174,12 +187,11 @@ bool RecordModel::reach(int row) const {
             m_base += dropped;
             m_runHead = false;
         }
-        m_source.readRows(keys);
         scheduleSettle();
         if (row < m_base + m_run.size())
             return true;
     } else if (!m_run.isEmpty() && !m_runHead && row < m_base && row >= m_base - page) {
-        if (!m_source.resultKeys(false, m_run.first(), page, keys))
+        if (!fetch(false, m_run.first(), page, keys))
             return false;
         m_runHead = keys.size() < page;
         m_run = keys + m_run;
@@ -188,7 +200,6 @@ bool RecordModel::reach(int row) const {
             m_run.resize(longestRun);
             m_runTail = false;
         }
-        m_source.readRows(keys);
         scheduleSettle();
         if (row >= m_base)
             return true;
@@ -197,7 +208,6 @@ bool RecordModel::reach(int row) const {
     // A jump: the first page, the last, or a page where the keys put that row.
     if (row < m_head.size()) {
         placeRun(m_head, 0, true, false);
-        m_source.readRows(m_run);
         return true;
     }
     if (row >= m_count - page)
@@ -205,19 +215,16 @@ bool RecordModel::reach(int row) const {
     const qint64 key = estimatedKey(row);
     QList<qint64> before;
     QList<qint64> after;
-    if (!m_source.resultKeys(false, key, page / 2, before) || !m_source.resultKeys(true, key - 1, page, after))
+    if (!fetch(false, key, page / 2, before) || !fetch(true, key - 1, page, after))
         return false;
     const bool head = before.size() < page / 2;
     const bool tail = after.size() < page;
     keys = before + after;
     if (tail)
-        for (const qint64 added : m_source.addedKeys())
-            if (!keys.contains(added) && (keys.isEmpty() || added > keys.last()))
-                keys.append(added);
+        appendAdded(keys);
     // The rows go where they were asked for; where an end was reached, the count is put
     // right afterwards (settle()).
     placeRun(keys, row - static_cast<int>(before.size()), head, tail);
-    m_source.readRows(m_run);
     scheduleSettle();
     return row >= m_base && row < m_base + m_run.size();
 }
@@ -230,7 +237,6 @@ void RecordModel::showEnd() {
 void RecordModel::showStart() {
     if (m_count > 0 && !(m_runHead && m_base == 0) && !m_head.isEmpty()) {
         placeRun(m_head, 0, true, m_head.size() < page);
-        m_source.readRows(m_run);
         scheduleSettle();
     }
 }
@@ -248,35 +254,31 @@ int RecordModel::rowOfKey(qint64 key) const {
         return -1;
     if (const qsizetype at = m_head.indexOf(key); at >= 0) {
         placeRun(m_head, 0, true, false);
-        m_source.readRows(m_run);
         return static_cast<int>(at);
     }
     QList<qint64> before;
     QList<qint64> after;
-    if (!m_source.resultKeys(false, key + 1, page / 2, before))
+    if (!fetch(false, key + 1, page / 2, before))
         return -1;
     if (before.isEmpty() || before.last() != key) {
         // A record written since the refresh that the query does not hold is shown last.
-        if (!m_source.addedKeys().contains(key) || !placeTail())
+        if (!m_seenAdded.contains(key) || !placeTail())
             return -1;
         const qsizetype at = m_run.indexOf(key);
         return at >= 0 ? m_base + static_cast<int>(at) : -1;
     }
-    if (!m_source.resultKeys(true, key, page, after))
+    if (!fetch(true, key, page, after))
         return -1;
     const bool head = before.size() < page / 2;
     const bool tail = after.size() < page;
     QList<qint64> keys = before + after;
     if (tail)
-        for (const qint64 added : m_source.addedKeys())
-            if (!keys.contains(added) && added > keys.last())
-                keys.append(added);
+        appendAdded(keys);
     const int held = static_cast<int>(keys.size());
     const int base = head   ? 0
                      : tail ? m_count - held
                             : std::clamp(estimatedRow(key) - static_cast<int>(before.size() - 1), 0, std::max(0, m_count - held));
     placeRun(keys, base, head, tail);
-    m_source.readRows(m_run);
     scheduleSettle();
     const int row = m_base + static_cast<int>(before.size()) - 1;
     return row >= 0 && row < m_count ? row : -1;
@@ -292,11 +294,11 @@ void RecordModel::scheduleSettle() const {
 void RecordModel::estimateToLastKey() {
     m_lastKnown = true;
     QList<qint64> last;
-    if (m_head.isEmpty() || m_runTail || !m_source.resultKeys(false, std::nullopt, 1, last) || last.isEmpty() ||
+    if (m_head.isEmpty() || m_runTail || !fetch(false, std::nullopt, 1, last) || last.isEmpty() ||
         last.first() <= m_head.last())
         return;
     int later = 0;  // records written since, shown after the result's rows
-    for (const qint64 key : m_source.addedKeys())
+    for (const qint64 key : m_seenAdded)
         later += key > last.first() ? 1 : 0;
     const qint64 estimate = m_head.size() + later + std::llround(double(last.first() - m_head.last()) * m_density);
     const int held = m_base + static_cast<int>(m_run.size());
@@ -351,17 +353,19 @@ void RecordModel::settle() {
 }
 
 void RecordModel::takeAddedKeys() {
-    const QList<qint64>& added = m_source.addedKeys();
+    const QList<qint64> added = m_source.addedKeys();
     if (added == m_seenAdded)
         return;
     for (const qint64 key : added) {
         if (m_seenAdded.contains(key) || m_run.contains(key))
             continue;
         settle();
+        // Counted between the two signals: before, the key is no row of the model's.
         if (m_run.isEmpty() && m_count == 0) {
             beginInsertRows({}, 0, 0);
             placeRun({key}, 0, true, true);
             m_count = 1;
+            m_seenAdded.append(key);
             endInsertRows();
             continue;
         }
@@ -369,6 +373,7 @@ void RecordModel::takeAddedKeys() {
         if (m_runTail && m_base + m_run.size() == m_count)
             m_run.append(key);
         ++m_count;
+        m_seenAdded.append(key);
         endInsertRows();
     }
     m_seenAdded = added;
@@ -409,7 +414,12 @@ QVariant RecordModel::data(const QModelIndex& index, int role) const {
         return {};
     if (!reach(index.row()))
         return QString();
-    return m_source.valueOfKey(m_run.at(index.row() - m_base), m_columns.at(index.column()).field);
+    const int at = index.row() - m_base;
+    const qint64 key = m_run.at(at);
+    // The rows a grid shows at once, read together: a screen from here on, a few before.
+    if (!m_source.holdsRow(key))
+        m_source.readRows(m_run.mid(std::max(0, at - 8), 72));
+    return m_source.valueOfKey(key, m_columns.at(index.column()).field);
 }
 
 QVariant RecordModel::headerData(int section, Qt::Orientation orientation, int role) const {

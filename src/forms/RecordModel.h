@@ -73,6 +73,11 @@ private:
     // Makes the run hold `row`; false when no keys can be read now.
     bool reach(int row) const;
     void placeRun(QList<qint64> keys, int base, bool head, bool tail) const;
+    // The result's keys (RecordSource::resultKeys()) without the records written since the
+    // model last counted its rows.
+    bool fetch(bool forward, std::optional<qint64> from, int limit, QList<qint64>& keys) const;
+    // Appends the records written since the refresh, shown after the result's last row.
+    void appendAdded(QList<qint64>& keys) const;
     // The run of the last rows, with the records written since the refresh.
     bool placeTail() const;
     qint64 estimatedKey(int row) const;

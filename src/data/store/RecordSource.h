@@ -165,6 +165,7 @@ public:
     const QList<qint64>& addedKeys() const { return m_added; }
     // Reads the rows of these keys that are not held yet, a block at a time.
     void readRows(const QList<qint64>& keys) const;
+    bool holdsRow(qint64 key) const { return m_rows.contains(key); }
     // A field of the row with that key, as valueAt() shows it.
     QString valueOfKey(qint64 key, const QString& field) const;
 
