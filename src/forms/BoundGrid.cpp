@@ -97,7 +97,10 @@ void BoundGrid::measureKeys() {
     // Keys come in key order, so the widest is the highest; the rows held are measured too,
     // for links to another table's key, which come in any order (a property's visits:
     // short lists, held whole).
-    const auto [first, last] = m_model->heldRows();
+    const auto [first, held] = m_model->heldRows();
+    // A whole result held may be long (a record moved on through all of it): its first rows do.
+    constexpr int looked = 512;
+    const int last = std::min(held, first + looked);
     m_keyWidths.fill(0, columns);
     for (int column = 0; column < columns; ++column) {
         if (!m_model->isKeyColumn(column))

@@ -104,12 +104,27 @@ void RecordModel::rebuild() {
     // A search's last key may lie well below the table's: read after the first paint, so
     // that a keystroke's result shows at once.
     m_lastKnown = m_source.recordSource().conditions().isEmpty();
-    if (m_source.isHeadLoaded())
+    // The source's window, grown as the record moved on, may be long: its part next to
+    // the current record is enough.
+    if (window.size() > longestRun) {
+        const qsizetype current = std::max(0, m_source.currentRow());
+        const qsizetype from = std::clamp<qsizetype>(current - longestRun / 2, 0, window.size() - longestRun);
+        const bool head = m_source.isHeadLoaded() && from == 0;
+        const bool tail = m_source.isTailLoaded() && from + longestRun == window.size();
+        const QList<qint64> part = window.mid(from, longestRun);
+        // Counted from the first key, the rows are where they are; from the last, or from
+        // neither, where the count puts them.
+        const int base = m_source.isHeadLoaded() ? static_cast<int>(from)
+                         : tail                  ? m_count - longestRun
+                                                 : estimatedRow(part.first());
+        placeRun(part, base, head, tail);
+    } else if (m_source.isHeadLoaded()) {
         placeRun(window, 0, true, false);
-    else if (m_source.isTailLoaded())
+    } else if (m_source.isTailLoaded()) {
         placeRun(window, m_count - static_cast<int>(window.size()), false, true);
-    else if (!window.isEmpty())
+    } else if (!window.isEmpty()) {
         placeRun(window, estimatedRow(window.first()), false, false);
+    }
     scheduleSettle();
 }
 

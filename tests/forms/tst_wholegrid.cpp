@@ -200,6 +200,32 @@ private slots:
             QCOMPARE(g.owner(row), QStringLiteral("Proprietario %1").arg(found.at(row)));
     }
 
+    void aGridBoundAfterTheRecordMovedOnShowsItsRow() {
+        // The source's own window grows as the record moves on; a grid bound then (a window
+        // built late) holds only a part of it, around the current record.
+        TestDatabase db;
+        db.exec("BEGIN");
+        for (int i = 1; i <= 1000; ++i)
+            db.insert("immobile", {"proprietario"}, {QStringLiteral("Proprietario %1").arg(i)});
+        db.exec("COMMIT");
+        RecordSource source{"immobile", italian};
+        QVERIFY(source.setDatabaseName(db.path()).ok());
+        QVERIFY(source.refresh().ok());
+        for (int i = 0; i < 700; ++i)
+            QVERIFY(source.moveNext().ok());
+        QCOMPARE(source.value("proprietario"), QStringLiteral("Proprietario 701"));
+        ScriptedDialogs dialogs;
+        BoundGrid grid;
+        grid.bind(source, {{"id", "id"}, {"Proprietario", "proprietario"}}, dialogs, false);
+        grid.resize(400, 300);
+        grid.show();
+        QCoreApplication::processEvents();
+        QCOMPARE(grid.currentIndex().row(), 700);
+        QCOMPARE(grid.model()->index(700, 1).data().toString(), QStringLiteral("Proprietario 701"));
+        QCOMPARE(grid.model()->index(10, 1).data().toString(), QStringLiteral("Proprietario 11"));
+        QCOMPARE(grid.model()->index(999, 1).data().toString(), QStringLiteral("Proprietario 1000"));
+    }
+
     void newAndDeletedRecordsAreRowsAtOnce() {
         Grid g(1000);
         QVERIFY(g.source.addNew().ok());
