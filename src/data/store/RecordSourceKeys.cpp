@@ -100,7 +100,8 @@ Result RecordSource::fetchKeys(Direction direction, std::optional<qint64> from, 
     return Result::success();
 }
 
-void RecordSource::replaceWindow(const QList<qint64>& keys, bool headLoaded, bool tailLoaded) {
+void RecordSource::replaceWindow(const QList<qint64>& keys, bool headLoaded, bool tailLoaded, bool sameResult) {
+    m_windowMovedOnly = sameResult;
     emit aboutToReset();
     m_keys = keys;
     m_headLoaded = headLoaded;
@@ -110,6 +111,7 @@ void RecordSource::replaceWindow(const QList<qint64>& keys, bool headLoaded, boo
     m_current = -1;
     m_next = 0;
     emit reset();
+    m_windowMovedOnly = false;
 }
 
 void RecordSource::appendAddedKeys() {
@@ -122,7 +124,7 @@ Result RecordSource::loadHead() {
     QList<qint64> keys;
     if (const Result fetched = fetchKeys(Direction::Forward, std::nullopt, pageSize, keys); !fetched)
         return fetched;
-    replaceWindow(keys, true, keys.size() < pageSize);
+    replaceWindow(keys, true, keys.size() < pageSize, true);
     return Result::success();
 }
 
@@ -130,7 +132,7 @@ Result RecordSource::loadTail() {
     QList<qint64> keys;
     if (const Result fetched = fetchKeys(Direction::Backward, std::nullopt, pageSize, keys); !fetched)
         return fetched;
-    replaceWindow(keys, keys.size() < pageSize, true);
+    replaceWindow(keys, keys.size() < pageSize, true, true);
     return Result::success();
 }
 

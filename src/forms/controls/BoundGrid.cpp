@@ -23,6 +23,8 @@ BoundGrid::BoundGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(true);
     setWordWrap(false);
+    // A row at a time: the scroll bar's value is the first row shown, whatever the rows held.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setItemDelegate(new GridDelegate(this));
 }
 
@@ -40,7 +42,22 @@ void BoundGrid::bind(RecordSource& source, const QList<RecordModel::Column>& col
     connect(&source, &RecordSource::currentChanged, this, &BoundGrid::showCurrent);
     connect(m_model, &QAbstractItemModel::modelReset, this, &BoundGrid::showCurrent);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, &BoundGrid::userPicked);
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &BoundGrid::scrolled);
+    connect(m_model, &RecordModel::shiftedAtTop, this, &BoundGrid::shiftedAtTop);
+    // The thumb dragged to the bottom, or sent there, shows the last rows of the result
+    // even where the count was estimated short; scrolling on row by row reads on instead.
+    QScrollBar* bar = verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
+        if (value == bar->maximum() && bar->isSliderDown())
+            m_model->showEnd();
+        else if (value == bar->minimum() && bar->isSliderDown())
+            m_model->showStart();
+    });
+    connect(bar, &QScrollBar::actionTriggered, this, [this](int action) {
+        if (action == QAbstractSlider::SliderToMaximum)
+            m_model->showEnd();
+        else if (action == QAbstractSlider::SliderToMinimum)
+            m_model->showStart();
+    });
     // More digits may come with every row read.
     connect(m_model, &QAbstractItemModel::modelReset, this, &BoundGrid::measureKeys);
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &BoundGrid::measureKeys);
@@ -53,6 +70,18 @@ void BoundGrid::setColumnWidths(const QList<int>& widths) {
     fitColumns();
 }
 
+QModelIndex BoundGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    // ctrl+End goes to the result's last record, ctrl+Home to its first.
+    if (m_model && (modifiers & Qt::ControlModifier) && (action == MoveEnd || action == MoveHome)) {
+        if (action == MoveEnd)
+            m_model->showEnd();
+        else
+            m_model->showStart();
+        m_model->settle();
+    }
+    return QTableView::moveCursor(action, modifiers);
+}
+
 bool BoundGrid::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::Resize)
         fitColumns();
@@ -63,24 +92,27 @@ void BoundGrid::measureKeys() {
     if (!m_model)
         return;
     const int columns = m_model->columnCount();
-    const int rows = m_model->rowCount();
     const QFontMetrics metrics(font());
     const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + metrics.averageCharWidth();
-    // Keys come in key order, so the widest is among the last rows; links to another
-    // table's key come in any order, and such lists (a property's visits) are short.
-    constexpr int looked = 256;
+    // Keys come in key order, so the widest is the highest; the rows held are measured too,
+    // for links to another table's key, which come in any order (a property's visits:
+    // short lists, held whole).
+    const auto [first, held] = m_model->heldRows();
+    // A whole result held may be long (a record moved on through all of it): its first rows do.
+    constexpr int looked = 512;
+    const int last = std::min(held, first + looked);
     m_keyWidths.fill(0, columns);
     for (int column = 0; column < columns; ++column) {
         if (!m_model->isKeyColumn(column))
             continue;
         int widest = horizontalHeader()->sectionSizeHint(column);
-        const auto measure = [&](int row) {
-            widest = std::max(widest, metrics.horizontalAdvance(m_model->index(row, column).data().toString()) + margin);
+        const auto measure = [&](const QString& text) {
+            widest = std::max(widest, metrics.horizontalAdvance(text) + margin);
         };
-        for (int row = std::max(0, rows - looked); row < rows; ++row)
-            measure(row);
-        for (int row = 0; row < std::min(rows - looked, looked); ++row)
-            measure(row);
+        if (m_model->highestKey() > 0)
+            measure(QString::number(m_model->highestKey()));
+        for (int row = first; row < last; ++row)
+            measure(m_model->index(row, column).data().toString());
         m_keyWidths[column] = widest;
     }
     fitColumns();
@@ -117,7 +149,13 @@ void BoundGrid::showCurrent() {
     if (!m_source || m_syncing)
         return;
     m_syncing = true;
-    const int row = m_source->currentRow();
+    const std::optional<qint64> key = m_source->currentKey();
+    int row = key ? m_model->rowOfKey(*key) : -1;
+    // Where the keys just read show the count wrong, it is put right before the row is shown.
+    if (row >= 0) {
+        m_model->settle();
+        row = m_model->rowOfKey(*key);
+    }
     if (row >= 0) {
         const QModelIndex index = m_model->index(row, std::max(0, currentIndex().column()));
         selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -132,21 +170,18 @@ void BoundGrid::showCurrent() {
 void BoundGrid::userPicked(const QModelIndex& current) {
     if (m_syncing || !current.isValid())
         return;
-    if (const Result moved = m_source->moveToRow(current.row()); !moved) {
+    const std::optional<qint64> key = m_model->keyAt(current.row());
+    if (!key || (key == m_source->currentKey() && !m_source->isAdding()))
+        return;
+    if (const Result moved = m_source->moveToKey(*key); !moved) {
         m_dialogs->message(moved.message());
         // After the click has finished selecting, or the view would select it again.
         QTimer::singleShot(0, this, &BoundGrid::showCurrent);
     }
 }
 
-void BoundGrid::scrolled(int value) {
-    // Rows before the loaded ones (after a move to the last record) come in as the
-    // user scrolls to the top; keep the same rows in view.
-    if (value != verticalScrollBar()->minimum() || !m_source->canFetchPrevious())
-        return;
-    const int before = m_model->rowCount();
-    m_source->fetchPrevious();
-    const int added = m_model->rowCount() - before;
-    if (added > 0)
-        scrollTo(m_model->index(added, 0), QAbstractItemView::PositionAtTop);
+void BoundGrid::shiftedAtTop(int rows) {
+    // Rows taken away or added before those in view: the same rows stay in view.
+    updateGeometries();
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + rows);
 }

@@ -8,7 +8,8 @@ class Dialogs;
 class RecordSource;
 
 // A grid over a record source: selecting a row makes it the current record and a
-// move of the source selects its row. Scrolling to either end loads more rows.
+// move of the source selects its row. Its rows are all those of the result: the scroll
+// bar, ctrl+Home, ctrl+End and the page keys reach any of them, reading the keys there.
 class BoundGrid : public QTableView {
     Q_OBJECT
 public:
@@ -28,13 +29,14 @@ public:
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
 private:
     void showCurrent();
     void measureKeys();
     void fitColumns();
     void userPicked(const QModelIndex& current);
-    void scrolled(int value);
+    void shiftedAtTop(int rows);
 
     RecordModel* m_model = nullptr;
     RecordSource* m_source = nullptr;
