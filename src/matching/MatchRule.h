@@ -70,6 +70,8 @@ public:
     // The first test of match(), on purpose and type alone: false means no match whatever
     // the rest holds, so a search need read no more of that row.
     bool samePurposeAndType(const PropertyTerms& property, const RequestTerms& request);
+    // Purposes are the same when they differ only in case and surrounding blanks.
+    static bool samePurpose(const QString& offered, const QString& wanted);
 
     // The same for one pair, without keeping anything.
     static MatchResult one(const PropertyTerms& property, const RequestTerms& request,
@@ -89,10 +91,18 @@ public:
 
 private:
     bool contains(const QString& text, const QString& piece);
+    std::optional<double> readSurface(const QString& text);
+    std::optional<double> readAmount(const QString& text);
+    QString shownNumber(double value);
+    QString shownMoney(double value);
 
     MatchTolerances m_tolerances;
     QLocale m_locale;
     // Contains-patterns by the piece they look for, and their verdicts by text.
     QHash<QString, std::shared_ptr<LikePattern>> m_patterns;
     QHash<QString, bool> m_verdicts;
+    QHash<QString, std::optional<double>> m_surfaces;
+    QHash<QString, std::optional<double>> m_amounts;
+    QHash<double, QString> m_shownNumbers;
+    QHash<double, QString> m_shownMoney;
 };

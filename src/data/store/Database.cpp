@@ -9,6 +9,7 @@
 #include "data/sqlite/SqlFunctions.h"
 #include "data/sqlite/SqliteSchema.h"
 #include "data/sqlite/search/ColumnCache.h"
+#include "data/sqlite/search/CriteriaIndex.h"
 #include "data/sqlite/search/SearchIndex.h"
 #include "data/sqlite/search/WriteLedger.h"
 #include "data/vocabulary/Schema.h"
@@ -165,6 +166,10 @@ QSqlQuery* Database::kept(const QString& sql, QSqlError& error) {
 
 void Database::forget(const QString& sql) {
     m_kept.remove_if([&sql](const auto& kept) { return kept.first == sql; });
+}
+
+bool Database::hasMatchingIndex(const QString& table) const {
+    return !isPostgres() && CriteriaIndex::hasMatchingIndex(handle(), table);
 }
 
 PostgresSearch* Database::searchConnection(bool make) {
