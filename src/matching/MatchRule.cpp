@@ -63,22 +63,30 @@ QString MatchRule::money(double value) const {
 
 // The same surfaces, budgets and amounts come back row after row: each text is read, and
 // each number written, once while it stays here.
-std::optional<double> MatchRule::readSurface(const QString& text) {
-    if (m_surfaces.size() >= mostKept)
-        m_surfaces.clear();
-    auto found = m_surfaces.constFind(text);
-    if (found == m_surfaces.constEnd())
-        found = m_surfaces.insert(text, surface(text, m_locale));
+std::optional<double> MatchRule::read(NumberTexts& numbers, const QString& text, bool isSurface) {
+    for (int i = 0; i < numbers.filled; ++i)
+        if (numbers.recent[i] == text) {
+            numbers.older = 1 - i;
+            return numbers.recentValue[i];
+        }
+    if (numbers.kept.size() >= mostKept)
+        numbers.kept.clear();
+    auto found = numbers.kept.constFind(text);
+    if (found == numbers.kept.constEnd())
+        found = numbers.kept.insert(text, isSurface ? surface(text, m_locale) : amount(text, m_locale));
+    const int slot = numbers.filled < 2 ? numbers.filled++ : numbers.older;
+    numbers.recent[slot] = text;
+    numbers.recentValue[slot] = *found;
+    numbers.older = 1 - slot;
     return *found;
 }
 
+std::optional<double> MatchRule::readSurface(const QString& text) {
+    return read(m_surfaces, text, true);
+}
+
 std::optional<double> MatchRule::readAmount(const QString& text) {
-    if (m_amounts.size() >= mostKept)
-        m_amounts.clear();
-    auto found = m_amounts.constFind(text);
-    if (found == m_amounts.constEnd())
-        found = m_amounts.insert(text, amount(text, m_locale));
-    return *found;
+    return read(m_amounts, text, false);
 }
 
 QString MatchRule::shownNumber(double value) {
@@ -120,6 +128,9 @@ bool MatchRule::samePurposeAndType(const PropertyTerms& property, const RequestT
     if (!samePurpose(property.purpose, request.purpose))
         return false;
     // Type: either one contains the other, as the office's searches read it from each side.
+    // Rows come in runs of the same type: the last verdict first.
+    if (m_lastVerdict && property.type == m_lastOffered && request.type == m_lastWanted)
+        return *m_lastVerdict;
     const QString offeredType = property.type.trimmed();
     const QString wantedType = request.type.trimmed();
     const QString typeKey = offeredType + QChar(0) + wantedType;
@@ -129,7 +140,24 @@ bool MatchRule::samePurposeAndType(const PropertyTerms& property, const RequestT
             m_verdicts.clear();
         verdict = m_verdicts.insert(typeKey, contains(wantedType, offeredType) || contains(offeredType, wantedType));
     }
+    m_lastOffered = property.type;
+    m_lastWanted = request.type;
+    m_lastVerdict = *verdict;
     return *verdict;
+}
+
+bool MatchRule::withinTolerances(const QString& offeredSurface, const QString& wantedSurface, const QString& price,
+                                 const QString& budget) {
+    // The same tests as match() makes, in the same terms.
+    const std::optional<double> offered = readSurface(offeredSurface);
+    const std::optional<double> wanted = readSurface(wantedSurface);
+    if (positive(offered) && positive(wanted) &&
+        std::abs(*offered - *wanted) * 100 > m_tolerances.surfaceTolerance * *wanted)
+        return false;
+    const std::optional<double> asked = readAmount(price);
+    const std::optional<double> affordable = readAmount(budget);
+    return !(positive(asked) && positive(affordable) &&
+             std::max(0.0, *asked - *affordable) * 100 > m_tolerances.priceTolerance * *affordable);
 }
 
 MatchResult MatchRule::match(const PropertyTerms& property, const RequestTerms& request) {

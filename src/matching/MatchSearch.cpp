@@ -194,7 +194,9 @@ void MatchSearch::findProperties(const RequestTerms& request) {
 
 void MatchSearch::startWithin(const Range& range) {
     cancel();
-    m_rule = std::make_unique<MatchRule>(m_tolerances, m_locale);
+    // Kept from one search to the next: what it has read and written (amounts, types) comes back.
+    if (!m_rule || !(m_rule->tolerances() == m_tolerances))
+        m_rule = std::make_unique<MatchRule>(m_tolerances, m_locale);
     std::vector<Part> parts;
     if (m_database->isPostgres() || !walk(range, parts)) {
         Part all{selectSql(*m_database, m_forRequests), {}};
@@ -226,8 +228,8 @@ bool MatchSearch::walk(const Range& range, std::vector<Part>& parts) {
     const auto text = [this](const QVariant& value) { return shown(value, m_locale); };
     // The rows of one purpose and type, through the index: within the range, then those
     // that the rule does not hold to it (no surface, none above 0, a text such as "80 mq").
-    QString rows = selectSql(*m_database, m_forRequests) +
-                   QStringLiteral(" INDEXED BY velmora_incroci_%1 WHERE ").arg(tableName);
+    const QString rows = QStringLiteral("SELECT %1, mq, prezzo FROM %2 INDEXED BY velmora_incroci_%2 WHERE ")
+                             .arg(m_database->keyColumn(tableName), tableName);
     for (const QVariant& purpose : *purposes) {
         if (!MatchRule::samePurpose(text(purpose), m_forRequests ? m_property.purpose : m_request.purpose))
             continue;
@@ -249,10 +251,11 @@ bool MatchSearch::walk(const Range& range, std::vector<Part>& parts) {
             if (!kind.isNull())
                 pairValues << kind;
             if (!range) {
-                parts.push_back({rows + pair, pairValues});
+                parts.push_back({rows + pair, pairValues, true});
                 continue;
             }
             Part part;
+            part.keysFirst = true;
             const QStringList within = {QStringLiteral(" AND mq BETWEEN ? AND ?"), QStringLiteral(" AND mq <= 0"),
                                         QStringLiteral(" AND mq IS NULL"), QStringLiteral(" AND mq >= ''")};
             for (const QString& piece : within) {
@@ -309,6 +312,7 @@ bool MatchSearch::openPart() {
     if (m_nextPart >= m_parts.size())
         return false;
     const Part& part = m_parts[m_nextPart++];
+    m_keysFirst = part.keysFirst;
     m_query = std::make_unique<QSqlQuery>(m_database->connection());
     m_query->setForwardOnly(true);
     m_query->prepare(part.sql);
@@ -320,6 +324,32 @@ bool MatchSearch::openPart() {
         fail(failure(*m_database, error));
         return false;
     }
+    return true;
+}
+
+// The whole rows of the keys found within the tolerances so far, given as one list.
+bool MatchSearch::openDetails() {
+    const QString tableName = table(m_forRequests);
+    if (!m_details) {
+        m_details = std::make_unique<QSqlQuery>(m_database->connection());
+        m_details->setForwardOnly(true);
+        m_details->prepare(selectSql(*m_database, m_forRequests) +
+                           QStringLiteral(" WHERE %1 IN (SELECT value FROM json_each(?))").arg(m_database->keyColumn(tableName)));
+    }
+    QByteArray keys = "[";
+    for (const qint64 key : m_pending)
+        keys += QByteArray::number(key) + ',';
+    keys.back() = ']';
+    m_pending.clear();
+    m_details->bindValue(0, QString::fromLatin1(keys));
+    if (!m_details->exec()) {
+        const QSqlError error = m_details->lastError();
+        m_details.reset();
+        m_query.reset();
+        fail(failure(*m_database, error));
+        return false;
+    }
+    m_detailsOpen = true;
     return true;
 }
 
@@ -379,22 +409,66 @@ bool MatchSearch::readSome(bool untilDone) {
         }
         return true;
     }
-    while (m_query) {
-        QSqlQuery& query = *m_query;
-        while (query.next()) {
-            MatchRow row;
-            if (scoreRow([&query](int column) { return query.value(column); }, m_forRequests, m_locale, *m_rule,
-                         m_property, m_request, row))
-                m_found.push_back(std::move(row));
-            if (timeUp())
-                return false;
+    // Rows within the tolerances are looked at whole in batches of this many.
+    constexpr std::size_t batch = 512;
+    const auto score = [&](const QSqlQuery& query) {
+        MatchRow row;
+        if (scoreRow([&query](int column) { return query.value(column); }, m_forRequests, m_locale, *m_rule, m_property,
+                     m_request, row))
+            m_found.push_back(std::move(row));
+    };
+    for (;;) {
+        if (m_detailsOpen) {
+            while (m_details->next()) {
+                score(*m_details);
+                if (timeUp())
+                    return false;
+            }
+            if (m_details->lastError().isValid()) {
+                const QSqlError error = m_details->lastError();
+                m_details.reset();
+                m_detailsOpen = false;
+                m_query.reset();
+                fail(failure(*m_database, error));
+                return true;
+            }
+            m_details->finish();
+            m_detailsOpen = false;
         }
-        if (query.lastError().isValid())
+        if (!m_query)
+            return true;
+        QSqlQuery& query = *m_query;
+        bool ended = true;
+        while (query.next()) {
+            if (!m_keysFirst) {
+                score(query);
+            } else {
+                const QString surface = shown(query.value(1), m_locale);
+                const QString price = shown(query.value(2), m_locale);
+                const bool within = m_forRequests
+                                        ? m_rule->withinTolerances(m_property.surface, surface, m_property.price, price)
+                                        : m_rule->withinTolerances(surface, m_request.surface, price, m_request.budget);
+                if (within)
+                    m_pending.push_back(query.value(0).toLongLong());
+                if (m_pending.size() >= batch) {
+                    ended = false;
+                    break;
+                }
+            }
+            if (timeUp()) {
+                if (m_pending.size() < batch)
+                    return false;
+                ended = false;
+                break;
+            }
+        }
+        if (ended && query.lastError().isValid())
             return true;  // done() says why
-        if (!openPart())
+        if (!m_pending.empty() && !openDetails())
+            return true;  // failed, and said so
+        if (ended && !m_detailsOpen && !openPart())
             return true;  // all read, or failed and said so
     }
-    return true;
 }
 
 void MatchSearch::finishNow() {
@@ -442,6 +516,9 @@ void MatchSearch::cancel() {
     ++m_generation;
     m_running = false;
     m_query.reset();
+    m_details.reset();  // made for one table
+    m_detailsOpen = false;
+    m_pending.clear();
     m_poll->stop();
     if (m_waiting && m_server)
         m_server->cancel();

@@ -76,6 +76,9 @@ private:
     struct Part {
         QString sql;
         QVariantList values;
+        // Its rows are keys, mq and price from the index, whose other fields are read only
+        // for the rows within the tolerances.
+        bool keysFirst = false;
     };
     using Range = std::optional<std::pair<double, double>>;
 
@@ -85,6 +88,7 @@ private:
     bool walk(const Range& range, std::vector<Part>& parts);
     void start(std::vector<Part> parts);
     bool openPart();
+    bool openDetails();
     void step();
     bool readSome(bool untilDone);
     void done();
@@ -102,6 +106,10 @@ private:
     std::vector<Part> m_parts;
     std::size_t m_nextPart = 0;
     std::unique_ptr<QSqlQuery> m_query;
+    bool m_keysFirst = false;
+    std::vector<qint64> m_pending;  // keys within the tolerances whose rows are still to read
+    std::unique_ptr<QSqlQuery> m_details;
+    bool m_detailsOpen = false;
     // PostgreSQL: the connection of the matching, the statement it works on, its rows.
     std::unique_ptr<ServerRows> m_server;
     bool m_serverTried = false;
