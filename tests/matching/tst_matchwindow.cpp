@@ -193,6 +193,27 @@ private slots:
         }
     }
 
+    // A table whose types are free text, a different one in each row, is too many types to
+    // walk one by one: the search reads the surface range instead, with the same list.
+    void manyTypesAreReadByTheirSurface() {
+        Office office(3, 20);
+        for (int i = 0; i < 700; ++i)
+            office.db.insert("richiesta", {"nome", "tipo", "mq", "prezzo", "motivo"},
+                             {QStringLiteral("Nome%1").arg(i), QStringLiteral("villa n. %1 con giardino").arg(i),
+                              60 + i % 80, QString::number(200000 + 1000 * (i % 90)), QStringLiteral("vendita")});
+        const auto database = office.open();
+        MatchSearch search(database, office.regional.locale());
+        search.setTolerances(MatchSettings(office.db.folder().path()).read());
+        for (const PropertyTerms& property : {PropertyTerms{0, "vendita", "Villa", "100", "250000", ""},
+                                              PropertyTerms{0, "vendita", "giardino", "", "", ""}}) {
+            search.findRequests(property);
+            search.finishNow();
+            const std::vector<MatchRow> expected = scanned(office, &property, nullptr);
+            QVERIFY(expected.size() > 100);
+            QCOMPARE(described(search.rows()), described(expected));
+        }
+    }
+
     // A newer search supersedes one under way: only its list comes.
     void aNewSearchSupersedesTheOneUnderWay() {
         Office office(4, 600);
