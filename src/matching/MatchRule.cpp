@@ -61,6 +61,52 @@ QString MatchRule::money(double value) const {
     return m_locale.toString(value, 'f', whole ? 0 : 2) + QStringLiteral(" €");
 }
 
+// The same surfaces, budgets and amounts come back row after row: each text is read, and
+// each number written, once while it stays here.
+std::optional<double> MatchRule::read(NumberTexts& numbers, const QString& text, bool isSurface) {
+    for (int i = 0; i < numbers.filled; ++i)
+        if (numbers.recent[i] == text) {
+            numbers.older = 1 - i;
+            return numbers.recentValue[i];
+        }
+    if (numbers.kept.size() >= mostKept)
+        numbers.kept.clear();
+    auto found = numbers.kept.constFind(text);
+    if (found == numbers.kept.constEnd())
+        found = numbers.kept.insert(text, isSurface ? surface(text, m_locale) : amount(text, m_locale));
+    const int slot = numbers.filled < 2 ? numbers.filled++ : numbers.older;
+    numbers.recent[slot] = text;
+    numbers.recentValue[slot] = *found;
+    numbers.older = 1 - slot;
+    return *found;
+}
+
+std::optional<double> MatchRule::readSurface(const QString& text) {
+    return read(m_surfaces, text, true);
+}
+
+std::optional<double> MatchRule::readAmount(const QString& text) {
+    return read(m_amounts, text, false);
+}
+
+QString MatchRule::shownNumber(double value) {
+    if (m_shownNumbers.size() >= mostKept)
+        m_shownNumbers.clear();
+    auto found = m_shownNumbers.constFind(value);
+    if (found == m_shownNumbers.constEnd())
+        found = m_shownNumbers.insert(value, Numbers::shown(value, m_locale));
+    return *found;
+}
+
+QString MatchRule::shownMoney(double value) {
+    if (m_shownMoney.size() >= mostKept)
+        m_shownMoney.clear();
+    auto found = m_shownMoney.constFind(value);
+    if (found == m_shownMoney.constEnd())
+        found = m_shownMoney.insert(value, money(value));
+    return *found;
+}
+
 bool MatchRule::contains(const QString& text, const QString& piece) {
     if (piece.isEmpty())
         return true;
@@ -74,10 +120,17 @@ bool MatchRule::contains(const QString& text, const QString& piece) {
     return pattern->matches(text);
 }
 
+bool MatchRule::samePurpose(const QString& offered, const QString& wanted) {
+    return offered.trimmed().compare(wanted.trimmed(), Qt::CaseInsensitive) == 0;
+}
+
 bool MatchRule::samePurposeAndType(const PropertyTerms& property, const RequestTerms& request) {
-    if (property.purpose.trimmed().compare(request.purpose.trimmed(), Qt::CaseInsensitive) != 0)
+    if (!samePurpose(property.purpose, request.purpose))
         return false;
     // Type: either one contains the other, as the office's searches read it from each side.
+    // Rows come in runs of the same type: the last verdict first.
+    if (m_lastVerdict && property.type == m_lastOffered && request.type == m_lastWanted)
+        return *m_lastVerdict;
     const QString offeredType = property.type.trimmed();
     const QString wantedType = request.type.trimmed();
     const QString typeKey = offeredType + QChar(0) + wantedType;
@@ -87,7 +140,24 @@ bool MatchRule::samePurposeAndType(const PropertyTerms& property, const RequestT
             m_verdicts.clear();
         verdict = m_verdicts.insert(typeKey, contains(wantedType, offeredType) || contains(offeredType, wantedType));
     }
+    m_lastOffered = property.type;
+    m_lastWanted = request.type;
+    m_lastVerdict = *verdict;
     return *verdict;
+}
+
+bool MatchRule::withinTolerances(const QString& offeredSurface, const QString& wantedSurface, const QString& price,
+                                 const QString& budget) {
+    // The same tests as match() makes, in the same terms.
+    const std::optional<double> offered = readSurface(offeredSurface);
+    const std::optional<double> wanted = readSurface(wantedSurface);
+    if (positive(offered) && positive(wanted) &&
+        std::abs(*offered - *wanted) * 100 > m_tolerances.surfaceTolerance * *wanted)
+        return false;
+    const std::optional<double> asked = readAmount(price);
+    const std::optional<double> affordable = readAmount(budget);
+    return !(positive(asked) && positive(affordable) &&
+             std::max(0.0, *asked - *affordable) * 100 > m_tolerances.priceTolerance * *affordable);
 }
 
 MatchResult MatchRule::match(const PropertyTerms& property, const RequestTerms& request) {
@@ -97,8 +167,8 @@ MatchResult MatchRule::match(const PropertyTerms& property, const RequestTerms& 
     const QString offeredType = property.type.trimmed();
     double score = typePoints;
 
-    const std::optional<double> offered = surface(property.surface, m_locale);
-    const std::optional<double> wanted = surface(request.surface, m_locale);
+    const std::optional<double> offered = readSurface(property.surface);
+    const std::optional<double> wanted = readSurface(request.surface);
     if (positive(offered) && positive(wanted)) {
         const double off = std::abs(*offered - *wanted);
         // Compared as products, so a bound such as 99 against 90 at 10 % is exact.
@@ -111,20 +181,20 @@ MatchResult MatchRule::match(const PropertyTerms& property, const RequestTerms& 
                                            surfacePoints);
         score += gained;
         result.reasons << QStringLiteral("mq %1 (ne cerca %2)")
-                              .arg(Numbers::shown(*offered, m_locale), Numbers::shown(*wanted, m_locale));
+                              .arg(shownNumber(*offered), shownNumber(*wanted));
         if (gained < surfacePoints)
             result.misses << QStringLiteral("mq %1%2 % (ne cerca %3)")
                                  .arg(*offered > *wanted ? QStringLiteral("+") : QStringLiteral("-"),
-                                      percent(offPercent), Numbers::shown(*wanted, m_locale));
+                                      percent(offPercent), shownNumber(*wanted));
     } else {
         score += surfacePoints;
         result.reasons << (positive(wanted) ? QStringLiteral("mq non indicati (ne cerca %1)")
-                                                  .arg(Numbers::shown(*wanted, m_locale))
+                                                  .arg(shownNumber(*wanted))
                                             : QStringLiteral("mq qualsiasi"));
     }
 
-    const std::optional<double> price = amount(property.price, m_locale);
-    const std::optional<double> budget = amount(request.budget, m_locale);
+    const std::optional<double> price = readAmount(property.price);
+    const std::optional<double> budget = readAmount(request.budget);
     if (positive(price) && positive(budget)) {
         const double over = std::max(0.0, *price - *budget);
         if (over * 100 > m_tolerances.priceTolerance * *budget)
@@ -135,7 +205,7 @@ MatchResult MatchRule::match(const PropertyTerms& property, const RequestTerms& 
                 ? pricePoints
                 : points(overPercent, m_tolerances.priceBand, m_tolerances.priceTolerance, pricePoints);
         score += gained;
-        result.reasons << QStringLiteral("prezzo %1 (budget %2)").arg(money(*price), money(*budget));
+        result.reasons << QStringLiteral("prezzo %1 (budget %2)").arg(shownMoney(*price), shownMoney(*budget));
         if (gained < pricePoints)
             result.misses << QStringLiteral("prezzo +%1 % sul budget").arg(percent(overPercent));
     } else {
@@ -143,9 +213,9 @@ MatchResult MatchRule::match(const PropertyTerms& property, const RequestTerms& 
         // is not held against either.
         score += pricePoints;
         if (positive(price))
-            result.reasons << QStringLiteral("prezzo %1 (budget non indicato)").arg(money(*price));
+            result.reasons << QStringLiteral("prezzo %1 (budget non indicato)").arg(shownMoney(*price));
         else if (positive(budget))
-            result.reasons << QStringLiteral("prezzo non indicato (budget %1)").arg(money(*budget));
+            result.reasons << QStringLiteral("prezzo non indicato (budget %1)").arg(shownMoney(*budget));
     }
 
     result.reasons << (offeredType.isEmpty() ? QStringLiteral("tipo non indicato")

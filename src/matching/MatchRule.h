@@ -16,6 +16,8 @@ struct MatchTolerances {
     double priceBand = 5;          // % over the budget with full points
     double priceTolerance = 20;    // % over the budget beyond which it is no match
     int minimumScore = 60;         // below it, a match within the tolerances is a near miss
+
+    bool operator==(const MatchTolerances&) const = default;
 };
 
 // What the rule reads of a property and of a request, as stored (numbers may be text).
@@ -66,10 +68,19 @@ public:
     MatchRule(const MatchTolerances& tolerances, const QLocale& locale);
     ~MatchRule();
 
+    const MatchTolerances& tolerances() const { return m_tolerances; }
+
     MatchResult match(const PropertyTerms& property, const RequestTerms& request);
     // The first test of match(), on purpose and type alone: false means no match whatever
     // the rest holds, so a search need read no more of that row.
     bool samePurposeAndType(const PropertyTerms& property, const RequestTerms& request);
+    // Purposes are the same when they differ only in case and surrounding blanks.
+    static bool samePurpose(const QString& offered, const QString& wanted);
+
+    // Whether surface and price lie within the tolerances, as match() tests them: false means
+    // no match, so a search need not read the rest of that row.
+    bool withinTolerances(const QString& offeredSurface, const QString& wantedSurface, const QString& price,
+                          const QString& budget);
 
     // The same for one pair, without keeping anything.
     static MatchResult one(const PropertyTerms& property, const RequestTerms& request,
@@ -89,10 +100,31 @@ public:
 
 private:
     bool contains(const QString& text, const QString& piece);
+    std::optional<double> readSurface(const QString& text);
+    std::optional<double> readAmount(const QString& text);
+    QString shownNumber(double value);
+    QString shownMoney(double value);
 
     MatchTolerances m_tolerances;
     QLocale m_locale;
     // Contains-patterns by the piece they look for, and their verdicts by text.
     QHash<QString, std::shared_ptr<LikePattern>> m_patterns;
     QHash<QString, bool> m_verdicts;
+    QString m_lastOffered;
+    QString m_lastWanted;
+    std::optional<bool> m_lastVerdict;
+    // Numbers read from texts, each text once: the two asked for last are looked at first,
+    // as the record the user is on comes with every row.
+    struct NumberTexts {
+        QHash<QString, std::optional<double>> kept;
+        QString recent[2];
+        std::optional<double> recentValue[2];
+        int older = 0;
+        int filled = 0;
+    };
+    std::optional<double> read(NumberTexts& numbers, const QString& text, bool surface);
+    NumberTexts m_surfaces;
+    NumberTexts m_amounts;
+    QHash<double, QString> m_shownNumbers;
+    QHash<double, QString> m_shownMoney;
 };

@@ -3,14 +3,17 @@
 #include "matching/MatchRule.h"
 #include "platform/Result.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QSqlQuery>
+#include <QVariantList>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Database;
+class ServerRows;
+class QTimer;
 
 // One record of the other register that fits the record the user is on.
 struct MatchRow {
@@ -25,10 +28,17 @@ struct MatchRow {
 };
 
 // Finds, for one property, the requests that fit it, or for one request the properties,
-// scored by the one rule, best first. The database narrows the rows by purpose-free bounds
-// on mq that no match can lie outside (its mq index serves them); the rule decides each
-// row. The rows are read a slice of time at a time between events, so typing never waits;
-// a new start supersedes the search under way.
+// scored by the one rule, best first.
+//
+// On SQLite the index over purpose, type, mq and price (CriteriaIndex) gives the table's
+// distinct purposes and types a seek each; the rule decides each pair once, and only the
+// rows of the pairs that fit, within the mq that no match can lie outside, are read. Without
+// the index, or with too many distinct types to walk, the rows within the mq range are read
+// and the rule decides each. On PostgreSQL the rows within the range are asked for on a
+// connection of their own, without waiting for the server.
+//
+// The rows are scored a slice of time at a time between events, so typing never waits; a
+// new start supersedes the search under way.
 class MatchSearch : public QObject {
     Q_OBJECT
 public:
@@ -42,6 +52,8 @@ public:
     void findProperties(const RequestTerms& request);
     void cancel();
     bool isRunning() const { return m_running; }
+    // PostgreSQL: the search still waits for the server's answer.
+    bool isWaitingForServer() const { return m_running && m_waiting; }
     // Reads on without giving way to events until the search is done (tests, benchmarks).
     void finishNow();
 
@@ -61,12 +73,26 @@ signals:
     void failed(const QString& message);
 
 private:
-    // The other table's rows within a range of mq (and those without one), or all of them.
-    void startWithin(const std::optional<std::pair<double, double>>& range);
-    void start(const QString& sql, const QVariantList& values);
+    struct Part {
+        QString sql;
+        QVariantList values;
+        // Its rows are keys, mq and price from the index, whose other fields are read only
+        // for the rows within the tolerances.
+        bool keysFirst = false;
+    };
+    using Range = std::optional<std::pair<double, double>>;
+
+    void startWithin(const Range& range);
+    // SQLite: the statements that read only the rows of the purposes and types that fit;
+    // false when the walk cannot serve (then every row within the range is read).
+    bool walk(const Range& range, std::vector<Part>& parts);
+    void start(std::vector<Part> parts);
+    bool openPart();
+    bool openDetails();
     void step();
     bool readSome(bool untilDone);
     void done();
+    void fail(const QString& message);
 
     std::shared_ptr<Database> m_database;
     QLocale m_locale;
@@ -77,7 +103,22 @@ private:
     bool m_forRequests = true;
     PropertyTerms m_property;
     RequestTerms m_request;
+    std::vector<Part> m_parts;
+    std::size_t m_nextPart = 0;
     std::unique_ptr<QSqlQuery> m_query;
+    bool m_keysFirst = false;
+    std::vector<qint64> m_pending;  // keys within the tolerances whose rows are still to read
+    std::unique_ptr<QSqlQuery> m_details;
+    bool m_detailsOpen = false;
+    // PostgreSQL: the connection of the matching, the statement it works on, its rows.
+    std::unique_ptr<ServerRows> m_server;
+    bool m_serverTried = false;
+    bool m_waiting = false;
+    std::vector<QVariantList> m_serverRows;
+    std::size_t m_serverAt = 0;
+    bool m_fromServer = false;
+    QTimer* m_poll;
+
     std::vector<MatchRow> m_found;
     std::vector<MatchRow> m_rows;
     bool m_running = false;

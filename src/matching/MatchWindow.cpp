@@ -2,18 +2,22 @@
 
 #include "data/store/Database.h"
 #include "data/store/RecordSource.h"
+#include "forms/report/ReportControl.h"
 #include "matching/MatchModel.h"
 #include "matching/MatchSearch.h"
 #include "matching/MatchSettings.h"
 #include "platform/Regional.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/Picture.h"
+#include "report/ReportRenderer.h"
+#include "report/ReportRows.h"
 #include "ui_MatchWindow.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSqlQuery>
 #include <QTimer>
 
@@ -35,7 +39,7 @@ QString joined(const QStringList& parts) {
 
 MatchWindow::MatchWindow(const Context& context, QWidget* parent)
     : QWidget(parent), m_context(context), m_ui(std::make_unique<Ui::MatchWindow>()), m_model(new MatchModel(this)),
-      m_coalesce(new QTimer(this)) {
+      m_coalesce(new QTimer(this)), m_report(new ReportControl(context, this)) {
     m_ui->setupUi(this);
     setMinimumSize(size());  // room for the reasons, which are the point of the list
     setWindowIcon(Artwork::icon(QStringLiteral(":/icons/20-incroci.svg")));
@@ -61,6 +65,8 @@ MatchWindow::MatchWindow(const Context& context, QWidget* parent)
         emit openRecord(m_model->listsRequests() ? QStringLiteral("richiesta") : QStringLiteral("immobile"), row.key);
     });
     connect(m_ui->DBGrid1, &QAbstractItemView::doubleClicked, m_ui->DBGrid1, &QAbstractItemView::activated);
+    connect(m_ui->Command1, &QPushButton::clicked, this, &MatchWindow::print);
+    setTabOrder(m_ui->DBGrid1, m_ui->Command1);
 
     // Opened from a register (F9, or the toolbar, which takes no focus): that register first.
     focusMoved(QApplication::focusWidget());
@@ -220,4 +226,52 @@ bool MatchWindow::isSearching() const {
 
 QString MatchWindow::heading() const {
     return m_heading;
+}
+
+Result MatchWindow::layOutPrintout(std::unique_ptr<ReportRenderer>& report) {
+    report.reset();
+    // The list the user is looking at, not one half read.
+    if (m_search && m_search->isRunning())
+        m_search->finishNow();
+    ReportDefinition definition;
+    definition.title = QStringLiteral("Incroci");
+    definition.windowTitle = QStringLiteral("INCROCI");
+    definition.header = m_heading;
+    definition.footer = m_ui->Label2->text();
+    definition.empty = QStringLiteral("Nessun incrocio.");
+    const QStringList captions = MatchModel::captions(m_model->listsRequests());
+    const QStringList fields = {QStringLiteral("punti"), QStringLiteral("chi"), QStringLiteral("telefono"),
+                                QStringLiteral("cosa"), QStringLiteral("perche")};
+    const double widths[] = {5, 18, 14, 20, 43};  // the reasons are the point of the list
+    for (qsizetype i = 0; i < captions.size(); ++i)
+        definition.columns.append({fields.value(i), captions.at(i), widths[i], false});
+    std::vector<QStringList> rows;
+    rows.reserve(m_model->rows().size());
+    for (const MatchRow& row : m_model->rows())
+        rows.push_back(MatchModel::cells(row));
+    auto laidOut = std::make_unique<ReportRenderer>(definition, std::make_unique<MemoryRows>(std::move(rows)),
+                                                    m_context.regional, m_context.clock.today());
+    const std::unique_ptr<Progress> progress =
+        m_context.dialogs.progress(QStringLiteral("Preparazione della stampa…"), true);
+    if (const Result done = laidOut->layout(progress.get()); !done)
+        return done;
+    report = std::move(laidOut);
+    return Result::success();
+}
+
+void MatchWindow::print() {
+    if (m_heading.isEmpty()) {
+        m_context.dialogs.message(QStringLiteral("Scegli prima un immobile in IMMOBILI o una richiesta in RICHIESTE: "
+                                                 "si stampano gli incroci del record scelto."));
+        m_ui->Command1->setFocus();
+        return;
+    }
+    std::unique_ptr<ReportRenderer> report;
+    Result result = layOutPrintout(report);
+    if (result && report)
+        result = m_report->present(std::move(report));
+    if (!result && !result.cancelled())
+        m_context.dialogs.message(QStringLiteral("Gli incroci non si possono stampare: %1").arg(result.message()));
+    // Back to the list: the preview is a window of its own.
+    m_ui->DBGrid1->setFocus();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Result.h"
 #include "platform/gui/Context.h"
 
 #include <QPointer>
@@ -11,6 +12,8 @@ class MatchModel;
 class MatchSearch;
 class QTimer;
 class RecordSource;
+class ReportControl;
+class ReportRenderer;
 
 namespace Ui {
 class MatchWindow;
@@ -39,6 +42,13 @@ public:
     // The record the list is for, as the heading of the list says it.
     QString heading() const;
 
+    // "STAMPA INCROCI": the list as it is shown, through the report engine (the preview,
+    // from which it is printed or saved as PDF). A search under way is finished first.
+    void print();
+    // The printout of the list as it is now, laid out (tests look at its pages).
+    Result layOutPrintout(std::unique_ptr<ReportRenderer>& report);
+    ReportControl& reportControl() const { return *m_report; }
+
 signals:
     // A double-click on a listed record: its register should show it.
     void openRecord(const QString& table, qint64 key);
@@ -62,4 +72,5 @@ private:
     std::shared_ptr<Database> m_database;
     MatchSearch* m_search = nullptr;
     QString m_heading;
+    ReportControl* m_report;
 };

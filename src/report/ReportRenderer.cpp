@@ -1,17 +1,13 @@
 #include "report/ReportRenderer.h"
 
-#include "data/store/Database.h"
-#include "data/vocabulary/FieldFormat.h"
-#include "data/vocabulary/Numbers.h"
-#include "data/vocabulary/Schema.h"
+#include "report/ReportText.h"
+
 #include "platform/Regional.h"
+#include "report/TableRows.h"
 
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTextLayout>
 #include <array>
 #include <cmath>
@@ -20,69 +16,12 @@
 #include <tuple>
 #include <unordered_map>
 
+using namespace ReportPage;
+
 namespace {
 
-// Layout units: 1200 to the inch, whatever the device.
-constexpr double unitsPerInch = 1200;
-constexpr double mm = unitsPerInch / 25.4;
-constexpr double pageWidth = 210 * mm;
-constexpr double pageHeight = 297 * mm;
-constexpr double margin = 15 * mm;
-constexpr double padX = 1.2 * mm;
-constexpr double padY = 0.7 * mm;
 constexpr double recordLabelShare = 0.3;
 constexpr double detailHeadGap = 3 * mm;
-
-QFont font(double points, bool bold = false) {
-    QFont f(QStringLiteral("DejaVu Sans"));
-    f.setPixelSize(qRound(points * unitsPerInch / 72));
-    f.setBold(bold);
-    f.setHintingPreference(QFont::PreferNoHinting);  // the same widths on screen, printer and PDF
-    // Any letter spacing, however small, turns ligatures off: "ffi" stays three letters
-    // in the PDF, so "affitto" can be searched and copied.
-    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.05);
-    return f;
-}
-
-// Lines of a text wrapped at word boundaries, or anywhere when one word is wider than
-// the column, so nothing is ever lost past the cell's edge.
-struct Wrapped {
-    QTextLayout layout;
-    double height = 0;
-
-    Wrapped(const QString& text, const QFont& font, double width) : layout(text, font) {
-        QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        layout.setTextOption(option);
-        layout.setCacheEnabled(true);
-        layout.beginLayout();
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(width);
-            line.setPosition(QPointF(0, height));
-            height += line.height();
-        }
-        layout.endLayout();
-    }
-};
-
-QString quoted(const QString& identifier) {
-    return QLatin1Char('"') + identifier + QLatin1Char('"');
-}
-
-// The report's sort fields, then the engine's own order of the rows.
-QString orderBy(const Database& database, const QString& table, const QStringList& fields) {
-    QStringList terms;
-    for (const QString& field : fields)
-        terms << quoted(field);
-    terms << database.keyColumn(table);
-    return terms.join(QStringLiteral(", "));
-}
-
-// The rows from a given one to the end.
-QString fromRow(const Database& database) {
-    return database.isPostgres() ? QStringLiteral("OFFSET ?") : QStringLiteral("LIMIT -1 OFFSET ?");
-}
-
 // Where the flow of a report stands: the record, the part of it, the detail row.
 struct Position {
     int record = 0;
@@ -107,31 +46,21 @@ struct Page {
 
 } // namespace
 
-struct ReportRenderer::Private {
+// The text measuring and drawing (ReportText) with the layout and the rows.
+struct ReportRenderer::Private : ReportText {
     ReportDefinition definition;
-    std::shared_ptr<Database> database;
-    QString where;
-    QVariantList parameters;
+    std::unique_ptr<ReportRows> rows;
     const Regional& regional;
     QDate printDate;
     std::vector<Page> pages;
 
-    QFont titleFont = font(14, true);
-    QFont smallFont = font(8);
-    QFont bodyFont = font(9);
-    QFont boldFont = font(9, true);
-    QFontMetricsF titleMetrics{titleFont};
-    QFontMetricsF smallMetrics{smallFont};
-    QFontMetricsF bodyMetrics{bodyFont};
-    QFontMetricsF boldMetrics{boldFont};
 
     double contentTop = 0;
     double contentBottom = 0;
     double contentWidth = pageWidth - 2 * margin;
 
-    Private(const ReportDefinition& def, std::shared_ptr<Database> db, const QString& w, const QVariantList& p,
-            const Regional& r, const QDate& date)
-        : definition(def), database(std::move(db)), where(w), parameters(p), regional(r), printDate(date) {
+    Private(const ReportDefinition& def, std::unique_ptr<ReportRows> source, const Regional& r, const QDate& date)
+        : definition(def), rows(std::move(source)), regional(r), printDate(date) {
         double headerHeight = titleMetrics.height() + 1 * mm;
         if (!definition.header.isEmpty())
             headerHeight += textHeight(smallMetrics, definition.header, contentWidth) + 1 * mm;
@@ -139,212 +68,6 @@ struct ReportRenderer::Private {
         contentBottom = pageHeight - margin - smallMetrics.height() - 3 * mm;
     }
 
-    // Shaping a text (finding its glyphs and their advances) is most of what a report costs,
-    // and the same texts come back row after row (types, purposes, names, captions). Each
-    // distinct text of a font is measured once and shaped for drawing once while it stays
-    // here; each cache is emptied when full, so memory does not grow with the rows.
-    struct Shaped {
-        std::unique_ptr<QTextLayout> line;  // the text on one line, ready to draw
-        std::unique_ptr<Wrapped> wrapped;   // the text wrapped in a column of `wrappedWidth`
-        double wrappedWidth = -1;
-    };
-    struct ShapedKey {
-        int font;
-        QString text;
-        bool operator==(const ShapedKey& other) const { return font == other.font && text == other.text; }
-    };
-    struct ShapedHash {
-        std::size_t operator()(const ShapedKey& key) const { return qHash(key.text, static_cast<size_t>(key.font)); }
-    };
-    // Advances are small and asked for twice (laying out, then painting): many more are kept.
-    static constexpr std::size_t advanceLimit = 65536;
-    static constexpr std::size_t shapedLimit = 4096;
-    struct Advance {
-        double width = -1;   // on one line; below 0 while unknown
-        bool exact = false;  // shaped whole rather than estimated
-        int uses = 0;        // how often the text was measured, a count of its rows
-    };
-    mutable std::unordered_map<ShapedKey, Advance, ShapedHash> advances;
-    mutable std::unordered_map<ShapedKey, Shaped, ShapedHash> shaped;
-    mutable QSize lineDpi;  // the resolution the cached lines were shaped for
-
-    int fontIndex(const QFontMetricsF& metrics) const {
-        return &metrics == &smallMetrics ? 0 : &metrics == &boldMetrics ? 2 : &metrics == &titleMetrics ? 3 : 1;
-    }
-    const QFont& fontAt(int index) const {
-        return index == 0 ? smallFont : index == 2 ? boldFont : index == 3 ? titleFont : bodyFont;
-    }
-    Shaped& shapedText(const QFontMetricsF& metrics, const QString& text) const {
-        if (shaped.size() >= shapedLimit)
-            shaped.clear();
-        return shaped[ShapedKey{fontIndex(metrics), text}];
-    }
-
-    // Most texts are far narrower than their column, and for those an estimate is enough:
-    // Latin-1 letters are measured one by one and in pairs (a pair's width tells its kerning)
-    // and a text is as wide as its letters and the pairs they form, which for the report's
-    // fonts is exact. Only a text that comes near its column's edge, or has other characters,
-    // is shaped whole; the margin covers fonts that place letters by a wider context. So a
-    // text seen once (a phone number) is shaped once, to be drawn. Fixed size, per font.
-    struct Letters {
-        std::array<double, 256> single;
-        std::vector<float> pairs = std::vector<float>(256 * 256, std::numeric_limits<float>::quiet_NaN());
-        double margin = 0;
-        explicit Letters(const QFontMetricsF& metrics) : margin(0.5 * metrics.averageCharWidth()) {
-            single.fill(std::numeric_limits<double>::quiet_NaN());
-        }
-    };
-    mutable std::array<std::unique_ptr<Letters>, 4> letters;
-
-    // The estimated width of a text on one line, or below 0 when it cannot be estimated.
-    static double estimated(const QFontMetricsF& metrics, QStringView text, Letters& table) {
-        double width = 0;
-        char16_t previous = 0;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const char16_t c = text.at(i).unicode();
-            // Controls, the soft hyphen and anything past Latin-1 are shaped whole.
-            if (c < 0x20 || (c >= 0x7f && c < 0xa0) || c == 0xad || c > 0xff)
-                return -1;
-            double& one = table.single[c];
-            if (std::isnan(one))
-                one = metrics.horizontalAdvance(QString(QChar(c)));
-            width += one;
-            if (i > 0) {
-                float& pair = table.pairs[static_cast<std::size_t>(previous) * 256 + c];
-                if (std::isnan(pair))
-                    pair = static_cast<float>(metrics.horizontalAdvance(QString(QChar(previous)) + QChar(c)) -
-                                              table.single[previous] - one);
-                width += pair;
-            }
-            previous = c;
-        }
-        return width;
-    }
-
-    // The entry of a text; counts a use unless told not to (the widths of the number
-    // columns are found before any row is laid out).
-    Advance& advance(const QFontMetricsF& metrics, const QString& text, bool count) const {
-        if (advances.size() >= advanceLimit)
-            advances.clear();
-        Advance& entry = advances[ShapedKey{fontIndex(metrics), text}];
-        if (count)
-            ++entry.uses;
-        return entry;
-    }
-
-    // Whether the text fits on one line of `width`, shaping it only when an estimate cannot tell.
-    bool fits(const QFontMetricsF& metrics, const QString& text, Advance& entry, double width) const {
-        if (!entry.exact) {
-            std::unique_ptr<Letters>& table = letters[static_cast<std::size_t>(fontIndex(metrics))];
-            if (!table)
-                table = std::make_unique<Letters>(metrics);
-            if (entry.width < 0)
-                entry.width = estimated(metrics, text, *table);
-            if (entry.width >= 0 && entry.width <= width - table->margin)
-                return true;
-            entry.width = metrics.horizontalAdvance(text);
-            entry.exact = true;
-        }
-        return entry.width <= width;
-    }
-
-    // The text's exact advance on one line.
-    const Advance& measured(const QFontMetricsF& metrics, const QString& text, bool count = true) const {
-        Advance& entry = advance(metrics, text, count);
-        if (!entry.exact) {
-            entry.width = metrics.horizontalAdvance(text);
-            entry.exact = true;
-        }
-        return entry;
-    }
-
-    bool fitsOnOneLine(const QFontMetricsF& metrics, const QString& text, double width) const {
-        return !text.contains(QLatin1Char('\n')) && fits(metrics, text, advance(metrics, text, true), width);
-    }
-
-    const Wrapped& wrapped(const QFontMetricsF& metrics, const QString& text, double width) const {
-        Shaped& entry = shapedText(metrics, text);
-        if (!entry.wrapped || entry.wrappedWidth != width) {
-            entry.wrapped = std::make_unique<Wrapped>(QString(text).replace(QLatin1Char('\n'), QChar::LineSeparator),
-                                                      fontAt(fontIndex(metrics)), width);
-            entry.wrappedWidth = width;
-        }
-        return *entry.wrapped;
-    }
-
-    // Most texts fit on one line; only the others pay for a full layout.
-    double textHeight(const QFontMetricsF& metrics, const QString& text, double width) const {
-        if (fitsOnOneLine(metrics, text, width))
-            return metrics.height();
-        return std::max(metrics.height(), wrapped(metrics, text, width).height);
-    }
-
-    // A text that a one-line layout draws as QPainter::drawText would: no character that
-    // would start another line or that drawText shows differently.
-    static bool plainLine(const QString& text) {
-        for (const QChar c : text)
-            if (c.unicode() < 0x20 || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-                return false;
-        return true;
-    }
-
-    // While an item is painted in part (the rest on another page), the band of the page it
-    // has there: only its lines of text wholly inside are drawn. Clipping alone is not enough,
-    // as a PDF keeps clipped text (searched, copied and read back twice).
-    mutable std::optional<QRectF> visibleBand;
-
-    bool visible(double top, double bottom) const {
-        return !visibleBand || (top >= visibleBand->top() - 1e-3 && bottom <= visibleBand->bottom() + 1e-3);
-    }
-
-    void drawText(QPainter& p, const QFont& f, const QFontMetricsF& metrics, const QRectF& box, const QString& text) const {
-        p.setFont(f);
-        if (text.isEmpty())
-            return;
-        Advance* oneLine = text.contains(QLatin1Char('\n')) ? nullptr : &advance(metrics, text, true);
-        if (oneLine && fits(metrics, text, *oneLine, box.width())) {
-            if (!visible(box.top(), box.top() + metrics.height()))
-                return;
-            // A text seen only once in the report is drawn as it comes; those that come back
-            // (counted while laying out, then again while painting) are shaped once and kept.
-            if (!plainLine(text) || oneLine->uses < 4) {
-                p.drawText(QPointF(box.left(), box.top() + metrics.ascent()), text);
-                return;
-            }
-            // Shaped for the device's resolution, as drawText shapes: a device of another
-            // resolution (the preview after a PDF) shapes again.
-            const QPaintDevice* device = p.device();
-            const QSize dpi(device->logicalDpiX(), device->logicalDpiY());
-            if (dpi != lineDpi) {
-                shaped.clear();
-                lineDpi = dpi;
-            }
-            Shaped& entry = shapedText(metrics, text);
-            if (!entry.line) {
-                entry.line = std::make_unique<QTextLayout>(text, f, device);
-                QTextOption option;
-                option.setWrapMode(QTextOption::NoWrap);
-                entry.line->setTextOption(option);
-                entry.line->setCacheEnabled(true);
-                entry.line->beginLayout();
-                entry.line->createLine();
-                entry.line->endLayout();
-            }
-            // On the same baseline as drawText puts it.
-            entry.line->draw(&p, QPointF(box.left(), box.top() + metrics.ascent() - entry.line->lineAt(0).ascent()));
-            return;
-        }
-        if (visibleBand) {  // only the lines that start and end within it
-            const QTextLayout& layout = wrapped(metrics, text, box.width()).layout;
-            for (int i = 0; i < layout.lineCount(); ++i) {
-                const QTextLine line = layout.lineAt(i);
-                if (visible(box.top() + line.y(), box.top() + line.y() + line.height()))
-                    line.draw(&p, box.topLeft());
-            }
-            return;
-        }
-        wrapped(metrics, text, box.width()).layout.draw(&p, box.topLeft());
-    }
 
     std::vector<double> listWidths;
     std::vector<double> detailWidths;
@@ -384,15 +107,6 @@ struct ReportRenderer::Private {
         return result;
     }
 
-    // The width a word needs on one line; an estimate kept on the safe side when it is one.
-    double wordWidth(const QFontMetricsF& metrics, QStringView word) const {
-        std::unique_ptr<Letters>& table = letters[static_cast<std::size_t>(fontIndex(metrics))];
-        if (!table)
-            table = std::make_unique<Letters>(metrics);
-        const double estimate = estimated(metrics, word, *table);
-        return estimate >= 0 ? estimate + table->margin : metrics.horizontalAdvance(word.toString());
-    }
-
     // Widens `width` to the widest word of a text, so no word breaks inside ("Appartament" /
     // "o"); words that cannot be wider than it already is are not measured.
     void widenForWords(const QFontMetricsF& metrics, const QString& text, double& width) const {
@@ -413,64 +127,29 @@ struct ReportRenderer::Private {
     // value, so a number never breaks over two lines ("100" / "0" for 1000); one pass over the
     // selected rows finds them. Together they stay within the page: when they would not, all
     // shrink alike.
-    Result minimumWidths(const QString& table, const QList<ReportDefinition::Column>& columns, const QString& from,
-                         const QVariantList& fromParameters, std::vector<double>& minimum) const {
+    Result minimumWidths(bool detail, const QList<ReportDefinition::Column>& columns, std::vector<double>& minimum) const {
         minimum.assign(static_cast<std::size_t>(columns.size()), 0.0);
         for (qsizetype i = 0; i < columns.size(); ++i)
             widenForWords(boldMetrics, columns.at(i).caption, minimum[static_cast<std::size_t>(i)]);
-        QSqlQuery query(database->connection());
-        if (!query.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(table))))
-            return failure(database->describeReading(query.lastError()));
-        const QSqlRecord record = query.record();
-        QStringList fields;
-        QList<qsizetype> read;  // the columns read, in the order of `fields`
-        std::vector<const Schema::Field*> readFields;
-        std::vector<bool> numeric;
-        for (qsizetype i = 0; i < columns.size(); ++i) {
-            const Schema::Field* field = Schema::field(table, columns.at(i).field);
-            const bool isNumber = columns.at(i).currency ||
-                                  (field && field->kind != Schema::FieldKind::Text && field->kind != Schema::FieldKind::Date);
-            // A field the table lacks prints empty: nothing to measure (a number column reads it as always).
-            if (!isNumber && record.indexOf(columns.at(i).field) < 0)
-                continue;
-            read << i;
-            readFields.push_back(field);
-            numeric.push_back(isNumber);
-            fields << quoted(columns.at(i).field);
-        }
-        if (!read.isEmpty()) {
-            query.setForwardOnly(true);
-            if (!query.prepare(QStringLiteral("SELECT %1 FROM %2").arg(fields.join(QStringLiteral(", ")), from)))
-                return failure(database->describeReading(query.lastError()));
-            for (const QVariant& parameter : fromParameters)
-                query.addBindValue(parameter);
-            if (!query.exec())
-                return failure(database->describeReading(query.lastError()));
-            std::vector<qsizetype> longest(static_cast<std::size_t>(read.size()), 0);
-            while (query.next()) {
-                for (qsizetype k = 0; k < read.size(); ++k) {
-                    const std::size_t at = static_cast<std::size_t>(k);
-                    const ReportDefinition::Column& column = columns.at(read.at(k));
-                    double& width = minimum[static_cast<std::size_t>(read.at(k))];
-                    const QVariant stored = query.value(static_cast<int>(k));
-                    if (!numeric[at] || !isNumber(column, stored)) {
-                        // A word in a number column wraps like any text.
-                        if (!stored.isNull())
-                            widenForWords(bodyMetrics, cellText(readFields[at], column, stored), width);
-                        continue;
-                    }
-                    const QString shown = column.currency ? *money(stored) : cellText(readFields[at], column, stored);
-                    // Digits are all as wide: only the longest texts need measuring.
-                    if (shown.size() + 1 < longest[at])
-                        continue;
-                    longest[at] = std::max(longest[at], shown.size());
-                    // Kept with the other advances: the rows measure and draw the same texts.
-                    width = std::max(width, measured(bodyMetrics, shown, false).width + 2 * padX + 0.5 * mm);
-                }
+        std::vector<qsizetype> longest(minimum.size(), 0);
+        const Result read = rows->eachCell(detail, [&](qsizetype column, const QString& text, bool number) {
+            if (column < 0 || column >= columns.size())
+                return;
+            const std::size_t at = static_cast<std::size_t>(column);
+            double& width = minimum[at];
+            if (!number) {
+                widenForWords(bodyMetrics, text, width);
+                return;
             }
-            if (query.lastError().isValid())
-                return failure(database->describeReading(query.lastError()));
-        }
+            // Digits are all as wide: only the longest texts need measuring.
+            if (text.size() + 1 < longest[at])
+                return;
+            longest[at] = std::max(longest[at], text.size());
+            // Kept with the other advances: the rows measure and draw the same texts.
+            width = std::max(width, measured(bodyMetrics, text, false).width + 2 * padX + 0.5 * mm);
+        });
+        if (!read)
+            return failure(read.message());
         double total = 0;
         for (double& width : minimum) {
             width = std::min(width, contentWidth * 0.4);
@@ -480,41 +159,6 @@ struct ReportRenderer::Private {
             for (double& width : minimum)
                 width *= contentWidth / total;
         return Result::success();
-    }
-
-    // Reading a stored amount and writing it as money costs more than drawing it, and the
-    // same amounts come back row after row and pass after pass: each stored text is read once
-    // while it stays here (nothing when it is not a number). Emptied when full.
-    static constexpr std::size_t moneyLimit = 4096;
-    mutable std::unordered_map<QString, std::optional<QString>> moneyTexts;
-
-    const std::optional<QString>& money(const QVariant& stored) const {
-        if (moneyTexts.size() >= moneyLimit)
-            moneyTexts.clear();
-        // A text and a stored number that print alike ("1.125") are different amounts.
-        const bool isText = stored.typeId() == QMetaType::QString || stored.typeId() == QMetaType::QByteArray;
-        const auto [entry, added] = moneyTexts.try_emplace((isText ? QLatin1Char('t') : QLatin1Char('n')) + stored.toString());
-        if (added) {
-            if (const std::optional<double> value = Numbers::amount(stored, regional.locale()))
-                entry->second = regional.currencyText(*value);
-        }
-        return entry->second;
-    }
-
-    bool isNumber(const ReportDefinition::Column& column, const QVariant& stored) const {
-        if (stored.isNull())
-            return false;
-        if (column.currency)
-            return money(stored).has_value();
-        return stored.typeId() != QMetaType::QString && stored.typeId() != QMetaType::QByteArray;
-    }
-
-    QString cellText(const Schema::Field* field, const ReportDefinition::Column& column, const QVariant& stored) const {
-        if (column.currency && !stored.isNull()) {
-            if (const std::optional<QString>& text = money(stored))
-                return *text;
-        }
-        return FieldFormat::shown(field, stored, regional);
     }
 
     double rowHeight(const QList<ReportDefinition::Column>& columns, const QStringList& values) const {
@@ -611,57 +255,30 @@ struct ReportRenderer::Private {
     // Reads the report's items in order from a position, a row at a time.
     class Flow {
     public:
-        Flow(Private& owner, const Position& start) : m_owner(owner), m_at(start), m_main(owner.database->connection()) {
-            const ReportDefinition& def = owner.definition;
-            const Database& database = *owner.database;
-            // SQLite hands the rows over one by one while the detail rows are read beside
-            // them. A PostgreSQL connection serves one statement at a time, so there the
-            // records come in blocks, each read whole before its details are asked for.
-            m_blocks = database.isPostgres();
-            m_main.setForwardOnly(!m_blocks);
-            m_main.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %4 %5")
-                               .arg(owner.readColumns, quoted(def.table), owner.where, orderBy(database, def.table, def.sort),
-                                    m_blocks ? QStringLiteral("LIMIT %1 OFFSET ?").arg(blockSize) : fromRow(database)));
-            m_offset = start.record;
-            readBlock();
-            m_needRecord = true;
-        }
+        Flow(Private& owner, const Position& start) : m_owner(owner), m_at(start), m_rows(owner.rows->read(start.record)) {}
 
-        const QString& error() const { return m_error; }
+        QString error() const { return m_rows->error(); }
 
         // The next item and the position that starts with it; false at the end.
         bool next(Item& item, Position& at) {
-            if (!m_error.isEmpty())
+            if (!m_rows->error().isEmpty())
                 return false;
             const ReportDefinition& def = m_owner.definition;
             if (m_needRecord) {
-                if (!m_main.next() && m_blocks && m_inBlock == blockSize && !m_main.lastError().isValid()) {
-                    m_offset += blockSize;
-                    readBlock();
-                    if (!m_error.isEmpty())
-                        return false;
-                    (void)m_main.next();
-                }
-                if (!m_main.isValid()) {
-                    if (m_main.lastError().isValid())
-                        m_error = m_owner.database->describeReading(m_main.lastError());
+                if (!m_rows->nextRecord(m_record))
                     return false;
-                }
-                // The whole record only where a detail needs its key; a list reads its columns.
-                if (def.layout != ReportDefinition::Layout::List)
-                    m_record = m_main.record();
                 m_needRecord = false;
             }
             at = m_at;
             if (def.layout == ReportDefinition::Layout::List) {
-                item = {Item::Row, values(def.table, def.columns, m_main, m_mainColumns), 0};
+                item = {Item::Row, m_record, 0};
                 item.height = m_owner.rowHeight(def.columns, item.values);
                 advanceRecord();
                 return true;
             }
             switch (m_at.stage) {
             case Position::Card:
-                item = {Item::Card, values(def.table, def.columns, m_main, m_mainColumns), 0};
+                item = {Item::Card, m_record, 0};
                 item.height = m_owner.cardHeight(item.values);
                 m_at.stage = def.hasDetail ? Position::DetailHead : Position::Gap;
                 return true;
@@ -671,16 +288,17 @@ struct ReportRenderer::Private {
                 m_at.detail = 0;
                 return true;
             case Position::DetailRows:
-                if (!m_detailOpen)
-                    openDetail();
-                if (m_detail && m_detail->next()) {
-                    item = {Item::DetailRow, values(def.detail.table, def.detail.columns, *m_detail, m_detailColumns), 0};
+                if (!m_detailOpen) {
+                    m_rows->openDetail(m_at.detail);
+                    m_detailOpen = true;
+                }
+                if (QStringList cells; m_rows->nextDetail(cells)) {
+                    item = {Item::DetailRow, cells, 0};
                     item.height = m_owner.rowHeight(def.detail.columns, item.values);
                     ++m_at.detail;
                     return true;
                 }
                 m_detailOpen = false;
-                m_detail.reset();
                 m_at.stage = m_at.detail == 0 ? Position::DetailEmpty : Position::Gap;
                 return next(item, at);
             case Position::DetailEmpty:
@@ -697,43 +315,6 @@ struct ReportRenderer::Private {
         }
 
     private:
-        static constexpr int blockSize = 256;
-
-        void readBlock() {
-            const QVariantList& parameters = m_owner.parameters;
-            for (qsizetype i = 0; i < parameters.size(); ++i)
-                m_main.bindValue(static_cast<int>(i), parameters.at(i));
-            m_main.bindValue(static_cast<int>(parameters.size()), m_offset);
-            if (!m_main.exec())
-                m_error = m_owner.database->describeReading(m_main.lastError());
-            m_inBlock = m_blocks && m_main.isActive() ? m_main.size() : 0;
-        }
-
-        // Where each column is in the query's rows and how it is shown, found on its first row.
-        struct Columns {
-            std::vector<int> index;
-            std::vector<const Schema::Field*> field;
-        };
-
-        QStringList values(const QString& table, const QList<ReportDefinition::Column>& columns, const QSqlQuery& query,
-                           Columns& found) const {
-            if (found.index.empty()) {
-                const QSqlRecord record = query.record();
-                for (const auto& column : columns) {
-                    found.index.push_back(record.indexOf(column.field));
-                    found.field.push_back(Schema::field(table, column.field));
-                }
-            }
-            QStringList result;
-            result.reserve(columns.size());
-            for (qsizetype i = 0; i < columns.size(); ++i) {
-                const int index = found.index[static_cast<std::size_t>(i)];
-                result << m_owner.cellText(found.field[static_cast<std::size_t>(i)], columns.at(i),
-                                           index >= 0 ? query.value(index) : QVariant());
-            }
-            return result;
-        }
-
         void advanceRecord() {
             ++m_at.record;
             m_at.stage = Position::Card;
@@ -741,34 +322,12 @@ struct ReportRenderer::Private {
             m_needRecord = true;
         }
 
-        void openDetail() {
-            const ReportDefinition& def = m_owner.definition;
-            m_detail = std::make_unique<QSqlQuery>(m_owner.database->connection());
-            m_detail->setForwardOnly(true);
-            const Database& database = *m_owner.database;
-            m_detail->prepare(QStringLiteral("SELECT * FROM %1 WHERE %2 = ? ORDER BY %3 %4")
-                                  .arg(quoted(def.detail.table), quoted(def.detail.key),
-                                       orderBy(database, def.detail.table, def.detail.sort), fromRow(database)));
-            m_detail->addBindValue(m_record.value(def.detail.masterKey));
-            m_detail->addBindValue(m_at.detail);
-            if (!m_detail->exec())
-                m_error = m_owner.database->describeReading(m_detail->lastError());
-            m_detailOpen = true;
-        }
-
         Private& m_owner;
         Position m_at;
-        QSqlQuery m_main;
-        bool m_blocks = false;
-        int m_offset = 0;   // of the block read last
-        int m_inBlock = 0;  // its rows
-        QSqlRecord m_record;
-        Columns m_mainColumns;
-        Columns m_detailColumns;
+        std::unique_ptr<ReportCursor> m_rows;
+        QStringList m_record;
         bool m_needRecord = true;
-        std::unique_ptr<QSqlQuery> m_detail;
         bool m_detailOpen = false;
-        QString m_error;
     };
 
     // Whether a page that starts with this item first repeats the column captions.
@@ -780,46 +339,15 @@ struct ReportRenderer::Private {
         return Result::failure(QStringLiteral("Il report «%1» non si può preparare: %2.").arg(definition.title, detail));
     }
 
-    // What the rows are read with: a list reads only its own columns, as the engine spells
-    // them (a field the table lacks stays an empty cell); a record reads the whole row,
-    // its details need the record's key.
-    QString readColumns = QStringLiteral("*");
-
-    Result chooseColumns() {
-        readColumns = QStringLiteral("*");
-        if (definition.layout != ReportDefinition::Layout::List)
-            return Result::success();
-        QSqlQuery query(database->connection());
-        if (!query.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(definition.table))))
-            return failure(database->describeReading(query.lastError()));
-        const QSqlRecord record = query.record();
-        QStringList names;
-        for (const auto& column : definition.columns) {
-            const int index = record.indexOf(column.field);
-            if (index >= 0 && !names.contains(quoted(record.fieldName(index))))
-                names << quoted(record.fieldName(index));
-        }
-        if (!names.isEmpty())
-            readColumns = names.join(QStringLiteral(", "));
-        return Result::success();
-    }
-
     Result layout(Progress* progress) {
-        if (const Result chosen = chooseColumns(); !chosen)
-            return chosen;
+        if (const Result ready = rows->prepare(); !ready)
+            return failure(ready.message());
         std::vector<double> minimum;
-        const QString selected = QStringLiteral("%1 WHERE %2").arg(quoted(definition.table), where);
-        if (const Result measured = minimumWidths(definition.table, definition.columns, selected, parameters, minimum);
-            !measured)
+        if (const Result measured = minimumWidths(false, definition.columns, minimum); !measured)
             return measured;
         listWidths = fitted(definition.columns, minimum);
         if (definition.hasDetail) {
-            const QString details = QStringLiteral("%1 WHERE %2 IN (SELECT %3 FROM %4)")
-                                        .arg(quoted(definition.detail.table), quoted(definition.detail.key),
-                                             quoted(definition.detail.masterKey), selected);
-            if (const Result measured =
-                    minimumWidths(definition.detail.table, definition.detail.columns, details, parameters, minimum);
-                !measured)
+            if (const Result measured = minimumWidths(true, definition.detail.columns, minimum); !measured)
                 return measured;
             detailWidths = fitted(definition.detail.columns, minimum);
         }
@@ -1018,7 +546,12 @@ struct ReportRenderer::Private {
 
 ReportRenderer::ReportRenderer(const ReportDefinition& definition, std::shared_ptr<Database> database, const QString& where,
                                const QVariantList& parameters, const Regional& regional, const QDate& printDate)
-    : d(std::make_unique<Private>(definition, std::move(database), where, parameters, regional, printDate)) {}
+    : ReportRenderer(definition, std::make_unique<TableRows>(definition, std::move(database), where, parameters, regional),
+                     regional, printDate) {}
+
+ReportRenderer::ReportRenderer(const ReportDefinition& definition, std::unique_ptr<ReportRows> rows,
+                               const Regional& regional, const QDate& printDate)
+    : d(std::make_unique<Private>(definition, std::move(rows), regional, printDate)) {}
 
 ReportRenderer::~ReportRenderer() = default;
 

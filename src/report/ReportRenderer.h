@@ -13,17 +13,21 @@ class Database;
 class QPagedPaintDevice;
 class QPainter;
 class Regional;
+class ReportRows;
 
 // Lays a report out on A4 pages and paints them: the same code draws the preview,
-// the printer's pages and the PDF. Rows are read from the database as each page is
-// drawn, so memory does not grow with the number of rows; the layout keeps only where
-// each page starts.
+// the printer's pages and the PDF. Rows are read from their source (ReportRows: the
+// database's table, or rows in memory) as each page is drawn, so memory does not grow
+// with the number of rows; the layout keeps only where each page starts.
 //
 // Every page carries the title, the print date and "Pagina N di M"; long texts wrap.
 class ReportRenderer {
 public:
     ReportRenderer(const ReportDefinition& definition, std::shared_ptr<Database> database, const QString& where,
                    const QVariantList& parameters, const Regional& regional, const QDate& printDate);
+    // A report over rows of another source; only the definition's layout and texts count.
+    ReportRenderer(const ReportDefinition& definition, std::unique_ptr<ReportRows> rows, const Regional& regional,
+                   const QDate& printDate);
     ~ReportRenderer();
     ReportRenderer(const ReportRenderer&) = delete;
     ReportRenderer& operator=(const ReportRenderer&) = delete;

@@ -107,11 +107,19 @@ void PostgresSearch::cancel(quint64 ticket) {
         cancel();
 }
 
+quint64 PostgresSearch::sendForRows(const QString& sql, const QList<QByteArray>& values) {
+    const quint64 ticket = send(sql, values);
+    m_wantRows = true;
+    return ticket;
+}
+
 quint64 PostgresSearch::send(const QString& sql, const QList<QByteArray>& values) {
     // Unique across connections made again, so an old ticket never fits a new statement.
     static quint64 tickets = 0;
     cancel();
     m_keys.clear();
+    m_rows.clear();
+    m_wantRows = false;
     m_state = State::Failed;
     m_ticket = ++tickets;
     if (!drain())
@@ -129,10 +137,61 @@ quint64 PostgresSearch::send(const QString& sql, const QList<QByteArray>& values
     return m_ticket;
 }
 
+void PostgresSearch::collectRows(pg_result* result) {
+    // Type numbers of the server's catalogue (pg_type): whole numbers, then the others.
+    enum Kind { Text, Whole, Fraction };
+    const int columns = PQnfields(result);
+    std::vector<Kind> kinds(static_cast<std::size_t>(columns), Text);
+    for (int column = 0; column < columns; ++column) {
+        switch (PQftype(result, column)) {
+        case 20: // int8
+        case 21: // int2
+        case 23: // int4
+            kinds[static_cast<std::size_t>(column)] = Whole;
+            break;
+        case 700:  // float4
+        case 701:  // float8
+        case 1700: // numeric
+            kinds[static_cast<std::size_t>(column)] = Fraction;
+            break;
+        default:
+            break;
+        }
+    }
+    const int rows = PQntuples(result);
+    m_rows.reserve(m_rows.size() + static_cast<std::size_t>(rows));
+    for (int row = 0; row < rows; ++row) {
+        QVariantList values;
+        values.reserve(columns);
+        for (int column = 0; column < columns; ++column) {
+            if (PQgetisnull(result, row, column)) {
+                values.append(QVariant());
+                continue;
+            }
+            const char* text = PQgetvalue(result, row, column);
+            const int length = PQgetlength(result, row, column);
+            switch (kinds[static_cast<std::size_t>(column)]) {
+            case Whole:
+                values.append(QByteArray::fromRawData(text, length).toLongLong());
+                break;
+            case Fraction:
+                values.append(QByteArray::fromRawData(text, length).toDouble());
+                break;
+            case Text:
+                values.append(QString::fromUtf8(text, length));
+                break;
+            }
+        }
+        m_rows.push_back(std::move(values));
+    }
+}
+
 PostgresSearch::State PostgresSearch::collect() {
     m_state = State::Done;
     while (PGresult* result = PQgetResult(m_connection)) {
-        if (PQresultStatus(result) == PGRES_TUPLES_OK && m_state == State::Done) {
+        if (PQresultStatus(result) == PGRES_TUPLES_OK && m_state == State::Done && m_wantRows) {
+            collectRows(result);
+        } else if (PQresultStatus(result) == PGRES_TUPLES_OK && m_state == State::Done) {
             const int rows = PQntuples(result);
             m_keys.reserve(rows);
             for (int row = 0; row < rows; ++row)
@@ -142,8 +201,10 @@ PostgresSearch::State PostgresSearch::collect() {
         }
         PQclear(result);
     }
-    if (m_state == State::Failed)
+    if (m_state == State::Failed) {
         m_keys.clear();
+        m_rows.clear();
+    }
     return m_state;
 }
 
@@ -184,6 +245,9 @@ bool PostgresSearch::isBroken() const {
 void PostgresSearch::cancel() {}
 void PostgresSearch::cancel(quint64) {}
 quint64 PostgresSearch::send(const QString&, const QList<QByteArray>&) {
+    return 0;
+}
+quint64 PostgresSearch::sendForRows(const QString&, const QList<QByteArray>&) {
     return 0;
 }
 PostgresSearch::State PostgresSearch::wait(quint64, std::chrono::nanoseconds) {

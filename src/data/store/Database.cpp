@@ -3,6 +3,7 @@
 #include "data/postgres/PostgresEngine.h"
 #include "data/postgres/StatementWait.h"
 #include "data/sqlite/SqliteEngine.h"
+#include "data/sqlite/search/CriteriaIndex.h"
 #include "platform/files/RegularFile.h"
 
 #include <QFileInfo>
@@ -66,6 +67,10 @@ Result Database::open(const QString& path, std::shared_ptr<Database>& database, 
 
 Result Database::openSeparate(const QString& path, std::shared_ptr<Database>& database, Dialogs* dialogs) {
     return connectTo(path, database, false, dialogs);
+}
+
+bool Database::hasMatchingIndex(const QString& table) const {
+    return !isPostgres() && CriteriaIndex::hasMatchingIndex(handle(), table);
 }
 
 Result Database::connectTo(const QString& path, std::shared_ptr<Database>& database, bool shared, Dialogs* dialogs) {

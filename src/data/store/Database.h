@@ -67,6 +67,10 @@ public:
     // pieces (PostgresSchema::gramsIndexStatements).
     bool hasPieceIndex() const;
 
+    // SQLite: `table` (immobile or richiesta) has the index over purpose, type, mq and price
+    // that the matching of properties and requests walks (CriteriaIndex).
+    bool hasMatchingIndex(const QString& table) const;
+
     // PostgreSQL: after an error that lost the connection (isConnectionLoss), connects
     // again so that the next operation finds the server if it is back; false while not.
     bool reconnect() { return m_backend->reconnect(); }

@@ -82,6 +82,10 @@ Result ReportControl::start() {
             return prepared;
     }
 
+    return present(std::move(report), QFileInfo(path).dir().absolutePath());
+}
+
+Result ReportControl::present(std::unique_ptr<ReportRenderer> report, const QString& folder) {
     const ReportDefinition& definition = report->definition();
     switch (definition.destination) {
     case ReportDefinition::Destination::Printer:
@@ -90,7 +94,7 @@ Result ReportControl::start() {
         const std::unique_ptr<Progress> progress =
             m_context.dialogs.progress(QStringLiteral("Salvataggio di «%1» in PDF…").arg(definition.title), true);
         const Result written =
-            ReportOutput::writePdf(*report, QFileInfo(path).dir().absoluteFilePath(definition.pdfFile), progress.get());
+            ReportOutput::writePdf(*report, QDir(folder.isEmpty() ? m_context.programFolder : folder).absoluteFilePath(definition.pdfFile), progress.get());
         return written.cancelled() ? Result::success() : written;
     }
     case ReportDefinition::Destination::Preview:

@@ -38,6 +38,10 @@ public:
     // a message, and nothing is printed.
     Result start();
 
+    // Sends a report laid out elsewhere (rows of a window's list) to its file's destination:
+    // the preview, or the default printer. A PDF destination is written in `folder`.
+    Result present(std::unique_ptr<ReportRenderer> report, const QString& folder = {});
+
     // The file the report name stands for, or why there is none.
     Result resolve(QString& path) const;
 

@@ -33,6 +33,10 @@ public:
     // Adds those that are missing. A read-only database is left as it is.
     static Result install(sqlite3* db);
 
+    // Whether `table` (immobile or richiesta) has the index over purpose, type, mq and price
+    // that the matching walks.
+    static bool hasMatchingIndex(sqlite3* db, const QString& table);
+
     // Whether any of the conditions of a query on `table` has an index here.
     static bool concerns(const QString& table, const QList<Query::Condition>& conditions);
     // The condition of a query on `table` that its rows are best found through, or -1
