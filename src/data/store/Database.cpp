@@ -46,6 +46,21 @@ QString unusable(const QString& path, const QString& reason) {
     return QStringLiteral("Il database «%1» non si può usare: %2.").arg(path, reason) + nothingShown;
 }
 
+// A path the old program wrote on Windows: a drive letter or a backslash.
+bool oldProgramsPath(const QString& path) {
+    return path.contains(QLatin1Char('\\')) ||
+           (path.size() > 1 && path.at(1) == QLatin1Char(':') && path.at(0).isLetter());
+}
+
+// An Access/Jet file, by the name its header carries after the first four bytes.
+bool isAccessArchive(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray start = file.read(19).mid(4);
+    return start == "Standard Jet DB" || start == "Standard ACE DB";
+}
+
 QString newConnectionName(const char* kind) {
     return QLatin1String(kind) + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
@@ -225,9 +240,20 @@ Result Database::connectTo(const QString& path, std::shared_ptr<Database>& datab
         return openPostgres(path, location, database, shared);
     const QFileInfo file(path);
     if (!QFileInfo::exists(path))
-        return Result::failure(QStringLiteral("Il database «%1» non esiste: non ci sono dati da mostrare.").arg(path));
+        return Result::failure(oldProgramsPath(path)
+                                   ? QStringLiteral("daba.ini indica ancora il database del vecchio programma con il "
+                                                    "percorso di Windows «%1», non ancora trasferito in VELMORA: non ci "
+                                                    "sono dati da mostrare. VELMORA lo cerca e propone di convertirlo "
+                                                    "a ogni avvio.")
+                                         .arg(path)
+                                   : QStringLiteral("Il database «%1» non esiste: non ci sono dati da mostrare.").arg(path));
     if (const QString problem = RegularFile::problem(path); !problem.isEmpty())
         return Result::failure(unusable(path, QStringLiteral("il file ") + problem));
+    if (isAccessArchive(path))
+        return Result::failure(QStringLiteral("Il database «%1» è l'archivio Access del vecchio programma, non ancora "
+                                              "convertito nel database di VELMORA: non ci sono dati da mostrare. VELMORA "
+                                              "propone di convertirlo a ogni avvio.")
+                                   .arg(path));
 
     const QString key = file.canonicalFilePath();
     if (shared) {
