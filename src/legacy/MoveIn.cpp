@@ -114,7 +114,7 @@ Settled settleFolder(const QString& programFolder) {
                                   &settled.backgroundChanged);
     const ProgramSettings settings(programFolder);
     const QString reports = settings.databaseFolder();
-    if (!settings.databaseOnServer() && QFileInfo(reports).isDir()) {
+    if (QFileInfo(reports).isDir()) {
         QString aside;
         const Result set = OldFolder::setForeignReportsAside(reports, programFolder, aside);
         settled.said << (set ? aside : set.message());
