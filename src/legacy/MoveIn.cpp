@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <tuple>
 
 namespace MoveIn {
 
@@ -222,9 +223,15 @@ Result fromFolder(const QString& oldFolder, const QString& newFolder, Progress* 
 
     if (stage)
         stage(QStringLiteral("Foto"));
-    if (!oldPhotos.isEmpty())
-        for (const QString& name : QDir(oldPhotos).entryList(QDir::Files))
-            copyInto(QDir(oldPhotos).filePath(name), options.photoTarget, notes, true);
+    if (!oldPhotos.isEmpty()) {
+        // Thousands of photos take a while: counted as they go. The database is in place by
+        // now, so a request to stop is not taken here; the folder is finished whole.
+        const QStringList names = QDir(oldPhotos).entryList(QDir::Files);
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            copyInto(QDir(oldPhotos).filePath(names[i]), options.photoTarget, notes, true);
+            std::ignore = Progress::advance(progress, i + 1, names.size());
+        }
+    }
 
     // The settings, their paths found here and their files brought along.
     const ProgramSettings oldSettings(oldFolder);

@@ -185,10 +185,24 @@ private slots:
         const QStringList before = FolderCheck::fingerprint(m_old);
         const QString fresh = m_work.file(QStringLiteral("nuova"));
         ConversionReport report;
-        QVERIFY(MoveIn::fromFolder(m_old, fresh, nullptr, {}, report).ok());
+        struct Counted : Progress {
+            QStringList stages;
+            std::pair<qint64, qint64> last;
+            bool advance(qint64 done, qint64 total) override {
+                last = {done, total};
+                return true;
+            }
+        } progress;
+        QVERIFY(MoveIn::fromFolder(m_old, fresh, &progress, [&progress](const QString& stage) { progress.stages << stage; },
+                                   report)
+                    .ok());
         QCOMPARE(FolderCheck::fingerprint(m_old), before);
         sameRecords(fresh + QStringLiteral("/daba.mdb"), fresh + QStringLiteral("/foto/"));
         QCOMPARE(report.photosMissing.size(), 16);
+        // The photos are counted as they are copied, after the tables.
+        QCOMPARE(progress.stages.last(), QStringLiteral("Foto"));
+        QCOMPARE(progress.last, (std::pair<qint64, qint64>(64, 64)));
+        QCOMPARE(QDir(fresh + QStringLiteral("/foto")).entryList(QDir::Files).size(), 64);
         for (const char* name : {"rapporto.rpt", "scheda.rpt", "richieste.rpt", "agenda.rpt"}) {
             QVERIFY(QFileInfo::exists(fresh + QLatin1Char('/') + name + QStringLiteral(".originale")));
             QFile own(fresh + QLatin1Char('/') + name);
