@@ -4,16 +4,62 @@
 #include "data/postgres/PostgresArchive.h"
 #include "data/sqlite/DatabaseFile.h"
 #include "data/vocabulary/DatabaseLocation.h"
+#include "legacy/JetFile.h"
+#include "legacy/LegacyConversion.h"
+#include "legacy/MoveIn.h"
+#include "legacy/OldFolder.h"
 #include "platform/files/FileCopy.h"
 #include "platform/files/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace Backup {
 
 namespace {
+
+// A restored office may come with the old program's report files beside its database:
+// they are set aside, and VELMORA's own put in their place, as at the first start.
+void setForeignReportsAside(const Context& context, const QString& databaseFolder) {
+    QString aside;
+    const Result set = OldFolder::setForeignReportsAside(databaseFolder, context.programFolder, aside);
+    if (!set)
+        context.dialogs.message(set.message());
+    else if (!aside.isEmpty())
+        context.dialogs.message(aside);
+}
+
+// An Access backup of the old program converted into `scratch`, with its report beside the
+// live database; `converted` then names the new file.
+Result convertOldBackup(const Context& context, const QString& chosen, const QString& live, const QTemporaryDir& scratch,
+                        QString& converted) {
+    if (!scratch.isValid())
+        return Result::failure(QStringLiteral("Non c'è spazio per convertire il backup del vecchio programma."));
+    const QString target = scratch.filePath(QStringLiteral("daba.mdb"));
+    ConversionReport report;
+    LegacyConversion::Options options;
+    // foto.foto's Windows paths lead to the photos beside the database now.
+    options.photoFolder = MoveIn::photoFolderBeside(live);
+    Result done = Result::success();
+    {
+        const std::unique_ptr<Progress> progress =
+            context.dialogs.progress(QStringLiteral("Conversione del backup del vecchio programma"), true);
+        options.progress = progress.get();
+        done = LegacyConversion::convert(chosen, target, options, report);
+    }
+    if (!done)
+        return done;
+    report.target = live;
+    if (const Result written = report.write(); !written)
+        return written;
+    converted = target;
+    context.dialogs.message(QStringLiteral("Il backup «%1» è un archivio Access del vecchio programma: è stato convertito "
+                                           "per il ripristino, e il rapporto della conversione è in «%2».")
+                                .arg(QDir::toNativeSeparators(chosen), QDir::toNativeSeparators(report.writtenPath())));
+    return Result::success();
+}
 
 // The database the program really reads: the one daba.ini names, or daba.mdb beside
 // the program when daba.ini names none.
@@ -106,6 +152,7 @@ bool restorePostgres(const Context& context, const DatabaseLocation& location, c
                                           restored.message());
         return false;
     }
+    setForeignReportsAside(context, ProgramSettings(context.programFolder).databaseFolder());
     context.dialogs.message(
         QStringLiteral("BACKUP RECUPERATO. Premere OK per chiudere il programma e quindi rilanciarlo\n\n"
                        "I dati che c'erano prima sono conservati nel file di backup:") +
@@ -195,12 +242,25 @@ bool restore(const Context& context, const PostgresTools& tools) {
                 .arg(chosen));
         return false;
     }
-    if (const Result usable = DatabaseFile::check(chosen); !usable) {
+    const QString live = liveDatabase(context);
+    // The old program's backups are copies of its Access archive: converted first, into a
+    // file of its own, and then restored like any other.
+    QTemporaryDir scratch;
+    QString source = chosen;
+    if (JetFile::looksLikeJet(chosen)) {
+        const Result converted = convertOldBackup(context, chosen, live, scratch, source);
+        if (!converted) {
+            context.dialogs.message(converted.cancelled() ? untouched
+                                                          : QStringLiteral("Ripristino non eseguito. ") + converted.message() +
+                                                                QStringLiteral(" Il database non è stato toccato."));
+            return false;
+        }
+    }
+    if (const Result usable = DatabaseFile::check(source); !usable) {
         context.dialogs.message(usable.message() + QStringLiteral(" Il database non è stato toccato."));
         return false;
     }
 
-    const QString live = liveDatabase(context);
     std::unique_ptr<Progress> progress = context.dialogs.progress(QStringLiteral("Ripristino in corso…"), true);
     QString kept;
     if (QFileInfo::exists(live)) {
@@ -218,7 +278,7 @@ bool restore(const Context& context, const PostgresTools& tools) {
             return false;
         }
     }
-    const Result restored = DatabaseFile::restore(chosen, live, progress.get());
+    const Result restored = DatabaseFile::restore(source, live, progress.get());
     progress.reset();
     if (restored.cancelled()) {
         // The copy kept for a restore that did not happen would only puzzle.
@@ -235,6 +295,7 @@ bool restore(const Context& context, const PostgresTools& tools) {
                                 QStringLiteral(" Il database non è stato toccato."));
         return false;
     }
+    setForeignReportsAside(context, QFileInfo(live).absolutePath());
     context.dialogs.message(QStringLiteral("BACKUP RECUPERATO. Premere OK per chiudere il programma e quindi rilanciarlo"));
     return true;
 }

@@ -1,10 +1,8 @@
 #include "app/MoveInOffer.h"
 
 #include "data/folder/ProgramSettings.h"
-#include "data/folder/SettingsFile.h"
 #include "legacy/LegacyConversion.h"
 #include "legacy/MoveIn.h"
-#include "legacy/OldFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,31 +11,8 @@ namespace MoveInOffer {
 
 namespace {
 
-// A picture path of a settings file, written on Windows, made to name the file found
-// here; the old file is kept as "<name>.prima". Answers what to say, if anything.
-QString resolvePicture(const Context& context, const QString& iniName, int line, int lines, const QString& what) {
-    const QString iniPath = context.programFile(iniName);
-    SettingsFile::Values values = SettingsFile::read(iniPath, lines);
-    const QString written = values.at(line);
-    if (!values.found || !OldFolder::isWindowsPath(written))
-        return QString();
-    const auto resolved = OldFolder::resolve(written, context.programFolder, context.programFolder, iniName, what);
-    // A picture found nowhere is not told at every start: the sheet and the frame go
-    // without it, as they did with a missing one.
-    if (!resolved.found || resolved.path == written)
-        return QString();
-    QStringList rewritten = values.values;
-    while (rewritten.size() < lines)
-        rewritten << QString();
-    rewritten[line] = resolved.path;
-    if (const Result kept = MoveIn::keepPrevious(iniPath); !kept)
-        return kept.message();
-    if (const Result saved = SettingsFile::write(iniPath, rewritten); !saved)
-        return saved.message();
-    return resolved.sentence + QStringLiteral(" %1 ora lo indica; quello di prima è in %1.prima.").arg(iniName);
-}
-
-void convert(const Context& context, const MoveIn::Found& found) {
+// Answers whether the conversion went through (and the rest of the folder was settled with it).
+bool convert(const Context& context, const MoveIn::Found& found, MoveIn::Settled& settled) {
     const QString target = LegacyConversion::convertedName(found.database);
     context.dialogs.message(
         QStringLiteral("Il database «%1» è un archivio Access del vecchio programma: ora viene convertito nel "
@@ -49,28 +24,37 @@ void convert(const Context& context, const MoveIn::Found& found) {
     {
         const std::unique_ptr<Progress> progress =
             context.dialogs.progress(QStringLiteral("Conversione del vecchio archivio"), true);
-        done = MoveIn::convertInPlace(context.programFolder, found, progress.get(), report);
+        done = MoveIn::convertInPlace(context.programFolder, found, progress.get(), report, &settled);
     }
     if (done.cancelled()) {
         context.dialogs.message(QStringLiteral("Conversione annullata: daba.ini e l'archivio Access sono rimasti "
                                                "come erano."));
-        return;
+        return false;
     }
     if (!done) {
         context.dialogs.message(done.message());
-        return;
+        return false;
     }
     context.dialogs.message(report.text(10) + QStringLiteral("Il rapporto intero è in «%1».")
-                                                   .arg(QDir::toNativeSeparators(ConversionReport::pathFor(report.target))));
+                                                   .arg(QDir::toNativeSeparators(report.writtenPath())));
+    return true;
 }
 
 } // namespace
 
-void run(const Context& context) {
+void run(const Context& context, const std::function<void(const QString&)>& applyBackground) {
     const MoveIn::Found found = MoveIn::databaseOf(context.programFolder);
     const ProgramSettings settings(context.programFolder);
+    MoveIn::Settled settled;
+    bool settledAlready = false;
     if (found.jet) {
-        convert(context, found);
+        // The report tells what else was settled; it is not said twice. A move stopped or
+        // refused changes nothing at all: the next start offers it whole again.
+        if (!convert(context, found, settled))
+            return;
+        settledAlready = true;
+    } else if (const QString unusable = MoveIn::unusableFound(found); !unusable.isEmpty()) {
+        context.dialogs.message(unusable);
     } else if (found.exists && found.database != found.written) {
         // daba.ini's Windows path leads to a database of this program: daba.ini names it now.
         QString said = found.sentence;
@@ -85,21 +69,14 @@ void run(const Context& context) {
         context.dialogs.message(found.sentence);
     }
 
-    QStringList said;
-    for (const QString& sentence :
-         {resolvePicture(context, QStringLiteral("dati.ini"), 2, 4, QStringLiteral("il logo")),
-          resolvePicture(context, QStringLiteral("sfondo.ini"), 0, 1, QStringLiteral("lo sfondo"))})
-        if (!sentence.isEmpty())
-            said << sentence;
-    const QString reports = settings.databaseFolder();
-    if (QFileInfo(reports).isDir()) {
-        QString aside;
-        const Result set = OldFolder::setForeignReportsAside(reports, context.programFolder, aside);
-        said << (set ? aside : set.message());
+    if (!settledAlready) {
+        settled = MoveIn::settleFolder(context.programFolder);
+        if (!settled.said.isEmpty())
+            context.dialogs.message(settled.said.join(QLatin1Char('\n')));
     }
-    said.removeAll(QString());
-    if (!said.isEmpty())
-        context.dialogs.message(said.join(QLatin1Char('\n')));
+    // The frame read sfondo.ini before it was settled.
+    if (settled.backgroundChanged && applyBackground)
+        applyBackground(settings.backgroundPath());
 }
 
 } // namespace MoveInOffer

@@ -160,7 +160,7 @@ int main(int argc, char* argv[]) {
     // An old office's folder is recognised (and its Access archive converted) before any
     // window opens on it.
     if (prepared)
-        MoveInOffer::run(context);
+        MoveInOffer::run(context, [&frame](const QString& path) { frame.applyBackgroundPath(path); });
     Startup::openWindows(frame, context);
     return QApplication::exec();
 }

@@ -67,8 +67,14 @@ QString ConversionReport::text(int maxValues) const {
 }
 
 QString ConversionReport::pathFor(const QString& target) {
-    const QFileInfo info(target);
-    return info.dir().filePath(info.completeBaseName() + QStringLiteral("-trasferimento.txt"));
+    // One name whichever way the move was made: the first start and velmora-trasferisci
+    // give the new database different names, and the office looks for one file.
+    const QDir folder = QFileInfo(target).dir();
+    QString path = folder.filePath(QStringLiteral("daba-velmora-trasferimento.txt"));
+    // An earlier move's report is kept.
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = folder.filePath(QStringLiteral("daba-velmora-trasferimento-%1.txt").arg(n));
+    return path;
 }
 
 Result ConversionReport::write(QString* written) const {
@@ -79,6 +85,7 @@ Result ConversionReport::write(QString* written) const {
     if (const auto why = AtomicWrite::commit(file, allWritten))
         return Result::failure(
             QStringLiteral("Il rapporto «%1» non si può scrivere: %2.").arg(QDir::toNativeSeparators(path), *why));
+    m_written = path;
     if (written)
         *written = path;
     return Result::success();

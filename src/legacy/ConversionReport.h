@@ -40,8 +40,15 @@ public:
     // The same, at most `maxValues` listed values and missing photos each (the rest counted).
     QString text(int maxValues) const;
 
-    // Writes text() beside the new database; answers the path written.
+    // Writes text() beside the new database; answers the path written, and keeps it
+    // (writtenPath()).
     Result write(QString* written = nullptr) const;
-    // The report file of a new database: "daba-velmora.mdb" has "daba-velmora-trasferimento.txt".
+    // Where the report of a new database goes: "daba-velmora-trasferimento.txt" beside it,
+    // numbered ("-2", ...) when an earlier move left one there.
     static QString pathFor(const QString& target);
+    // The file write() wrote, empty before.
+    QString writtenPath() const { return m_written; }
+
+private:
+    mutable QString m_written;
 };

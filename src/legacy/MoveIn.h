@@ -26,13 +26,29 @@ Found databaseOf(const QString& programFolder);
 // The photo folder beside a database: "foto" in any case; empty when there is none.
 QString photoFolderBeside(const QString& database);
 
+// The pictures dati.ini (logo) and sfondo.ini (background) name by a Windows path, made to
+// name the files found here (the old files kept as .prima), and the foreign report files
+// beside the database set aside. One sentence for each thing done.
+struct Settled {
+    QStringList said;
+    bool backgroundChanged = false; // sfondo.ini names another picture now
+};
+Settled settleFolder(const QString& programFolder);
+
 // The conversion offered at start: the Jet file daba.ini names becomes a new database
 // beside it ("daba-velmora.mdb"), daba.ini is kept as daba.ini.prima and rewritten to name
-// the new file, and the report is written beside the new database.
-Result convertInPlace(const QString& programFolder, const Found& found, Progress* progress, ConversionReport& report);
+// the new file; the pictures and report files are settled as at every start, and the
+// report, with what was said about each, is written beside the new database.
+Result convertInPlace(const QString& programFolder, const Found& found, Progress* progress, ConversionReport& report,
+                      Settled* settled = nullptr);
 
 // Keeps a settings file as "<name>.prima" (once: an older copy is never replaced).
 Result keepPrevious(const QString& iniPath);
+
+// Why the file daba.ini's Windows path led to cannot be taken as the database (neither an
+// Access archive nor a database of this program: zeros, a broken copy), as one sentence
+// that says daba.ini was left as it was; empty when it can.
+QString unusableFound(const Found& found);
 
 // velmora-trasferisci --da-cartella: the old program folder `oldFolder` into the new
 // program folder `newFolder` (made if missing; it must hold no database yet): the database

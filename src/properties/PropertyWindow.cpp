@@ -17,6 +17,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QRandomGenerator>
 #include <tuple>
@@ -243,7 +244,25 @@ void PropertyWindow::showPhoto(const QString& path) {
         return;
     }
     // A picture that cannot be loaded is never taken for another one: the frame says why.
-    m_ui->Picture1->showFile(path);
+    m_ui->Picture1->showFile(photoFile(path));
+}
+
+QString PropertyWindow::photoFile(const QString& stored) const {
+    if (stored.isEmpty() || QFileInfo(stored).isFile())
+        return stored;
+    // Rows keep the full path written when the photo was added (on Windows, too): the
+    // folder moved with its photos, so the same name is looked for where the photos are now.
+    const QString name = stored.mid(std::max(stored.lastIndexOf(QLatin1Char('/')), stored.lastIndexOf(QLatin1Char('\\'))) + 1);
+    const QDir photos(m_ui->Label33->text());
+    if (name.isEmpty() || m_ui->Label33->text().isEmpty())
+        return stored;
+    if (QFileInfo(photos.filePath(name)).isFile())
+        return photos.filePath(name);
+    // Windows names ignore case.
+    for (const QString& entry : photos.entryList(QDir::Files))
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return photos.filePath(entry);
+    return stored;
 }
 
 void PropertyWindow::newProperty() {
@@ -375,7 +394,7 @@ void PropertyWindow::deletePhoto() {
 
 void PropertyWindow::openViewer() {
     PhotoViewer* viewer = openChild<PhotoViewer>(viewerName, [] { return new PhotoViewer; });
-    viewer->showPicture(Picture::read(m_ui->Label17->text()));
+    viewer->showPicture(Picture::read(photoFile(m_ui->Label17->text())));
 }
 
 // ---- visits --------------------------------------------------------------------
@@ -425,7 +444,7 @@ void PropertyWindow::showSheet() {
     const Context& context = this->context();
     PropertySheet* sheet = openChild<PropertySheet>(sheetName, [&context] { return new PropertySheet(context); });
     sheet->fill({m_ui->Text14->text(), m_ui->Text6->text(), m_ui->Text7->text(), m_ui->Text8->toPlainText(),
-                 m_ui->Text9->text(), m_ui->Text10->text(), m_ui->Text11->toPlainText(), m_ui->Label17->text()});
+                 m_ui->Text9->text(), m_ui->Text10->text(), m_ui->Text11->toPlainText(), photoFile(m_ui->Label17->text())});
 }
 
 void PropertyWindow::closeEvent(QCloseEvent* event) {

@@ -61,6 +61,9 @@ private:
     // The current property changed: its visits and photos follow.
     void showPropertyDependents(const QString& key);
     void showPhoto(const QString& path);
+    // The picture file a foto row names: the path itself, or, when the folder has moved
+    // since, the file of that name in the photo folder beside the database.
+    QString photoFile(const QString& stored) const;
     // A new property still being typed is finished (as "FINE" does) before the records
     // are searched again, so it is written whole, with its purpose.
     bool readyToSearch();

@@ -21,6 +21,7 @@
 #include "ui_SettingsWindow.h"
 
 #include <QApplication>
+#include <QLineEdit>
 
 namespace {
 
@@ -100,9 +101,28 @@ void SettingsWindow::chooseColour() {
     setHeadingColour(Colour::fromInt(*chosen));
 }
 
+QString SettingsWindow::foundPicture(QLineEdit& field, const QString& iniName, const QString& what,
+                                     QString& said) const {
+    said.clear();
+    const QString typed = field.text();
+    if (!OldFolder::isWindowsPath(typed))
+        return typed;
+    const OldFolder::Resolved resolved =
+        OldFolder::resolve(typed, m_context.programFolder, m_context.programFolder, iniName, what);
+    said = QString(resolved.sentence).replace(iniName + QStringLiteral(" indica"), QStringLiteral("Il percorso scritto indica"));
+    if (resolved.found)
+        field.setText(resolved.path);
+    return resolved.path;
+}
+
 void SettingsWindow::saveSheet() {
-    report(ProgramSettings(m_context.programFolder)
-               .saveSheet(m_ui->Text1->text(), m_ui->Text2->text(), m_ui->Text3->text(), m_ui->Label10->text()));
+    QString said;
+    const QString logo = foundPicture(*m_ui->Text3, QStringLiteral("dati.ini"), QStringLiteral("il logo"), said);
+    const Result saved = ProgramSettings(m_context.programFolder)
+                             .saveSheet(m_ui->Text1->text(), m_ui->Text2->text(), logo, m_ui->Label10->text());
+    report(saved);
+    if (saved && !said.isEmpty())
+        m_context.dialogs.message(said);
 }
 
 void SettingsWindow::chooseDatabase() {
@@ -185,11 +205,16 @@ void SettingsWindow::showChosenPicture(PictureBox& preview, const QString& path)
 }
 
 void SettingsWindow::saveBackground() {
-    const QString path = m_ui->Text5->text();
+    QString said;
+    const QString path = foundPicture(*m_ui->Text5, QStringLiteral("sfondo.ini"), QStringLiteral("lo sfondo"), said);
     const Result saved = ProgramSettings(m_context.programFolder).saveBackgroundPath(path);
     report(saved);
     if (!saved)
         return;
+    if (!said.isEmpty()) {
+        m_context.dialogs.message(said);
+        m_ui->Picture1->setImage(Picture::load(path));
+    }
     if (m_applyBackground)
         m_applyBackground(path);
     // The path is saved as typed; the frame keeps the picture it has when this one cannot be shown.

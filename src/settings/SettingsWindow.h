@@ -8,6 +8,7 @@
 #include <memory>
 
 class PictureBox;
+class QLineEdit;
 
 namespace Ui {
 class SettingsWindow;
@@ -43,6 +44,9 @@ private:
     void report(const Result& result);
     // Shows a picture just chosen in its preview; one that cannot be shown is told.
     void showChosenPicture(PictureBox& preview, const QString& path);
+    // A picture path typed as written on Windows, found here as at the start: the field
+    // then shows the file used, and `said` gets the sentence that tells which.
+    QString foundPicture(QLineEdit& field, const QString& iniName, const QString& what, QString& said) const;
 
     const Context& m_context;
     std::function<void(const QString&)> m_applyBackground;

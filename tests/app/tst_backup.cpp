@@ -133,6 +133,24 @@ private slots:
         QVERIFY(!QFile::exists(office.db.path() + "-journal"));
     }
 
+    // An office that comes back from an old backup may have the old program's report
+    // files beside its database: they are set aside (never deleted) and said once.
+    void aRestoreSetsForeignReportFilesAside() {
+        Office office;
+        Backup::create(office.context);
+        const QByteArray ole = QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0');
+        office.db.folder().write("agenda.rpt", ole);
+        office.dialogs.messages.clear();
+        office.dialogs.answers.enqueue(office.backupFile());
+        QVERIFY(Backup::restore(office.context));
+        QCOMPARE(office.dialogs.messages,
+                 (QStringList{"I report di un altro programma sono stati messi da parte e sostituiti da quelli di "
+                              "VELMORA: agenda.rpt (ora agenda.rpt.originale).",
+                              restored}));
+        QCOMPARE(office.db.folder().read("agenda.rpt.originale"), ole);
+        QVERIFY(office.db.folder().read("agenda.rpt").startsWith('{'));
+    }
+
     // A restore that fails (the disk fills up) leaves the database as it was, says so, and
     // leaves no copy of it behind unannounced.
     void aFailedRestoreSaysTheDatabaseIsUntouchedAndKeepsNoCopy() {

@@ -147,6 +147,33 @@ private slots:
         const QString infinite = FieldFormat::shown(mq, std::numeric_limits<double>::infinity(), regional);
         QVERIFY2(!infinite.isEmpty() && !infinite.contains(QLatin1String("922")), qPrintable(infinite));
     }
+
+    // An old archive's day with a time of day shows as the program shows days and times,
+    // and what is shown reads back to the very value stored; other texts stay as they are.
+    void aDateWithATimeShowsAndReadsBack() {
+        const Regional regional(italian);
+        const Schema::Field* data = Schema::field(QStringLiteral("notizie"), QStringLiteral("data"));
+        const Schema::Field* datap = Schema::field(QStringLiteral("agenda"), QStringLiteral("datap"));
+        QCOMPARE(FieldFormat::shown(data, QStringLiteral("2038-01-19T01:30:00"), regional),
+                 QStringLiteral("19/01/2038 01:30:00"));
+        QCOMPARE(FieldFormat::shown(datap, QStringLiteral("1999-12-31 23:59:58"), regional),
+                 QStringLiteral("31/12/1999 23:59:58"));
+        QCOMPARE(FieldFormat::shown(datap, QStringLiteral("2038-01-19"), regional), QStringLiteral("19/01/2038"));
+        QCOMPARE(FieldFormat::shown(data, QStringLiteral("2038-01-19T01:30:00.250"), regional),
+                 QStringLiteral("19/01/2038 01:30:00.250"));
+        for (const char* kept : {"2038-01-19T25:00:00", "2038-01-19Tmezzogiorno", "2/12/2026", "2038-02-30T01:00:00"})
+            QCOMPARE(FieldFormat::shown(data, QString::fromLatin1(kept), regional), QString::fromLatin1(kept));
+
+        for (const char* stored : {"2038-01-19T01:30:00", "2038-01-19T01:30:00.250", "2038-01-19", "1999-06-15T09:05:07"})
+            QCOMPARE(FieldFormat::storedDate(FieldFormat::shown(data, QString::fromLatin1(stored), regional), regional),
+                     std::optional<QString>(QString::fromLatin1(stored)));
+        QCOMPARE(FieldFormat::storedDate(QStringLiteral("20/01/2038 7.45"), regional),
+                 std::optional<QString>(QStringLiteral("2038-01-20T07:45:00")));
+        QCOMPARE(FieldFormat::storedDate(QStringLiteral("20/01/2038 00:00"), regional),
+                 std::optional<QString>(QStringLiteral("2038-01-20")));
+        for (const char* refused : {"20/01/2038 25:00", "20/01/2038 dopo", "ieri 10:00", "10:00", "31/02/2038 10:00"})
+            QCOMPARE(FieldFormat::storedDate(QString::fromLatin1(refused), regional), std::nullopt);
+    }
 };
 
 QTEST_MAIN(NumbersTest)

@@ -2,10 +2,12 @@
 #include "TestContext.h"
 #include "TestFolder.h"
 #include "TestPostgres.h"
+#include "app/Backup.h"
 #include "app/MoveInOffer.h"
 #include "data/folder/SettingsFile.h"
 #include "legacy/JetFile.h"
 #include "legacy/MoveIn.h"
+#include "properties/PropertyWindow.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -97,6 +99,40 @@ class LegacyFolderTest : public QObject {
                  properties.size());
     }
 
+    // The old folder copied, as an office would copy it before trying anything.
+    QString copyOfOld(const QString& name) {
+        const QString copy = m_work.file(name);
+        QDirIterator it(m_old, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QDir().mkpath(QFileInfo(copy + path.mid(m_old.size())).absolutePath());
+            if (!QFile::copy(path, copy + path.mid(m_old.size())))
+                return QString();
+        }
+        return copy;
+    }
+
+    // make-legacy-folder with these arguments: its exit status and what it said.
+    static std::pair<int, QString> makeFolder(const QStringList& arguments) {
+        QProcess tool;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("MDB_READER_FOLDER"), QStringLiteral(MDB_READER_FOLDER));
+        tool.setProcessEnvironment(environment);
+        tool.start(QStringLiteral("node"), QStringList{QStringLiteral(MAKE_LEGACY_FOLDER)} + arguments);
+        if (!tool.waitForFinished(120000))
+            return {-1, QStringLiteral("make-legacy-folder did not finish")};
+        return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardError())};
+    }
+
+    // A report without the lines that name where it was written.
+    static QString reportBody(const QString& path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return QString();
+        const QString text = QString::fromUtf8(file.readAll());
+        return text.section(QStringLiteral("\nInoltre:"), 0, 0).section(QLatin1Char('\n'), 2);
+    }
+
 private slots:
     void initTestCase() {
         m_old = m_work.file(QStringLiteral("vecchia"));
@@ -149,15 +185,156 @@ private slots:
         const QStringList before = FolderCheck::fingerprint(m_old);
         const QString fresh = m_work.file(QStringLiteral("nuova"));
         ConversionReport report;
-        QVERIFY(MoveIn::fromFolder(m_old, fresh, nullptr, {}, report).ok());
+        struct Counted : Progress {
+            QStringList stages;
+            std::pair<qint64, qint64> last;
+            bool advance(qint64 done, qint64 total) override {
+                last = {done, total};
+                return true;
+            }
+        } progress;
+        QVERIFY(MoveIn::fromFolder(m_old, fresh, &progress, [&progress](const QString& stage) { progress.stages << stage; },
+                                   report)
+                    .ok());
         QCOMPARE(FolderCheck::fingerprint(m_old), before);
         sameRecords(fresh + QStringLiteral("/daba.mdb"), fresh + QStringLiteral("/foto/"));
         QCOMPARE(report.photosMissing.size(), 16);
+        // The photos are counted as they are copied, after the tables.
+        QCOMPARE(progress.stages.last(), QStringLiteral("Foto"));
+        QCOMPARE(progress.last, (std::pair<qint64, qint64>(64, 64)));
+        QCOMPARE(QDir(fresh + QStringLiteral("/foto")).entryList(QDir::Files).size(), 64);
         for (const char* name : {"rapporto.rpt", "scheda.rpt", "richieste.rpt", "agenda.rpt"}) {
             QVERIFY(QFileInfo::exists(fresh + QLatin1Char('/') + name + QStringLiteral(".originale")));
             QFile own(fresh + QLatin1Char('/') + name);
             QVERIFY(own.open(QIODevice::ReadOnly) && own.read(1) == "{");
         }
+    }
+
+    // The command's progress line ends before the report starts, on a terminal too.
+    void theProgressLineEndsBeforeTheReport() {
+        const QString fresh = m_work.file(QStringLiteral("sul-terminale"));
+        QProcess terminal;
+        terminal.start(QStringLiteral("script"),
+                       {QStringLiteral("-qec"),
+                        QStringLiteral("'%1' --da-cartella '%2' '%3'")
+                            .arg(QStringLiteral(PROGRAM_DIR "/velmora-trasferisci"), m_old, fresh),
+                        QStringLiteral("/dev/null")});
+        QVERIFY(terminal.waitForFinished(120000));
+        QCOMPARE(terminal.exitCode(), 3);
+        const QByteArray shown = terminal.readAllStandardOutput();
+        const qsizetype report = shown.indexOf("Trasferimento dal vecchio archivio");
+        QVERIFY2(report > 0 && shown.lastIndexOf("(100%)", report) >= 0, shown.constData());
+        QVERIFY2(shown.at(report - 1) == '\n', shown.left(report + 40).right(120).constData());
+    }
+
+    // A move that is refused (the archive is cut short) makes nothing: not the new folder,
+    // not its photo folder, not the folders above it.
+    void aRefusedMoveMakesNothing() {
+        const QString cut = copyOfOld(QStringLiteral("troncata"));
+        QVERIFY(!cut.isEmpty());
+        QFile archive(cut + QStringLiteral("/daba.mdb"));
+        QVERIFY(archive.resize(3 * 4096 + 100));
+        const QStringList before = FolderCheck::fingerprint(cut);
+        ConversionReport report;
+        const Result moved = MoveIn::fromFolder(cut, m_work.file(QStringLiteral("mai/fatta/nuova")), nullptr, {}, report);
+        QVERIFY(!moved);
+        QVERIFY2(moved.message().contains(QStringLiteral("troncato")), qPrintable(moved.message()));
+        QVERIFY(!QFileInfo::exists(m_work.file(QStringLiteral("mai"))));
+        QCOMPARE(FolderCheck::fingerprint(cut), before);
+    }
+
+    // velmora-stampa on a folder not yet converted says what the folder holds and how to
+    // convert it, and touches nothing.
+    void printingFromAnUnconvertedFolderSaysHowToConvert() {
+        const QString old = copyOfOld(QStringLiteral("da-stampare"));
+        QVERIFY(!old.isEmpty());
+        const QStringList before = FolderCheck::fingerprint(old);
+        for (const QStringList& arguments :
+             {QStringList{QStringLiteral("--cartella"), old}, QStringList{QStringLiteral("--database"), old + QStringLiteral("/daba.mdb")}}) {
+            QProcess tool;
+            tool.setWorkingDirectory(m_work.path());
+            tool.start(QStringLiteral(PROGRAM_DIR "/velmora-stampa"),
+                       arguments + QStringList{QStringLiteral("agenda.rpt"), QStringLiteral("--pdf"), QStringLiteral("agenda.pdf")});
+            QVERIFY(tool.waitForFinished(60000));
+            QCOMPARE(tool.exitCode(), 1);
+            // Its last line (Qt may say something of its own before).
+            const QString said = QString::fromUtf8(tool.readAllStandardError()).trimmed().section(QLatin1Char('\n'), -1);
+            QVERIFY2(said.contains(QStringLiteral("vecchio archivio Access")) && said.contains(QStringLiteral("velmora-trasferisci")),
+                     qPrintable(said));
+            QVERIFY(!QFileInfo::exists(m_work.file(QStringLiteral("agenda.pdf"))));
+        }
+        QCOMPARE(FolderCheck::fingerprint(old), before);
+    }
+
+    // make-legacy-folder reads its options before or after the folder alike, and refuses
+    // what it does not know instead of taking it for a folder.
+    void theFolderMakerReadsItsOptionsAnywhere() {
+        const QString first = m_work.file(QStringLiteral("opzioni-prima"));
+        const QString saved = m_work.file(QStringLiteral("opzioni.json"));
+        auto [status, said] = makeFolder({QStringLiteral("--notizie"), QStringLiteral("7"), QStringLiteral("--esempio"),
+                                          QStringLiteral("3"), QStringLiteral("--descrizione"), saved, first});
+        QVERIFY2(status == 0, qPrintable(said));
+        QVERIFY(QFileInfo::exists(first + QStringLiteral("/daba.mdb")));
+        QFile description(saved);
+        QVERIFY(description.open(QIODevice::ReadOnly));
+        const QJsonArray tables = QJsonDocument::fromJson(description.readAll()).object().value(QStringLiteral("tables")).toArray();
+        QCOMPARE(tables[4].toObject().value(QStringLiteral("rows")).toArray().size(), 7);
+        QCOMPARE(tables[0].toObject().value(QStringLiteral("rows")).toArray().size(), 3);
+
+        std::tie(status, said) = makeFolder({m_work.file(QStringLiteral("opzioni-dopo")), QStringLiteral("--esempio"), QStringLiteral("2")});
+        QVERIFY2(status == 0, qPrintable(said));
+        QVERIFY(QFileInfo::exists(m_work.file(QStringLiteral("opzioni-dopo/daba.mdb"))));
+
+        for (const QStringList& wrong : {QStringList{QStringLiteral("--esempio"), QStringLiteral("2")},
+                                         QStringList{QStringLiteral("--esempio"), QStringLiteral("2"), m_work.file(QStringLiteral("x")),
+                                                     QStringLiteral("--cartella")},
+                                         QStringList{QStringLiteral("--esempio"), QStringLiteral("due"), m_work.file(QStringLiteral("x"))}}) {
+            std::tie(status, said) = makeFolder(wrong);
+            QCOMPARE(status, 2);
+            QVERIFY2(said.contains(QStringLiteral("Uso: make-legacy-folder")), qPrintable(said));
+        }
+        QVERIFY(!QFileInfo::exists(m_work.file(QStringLiteral("x"))));
+    }
+
+    // A backup the old program made is a copy of its Access archive: restoring it converts
+    // it first, and the office gets the old records, photos found, as the move-in gives them.
+    void anOldProgramsBackupIsRestored() {
+        const QString office = m_work.file(QStringLiteral("ripristino"));
+        ConversionReport moved;
+        QVERIFY(MoveIn::fromFolder(m_old, office, nullptr, {}, moved).ok());
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("empty"));
+            db.setDatabaseName(office + QStringLiteral("/daba.mdb"));
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("DELETE FROM foto")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("empty"));
+        const QString backup = office + QStringLiteral("/backup_06-12-2009.bak");
+        QVERIFY(QFile::copy(m_old + QStringLiteral("/daba.mdb"), backup));
+        const QStringList before = FolderCheck::fingerprint(m_old);
+        const QString backupBefore = FolderCheck::fingerprint(office).filter(backup).value(0);
+        QVERIFY(!backupBefore.isEmpty());
+
+        TestContext world(office);
+        world.dialogs.answers.enqueue(backup);
+        QVERIFY(Backup::restore(world.context));
+        QCOMPARE(world.dialogs.messages.size(), 2);
+        QVERIFY2(world.dialogs.messages[0].startsWith(QStringLiteral("Il backup «%1» è un archivio Access del vecchio "
+                                                                     "programma: è stato convertito per il ripristino")
+                                                          .arg(backup)),
+                 qPrintable(world.dialogs.messages[0]));
+        QCOMPARE(world.dialogs.messages[1],
+                 QStringLiteral("BACKUP RECUPERATO. Premere OK per chiudere il programma e quindi rilanciarlo"));
+        sameRecords(office + QStringLiteral("/daba.mdb"), office + QStringLiteral("/foto/"));
+        QCOMPARE(FolderCheck::fingerprint(office).filter(backup).value(0), backupBefore);
+        QCOMPARE(FolderCheck::fingerprint(m_old), before);
+
+        // Stopped while it converts: nothing changes.
+        TestContext stopped(office);
+        stopped.dialogs.stopProgressAfter = 1;
+        stopped.dialogs.answers.enqueue(backup);
+        QVERIFY(!Backup::restore(stopped.context));
+        QCOMPARE(stopped.dialogs.messages.last(), QStringLiteral("Ripristino annullato: il database non è stato toccato."));
     }
 
     // velmora-trasferisci takes the old archive onto a PostgreSQL server: the rows and
@@ -173,7 +350,7 @@ private slots:
         QVERIFY2(tool.exitCode() == 3, tool.readAllStandardError().constData());
         QVERIFY(tool.readAllStandardOutput().contains("Foto trovate: 64; non trovate: 16."));
         QCOMPARE(FolderCheck::fingerprint(m_old), before);
-        QVERIFY(QFileInfo::exists(m_work.file(QStringLiteral("daba-trasferimento.txt"))));
+        QVERIFY(QFileInfo::exists(m_work.file(QStringLiteral("daba-velmora-trasferimento.txt"))));
         QSqlQuery query(server.connection());
         QVERIFY(query.exec(QStringLiteral("SELECT count(*), max(id) FROM immobile")) && query.next());
         QCOMPARE(query.value(0).toInt(), 40);
@@ -204,6 +381,12 @@ private slots:
             QVERIFY(!QFileInfo::exists(copy + QStringLiteral("/daba-velmora.mdb.parziale")));
             QCOMPARE(SettingsFile::read(copy + QStringLiteral("/daba.ini"), 1).at(0),
                      QStringLiteral("C:\\Programmi\\Immobiliare\\daba.mdb"));
+            // The register says the old archive is not converted yet, not that it is missing.
+            stopped.dialogs.messages.clear();
+            { PropertyWindow window(stopped.context); }
+            QCOMPARE(stopped.dialogs.messages.size(), 1);
+            QVERIFY2(stopped.dialogs.messages[0].contains(QStringLiteral("non ancora trasferito in VELMORA")),
+                     qPrintable(stopped.dialogs.messages[0]));
         }
         TestContext world(copy);
         MoveInOffer::run(world.context);
@@ -213,6 +396,21 @@ private slots:
         sameRecords(copy + QStringLiteral("/daba-velmora.mdb"), copy + QStringLiteral("/foto/"));
         // Every old file is as it was: in its place, or kept aside under a name of its own
         // (settings as .prima, another engine's reports as .originale).
+        // One report, under one name, whichever way the office moved in; it tells the
+        // same things (the rows, the photos, the settings and report files).
+        const QString report = copy + QStringLiteral("/daba-velmora-trasferimento.txt");
+        const QString commands = m_work.file(QStringLiteral("nuova/daba-velmora-trasferimento.txt"));
+        QVERIFY(!reportBody(report).isEmpty());
+        QCOMPARE(reportBody(report), reportBody(commands));
+        for (const QString& path : {report, commands}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(file.readAll());
+            for (const char* line : {"daba.ini indica il database con il percorso di Windows", "dati.ini indica il logo con il percorso di Windows",
+                                     "sfondo.ini indica lo sfondo con il percorso di Windows",
+                                     "I report di un altro programma sono stati messi da parte"})
+                QVERIFY2(text.count(QString::fromUtf8(line)) == 1, qPrintable(path + QLatin1Char(' ') + QString::fromUtf8(line)));
+        }
         const QStringList after = FolderCheck::fingerprint(copy);
         for (const QString& line : before) {
             const qsizetype blank = line.lastIndexOf(QLatin1Char(' '));

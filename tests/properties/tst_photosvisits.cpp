@@ -177,6 +177,30 @@ private slots:
         delete viewer;
     }
 
+    // A photo row keeps the full path written when it was added: once the office's folder
+    // has moved (or came from Windows), the file of that name in the photo folder beside the
+    // database is shown, in the frame, the viewer and the sheet; the row stays as it was.
+    void aMovedFolderStillShowsItsPhotos() {
+        Office office;
+        office.db.folder().writePicture("foto/b7k2m9q4zx.png", Qt::green);
+        for (const QString& old : {QStringLiteral("/home/vecchio-ufficio/foto/b7k2m9q4zx.png"),
+                                   QStringLiteral("C:\\Programmi\\Immobiliare\\foto\\B7K2M9Q4ZX.PNG")}) {
+            office.db.exec(QStringLiteral("UPDATE foto SET foto = '%1'").arg(old));
+            office.open();
+            QCOMPARE(office.ui().Label17->text(), old);
+            QCOMPARE(office.ui().Picture1->image().pixelColor(5, 5), QColor(Qt::green));
+            emit office.ui().Picture1->clicked();
+            QCOMPARE(office.window->viewer()->picture().pixelColor(1, 1), QColor(Qt::green));
+            office.ui().Command15->click();
+            QCOMPARE(SheetControls(*office.window->sheet()).Picture1->image().pixelColor(1, 1), QColor(Qt::green));
+            QCOMPARE(office.db.value("foto", 1, "foto").toString(), old);
+        }
+        // A name found nowhere is not taken for another picture.
+        office.db.exec(QStringLiteral("UPDATE foto SET foto = '/altrove/foto/manca.png'"));
+        office.open();
+        QVERIFY(office.ui().Picture1->image().isNull());
+    }
+
     void recordingAVisit() {
         Office office;
         office.ui().Text13->setText("ner");

@@ -3,6 +3,7 @@
 #include "TestFolder.h"
 #include "TestPostgres.h"
 #include "app/MainWindow.h"
+#include "data/folder/SettingsFile.h"
 #include "matching/MatchSettings.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/PictureBox.h"
@@ -153,6 +154,40 @@ private slots:
                  QStringList{QStringLiteral("Il percorso scritto indica il database con il percorso di Windows "
                                             "«C:\\Programmi\\Immobiliare\\daba.mdb»: uso «%1», trovato nella "
                                             "cartella del programma.").arg(found)});
+    }
+
+    // The logo and the background typed as the old program wrote them on Windows are
+    // found here as at the start: the file found is saved and shown, and said.
+    void aWindowsPictureIsSavedAsTheFileFoundHere() {
+        Office office;
+        const QString logo = office.folder.writePicture("LOGO.JPG", Qt::red);
+        const QString background = office.folder.writePicture("sfondo.bmp", Qt::blue);
+        office.open();
+        const SettingsControls ui = office.ui();
+        ui.Text3->setText("C:\\Programmi\\Immobiliare\\logo.jpg");
+        ui.Command2->click();
+        QCOMPARE(ui.Text3->text(), logo);
+        QCOMPARE(SettingsFile::read(office.folder.file("dati.ini"), 4).at(2), logo);
+        ui.Text5->setText("C:\\Programmi\\Immobiliare\\Sfondo.BMP");
+        ui.Command6->click();
+        QCOMPARE(ui.Text5->text(), background);
+        QCOMPARE(office.folder.read("sfondo.ini"), background.toUtf8() + "\r\n");
+        QCOMPARE(office.applied, QStringList{background});
+        QCOMPARE(ui.Picture1->image().pixelColor(1, 1), QColor(Qt::blue));
+        QCOMPARE(office.dialogs.messages,
+                 (QStringList{QStringLiteral("Il percorso scritto indica il logo con il percorso di Windows "
+                                             "«C:\\Programmi\\Immobiliare\\logo.jpg»: uso «%1», trovato nella "
+                                             "cartella del programma.").arg(logo),
+                              QStringLiteral("Il percorso scritto indica lo sfondo con il percorso di Windows "
+                                             "«C:\\Programmi\\Immobiliare\\Sfondo.BMP»: uso «%1», trovato nella "
+                                             "cartella del programma.").arg(background)}));
+        // One found nowhere is saved as typed, and said so.
+        office.dialogs.messages.clear();
+        ui.Text3->setText("D:\\manca.jpg");
+        ui.Command2->click();
+        QCOMPARE(SettingsFile::read(office.folder.file("dati.ini"), 4).at(2), QStringLiteral("D:\\manca.jpg"));
+        QCOMPARE(office.dialogs.messages.size(), 1);
+        QVERIFY(office.dialogs.messages[0].contains(QStringLiteral("che qui non si trova")));
     }
 
     void aServersAddressIsSavedOnlyOnceTheServerTakesIt() {

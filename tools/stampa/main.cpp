@@ -1,6 +1,8 @@
 #include "data/folder/ProgramSettings.h"
 #include "data/folder/ReadyDefault.h"
 #include "data/vocabulary/DatabaseLocation.h"
+#include "legacy/JetFile.h"
+#include "legacy/MoveIn.h"
 #include "platform/CommandLine.h"
 #include "platform/files/ProgramFolder.h"
 #include "platform/Regional.h"
@@ -29,6 +31,27 @@ QString reportPath(const QString& named, const QString& databasePath, const QStr
             return candidate;
     }
     return QDir::current().absoluteFilePath(named);
+}
+
+// Why a program folder written by the old program cannot be printed from yet: its Access
+// archive is converted first. Empty when there is nothing of the kind.
+QString oldArchive(const QString& programFolder, const QString& databasePath) {
+    const QString how = QStringLiteral("Per convertirlo si avvia VELMORA su questa cartella e si accetta la conversione, "
+                                       "oppure: velmora-trasferisci --da-cartella %1 NUOVA-CARTELLA.")
+                            .arg(programFolder.isEmpty() ? QStringLiteral("VECCHIA-CARTELLA") : programFolder);
+    if (!programFolder.isEmpty()) {
+        const MoveIn::Found found = MoveIn::databaseOf(programFolder);
+        if (found.jet)
+            return QStringLiteral("La cartella «%1» ha ancora il vecchio archivio Access «%2», non ancora convertito "
+                                  "nel database di VELMORA: non c'è nulla da stampare. ")
+                       .arg(programFolder, found.database) +
+                   how;
+    }
+    if (JetFile::looksLikeJet(databasePath))
+        return QStringLiteral("Il database «%1» è un vecchio archivio Access, non ancora convertito nel database di "
+                              "VELMORA: non c'è nulla da stampare. Per convertirlo: velmora-trasferisci %1 nuovo.mdb.")
+            .arg(databasePath);
+    return QString();
 }
 
 } // namespace
@@ -92,10 +115,22 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "%s\n", qPrintable(prepared.message()));
             return 1;
         }
-        databasePath = ProgramSettings(programFolder).databasePath();
+        // daba.ini written on Windows leads to the file found here, as at VELMORA's start.
+        const MoveIn::Found found = MoveIn::databaseOf(programFolder);
+        databasePath = found.exists && !found.jet ? found.database : found.written;
+        if (!found.exists && !found.sentence.isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(found.sentence));
+            return 1;
+        }
     } else if (const Result read = DatabaseLocation::fromCommandLine(databasePath, databasePath); !read) {
         std::fprintf(stderr, "%s\n", qPrintable(read.message()));
         return 2;
+    }
+
+    if (const QString old = oldArchive(commandLine.isSet(database) ? QString() : programFolder, databasePath);
+        !old.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(old));
+        return 1;
     }
 
     const Regional regional;

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -23,7 +24,7 @@ int reported(const Result& done, const ConversionReport& report) {
         return done.cancelled() ? 130 : 1;
     }
     std::printf("%s", qPrintable(report.text(20)));
-    std::printf("Il rapporto intero è in %s\n", qPrintable(ConversionReport::pathFor(report.target)));
+    std::printf("Il rapporto intero è in %s\n", qPrintable(report.writtenPath()));
     return report.anythingListed() ? listedStatus : 0;
 }
 
@@ -36,22 +37,26 @@ int fromJet(const QString& jetFile, const QString& into) {
         return 1;
     }
     ConversionReport report;
-    TerminalProgress progress(QStringLiteral("Conversione"), true);
+    // The progress line ends before anything else is written.
+    auto progress = std::make_unique<TerminalProgress>(QStringLiteral("Conversione"), true);
     LegacyConversion::Options options;
     options.photoFolder = MoveIn::photoFolderBeside(jetFile);
-    options.progress = &progress;
-    options.stage = [&progress](const QString& table) { progress.setLabel(table); };
+    options.progress = progress.get();
+    options.stage = [&progress](const QString& table) { progress->setLabel(table); };
     if (!target.isPostgres()) {
         Result done = LegacyConversion::convert(jetFile, into, options, report);
         if (done)
             done = report.write();
+        progress.reset();
         return reported(done, report);
     }
     QTemporaryDir scratch;
     const QString file = scratch.filePath(QStringLiteral("daba.mdb"));
     Result done = LegacyConversion::convert(jetFile, file, options, report);
     if (done)
-        done = DatabaseTransfer::copy(file, into, &progress, [&progress](const QString& caption) { progress.setLabel(caption); });
+        done = DatabaseTransfer::copy(file, into, progress.get(),
+                                      [&progress](const QString& caption) { progress->setLabel(caption); });
+    progress.reset();
     report.target = into;
     // The report of a server's database goes where the command was given: the old
     // archive's folder is left as it was.
@@ -62,7 +67,7 @@ int fromJet(const QString& jetFile, const QString& into) {
     if (done)
         std::printf("%s", qPrintable(report.text(20)));
     if (done)
-        std::printf("Il rapporto intero è in %s\n", qPrintable(ConversionReport::pathFor(written.target)));
+        std::printf("Il rapporto intero è in %s\n", qPrintable(written.writtenPath()));
     if (!done) {
         std::fprintf(stderr, "%s\n", qPrintable(done.message()));
         return done.cancelled() ? 130 : 1;
@@ -110,10 +115,14 @@ int main(int argc, char* argv[]) {
     }
     if (commandLine.isSet(fromFolder)) {
         ConversionReport report;
-        TerminalProgress progress(QStringLiteral("Conversione"), true);
-        const Result done = MoveIn::fromFolder(QDir::current().absoluteFilePath(databases[0]),
-                                               QDir::current().absoluteFilePath(databases[1]), &progress,
-                                               [&progress](const QString& stage) { progress.setLabel(stage); }, report);
+        Result done = Result::success();
+        {
+            // The progress line ends before the report is written.
+            TerminalProgress progress(QStringLiteral("Conversione"), true);
+            done = MoveIn::fromFolder(QDir::current().absoluteFilePath(databases[0]),
+                                      QDir::current().absoluteFilePath(databases[1]), &progress,
+                                      [&progress](const QString& stage) { progress.setLabel(stage); }, report);
+        }
         return reported(done, report);
     }
     // A file named from the shell is relative to where the command was given.

@@ -6,6 +6,7 @@
 #include "data/sqlite/search/CriteriaIndex.h"
 #include "platform/files/RegularFile.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QUuid>
 #include <map>
@@ -16,6 +17,21 @@ namespace {
 std::map<QString, std::weak_ptr<Database>>& openFiles() {
     static std::map<QString, std::weak_ptr<Database>> files;
     return files;
+}
+
+// A path the old program wrote on Windows: a drive letter or a backslash.
+bool oldProgramsPath(const QString& path) {
+    return path.contains(QLatin1Char('\\')) ||
+           (path.size() > 1 && path.at(1) == QLatin1Char(':') && path.at(0).isLetter());
+}
+
+// An Access/Jet file, by the name its header carries after the first four bytes.
+bool isAccessArchive(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray start = file.read(19).mid(4);
+    return start == "Standard Jet DB" || start == "Standard ACE DB";
 }
 
 QString newConnectionName(const char* kind) {
@@ -85,10 +101,20 @@ Result Database::connectTo(const QString& path, std::shared_ptr<Database>& datab
     QString key = location.text();
     if (!postgres) {
         if (!QFileInfo::exists(path))
-            return Result::failure(
-                QStringLiteral("Il database «%1» non esiste: non ci sono dati da mostrare.").arg(path));
+            return Result::failure(oldProgramsPath(path)
+                                       ? QStringLiteral("daba.ini indica ancora il database del vecchio programma con il "
+                                                        "percorso di Windows «%1», non ancora trasferito in VELMORA: non ci "
+                                                        "sono dati da mostrare. VELMORA lo cerca e propone di convertirlo "
+                                                        "a ogni avvio.")
+                                             .arg(path)
+                                       : QStringLiteral("Il database «%1» non esiste: non ci sono dati da mostrare.").arg(path));
         if (const QString problem = RegularFile::problem(path); !problem.isEmpty())
             return Result::failure(::Engine::unusable(path, QStringLiteral("il file ") + problem));
+        if (isAccessArchive(path))
+            return Result::failure(QStringLiteral("Il database «%1» è l'archivio Access del vecchio programma, non ancora "
+                                                  "convertito nel database di VELMORA: non ci sono dati da mostrare. "
+                                                  "VELMORA propone di convertirlo a ogni avvio.")
+                                       .arg(path));
         key = QFileInfo(path).canonicalFilePath();
     }
     if (const std::shared_ptr<Database> open = shared ? openFiles()[key].lock() : nullptr) {

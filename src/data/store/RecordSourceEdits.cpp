@@ -3,6 +3,7 @@
 #include "data/postgres/StatementWait.h"
 #include "data/store/Database.h"
 #include "data/store/RecordSourceDetail.h"
+#include "data/vocabulary/FieldFormat.h"
 #include "data/vocabulary/Numbers.h"
 #include "platform/Regional.h"
 
@@ -39,10 +40,11 @@ Result RecordSource::storedValue(const Schema::Field& field, const QString& type
             stored = QVariant();
             return Result::success();
         }
-        const std::optional<QDate> date = m_regional.parseDate(typed);
+        // A day with its time of day (an old archive's) keeps the time typed with it.
+        const std::optional<QString> date = FieldFormat::storedDate(typed, m_regional);
         if (!date)
             return refused(QStringLiteral("serve una data come %1").arg(m_regional.dateText(QDate(2026, 3, 1))));
-        stored = date->toString(Qt::ISODate);
+        stored = *date;
         return Result::success();
     }
     case Schema::FieldKind::Text:
