@@ -8,7 +8,7 @@
 #include "data/store/Database.h"
 #include "data/store/RecordSource.h"
 #include "data/vocabulary/Schema.h"
-#include "forms/RecordModel.h"
+#include "forms/controls/RecordModel.h"
 #include "platform/Regional.h"
 #include "platform/gui/Artwork.h"
 

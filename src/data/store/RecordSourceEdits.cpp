@@ -120,9 +120,10 @@ Result RecordSource::insertNew() {
                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                   .arg(quoted(m_table), columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-    // PostgreSQL tells the new key only when asked for it.
-    const bool returning = m_database->isPostgres();
-    if (!query.prepare(returning ? sql + QStringLiteral(" RETURNING ") + m_database->keyColumn(m_table) : sql))
+    // An engine that tells the new key only when asked for it is asked.
+    const QString returningKey = m_database->backend().returningKey(m_table);
+    const bool returning = !returningKey.isEmpty();
+    if (!query.prepare(sql + returningKey))
         return databaseError(QStringLiteral("il nuovo record"), query.lastError());
     for (const QVariant& value : std::as_const(values))
         query.addBindValue(value);

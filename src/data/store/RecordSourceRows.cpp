@@ -30,30 +30,11 @@ const QVariantList* RecordSource::row(qint64 key) const {
     if (m_rows.size() + block.size() > rowCacheLimit)
         m_rows.clear();
 
-    const QString keyColumn = m_database->keyColumn(m_table);
     QSqlQuery plain(m_database->connection());
-    QSqlQuery* query = &plain;
     QString sql;
-    if (m_database->isPostgres()) {
-        // One statement for any block, kept prepared on the server: the keys go as one array.
-        QSqlError ignored;
-        sql = QStringLiteral("SELECT %1, * FROM %2 WHERE %1 = ANY(CAST(? AS bigint[]))").arg(keyColumn, quoted(m_table));
-        query = m_database->kept(sql, ignored);
-        if (!query)
-            return nullptr;
-        QStringList list;
-        for (const qint64 k : std::as_const(block))
-            list << QString::number(k);
-        query->bindValue(0, QLatin1Char('{') + list.join(QLatin1Char(',')) + QLatin1Char('}'));
-    } else {
-        QString marks = QStringLiteral("?");
-        for (qsizetype i = 1; i < block.size(); ++i)
-            marks += QStringLiteral(",?");
-        plain.setForwardOnly(true);
-        plain.prepare(QStringLiteral("SELECT %1, * FROM %2 WHERE %1 IN (%3)").arg(keyColumn, quoted(m_table), marks));
-        for (const qint64 k : std::as_const(block))
-            plain.addBindValue(k);
-    }
+    QSqlQuery* query = m_database->backend().rowsByKeys(m_table, block, plain, sql);
+    if (!query)
+        return nullptr;
     if (!query->exec()) {
         if (query != &plain)
             m_database->forget(sql);

@@ -1,4 +1,4 @@
-#include "forms/SingleWindows.h"
+#include "forms/window/SingleWindows.h"
 
 QWidget* SingleWindows::get(const QString& name, const Factory& create) {
     QPointer<QWidget>& window = m_windows[name];

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "data/vocabulary/Query.h"
-#include "forms/ContextOwner.h"
-#include "forms/RecordCommands.h"
-#include "forms/SingleWindows.h"
+#include "forms/controls/ContextOwner.h"
+#include "forms/window/RecordCommands.h"
+#include "forms/window/SingleWindows.h"
 #include "platform/Result.h"
 #include "platform/gui/Context.h"
 

@@ -1,9 +1,9 @@
-#include "forms/ReportControl.h"
+#include "forms/report/ReportControl.h"
 
 #include "data/folder/ProgramSettings.h"
-#include "forms/ReportPreview.h"
-#include "forms/ReportPrinting.h"
-#include "platform/ProgramFolder.h"
+#include "forms/report/ReportPreview.h"
+#include "forms/report/ReportPrinting.h"
+#include "platform/files/ProgramFolder.h"
 #include "report/ReportOutput.h"
 #include "report/ReportPreparation.h"
 #include "report/ReportRenderer.h"

@@ -1,4 +1,4 @@
-#include "forms/ShownLine.h"
+#include "forms/controls/ShownLine.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "forms/PageOutput.h"
+#include "forms/report/PageOutput.h"
 
 #include "platform/gui/Context.h"
 

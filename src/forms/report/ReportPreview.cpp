@@ -1,6 +1,6 @@
-#include "forms/ReportPreview.h"
+#include "forms/report/ReportPreview.h"
 
-#include "forms/ReportPrinting.h"
+#include "forms/report/ReportPrinting.h"
 #include "platform/gui/Artwork.h"
 #include "report/ReportRenderer.h"
 

@@ -1,6 +1,6 @@
-#include "platform/AtomicWrite.h"
+#include "platform/files/AtomicWrite.h"
 
-#include "platform/FileError.h"
+#include "platform/files/FileError.h"
 
 namespace AtomicWrite {
 

@@ -1,7 +1,7 @@
-#include "forms/RecordCommands.h"
+#include "forms/window/RecordCommands.h"
 
 #include "data/store/RecordSource.h"
-#include "forms/FieldBinding.h"
+#include "forms/controls/FieldBinding.h"
 
 #include <QAbstractButton>
 #include <QApplication>

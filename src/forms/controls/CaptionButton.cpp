@@ -1,4 +1,4 @@
-#include "forms/CaptionButton.h"
+#include "forms/controls/CaptionButton.h"
 
 #include <QKeyEvent>
 #include <QStyleOptionButton>

@@ -1,6 +1,6 @@
-#include "forms/ReportPrinting.h"
+#include "forms/report/ReportPrinting.h"
 
-#include "forms/PageOutput.h"
+#include "forms/report/PageOutput.h"
 #include "platform/gui/Context.h"
 #include "report/ReportRenderer.h"
 

@@ -1,4 +1,4 @@
-#include "forms/GridDelegate.h"
+#include "forms/controls/GridDelegate.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "forms/ShownText.h"
+#include "forms/controls/ShownText.h"
 
 #include <algorithm>
 

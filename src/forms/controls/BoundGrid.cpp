@@ -1,7 +1,7 @@
-#include "forms/BoundGrid.h"
+#include "forms/controls/BoundGrid.h"
 
 #include "data/store/RecordSource.h"
-#include "forms/GridDelegate.h"
+#include "forms/controls/GridDelegate.h"
 #include "platform/Dialogs.h"
 
 #include <QEvent>

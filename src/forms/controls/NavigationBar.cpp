@@ -1,4 +1,4 @@
-#include "forms/NavigationBar.h"
+#include "forms/controls/NavigationBar.h"
 
 #include "data/store/RecordSource.h"
 #include "platform/Dialogs.h"

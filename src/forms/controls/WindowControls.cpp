@@ -1,7 +1,7 @@
-#include "forms/WindowControls.h"
+#include "forms/controls/WindowControls.h"
 
-#include "forms/FieldBinding.h"
-#include "forms/NavigationBar.h"
+#include "forms/controls/FieldBinding.h"
+#include "forms/controls/NavigationBar.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

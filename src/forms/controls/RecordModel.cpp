@@ -1,4 +1,4 @@
-#include "forms/RecordModel.h"
+#include "forms/controls/RecordModel.h"
 
 #include "data/store/RecordSource.h"
 #include "data/vocabulary/Schema.h"

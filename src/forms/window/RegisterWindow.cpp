@@ -1,9 +1,9 @@
-#include "forms/RegisterWindow.h"
+#include "forms/window/RegisterWindow.h"
 
 #include "data/folder/ProgramSettings.h"
 #include "data/store/RecordSource.h"
-#include "forms/ReportControl.h"
-#include "forms/SearchIndexWatch.h"
+#include "forms/report/ReportControl.h"
+#include "forms/window/SearchIndexWatch.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/PictureBox.h"
 

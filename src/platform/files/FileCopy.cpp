@@ -1,8 +1,8 @@
-#include "platform/FileCopy.h"
+#include "platform/files/FileCopy.h"
 
-#include "platform/AtomicWrite.h"
-#include "platform/FileError.h"
-#include "platform/RegularFile.h"
+#include "platform/files/AtomicWrite.h"
+#include "platform/files/FileError.h"
+#include "platform/files/RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
-#include "forms/FieldBinding.h"
+#include "forms/controls/FieldBinding.h"
 
 #include "data/store/RecordSource.h"
-#include "forms/ContextOwner.h"
-#include "forms/ShownLine.h"
-#include "forms/ShownText.h"
+#include "forms/controls/ContextOwner.h"
+#include "forms/controls/ShownLine.h"
+#include "forms/controls/ShownText.h"
 #include "platform/gui/Context.h"
 
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "forms/RecordModel.h"
+#include "forms/controls/RecordModel.h"
 
 #include <QTableView>
 

@@ -1,4 +1,4 @@
-#include "forms/SearchIndexWatch.h"
+#include "forms/window/SearchIndexWatch.h"
 
 #include "data/store/RecordSource.h"
 #include "platform/gui/WindowHost.h"
