@@ -28,6 +28,12 @@ QFont arial(int points, bool bold) {
     return font;
 }
 
+// A font in a widget's own pixels, so a painter's scale alone decides its size.
+QFont inPixels(QFont font, const QWidget& widget) {
+    font.setPixelSize(qRound(font.pointSizeF() * widget.logicalDpiY() / 72.0));
+    return font;
+}
+
 } // namespace
 
 PropertySheet::PropertySheet(const Context& context, QWidget* parent)
@@ -50,6 +56,11 @@ PropertySheet::PropertySheet(const Context& context, QWidget* parent)
     for (QWidget* plain : std::initializer_list<QWidget*>{m_ui->Label11, m_ui->Text1, m_ui->Label5, m_ui->Label6})
         plain->setFont(arial(12, false));
     m_ui->Text1->viewport()->setAutoFillBackground(false);
+    // The notes show as they print, their lines beside "NOTE:" starting after it: drawn by
+    // the page's own routine. The sheet is a copy of the card, not a place to type.
+    m_ui->Text1->setReadOnly(true);
+    m_ui->Text1->setFocusPolicy(Qt::NoFocus);
+    m_ui->Text1->viewport()->installEventFilter(this);
     m_ui->Image2->setImage(Artwork::picture(QStringLiteral(":/icons/02-stampa.svg")));
     m_ui->Image1->setImage(Artwork::picture(Artwork::programIcon));
     m_ui->Image2->setToolTip(QStringLiteral("Stampa la scheda"));
@@ -144,12 +155,27 @@ void PropertySheet::paintText(QPainter& painter, const QFont& font, const QRectF
     painter.restore();
 }
 
+bool PropertySheet::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_ui->Text1->viewport() && event->type() == QEvent::Paint) {
+        QPainter painter(m_ui->Text1->viewport());
+        painter.translate(-QPointF(m_ui->Text1->viewport()->mapTo(this, QPoint(0, 0))));
+        paintNotes(painter);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PropertySheet::paintNotes(QPainter& painter) const {
+    const QPlainTextEdit* text = m_ui->Text1;
+    const double margin = text->document()->documentMargin();
+    painter.setPen(Qt::black);
+    paintText(painter, inPixels(text->font(), *this),
+              QRectF(text->geometry()).adjusted(margin, margin, -margin, -margin), text->toPlainText(),
+              labelsOver(text));
+}
+
 void PropertySheet::paintLayout(QPainter& painter) const {
-    // Fonts in the sheet's own pixels, so the painter's scale alone decides their size.
-    const auto inPixels = [this](QFont font) {
-        font.setPixelSize(qRound(font.pointSizeF() * logicalDpiY() / 72.0));
-        return font;
-    };
+    const auto inPixels = [this](const QFont& font) { return ::inPixels(font, *this); };
     painter.fillRect(rect(), Qt::white);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -167,11 +193,8 @@ void PropertySheet::paintLayout(QPainter& painter) const {
         } else if (auto* picture = qobject_cast<PictureBox*>(widget)) {
             if (!picture->image().isNull())
                 painter.drawImage(box, picture->image());
-        } else if (auto* text = qobject_cast<QPlainTextEdit*>(widget)) {
-            const double margin = text->document()->documentMargin();
-            painter.setPen(Qt::black);
-            paintText(painter, inPixels(text->font()), box.adjusted(margin, margin, -margin, -margin), text->toPlainText(),
-                      labelsOver(widget));
+        } else if (widget == m_ui->Text1) {
+            paintNotes(painter);
         } else if (auto* frame = qobject_cast<QFrame*>(widget)) {
             painter.setPen(QPen(Qt::black, 1));
             painter.setBrush(Qt::NoBrush);

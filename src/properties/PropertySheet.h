@@ -43,8 +43,13 @@ public:
     // Draws the sheet as it is now, in its own pixels, on any painter.
     void paintLayout(QPainter& painter) const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void loadSettings();
+    // The notes in their box, around the labels lying over it, in the sheet's pixels.
+    void paintNotes(QPainter& painter) const;
     Result paintPage(QPagedPaintDevice& device);
     // The labels drawn over a control (after it, overlapping it), in the sheet's pixels.
     QList<QRectF> labelsOver(const QWidget* below) const;

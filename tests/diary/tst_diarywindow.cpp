@@ -243,26 +243,43 @@ private slots:
         const QList<std::pair<const char*, const char*>> days = {
             {"2/12/2026", "scritta corta"},   {"04/12/2026", "scritta col giorno"}, {"2026-12-03 10:00:00", "con l'ora"},
             {" 1.12.26", "coi punti"},        {"2026-12-05", "il giorno dopo"},     {"31/02/2026", "non è una data"},
-            {"5/12/2026", "dopo, corta"},     {"30/11/2026", "prima"}};
+            {"5/12/2026", "dopo, corta"},     {"30/11/2026", "prima"},              {"2026/12/03", "anno prima"},
+            {"2026.12.02", "coi punti, anno prima"}, {"2026-12-4", "giorno corto"},  {"2026-12-30", "a fine mese"},
+            {"2026-12-3x", "non è una data"},        {"2026/12/5", "dopo, anno prima"}, {"2026.11.30", "prima, coi punti"}};
         for (const auto& [day, what] : days)
             office.db.insert("agenda", {"datap", "agente", "appuntamento"}, {day, "Paola", what});
+        const QStringList inRange{"scritta corta", "scritta col giorno",    "con l'ora",   "coi punti",
+                                  "anno prima",    "coi punti, anno prima", "giorno corto"};
         office.setRange("01/12/2026", "04/12/2026");
         ui.Command4->click();
-        QCOMPARE(office.listed(),
-                 (QStringList{"scritta corta", "scritta col giorno", "con l'ora", "coi punti"}));
+        QCOMPARE(office.listed(), inRange);
         QAbstractItemModel* grid = ui.DBGrid1->model();
         QCOMPARE(grid->index(0, 1).data().toString(), QStringLiteral("2/12/2026"));
         QCOMPARE(grid->index(2, 1).data().toString(), QStringLiteral("03/12/2026 10:00:00"));
+        QCOMPARE(grid->index(4, 1).data().toString(), QStringLiteral("2026/12/03"));
+        QCOMPARE(grid->index(5, 1).data().toString(), QStringLiteral("2026.12.02"));
         QCOMPARE(ui.Text1->text(), QStringLiteral("2/12/2026"));
+        // A day of one digit sorts among the ISO days of the month's end: not taken for one of them.
+        office.setRange("25/12/2026", "31/12/2026");
+        ui.Command4->click();
+        QCOMPARE(office.listed(), QStringList{"a fine mese"});
+        // A range over years reads them all the same.
+        office.setRange("01/06/2025", "04/12/2027");
+        ui.Command4->click();
+        for (const char* listed : {"anno prima", "a fine mese", "prima, coi punti", "dopo, anno prima", "giorno corto"})
+            QVERIFY(office.listed().contains(QString::fromUtf8(listed)));
+        QVERIFY(!office.listed().contains(QString::fromUtf8("non è una data")));
         ui.Command6->click();
         QCOMPARE(grid->index(13 + 4, 1).data().toString(), QStringLiteral("05/12/2026")); // ISO, regional form
         QVERIFY(office.dialogs.messages.isEmpty());
 
+        office.setRange("01/12/2026", "04/12/2026");
         ui.Command7->click();
         const QString text = office.printedText();
-        for (const char* listed : {"scritta corta", "scritta col giorno", "con l'ora", "coi punti"})
-            QVERIFY2(text.contains(QString::fromUtf8(listed)), qPrintable(text));
-        for (const char* left : {"il giorno dopo", "non è una data", "dopo, corta", "prima"})
+        for (const QString& listed : inRange)
+            QVERIFY2(text.contains(listed), qPrintable(text));
+        for (const char* left : {"il giorno dopo", "non è una data", "dopo, corta", "a fine mese", "dopo, anno prima",
+                                 "prima, coi punti"})
             QVERIFY2(!text.contains(QString::fromUtf8(left)), qPrintable(text));
     }
 

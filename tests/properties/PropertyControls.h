@@ -99,6 +99,7 @@ struct SheetControls {
     CONTROL(QLabel, Label7);
     CONTROL(QLabel, Label9);
     CONTROL(QLabel, Label10);
+    CONTROL(QLabel, Label11);
     CONTROL(QLabel, Label12);
     CONTROL(QLabel, Label14);
     CONTROL(PictureBox, Picture1);

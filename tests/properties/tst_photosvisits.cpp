@@ -368,6 +368,23 @@ private slots:
         }
         QVERIFY(beside > 0);  // the line goes on beside the label
         QVERIFY(pdfText(office.printing.outputFile).contains("LUMINOSO CON VISTA"));
+
+        // On screen the same: the notes' box shows nothing under the label, and text beside it.
+        const SheetControls ui(*office.window->sheet());
+        QWidget* box = ui.Text1->viewport();
+        const QImage shown = box->grab().toImage();
+        const QRect under(box->mapFrom(office.window->sheet(), ui.Label11->pos()), ui.Label11->size());
+        const auto ink = [&shown](const QRect& area) {
+            int dark = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    dark += qGray(shown.pixel(x, y)) < 128;
+            return dark;
+        };
+        QCOMPARE(ink(under), 0);
+        QVERIFY(ink(QRect(under.right() + 1, under.top(), shown.width() - under.right() - 1, under.height())) > 0);
+        QVERIFY(ink(QRect(0, 0, shown.width(), under.top())) > 0);  // the lines above it, from the left
+        QVERIFY(!ui.Text1->focusPolicy());  // shown, not typed in
         delete office.window->sheet();
     }
 

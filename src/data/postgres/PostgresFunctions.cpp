@@ -198,8 +198,9 @@ SELECT CASE WHEN v = 0 OR (abs(v) BETWEEN 1e-300 AND 1e300) OR abs(v) = 'Infinit
             ELSE vnumber(v::text) END $velmora$)sql")};
 }
 
-// Query::storedDay: an ISO date by its first ten characters; another by the regional
-// reading (Regional::parseDate) in the order given ("dmy", "mdy", "ymd"); else null.
+// Query::storedDay: an ISO date by its first ten characters; four digits first as year,
+// month, day; another by the regional reading (Regional::parseDate) in the order given
+// ("dmy", "mdy", "ymd"); else null.
 QString dateFunction() {
     return QStringLiteral(R"sql(CREATE OR REPLACE FUNCTION vdate(t text, o text) RETURNS text
 LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $velmora$
@@ -212,25 +213,32 @@ BEGIN
     IF t ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}([ T]|$)' THEN
         RETURN left(t, 10);
     END IF;
-    parts := regexp_match(t, '^\s*([0-9]{1,4})[/.\- ]+([0-9]{1,4})[/.\- ]+([0-9]{1,4})\s*$');
-    IF parts IS NULL OR length(o) <> 3 THEN
-        RETURN NULL;
-    END IF;
-    FOR i IN 1..3 LOOP
-        IF substr(o, i, 1) = 'd' THEN
-            IF length(parts[i]) > 2 THEN RETURN NULL; END IF;
-            d := parts[i]::integer;
-        ELSIF substr(o, i, 1) = 'm' THEN
-            IF length(parts[i]) > 2 THEN RETURN NULL; END IF;
-            m := parts[i]::integer;
-        ELSIF length(parts[i]) <= 2 THEN
-            y := CASE WHEN parts[i]::integer < 30 THEN 2000 ELSE 1900 END + parts[i]::integer;
-        ELSIF length(parts[i]) = 4 THEN
-            y := parts[i]::integer;
-        ELSE
+    parts := regexp_match(t, '^\s*([0-9]{4})[/.\- ]+([0-9]{1,2})[/.\- ]+([0-9]{1,2})([ T]|\s*$)');
+    IF parts IS NOT NULL THEN
+        y := parts[1]::integer;
+        m := parts[2]::integer;
+        d := parts[3]::integer;
+    ELSE
+        parts := regexp_match(t, '^\s*([0-9]{1,4})[/.\- ]+([0-9]{1,4})[/.\- ]+([0-9]{1,4})\s*$');
+        IF parts IS NULL OR length(o) <> 3 THEN
             RETURN NULL;
         END IF;
-    END LOOP;
+        FOR i IN 1..3 LOOP
+            IF substr(o, i, 1) = 'd' THEN
+                IF length(parts[i]) > 2 THEN RETURN NULL; END IF;
+                d := parts[i]::integer;
+            ELSIF substr(o, i, 1) = 'm' THEN
+                IF length(parts[i]) > 2 THEN RETURN NULL; END IF;
+                m := parts[i]::integer;
+            ELSIF length(parts[i]) <= 2 THEN
+                y := CASE WHEN parts[i]::integer < 30 THEN 2000 ELSE 1900 END + parts[i]::integer;
+            ELSIF length(parts[i]) = 4 THEN
+                y := parts[i]::integer;
+            ELSE
+                RETURN NULL;
+            END IF;
+        END LOOP;
+    END IF;
     IF y < 1 OR m < 1 OR m > 12 OR d < 1 THEN
         RETURN NULL;
     END IF;

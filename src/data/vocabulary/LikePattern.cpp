@@ -210,12 +210,31 @@ LikePattern::LikePattern(const QString& pattern) {
             for (const char32_t c : segment.text)
                 Utf8::append(segment.bytes, c);
         } else {
-            const std::size_t words = (segment.size + 63) / 64;
+            // The core's places: each token but those of a long run of "?", which becomes a
+            // delay before the place after it (the core neither starts nor ends with "?").
+            constexpr std::size_t inRun = std::string::npos;
+            std::vector<std::size_t> placeOf(segment.size, inRun);
+            for (std::size_t k = 0; k < segment.size;) {
+                std::size_t run = 0;
+                while (k + run < segment.size && m_tokens[segment.first + k + run].kind == Token::AnyOne)
+                    ++run;
+                if (run >= longRun) {
+                    segment.delays.push_back({segment.places, run});
+                    k += run;
+                    continue;
+                }
+                for (const std::size_t end = k + std::max<std::size_t>(run, 1); k < end; ++k)
+                    placeOf[k] = segment.places++;
+            }
+            const std::size_t words = (segment.places + 63) / 64;
             segment.anyMask.assign(words, 0);
             segment.digitMask.assign(words, 0);
             std::unordered_map<std::u32string, std::size_t> setIndex;
-            for (std::size_t k = 0; k < segment.size; ++k) {
-                const Token& token = m_tokens[segment.first + k];
+            for (std::size_t t = 0; t < segment.size; ++t) {
+                if (placeOf[t] == inRun)
+                    continue;
+                const std::size_t k = placeOf[t];
+                const Token& token = m_tokens[segment.first + t];
                 const std::uint64_t bit = std::uint64_t(1) << (k % 64);
                 switch (token.kind) {
                 case Token::Literal:
@@ -233,7 +252,7 @@ LikePattern::LikePattern(const QString& pattern) {
                         key += std::u32string{r.first, r.last};
                     const auto [known, added] = setIndex.try_emplace(std::move(key), segment.sets.size());
                     if (added)
-                        segment.sets.push_back({segment.first + k, {}});
+                        segment.sets.push_back({segment.first + t, {}});
                     segment.sets[known->second].places.push_back(k);
                     break;
                 }
@@ -390,30 +409,53 @@ std::size_t LikePattern::findCore(const Segment& segment, const Text& text, std:
         return kmpFind(segment.text.data(), segment.size, segment.kmp, text, from, to, std::equal_to<char32_t>());
     }
 
-    // Shift-And: bit k of the state says the segment's first k+1 tokens match just
-    // before here. Only the words up to the highest live bit are worked on: in most
-    // texts partial matches die at once and the search is linear; at worst it takes
-    // size/64 word operations a character.
+    // Shift-And: bit k of the state says the segment's first places up to k match just
+    // before here. Only the words up to the highest live bit are worked on: in most texts
+    // partial matches die at once and the search is linear; at worst it takes places/64
+    // word operations a character, however long the runs of "?" (see Delay).
     const std::size_t words = segment.anyMask.size();
     std::vector<std::uint64_t> state(words, 0);
     std::vector<std::uint64_t> accepts(words);
-    const std::size_t last = segment.size - 1;
+    const std::size_t last = segment.places - 1;
+    const auto bitAt = [&state](std::size_t place) { return state[place / 64] >> (place % 64) & 1; };
+    // A delay's line: whether the place before its run matched, for the last run + 1
+    // characters, read `run` characters later as the start of the place after it.
+    std::vector<std::vector<std::uint8_t>> lines;
+    std::vector<std::size_t> pending;  // ones in each line
+    std::vector<std::uint8_t> arrives;
+    for (const Segment::Delay& delay : segment.delays)
+        lines.emplace_back(delay.run + 1, 0);
+    pending.assign(segment.delays.size(), 0);
+    arrives.assign(segment.delays.size(), 0);
+    std::size_t busy = 0;  // delays[d] has nothing in its line for every d >= busy
     std::size_t live = 0;  // state[w] is 0 for every w >= live
-    for (std::size_t i = from; i < to; ++i) {
+    for (std::size_t i = from, step = 0; i < to; ++i, ++step) {
         const auto c = static_cast<char32_t>(text[i]);
-        const std::size_t span = std::min(words, live + 1);
-        std::copy_n(segment.anyMask.begin(), span, accepts.begin());
-        if (QChar::isDigit(c))
+        std::size_t span = std::min(words, live + 1);
+        // The delays that matter now: a line that holds a match, or whose run follows a live place.
+        std::size_t visited = 0;
+        for (; visited < segment.delays.size(); ++visited) {
+            const Segment::Delay& delay = segment.delays[visited];
+            if (visited >= busy && (delay.place - 1) / 64 >= span)
+                break;
+            arrives[visited] = pending[visited] ? lines[visited][step % (delay.run + 1)] : 0;
+            if (arrives[visited])
+                span = std::max(span, delay.place / 64 + 1);
+        }
+        const auto found = segment.literalMasks.find(c);
+        const std::uint64_t* literal = found != segment.literalMasks.end() ? found->second.data() : nullptr;
+        const std::uint64_t digit = QChar::isDigit(c) ? ~std::uint64_t(0) : 0;
+        if (literal)
             for (std::size_t w = 0; w < span; ++w)
-                accepts[w] |= segment.digitMask[w];
-        if (const auto found = segment.literalMasks.find(c); found != segment.literalMasks.end()) {
+                accepts[w] = segment.anyMask[w] | (segment.digitMask[w] & digit) | literal[w];
+        else
             for (std::size_t w = 0; w < span; ++w)
-                accepts[w] |= found->second[w];
-        } else if (const auto places = segment.literalPlaces.find(c); places != segment.literalPlaces.end()) {
+                accepts[w] = segment.anyMask[w] | (segment.digitMask[w] & digit);
+        if (const auto places = literal ? segment.literalPlaces.end() : segment.literalPlaces.find(c);
+            places != segment.literalPlaces.end())
             for (const std::size_t k : places->second)  // fewer than `words` of them
                 if (k / 64 < span)
                     accepts[k / 64] |= std::uint64_t(1) << (k % 64);
-        }
         for (const auto& set : segment.sets) {
             if (set.places.front() / 64 >= span)
                 break;
@@ -430,10 +472,25 @@ std::size_t LikePattern::findCore(const Segment& segment, const Text& text, std:
             state[w] = ((state[w] << 1) | carry) & accepts[w];
             carry = next;
         }
+        // The place after a run takes what its line brings, not the place before it.
+        for (std::size_t d = 0; d < visited; ++d) {
+            const std::size_t place = segment.delays[d].place;
+            const std::uint64_t bit = std::uint64_t(1) << (place % 64);
+            state[place / 64] = (state[place / 64] & ~bit) | (arrives[d] ? accepts[place / 64] & bit : 0);
+        }
+        busy = 0;
+        for (std::size_t d = 0; d < visited; ++d) {
+            const Segment::Delay& delay = segment.delays[d];
+            const auto leaves = static_cast<std::uint8_t>(bitAt(delay.place - 1));
+            lines[d][step % (delay.run + 1)] = leaves;
+            pending[d] = pending[d] + leaves - arrives[d];
+            if (pending[d])
+                busy = d + 1;
+        }
         live = span;
         while (live > 0 && state[live - 1] == 0)
             --live;
-        if (last / 64 < live && (state[last / 64] >> (last % 64) & 1))
+        if (last / 64 < live && bitAt(last))
             return i + 1 - segment.size;
     }
     return std::string::npos;

@@ -74,7 +74,19 @@ private:
             std::vector<std::size_t> places;
         };
         std::vector<SetClass> sets;
+        // A long run of "?" inside the core takes no places of the words: what matched up
+        // to the place before it reaches the place after it `run` characters later, through
+        // a delay line, so its length costs nothing a character.
+        struct Delay {
+            std::size_t place;  // the place right after the run
+            std::size_t run;    // its "?"
+        };
+        std::vector<Delay> delays;
+        std::size_t places = 0;  // the core's places in the words
     };
+    // A run of "?" this long or longer inside a segment is a delay line: a few steps a
+    // character, against four words' work for a run of 256 in the words.
+    static constexpr std::size_t longRun = 256;
 
     // Text is the folded text as code points, or as UTF-8 bytes (std::string_view) when
     // it is all ASCII or the pattern has only plain characters and stars: then a byte is a

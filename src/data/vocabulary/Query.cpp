@@ -5,12 +5,58 @@
 #include "platform/Regional.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
 QString quoted(const QString& identifier) {
     return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+struct TextRange {
+    QString low;  // included
+    QString high; // left out
+    bool mayHoldIso;
+};
+
+// Where the texts of a date written year first in another form than ISO ("2026/12/03",
+// "2026.12.3", "2026-1-5", "2026-12-3") lie in the text order, for the days from..to:
+// after the year comes a separator, which sorts before '0', and a month or day of one
+// digit is followed by one too (or by nothing). Ranges that hold no ISO date, so the index
+// of the field leads to those few rows alone; over more than two years one range, the
+// ISO dates of those years included.
+std::vector<TextRange> yearFirstRanges(const QDate& from, const QDate& to) {
+    std::vector<TextRange> ranges;
+    const int first = std::max(from.year(), 1);
+    const int last = std::min(to.year(), 9999);
+    if (!from.isValid() || !to.isValid() || first > last)
+        return ranges;
+    const auto year = [](int y) { return QStringLiteral("%1").arg(y, 4, 10, QLatin1Char('0')); };
+    if (last - first > 1) {
+        ranges.push_back({year(first) + QLatin1Char(' '), year(last) + QLatin1Char('0'), true});
+        return ranges;
+    }
+    for (int y = first; y <= last; ++y) {
+        const QString yy = year(y);
+        ranges.push_back({yy + QLatin1Char(' '), yy + QLatin1Char('-'), false});
+        ranges.push_back({yy + QLatin1Char('.'), yy + QLatin1Char('0'), false});
+        ranges.push_back({yy + QStringLiteral("-"), yy + QStringLiteral("-0"), false});
+        const int firstMonth = y == from.year() ? from.month() : 1;
+        const int lastMonth = y == to.year() ? to.month() : 12;
+        for (int m = firstMonth; m <= lastMonth; ++m) {
+            const QString mm = yy + QStringLiteral("-%1").arg(m, 2, 10, QLatin1Char('0'));
+            if (m <= 9)
+                ranges.push_back({yy + QStringLiteral("-%1").arg(m), yy + QStringLiteral("-%1").arg(m * 10), false});
+            ranges.push_back({mm, mm + QLatin1Char('-'), false});
+            ranges.push_back({mm + QLatin1Char('.'), mm + QLatin1Char('0'), false});
+            ranges.push_back({mm + QLatin1Char('-'), mm + QStringLiteral("-0"), false});
+            for (int d = 1; d <= 9; ++d)
+                ranges.push_back({mm + QStringLiteral("-%1").arg(d), mm + QStringLiteral("-%1").arg(d * 10), false});
+        }
+    }
+    return ranges;
 }
 
 } // namespace
@@ -71,8 +117,15 @@ QString Query::conditionSql(const Condition& condition, DatabaseLocation::Engine
 
 QString Query::storedDay(const QString& stored, QStringView order) {
     static const QRegularExpression iso(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}(?:[ T]|$)"));
+    // Four digits first are a year in any regional order: "2026/12/03", "2026.12.3".
+    static const QRegularExpression yearFirst(
+        QStringLiteral("^\\s*([0-9]{4})[/.\\- ]+([0-9]{1,2})[/.\\- ]+([0-9]{1,2})(?:[ T]|\\s*$)"));
     if (iso.match(stored).hasMatch())
         return stored.left(10);
+    if (const QRegularExpressionMatch ymd = yearFirst.match(stored); ymd.hasMatch()) {
+        const QDate day(ymd.captured(1).toInt(), ymd.captured(2).toInt(), ymd.captured(3).toInt());
+        return day.isValid() ? day.toString(Qt::ISODate) : QString();
+    }
     if (const std::optional<QDate> day = Regional::parseDate(stored, order))
         return day->toString(Qt::ISODate);
     return {};
@@ -97,9 +150,17 @@ QString Query::dateBetweenSql(const Condition& condition, const QString& field, 
     // one by one.
     const bool postgres = engine == DatabaseLocation::Engine::PostgreSQL;
     const QString compared = postgres ? field + QStringLiteral(" COLLATE \"C\"") : field;
-    const QString after = QDate::fromString(condition.second.toString(), Qt::ISODate).addDays(1).toString(Qt::ISODate);
+    const QDate from = QDate::fromString(condition.first.toString(), Qt::ISODate);
+    const QDate to = QDate::fromString(condition.second.toString(), Qt::ISODate);
+    const QString after = to.addDays(1).toString(Qt::ISODate);
     values << condition.first << after;
-    QStringList ways{QStringLiteral("(%1 >= ? AND %1 < ?)").arg(compared)};
+    // Only a text of the ISO shape is its own day: "2026-12-3" sorts among them too.
+    const QString isoShape =
+        postgres ? QStringLiteral("%1 ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}([ T]|$)'").arg(field)
+                 : QStringLiteral("(%1 GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]*' AND substr(%1, 11, 1) IN "
+                                  "('', ' ', 'T'))")
+                       .arg(field);
+    QStringList ways{QStringLiteral("(%1 >= ? AND %1 < ? AND %2)").arg(compared, isoShape)};
     const QChar first = condition.dateOrder.isEmpty() ? QLatin1Char('d') : condition.dateOrder.at(0);
     const int largest = first == QLatin1Char('d') ? 31 : first == QLatin1Char('m') ? 12 : 99;
     QStringList starts{QString()};
@@ -114,6 +175,13 @@ QString Query::dateBetweenSql(const Condition& condition, const QString& field, 
         const QString day = storedDaySql(field, condition.dateOrder, engine, values);
         values << condition.first << condition.second;
         ways << QStringLiteral("(%1 AND %2 BETWEEN ? AND ?)").arg(range, day);
+    }
+    for (const TextRange& range : yearFirstRanges(from, to)) {
+        const QString day = storedDaySql(field, condition.dateOrder, engine, values);
+        values << condition.first << condition.second;
+        ways << QStringLiteral("(%1 >= '%2' AND %1 < '%3' AND %4%5 BETWEEN ? AND ?)")
+                    .arg(compared, range.low, range.high,
+                         range.mayHoldIso ? QStringLiteral("NOT %1 AND ").arg(isoShape) : QString(), day);
     }
     const QString any = QLatin1Char('(') + ways.join(QStringLiteral(" OR ")) + QLatin1Char(')');
     // SQLite would rather read the whole table in key order than follow so many ranges of

@@ -2,6 +2,7 @@
 
 #include "data/store/RecordSource.h"
 #include "forms/controls/ContextOwner.h"
+#include "forms/controls/ShownLine.h"
 #include "forms/controls/ShownText.h"
 #include "platform/gui/Context.h"
 
@@ -32,7 +33,15 @@ FieldBinding* FieldBinding::bind(QLineEdit* edit, RecordSource& source, const QS
     auto* binding = new FieldBinding(edit, source, field);
     // Qt's default of 32,767 characters would cut a longer text, pasted or stored, without a word.
     edit->setMaxLength(std::numeric_limits<int>::max());
-    connect(edit, &QLineEdit::textEdited, binding, &FieldBinding::typed);
+    binding->m_line = std::make_unique<ShownLine>();
+    // An edit comes before the news that it cleared the selection: the flag still tells
+    // what the user had selected.
+    connect(edit, &QLineEdit::selectionChanged, binding, [binding, edit] {
+        binding->m_wholeSelected = edit->selectionStart() == 0 && edit->selectionLength() == edit->text().size();
+    });
+    connect(edit, &QLineEdit::textEdited, binding, [binding](const QString& line) {
+        binding->typed(binding->m_line->edited(line, binding->m_wholeSelected));
+    });
     binding->show();
     return binding;
 }
@@ -66,11 +75,16 @@ void FieldBinding::show() {
     m_showing = true;
     if (auto* line = qobject_cast<QLineEdit*>(m_widget)) {
         line->setReadOnly(!takesTyping);
-        if (line->text() != text) {
-            line->setText(text);
+        if (const QString shown = m_line->show(text); line->text() != shown) {
+            line->setText(shown);
             // setText() leaves the cursor, and so the view, at the end of a long value.
             line->setCursorPosition(0);
         }
+        line->setToolTip(m_line->hidden() == 0 ? QString()
+                                               : QStringLiteral("Il campo contiene %L1 caratteri: qui si vedono i primi "
+                                                                "%L2, gli altri restano com'erano.")
+                                                     .arg(m_line->text().size())
+                                                     .arg(m_line->text().size() - m_line->hidden()));
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(m_widget)) {
         plain->setReadOnly(!takesTyping);
         if (m_plain->text() != text) {

@@ -9,6 +9,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
 class RecordSource;
+class ShownLine;
 class ShownText;
 
 // Binds an edit field or a label of a window to a field of a record source: it shows
@@ -49,6 +50,8 @@ private:
     QString m_field;
     QString m_shown;
     std::unique_ptr<ShownText> m_plain; // a multi-line field's text, exactly as held
+    std::unique_ptr<ShownLine> m_line;  // a one-line field's, however long
+    bool m_wholeSelected = false;       // all of a one-line field is selected
     bool m_showing = false;
     bool m_told = false; // a refused write was told for this record
 };

@@ -4,11 +4,33 @@
 #include <QPainter>
 #include <QStyle>
 #include <QTextLayout>
+#include <algorithm>
 #include <cmath>
+
+namespace {
+
+// The start of a text that a cell shows, and whether it is all of it.
+QString shownPart(const QString& text, bool& cut) {
+    qsizetype size = std::min(text.size(), GridDelegate::longest);
+    cut = size < text.size();
+    if (cut && text.at(size - 1).isHighSurrogate())
+        --size;
+    return cut ? text.left(size) + QChar(0x2026) : text;
+}
+
+} // namespace
+
+void GridDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    bool cut = false;
+    if (option->features & QStyleOptionViewItem::HasDisplay)
+        option->text = shownPart(option->text, cut);
+}
 
 void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const QVariant value = index.data(Qt::DisplayRole);
-    const QString text = value.toString();
+    bool cut = false;
+    const QString text = shownPart(value.toString(), cut);
     const bool plain = (value.typeId() == QMetaType::QString || !value.isValid()) &&
                        !(option.state & (QStyle::State_HasFocus | QStyle::State_Editing)) &&
                        !(option.features & QStyleOptionViewItem::WrapText) &&

@@ -14,4 +14,12 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    // A cell shows at most this many characters of its text, elided: far more than it has
+    // room for, and a value of a megabyte would take seconds to lay out at every paint. The
+    // editor gets the whole text.
+    static constexpr qsizetype longest = 1000;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
