@@ -16,7 +16,7 @@
 #include "data/store/Database.h"
 #include "data/store/RecordSource.h"
 #include "data/vocabulary/LiteralRuns.h"
-#include "forms/BoundGrid.h"
+#include "forms/controls/BoundGrid.h"
 #include "platform/Regional.h"
 #include "platform/SystemClock.h"
 #include "platform/gui/Artwork.h"

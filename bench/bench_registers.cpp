@@ -14,7 +14,7 @@
 #include "data/sqlite/search/SearchIndex.h"
 #include "data/store/Database.h"
 #include "data/store/RecordSource.h"
-#include "forms/BoundGrid.h"
+#include "forms/controls/BoundGrid.h"
 #include "leads/LeadWindow.h"
 #include "platform/Regional.h"
 #include "platform/SystemClock.h"

@@ -14,25 +14,31 @@ import sys
 # folder: the folders below it that it may include (its own is always allowed)
 LAYERS = {
     'platform': [],
-    'platform/gui': ['platform'],
+    'platform/files': ['platform'],
+    'platform/gui': ['platform', 'platform/files'],
     'data/vocabulary': ['platform'],
-    'data/sqlite/search': ['platform', 'data/vocabulary'],
-    'data/sqlite': ['platform', 'data/vocabulary', 'data/sqlite/search'],
-    'data/postgres': ['platform', 'data/vocabulary'],
-    'data/store': ['platform', 'data/vocabulary', 'data/sqlite/search', 'data/sqlite', 'data/postgres'],
-    'data/folder': ['platform', 'data/vocabulary', 'data/store'],
-    'report': ['platform', 'data/vocabulary', 'data/store', 'data/folder'],
-    'forms': ['platform', 'platform/gui', 'data/vocabulary', 'data/store', 'data/folder', 'report'],
+    'data/sqlite/search': ['platform', 'platform/files', 'data/vocabulary'],
+    'data/sqlite': ['platform', 'platform/files', 'data/vocabulary', 'data/sqlite/search'],
+    'data/postgres': ['platform', 'platform/files', 'data/vocabulary'],
+    'data/store': ['platform', 'platform/files', 'data/vocabulary', 'data/sqlite/search', 'data/sqlite', 'data/postgres'],
+    'data/folder': ['platform', 'platform/files', 'data/vocabulary', 'data/store'],
+    'report': ['platform', 'platform/files', 'data/vocabulary', 'data/store', 'data/folder'],
 }
+# The widgets over the data layer: the bound controls, the report's control and preview, and
+# the base of the register windows that uses both.
+FORMS_BELOW = ['platform', 'platform/files', 'platform/gui', 'data/vocabulary', 'data/store', 'data/folder', 'report']
+LAYERS['forms/controls'] = FORMS_BELOW
+LAYERS['forms/report'] = FORMS_BELOW
+LAYERS['forms/window'] = FORMS_BELOW + ['forms/controls', 'forms/report']
+FORMS = ['forms/controls', 'forms/report', 'forms/window']
 # The reader of an old office's Access file and folder, into the program's database (a
 # SQLite file, whose engine's error texts it tells).
-LAYERS['legacy'] = ['platform', 'data/vocabulary', 'data/sqlite', 'data/store', 'data/folder']
+LAYERS['legacy'] = ['platform', 'platform/files', 'data/vocabulary', 'data/sqlite', 'data/store', 'data/folder']
 # The windows; `matching` also holds the matching rule below its window, which the settings
 # window's tab of tolerances uses.
 WINDOWS = ['properties', 'requests', 'leads', 'diary', 'matching', 'settings']
 for window in WINDOWS:
-    LAYERS[window] = ['platform', 'platform/gui', 'data/vocabulary', 'data/store', 'data/folder', 'report', 'legacy',
-                      'forms']
+    LAYERS[window] = FORMS_BELOW + ['legacy'] + FORMS
 LAYERS['settings'].append('matching')
 LAYERS['app'] = sorted(set(LAYERS) - {'app'})
 

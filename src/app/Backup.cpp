@@ -4,8 +4,8 @@
 #include "data/postgres/PostgresArchive.h"
 #include "data/sqlite/DatabaseFile.h"
 #include "data/vocabulary/DatabaseLocation.h"
-#include "platform/FileCopy.h"
-#include "platform/RegularFile.h"
+#include "platform/files/FileCopy.h"
+#include "platform/files/RegularFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,8 +4,9 @@
 #include "app/Workspace.h"
 #include "data/folder/ProgramSettings.h"
 #include "data/folder/ProgramSettings.h"
-#include "forms/RegisterWindow.h"
-#include "platform/AtomicWrite.h"
+#include "data/postgres/StatementWait.h"
+#include "forms/window/RegisterWindow.h"
+#include "platform/files/AtomicWrite.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/Picture.h"
@@ -147,6 +148,8 @@ void MainWindow::buildStatusBar() {
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(1000);
+    // The clock only shows the time: it goes on while the window waits for the database.
+    m_timer->setProperty(StatementWait::runsDuringWaits, true);
     connect(m_timer, &QTimer::timeout, this, &MainWindow::showTime);
     m_timer->start();
 }

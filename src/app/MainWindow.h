@@ -1,6 +1,6 @@
 #pragma once
 
-#include "forms/SingleWindows.h"
+#include "forms/window/SingleWindows.h"
 #include "platform/gui/Context.h"
 #include "platform/gui/WindowHost.h"
 

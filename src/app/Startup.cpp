@@ -18,7 +18,7 @@
 #include "data/sqlite/DatabaseFile.h"
 #include "diary/DiaryWindow.h"
 #include "diary/DiaryWindow.h"
-#include "forms/RegisterWindow.h"
+#include "forms/window/RegisterWindow.h"
 #include "leads/LeadWindow.h"
 #include "leads/LeadWindow.h"
 #include "matching/MatchWindow.h"

@@ -1,6 +1,6 @@
 #include "legacy/ConversionReport.h"
 
-#include "platform/AtomicWrite.h"
+#include "platform/files/AtomicWrite.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "legacy/JetFile.h"
 
 #include "data/folder/SettingsFile.h"
-#include "platform/RegularFile.h"
+#include "platform/files/RegularFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,7 +6,7 @@
 #include "legacy/JetFile.h"
 #include "legacy/LegacyConversion.h"
 #include "legacy/OldFolder.h"
-#include "platform/FileCopy.h"
+#include "platform/files/FileCopy.h"
 
 #include <QDir>
 #include <QFile>

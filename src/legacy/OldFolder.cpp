@@ -2,7 +2,7 @@
 
 #include "data/folder/ReportFiles.h"
 #include "legacy/PhotoLookup.h"
-#include "platform/RegularFile.h"
+#include "platform/files/RegularFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "legacy/PhotoLookup.h"
 
-#include "platform/RegularFile.h"
+#include "platform/files/RegularFile.h"
 
 #include <QDir>
 #include <QDirIterator>

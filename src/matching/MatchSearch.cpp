@@ -164,6 +164,15 @@ void MatchSearch::start(const QString& sql, const QVariantList& values) {
 void MatchSearch::step() {
     if (!m_running)
         return;
+    // The window waits for a statement on the same connection: the next slice comes after it.
+    if (Database::waiting()) {
+        const int generation = m_generation;
+        QTimer::singleShot(50, this, [this, generation] {
+            if (generation == m_generation)
+                step();
+        });
+        return;
+    }
     if (readSome(false)) {
         done();
         return;

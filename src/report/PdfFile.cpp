@@ -1,7 +1,7 @@
 #include "report/PdfFile.h"
 
-#include "platform/AtomicWrite.h"
-#include "platform/FileError.h"
+#include "platform/files/AtomicWrite.h"
+#include "platform/files/FileError.h"
 
 #include <QPageLayout>
 #include <QPdfWriter>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "forms/RegisterWindow.h"
+#include "forms/window/RegisterWindow.h"
 
 #include <memory>
 

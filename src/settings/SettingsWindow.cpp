@@ -8,7 +8,7 @@
 #include "data/store/Database.h"
 #include "data/vocabulary/DatabaseLocation.h"
 #include "data/vocabulary/DatabaseLocation.h"
-#include "forms/WindowControls.h"
+#include "forms/controls/WindowControls.h"
 #include "legacy/JetFile.h"
 #include "legacy/OldFolder.h"
 #include "platform/gui/Artwork.h"

@@ -1,7 +1,7 @@
 #include "TestContext.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
-#include "forms/CaptionButton.h"
+#include "forms/controls/CaptionButton.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/PictureBox.h"
 #include "properties/PhotoViewer.h"

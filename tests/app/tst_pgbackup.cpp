@@ -7,6 +7,7 @@
 #include "data/postgres/PostgresSchema.h"
 #include "data/sqlite/DatabaseFile.h"
 #include "data/store/RecordSource.h"
+#include "platform/Progress.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -336,6 +337,32 @@ private slots:
         run(desk.connection(), "ROLLBACK");
         QCOMPARE(contents(office.server.connection()), live);
         QCOMPARE(office.kept(), QStringList());
+    }
+
+    // A restore that waits for a table another desk holds says on its progress who that is, and
+    // stops when asked, changing nothing.
+    void aRestoreWaitingForATableNamesWhoHoldsIt() {
+        PgOffice office;
+        Backup::create(office.context, office.tools);
+        const QStringList live = contents(office.server.connection());
+        const Desk desk(office.server.address());
+        run(desk.connection(), "SET application_name = 'velmora'");
+        run(desk.connection(), "BEGIN");
+        run(desk.connection(), "SELECT count(*) FROM agenda");
+        // Stops as soon as the progress names the holder: the restore waits for the lock until then.
+        struct UntilNamed : Progress {
+            QStringList labels;
+            bool advance(qint64, qint64) override { return labels.isEmpty(); }
+            void setLabel(const QString& label) override { labels << label; }
+        } progress;
+        const Result restored = PostgresArchive::restore(office.backupFile(), DatabaseLocationOf(office.server.address()),
+                                                         office.tools, &progress);
+        QVERIFY(restored.cancelled());
+        QCOMPARE(progress.labels,
+                 QStringList{"Ripristino in corso… I dati sono in uso da un'altra postazione di VELMORA (computer "
+                             "127.0.0.1, utente «velmora»): si aspetta che li lasci."});
+        run(desk.connection(), "ROLLBACK");
+        QCOMPARE(contents(office.server.connection()), live);
     }
 
     // The server cannot be reached, or a program hangs: no backup file, nothing left behind.

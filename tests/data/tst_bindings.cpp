@@ -4,10 +4,10 @@
 #include "TestContext.h"
 #include "TestDatabase.h"
 #include "data/store/RecordSource.h"
-#include "forms/BoundGrid.h"
-#include "forms/FieldBinding.h"
-#include "forms/NavigationBar.h"
-#include "forms/RegisterWindow.h"
+#include "forms/controls/BoundGrid.h"
+#include "forms/controls/FieldBinding.h"
+#include "forms/controls/NavigationBar.h"
+#include "forms/window/RegisterWindow.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -386,9 +386,9 @@ private slots:
         dialogs.stopProgressAfter = 3;
         const Result stopped = houses.update();
         QCOMPARE(stopped.message(), refused);
-        QCOMPARE(dialogs.progressLabels,
-                 QStringList{"Il record è in uso da " + holder + ": si aspetta che lo lasci… (annullabile)"});
-        QCOMPARE(dialogs.progressSteps, 4);
+        QCOMPARE(dialogs.progressLabels.value(0),
+                 QStringLiteral("Si aspetta la risposta del server PostgreSQL… (annullabile)"));
+        QVERIFY(dialogs.progressSteps >= 4);
         QVERIFY(houses.hasPendingEdit());
         QCOMPARE(houses.value("proprietario"), QStringLiteral("Rossi Maria"));
 
@@ -461,6 +461,60 @@ private slots:
         const Result again = houses.update();
         QVERIFY2(again.ok(), qPrintable(again.message()));
         QCOMPARE(db.value("immobile", key, "proprietario").toString(), QStringLiteral("Rossi Maria"));
+    }
+
+    // The same with the window's progress: it is up within a second, "Annulla" gives up the
+    // save at once with a sentence that says why, the card keeps what was typed, and the
+    // window goes on: the next save, with the server back, goes through.
+    void aServerThatStopsAnsweringShowsAProgressThatCanBeStopped() {
+        TestDatabase db(TestDatabase::Engine::PostgreSQL);
+        const qint64 key = db.insert("immobile", {"proprietario"}, {"Rossi"});
+        DatabaseLocation server;
+        QVERIFY(DatabaseLocation::parse(db.path(), server).ok());
+        FreezingRelay relay(server.port());
+        const QString address = addressWith({}, server.databaseName(), relay.port());
+        ScriptedDialogs dialogs;
+        RecordSource houses("immobile", italian);
+        houses.setDialogs(&dialogs);
+        QVERIFY(houses.setDatabaseName(address).ok());
+        QVERIFY(houses.refresh().ok());
+        QVERIFY(houses.setFieldValue("proprietario", "Rossi Maria").ok());
+        QVERIFY(dialogs.progressLabels.isEmpty());
+
+        relay.freeze(true);
+        dialogs.stopProgressAfter = 0;
+        const Result written = houses.update();
+        relay.freeze(false);
+        QCOMPARE(dialogs.progressLabels.value(0),
+                 QStringLiteral("Si aspetta la risposta del server PostgreSQL… (annullabile)"));
+        QCOMPARE(written.message(),
+                 QStringLiteral("Non è stato possibile completare la modifica: l'attesa è stata annullata (il server "
+                                "127.0.0.1:%1 non rispondeva); ciò che è stato scritto resta sulla scheda.")
+                     .arg(relay.port()));
+        QVERIFY(houses.hasPendingEdit());
+        QCOMPARE(houses.value("proprietario"), QStringLiteral("Rossi Maria"));
+        QCOMPARE(db.value("immobile", key, "proprietario").toString(), QStringLiteral("Rossi"));
+
+        dialogs.stopProgressAfter = -1;
+        const Result again = houses.update();
+        QVERIFY2(again.ok(), qPrintable(again.message()));
+        QCOMPARE(db.value("immobile", key, "proprietario").toString(), QStringLiteral("Rossi Maria"));
+    }
+
+    // A window opened on a server that does not answer shows the wait, and "Annulla" says why.
+    void anOpeningOnASilentServerCanBeStopped() {
+        const SilentListener silent;
+        ScriptedDialogs dialogs;
+        dialogs.stopProgressAfter = 0;
+        std::shared_ptr<Database> database;
+        const Result opened = Database::open(addressWith({}, "velmora", silent.port()), database, &dialogs);
+        QCOMPARE(dialogs.progressLabels,
+                 QStringList{QStringLiteral("Si aspetta la risposta del server 127.0.0.1:%1… (annullabile)")
+                                 .arg(silent.port())});
+        QVERIFY2(!opened.ok() && opened.message().contains(
+                                     QStringLiteral(": l'attesa è stata annullata (il server 127.0.0.1:%1 non rispondeva).")
+                                         .arg(silent.port())),
+                 qPrintable(opened.message()));
     }
 
     void aConnectionLostOnTheWayIsToldAndNothingTypedIsLost() {

@@ -8,7 +8,7 @@
 #include "data/store/Database.h"
 #include "data/store/RecordSource.h"
 #include "data/vocabulary/Schema.h"
-#include "forms/RecordModel.h"
+#include "forms/controls/RecordModel.h"
 #include "platform/Regional.h"
 #include "platform/gui/Artwork.h"
 
@@ -336,10 +336,31 @@ private slots:
         QVERIFY(reg.source.setFieldValue("proprietario", "Ultimo").ok());
         QVERIFY(reg.source.update().ok());
         QVERIFY(reg.source.moveLast().ok());
-        QCOMPARE(model.data(model.index(reg.source.currentRow(), 1)).toString(), QStringLiteral("Ultimo"));
-        while (reg.source.canFetchPrevious())
-            reg.source.fetchPrevious();
+        const int last = model.rowOfKey(*reg.source.currentKey());
+        QCOMPARE(last, model.rowCount() - 1);
+        QCOMPARE(model.data(model.index(last, 1)).toString(), QStringLiteral("Ultimo"));
+        // The grid's rows are the whole result: read from the first on, they settle its count.
+        QCOMPARE(model.data(model.index(0, 1)).toString(), QStringLiteral("Proprietario 1"));
+        for (int row = 0; row < model.rowCount(); ++row) {
+            QVERIFY(!model.data(model.index(row, 1)).toString().isEmpty());
+            model.settle();
+        }
         QCOMPARE(model.rowCount(), 300);  // one deleted, one added
+        QCOMPARE(model.data(model.index(299, 1)).toString(), QStringLiteral("Ultimo"));
+    }
+
+    void aDiaryWithoutItsDayIndexGetsItWhenOpened() {
+        TestDatabase db;
+        if (db.isPostgres())
+            QSKIP("the server's schema is made whole");
+        // A file of an earlier version: the diary's days without their index.
+        db.exec("DROP INDEX agenda_datap");
+        std::shared_ptr<Database> opened;
+        QVERIFY(Database::open(db.path(), opened).ok());
+        QSqlQuery index(opened->connection());
+        QVERIFY(index.exec("SELECT sql FROM sqlite_master WHERE type = 'index' AND name = 'agenda_datap'"));
+        QVERIFY(index.next());
+        QVERIFY(index.value(0).toString().contains("datap"));
     }
 
     void sourcesOnOneFileShareOneConnection() {

@@ -1,9 +1,9 @@
 #include "TestContext.h"
 #include "data/folder/ReportFiles.h"
 #include "data/store/RecordSource.h"
-#include "forms/FieldBinding.h"
-#include "forms/RegisterWindow.h"
-#include "forms/ReportControl.h"
+#include "forms/controls/FieldBinding.h"
+#include "forms/window/RegisterWindow.h"
+#include "forms/report/ReportControl.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/PictureBox.h"
 

@@ -1,6 +1,6 @@
 #include "FileSizeLimit.h"
 #include "TestFolder.h"
-#include "platform/FileCopy.h"
+#include "platform/files/FileCopy.h"
 #include "platform/Regional.h"
 #include "platform/gui/Artwork.h"
 #include "platform/gui/Colour.h"

@@ -4,7 +4,7 @@
 #include "data/folder/ReportFiles.h"
 #include "data/sqlite/DatabaseFile.h"
 #include "platform/CommandLine.h"
-#include "platform/ProgramFolder.h"
+#include "platform/files/ProgramFolder.h"
 #include "platform/TerminalProgress.h"
 #include "platform/Version.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "Controls.h"
-#include "forms/BoundGrid.h"
-#include "forms/CaptionButton.h"
-#include "forms/NavigationBar.h"
+#include "forms/controls/BoundGrid.h"
+#include "forms/controls/CaptionButton.h"
+#include "forms/controls/NavigationBar.h"
 #include "platform/gui/PictureBox.h"
 
 #include <QComboBox>

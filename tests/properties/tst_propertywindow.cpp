@@ -3,9 +3,9 @@
 #include "TestDatabase.h"
 #include "data/folder/ReportFiles.h"
 #include "data/store/RecordSource.h"
-#include "forms/FieldBinding.h"
-#include "forms/ReportControl.h"
-#include "forms/ReportPreview.h"
+#include "forms/controls/FieldBinding.h"
+#include "forms/report/ReportControl.h"
+#include "forms/report/ReportPreview.h"
 #include "platform/gui/Artwork.h"
 #include "report/ReportRenderer.h"
 

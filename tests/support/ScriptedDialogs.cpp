@@ -36,6 +36,7 @@ public:
         ++m_dialogs.progressSteps;
         return !(m_cancellable && m_dialogs.stopProgressAfter >= 0 && m_dialogs.progressSteps > m_dialogs.stopProgressAfter);
     }
+    void setLabel(const QString& label) override { m_dialogs.progressLabels << label; }
 
 private:
     ScriptedDialogs& m_dialogs;

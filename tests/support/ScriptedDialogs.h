@@ -14,7 +14,7 @@ public:
     QQueue<std::optional<int>> colours;
     QString lastFilter;
     QString lastFolder;
-    QStringList progressLabels;  // every progress shown, with " (annullabile)" when it could be stopped
+    QStringList progressLabels;  // every progress shown, with " (annullabile)" when it could be stopped, and every label told anew
     int stopProgressAfter = -1;  // steps after which the user presses "Annulla"; -1: never
     int progressSteps = 0;       // steps reported to every progress so far
 

@@ -1,6 +1,7 @@
 #include "SampleData.h"
 
 #include "data/postgres/PostgresConnection.h"
+#include "data/postgres/PostgresError.h"
 #include "data/postgres/PostgresSchema.h"
 #include "data/sqlite/EngineError.h"
 #include "data/store/Database.h"
@@ -207,7 +208,7 @@ public:
     qint64 key() const { return m_key; }
     QString error() const {
         if (m_query)
-            return EngineError::describePostgres(m_query->lastError());
+            return PostgresError::describe(m_query->lastError());
         return QString::fromUtf8(sqlite3_errmsg(m_target.sqlite()));
     }
 

@@ -2,7 +2,7 @@
 #include "data/folder/ReadyDefault.h"
 #include "data/vocabulary/DatabaseLocation.h"
 #include "platform/CommandLine.h"
-#include "platform/ProgramFolder.h"
+#include "platform/files/ProgramFolder.h"
 #include "platform/Regional.h"
 #include "platform/TerminalProgress.h"
 #include "report/ReportOutput.h"

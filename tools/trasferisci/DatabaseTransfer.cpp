@@ -9,7 +9,7 @@
 #include "data/store/Database.h"
 #include "data/vocabulary/DatabaseLocation.h"
 #include "data/vocabulary/Schema.h"
-#include "platform/RegularFile.h"
+#include "platform/files/RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,8 +3,8 @@
 #include "data/folder/ProgramSettings.h"
 #include "data/folder/ReportFiles.h"
 #include "data/store/Database.h"
-#include "platform/FileCopy.h"
-#include "platform/ProgramFolder.h"
+#include "platform/files/FileCopy.h"
+#include "platform/files/ProgramFolder.h"
 #include "platform/Resources.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "data/folder/ReportFiles.h"
 
-#include "platform/FileCopy.h"
-#include "platform/ProgramFolder.h"
+#include "platform/files/FileCopy.h"
+#include "platform/files/ProgramFolder.h"
 #include "platform/Resources.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "data/folder/SettingsFile.h"
 
-#include "platform/AtomicWrite.h"
-#include "platform/FileError.h"
+#include "platform/files/AtomicWrite.h"
+#include "platform/files/FileError.h"
 
 #include <QFile>
 #include <QSaveFile>

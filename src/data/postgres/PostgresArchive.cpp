@@ -1,7 +1,7 @@
 #include "data/postgres/PostgresArchive.h"
 
 #include "data/vocabulary/Schema.h"
-#include "platform/RegularFile.h"
+#include "platform/files/RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>

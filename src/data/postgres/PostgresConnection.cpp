@@ -1,9 +1,13 @@
 #include "data/postgres/PostgresConnection.h"
 
+#include "data/postgres/StatementWait.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QUuid>
+#include <atomic>
+#include <memory>
 #include <cerrno>
 #include <fcntl.h>
 #include <netdb.h>
@@ -156,13 +160,13 @@ QString lockHolder(const QSqlDatabase& db, const QStringList& tables) {
     query.addBindValue(tables.join(QLatin1Char(',')));
     if (!query.exec() || !query.next())
         return QString();
-    const QString application = query.value(0).toString();
-    const QString address = query.value(1).toString();
-    const QString user = query.value(2).toString();
-    const QString where = QStringLiteral("%1, utente «%2»")
-                              .arg(address.isEmpty() ? QStringLiteral("dal server stesso")
-                                                     : QStringLiteral("computer %1").arg(address),
-                                   user);
+    return holderPhrase(query.value(0).toString(), query.value(1).toString(), query.value(2).toString());
+}
+
+QString holderPhrase(const QString& application, const QString& address, const QString& user) {
+    QString where = address.isEmpty() ? QStringLiteral("dal server stesso") : QStringLiteral("computer %1").arg(address);
+    if (!user.isEmpty())
+        where += QStringLiteral(", utente «%1»").arg(user);
     if (application.startsWith(QLatin1String("velmora-pg_restore")))
         return QStringLiteral("un ripristino di backup (%1)").arg(where);
     if (application.startsWith(QLatin1String("velmora-pg_dump")))
@@ -233,12 +237,16 @@ QString diagnose(const DatabaseLocation& location) {
         .arg(server, user);
 }
 
-Result open(const DatabaseLocation& location, const QString& connectionName) {
+Result open(const DatabaseLocation& location, const QString& connectionName, Dialogs* dialogs) {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         return Result::failure(diagnose(location));
     // Asked first, in a moment: a server that does not answer is told within a few seconds,
-    // without waiting for libpq's own limit as well.
-    if (const QString why = unreachable(location, probePort(location, answerTimeout * 1000)); !why.isEmpty())
+    // without waiting for libpq's own limit as well; meanwhile the user may give up.
+    auto reach = std::make_shared<std::atomic<Reach>>(Reach::Silent);
+    if (!StatementWait::runApart(location, dialogs,
+                                 [location, reach] { *reach = probePort(location, answerTimeout * 1000); }))
+        return Result::failure(StatementWait::stopped());
+    if (const QString why = unreachable(location, *reach); !why.isEmpty())
         return Result::failure(why);
     bool opened = false;
     {

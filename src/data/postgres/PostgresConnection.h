@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class Dialogs;
 class QSqlDatabase;
 
 // Connections to a PostgreSQL server through Qt's QPSQL driver. No password is ever
@@ -16,7 +17,8 @@ namespace PostgresConnection {
 // Adds a QPSQL connection of that name and opens it. A failure removes the connection
 // again and says, in one Italian phrase, what went wrong: the driver missing, the server
 // not reachable, the access refused, the database missing.
-Result open(const DatabaseLocation& location, const QString& connectionName);
+// With `dialogs`, the wait for a server slow to answer shows a progress the user can stop.
+Result open(const DatabaseLocation& location, const QString& connectionName, Dialogs* dialogs = nullptr);
 
 // Why a connection to that database cannot be made, found by trying the steps one by
 // one (the server's port, then the server's maintenance database): libpq's own message
@@ -32,6 +34,8 @@ bool answers(const DatabaseLocation& location, int waitMs);
 // the other session's program and the computer it connects from, as the server knows them.
 // Empty when nobody does (any more), or the server cannot say.
 QString lockHolder(const QSqlDatabase& db, const QStringList& tables);
+// The same phrase from what the server tells of the other session.
+QString holderPhrase(const QString& application, const QString& address, const QString& user);
 
 // The user libpq connects as when the address names none.
 QString effectiveUser(const DatabaseLocation& location);

@@ -1,5 +1,7 @@
 #include "data/postgres/PostgresTools.h"
 
+#include "data/postgres/PostgresConnection.h"
+
 #include <QCollator>
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,6 +11,10 @@
 #include <QSqlQuery>
 #include <QUuid>
 #include <algorithm>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -55,6 +61,52 @@ void cancelOnServer(const DatabaseLocation& location, const QString& application
                                                   "WHERE application_name = ? AND pid <> pg_backend_pid()"),
                                    {application});
 }
+
+// Who holds the tables a program's session waits for, asked from a thread of its own (a server
+// slow to answer does not hold the window): the phrase, or empty when nobody does.
+class HolderQuestion {
+public:
+    HolderQuestion(const DatabaseLocation& location, const QString& application)
+        : m_location(location), m_application(application) {}
+
+    // Asks again, when the last answer is in and a second old; answers the latest phrase.
+    QString ask() {
+        const std::lock_guard<std::mutex> lock(m_state->mutex);
+        if (!m_state->asking && (!m_asked.isValid() || m_asked.elapsed() >= 1000)) {
+            m_asked.start();
+            m_state->asking = true;
+            std::thread([state = m_state, location = m_location, application = m_application] {
+                const std::optional<QVariant> found = PostgresTools::askServer(
+                    location,
+                    QStringLiteral("SELECT a.application_name || '|' || coalesce(host(a.client_addr), '') || '|' || "
+                                   "coalesce(a.usename::text, '') FROM pg_stat_activity t, pg_stat_activity a "
+                                   "WHERE t.application_name = ? AND a.pid = ANY (pg_blocking_pids(t.pid)) "
+                                   "ORDER BY a.xact_start LIMIT 1"),
+                    {application});
+                QString holder;
+                if (found) {
+                    const QStringList parts = found->toString().split(QLatin1Char('|'));
+                    holder = PostgresConnection::holderPhrase(parts.value(0), parts.value(1), parts.value(2));
+                }
+                const std::lock_guard<std::mutex> lock(state->mutex);
+                state->holder = holder;
+                state->asking = false;
+            }).detach();
+        }
+        return m_state->holder;
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        bool asking = false;
+        QString holder;
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+    DatabaseLocation m_location;
+    QString m_application;
+    QElapsedTimer m_asked;
+};
 
 QString userName(const DatabaseLocation& location) {
     if (!location.user().isEmpty())
@@ -157,6 +209,13 @@ PostgresTools::Run PostgresTools::run(const QString& program, const QStringList&
 
     QElapsedTimer running;
     running.start();
+    // A run that waits for tables another session holds says who it is.
+    std::optional<HolderQuestion> holder;
+    if (server && progress)
+        holder.emplace(*server, application);
+    QString toldHolder;
+    const QString doing = program == QLatin1String("pg_restore") ? QStringLiteral("Ripristino in corso…")
+                                                                  : QStringLiteral("Backup in corso…");
     QByteArray pending;
     qint64 done = 0;
     const auto readErrors = [&](bool all) {
@@ -175,6 +234,15 @@ PostgresTools::Run PostgresTools::run(const QString& program, const QStringList&
     // Short waits, so the progress (and with it the window) answers a few times a second. It is
     // asked before every wait, so a stop is heard even by a run that ends within the first one.
     for (;;) {
+        if (holder && running.elapsed() >= 1000) {
+            if (const QString now = holder->ask(); now != toldHolder) {
+                toldHolder = now;
+                progress->setLabel(now.isEmpty() ? doing
+                                                 : doing + QStringLiteral(" I dati sono in uso da %1: si aspetta che "
+                                                                          "li lasci.")
+                                                               .arg(now));
+            }
+        }
         const bool stop = !Progress::advance(progress, done, totalSteps);
         if (stop || running.elapsed() > m_timeLimit.count()) {
             if (server)

@@ -1,6 +1,7 @@
 #include "data/postgres/ServerWatch.h"
 
 #include "data/postgres/PostgresConnection.h"
+#include "data/postgres/StatementWait.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -79,8 +80,13 @@ void ServerWatch::watch() {
     while (!m_stop) {
         m_wake.wait_for(lock, std::chrono::milliseconds(250));
         const qint64 now = nowMs();
-        if (m_stop || m_socket < 0 || now - m_lastBeatMs < awayMs || now - lastAsked < askEveryMs)
+        // A wait the user can stop is the user's to end.
+        if (m_stop || m_socket < 0 || now - m_lastBeatMs < awayMs || now - lastAsked < askEveryMs ||
+            StatementWait::stoppable()) {
+            if (StatementWait::stoppable())
+                m_lastBeatMs = now;
             continue;
+        }
         const int socket = m_socket;
         lastAsked = now;
         // Asked without the lock: the window's thread may want to guard another socket meanwhile.

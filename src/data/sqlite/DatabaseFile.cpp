@@ -2,7 +2,7 @@
 
 #include "data/sqlite/EngineError.h"
 #include "data/sqlite/SchemaCheck.h"
-#include "platform/RegularFile.h"
+#include "platform/files/RegularFile.h"
 
 #include <QDir>
 #include <QFile>

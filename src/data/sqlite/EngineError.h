@@ -21,12 +21,4 @@ QString describe(const QSqlError& error, const QString& path = QString());
 // always used.
 QString describeReading(const QSqlError& error);
 
-// An error of a PostgreSQL server, told by its SQLSTATE class; a connection lost on the
-// way (no SQLSTATE at all) is told as such.
-QString describePostgres(const QSqlError& error);
-
-// Whether a PostgreSQL error means the connection to the server is gone (the server
-// stopped or restarted, the network broke), rather than a refusal of the statement.
-bool isConnectionLoss(const QSqlError& error);
-
 } // namespace EngineError

@@ -1,11 +1,13 @@
 #include "data/store/ChangeWatch.h"
 
+#include "data/postgres/StatementWait.h"
 #include "data/sqlite/search/WriteLedger.h"
 
 #include <QSqlDriver>
 #include <QSqlQuery>
 
-ChangeWatch::ChangeWatch(const QSqlDatabase& db, WriteLedger* ledger) : m_probe(db), m_ledger(ledger) {
+ChangeWatch::ChangeWatch(const QSqlDatabase& db, WriteLedger* ledger, Dialogs* dialogs)
+    : m_probe(db), m_ledger(ledger), m_dialogs(dialogs), m_db(db) {
     m_probe.setForwardOnly(true);
     // data_version changes when another connection commits (not for this connection's own
     // writes, which the program follows itself). A PostgreSQL snapshot (xmin:xmax:running)
@@ -29,13 +31,16 @@ bool ChangeWatch::othersWrote() {
         m_stamp = stamp;
         return changed;
     }
-    if (!m_ready || !m_probe.exec() || !m_probe.next()) {
+    QVariant stamp;
+    StatementWait::run(m_db, m_dialogs, [&] {
+        if (m_ready && m_probe.exec() && m_probe.next())
+            stamp = m_probe.value(0);
         m_probe.finish();
+    });
+    if (stamp.isNull()) {
         m_stamp = QVariant();
         return true;
     }
-    const QVariant stamp = m_probe.value(0);
-    m_probe.finish();
     const bool changed = m_stamp.isNull() || stamp != m_stamp;
     m_stamp = stamp;
     return changed;

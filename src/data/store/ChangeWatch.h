@@ -4,6 +4,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+class Dialogs;
 class WriteLedger;
 
 // Tells whether another connection (another desk) may have committed changes to the
@@ -14,7 +15,8 @@ class WriteLedger;
 class ChangeWatch {
 public:
     // SQLite: with a ledger, the commits of the search index's builder do not count.
-    explicit ChangeWatch(const QSqlDatabase& db, WriteLedger* ledger = nullptr);
+    // PostgreSQL: `dialogs` show the wait for a server slow to answer (StatementWait).
+    explicit ChangeWatch(const QSqlDatabase& db, WriteLedger* ledger = nullptr, Dialogs* dialogs = nullptr);
 
     // True the first time, and whenever someone else may have written since the last call.
     bool othersWrote();
@@ -24,6 +26,8 @@ public:
 private:
     QSqlQuery m_probe; // prepared once: it runs at every move
     WriteLedger* m_ledger;
+    Dialogs* m_dialogs;
+    QSqlDatabase m_db;
     bool m_ready = false;
     QVariant m_stamp;
 };

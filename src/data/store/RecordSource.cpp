@@ -108,8 +108,8 @@ Result RecordSource::setDatabaseName(const QString& path, Connection connection)
     m_next = 0;
     m_headLoaded = m_tailLoaded = true;
 
-    Result opened = connection == Connection::Separate ? Database::openSeparate(path, m_database)
-                                                       : Database::open(path, m_database);
+    Result opened = connection == Connection::Separate ? Database::openSeparate(path, m_database, m_dialogs)
+                                                       : Database::open(path, m_database, m_dialogs);
     if (opened) {
         QSqlQuery columns(m_database->connection());
         if (columns.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(m_table)))) {

@@ -27,8 +27,9 @@ class SearchIndex;
 // current record that bound fields, labels and grids show, and a pending edit.
 //
 // It keeps the keys (rowids) of a window of the result, never the rows: the window
-// grows a page at a time as a grid scrolls, and a move to the last record loads the
-// tail of the result instead of everything before it. Rows are read when shown.
+// grows a page at a time as the record moves, and a move to the last record loads the
+// tail of the result instead of everything before it. Rows are read when shown. A grid
+// reads its own pages of keys around what it shows (resultKeys()).
 //
 // Every operation answers a Result; a failure changes nothing and says why.
 //
@@ -82,7 +83,10 @@ public:
     void setSearchSlices(std::chrono::nanoseconds first, std::chrono::nanoseconds later);
     // Where a save or a delete that waits for a record another desk holds shows its
     // progress, with Annulla; without, such a write is refused at once.
-    void setDialogs(Dialogs* dialogs) { m_dialogs = dialogs; }
+    void setDialogs(Dialogs* dialogs) {
+        m_dialogs = dialogs;
+        m_checksGeneration = -1; // the row guard and the change watch take them too
+    }
     // Starts a blank new record: bound fields empty, typing goes into it.
     Result addNew();
     // Puts a typed value into a field of the current or new record (the pending edit).
@@ -146,6 +150,28 @@ public:
     void fetchMore();
     void fetchPrevious();
 
+    // For a grid over the whole result (RecordModel), which keeps its own keys around
+    // what it shows and leaves the loaded window and the current record alone.
+    // Keys of the shown result after `from` going forward, or before it going backward
+    // (none: from the first or the last), at most `limit`; refused while a search runs.
+    Result resultKeys(bool forward, std::optional<qint64> from, int limit, QList<qint64>& keys) const;
+    // The highest key the table holds (none when it is empty or cannot be read): the
+    // result's keys lie below it, which bounds an estimate of how many rows it has.
+    std::optional<qint64> highestKey() const;
+    qint64 keyAt(int row) const { return m_keys.at(row); }
+    bool isHeadLoaded() const { return m_headLoaded; }
+    bool isTailLoaded() const { return m_tailLoaded; }
+    // The last reset only moved the loaded window within the same result (a move to the
+    // last record, to a key): the result, and so a grid's rows, stayed as they were.
+    bool windowMovedOnly() const { return m_windowMovedOnly; }
+    // New records this source wrote since the last refresh: shown after the result's rows.
+    const QList<qint64>& addedKeys() const { return m_added; }
+    // Reads the rows of these keys that are not held yet, a block at a time.
+    void readRows(const QList<qint64>& keys) const;
+    bool holdsRow(qint64 key) const { return m_rows.contains(key); }
+    // A field of the row with that key, as valueAt() shows it.
+    QString valueOfKey(qint64 key, const QString& field) const;
+
 signals:
     // Another record became current, or the shown values of the current one changed.
     void currentChanged();
@@ -189,7 +215,8 @@ private:
     Result loadHead();
     Result loadTail();
     void appendAddedKeys();
-    void replaceWindow(const QList<qint64>& keys, bool headLoaded, bool tailLoaded);
+    // `sameResult`: the window moves within the result shown (see windowMovedOnly()).
+    void replaceWindow(const QList<qint64>& keys, bool headLoaded, bool tailLoaded, bool sameResult = false);
 
     // The row guard and the watch on other desks, prepared on the database's connection as
     // it is now.
@@ -210,6 +237,7 @@ private:
     // The pending edit as stored values, with their quoted column names.
     Result pendingValues(QStringList& columns, QVariantList& values) const;
     const QVariantList* row(qint64 key) const;
+    void readBlock(const QList<qint64>& block) const;
     void forgetRow(qint64 key);
     Result setCurrent(int row);
     // The record that was to become current is no longer stored (another copy of the program
@@ -232,6 +260,7 @@ private:
     QList<qint64> m_keys;   // the loaded window of the result, in key order
     bool m_headLoaded = true;
     bool m_tailLoaded = true;
+    bool m_windowMovedOnly = false;
     QList<qint64> m_added;  // rows this source added since the last refresh: shown last
     int m_current = -1;
     int m_next = 0;         // with no current record: the row a move next would reach

@@ -1,5 +1,6 @@
 #include "data/store/RecordSource.h"
 
+#include "data/postgres/StatementWait.h"
 #include "data/store/ChangeWatch.h"
 #include "data/store/Database.h"
 #include "data/store/RecordSourceDetail.h"
@@ -23,8 +24,8 @@ void RecordSource::lookPastTheEnd() {
 }
 
 void RecordSource::prepareChecks() {
-    m_guard = std::make_unique<RowGuard>(m_database->connection(), m_table, m_database->keyColumn(m_table));
-    m_watch = std::make_unique<ChangeWatch>(m_database->connection(), m_database->ledger());
+    m_guard = std::make_unique<RowGuard>(m_database->connection(), m_table, m_database->keyColumn(m_table), m_dialogs);
+    m_watch = std::make_unique<ChangeWatch>(m_database->connection(), m_database->ledger(), m_dialogs);
     m_checksGeneration = m_database->connectionGeneration();
 }
 
@@ -53,6 +54,11 @@ void RecordSource::readCurrent() {
         m_rows.clear();
         emit rowsChanged();
     }
+    // The user gave up waiting for the server: not asked again at once.
+    if (const QString stop = StatementWait::stopped(); !stop.isEmpty()) {
+        m_readFailure = QStringLiteral("Il record non si può mostrare: %1.").arg(stop);
+        return;
+    }
     const std::optional<QVariantList> before =
         m_rows.contains(*key) ? std::optional<QVariantList>(m_rows.value(*key)) : std::nullopt;
     QVariantList values;
@@ -61,7 +67,8 @@ void RecordSource::readCurrent() {
     // again since (a restore on another desk): read with statements prepared again.
     // A record held by another session is not waited for twice.
     if (const QSqlError error = m_guard->error();
-        !found && error.isValid() && error.nativeErrorCode() != QLatin1String("55P03")) {
+        !found && error.isValid() && error.nativeErrorCode() != QLatin1String("55P03") &&
+        StatementWait::stopped().isEmpty()) {
         const bool lost = m_database->connectionLost(error);
         if (!lost)
             prepareChecks();
@@ -95,6 +102,14 @@ Result RecordSource::refusedByOtherDesk(const RowGuard::Outcome& outcome, const 
                      deleting ? QStringLiteral("Riprovare quando sarà libero.")
                               : QStringLiteral("Ciò che è stato scritto resta sulla scheda: riprovare quando il "
                                                "record sarà libero.")));
+    // The user stopped waiting for a server that did not answer: nothing was written.
+    if (outcome.kind == Kind::Failed && !deleting && !StatementWait::stopped().isEmpty()) {
+        if (m_database->connectionLost(outcome.error))
+            m_database->letGo();
+        return Result::failure(
+            QStringLiteral("Non è stato possibile completare %1: %2; ciò che è stato scritto resta sulla scheda.")
+                .arg(what, m_database->describe(outcome.error)));
+    }
     if (outcome.kind == Kind::Failed)
         return databaseError(what, outcome.error);
     const qint64 key = *currentKey();

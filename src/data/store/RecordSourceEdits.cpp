@@ -1,5 +1,6 @@
 #include "data/store/RecordSource.h"
 
+#include "data/postgres/StatementWait.h"
 #include "data/store/Database.h"
 #include "data/store/RecordSourceDetail.h"
 #include "data/vocabulary/Numbers.h"
@@ -120,17 +121,24 @@ Result RecordSource::insertNew() {
                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                   .arg(quoted(m_table), columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-    // PostgreSQL tells the new key only when asked for it.
-    const bool returning = m_database->isPostgres();
-    if (!query.prepare(returning ? sql + QStringLiteral(" RETURNING ") + m_database->keyColumn(m_table) : sql))
+    // An engine that tells the new key only when asked for it is asked.
+    const QString returningKey = m_database->backend().returningKey(m_table);
+    const bool returning = !returningKey.isEmpty();
+    if (!query.prepare(sql + returningKey))
         return databaseError(QStringLiteral("il nuovo record"), query.lastError());
     for (const QVariant& value : std::as_const(values))
         query.addBindValue(value);
-    if (!query.exec())
+    bool inserted = false;
+    qint64 key = 0;
+    StatementWait::run(m_database->connection(), m_dialogs, [&] {
+        if (!(inserted = query.exec()))
+            return;
+        key = returning ? (query.next() ? query.value(0).toLongLong() : 0) : query.lastInsertId().toLongLong();
+        query.finish();
+    });
+    if (!inserted)
         return databaseError(QStringLiteral("il nuovo record"), query.lastError());
 
-    const qint64 key = returning ? (query.next() ? query.value(0).toLongLong() : 0) : query.lastInsertId().toLongLong();
-    query.finish();
     m_inserted = key;
     m_adding = false;
     m_pending.clear();

@@ -117,7 +117,7 @@ Result RecordSource::moveToKey(qint64 key) {
             return fetched;
         if (from.isEmpty() || from.first() != key)
             return moveLast();
-        replaceWindow(before + from, before.size() < pageSize, from.size() < pageSize);
+        replaceWindow(before + from, before.size() < pageSize, from.size() < pageSize, true);
         row = before.size();
     }
     return setCurrent(static_cast<int>(row));

@@ -26,38 +26,40 @@ const QVariantList* RecordSource::row(qint64 key) const {
         for (int i = std::max(0, at - rowBlock / 4); i < std::min(rowCount(), at + rowBlock) && block.size() < rowBlock; ++i)
             if (i != at && !m_rows.contains(m_keys.at(i)))
                 block.append(m_keys.at(i));
+    readBlock(block);
+    const auto found = m_rows.constFind(key);
+    return found == m_rows.constEnd() ? nullptr : &found.value();
+}
 
+void RecordSource::readRows(const QList<qint64>& keys) const {
+    if (!isOpen())
+        return;
+    QList<qint64> block;
+    for (const qint64 key : keys) {
+        if (!m_rows.contains(key))
+            block.append(key);
+        if (block.size() == rowBlock) {
+            readBlock(block);
+            block.clear();
+        }
+    }
+    if (!block.isEmpty())
+        readBlock(block);
+}
+
+void RecordSource::readBlock(const QList<qint64>& block) const {
     if (m_rows.size() + block.size() > rowCacheLimit)
         m_rows.clear();
 
-    const QString keyColumn = m_database->keyColumn(m_table);
     QSqlQuery plain(m_database->connection());
-    QSqlQuery* query = &plain;
     QString sql;
-    if (m_database->isPostgres()) {
-        // One statement for any block, kept prepared on the server: the keys go as one array.
-        QSqlError ignored;
-        sql = QStringLiteral("SELECT %1, * FROM %2 WHERE %1 = ANY(CAST(? AS bigint[]))").arg(keyColumn, quoted(m_table));
-        query = m_database->kept(sql, ignored);
-        if (!query)
-            return nullptr;
-        QStringList list;
-        for (const qint64 k : std::as_const(block))
-            list << QString::number(k);
-        query->bindValue(0, QLatin1Char('{') + list.join(QLatin1Char(',')) + QLatin1Char('}'));
-    } else {
-        QString marks = QStringLiteral("?");
-        for (qsizetype i = 1; i < block.size(); ++i)
-            marks += QStringLiteral(",?");
-        plain.setForwardOnly(true);
-        plain.prepare(QStringLiteral("SELECT %1, * FROM %2 WHERE %1 IN (%3)").arg(keyColumn, quoted(m_table), marks));
-        for (const qint64 k : std::as_const(block))
-            plain.addBindValue(k);
-    }
+    QSqlQuery* query = m_database->backend().rowsByKeys(m_table, block, plain, sql);
+    if (!query)
+        return;
     if (!query->exec()) {
         if (query != &plain)
             m_database->forget(sql);
-        return nullptr;
+        return;
     }
     const int columns = query->record().count();
     while (query->next()) {
@@ -68,8 +70,6 @@ const QVariantList* RecordSource::row(qint64 key) const {
         m_rows.insert(values.first().toLongLong(), values);
     }
     query->finish();
-    const auto found = m_rows.constFind(key);
-    return found == m_rows.constEnd() ? nullptr : &found.value();
 }
 
 void RecordSource::forgetRow(qint64 key) {
@@ -79,13 +79,17 @@ void RecordSource::forgetRow(qint64 key) {
 QString RecordSource::valueAt(int index, const QString& fieldName) const {
     if (index < 0 || index >= rowCount())
         return QString();
+    return valueOfKey(m_keys.at(index), fieldName);
+}
+
+QString RecordSource::valueOfKey(qint64 key, const QString& fieldName) const {
     const Schema::Field* field = schemaField(fieldName);
     const QString name = field ? field->name : fieldName.toLower();
-    if (index == m_current && !m_adding) {
+    if (!m_adding && m_current >= 0 && m_current < rowCount() && m_keys.at(m_current) == key) {
         if (const auto typed = m_pending.constFind(name); typed != m_pending.constEnd())
             return typed.value();
     }
-    const QVariantList* values = row(m_keys.at(index));
+    const QVariantList* values = row(key);
     const int column = m_columns.value(name, -1);
     if (!values || column < 0 || column >= values->size())
         return QString();

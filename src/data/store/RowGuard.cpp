@@ -1,6 +1,7 @@
 #include "data/store/RowGuard.h"
 
 #include "data/postgres/PostgresConnection.h"
+#include "data/postgres/StatementWait.h"
 #include "platform/Dialogs.h"
 
 #include <QSqlDriver>
@@ -20,8 +21,8 @@ bool isPostgres(const QSqlDatabase& db) {
 
 } // namespace
 
-RowGuard::RowGuard(const QSqlDatabase& db, const QString& table, const QString& keyColumn)
-    : m_db(db), m_table(table), m_keyColumn(keyColumn), m_read(db) {
+RowGuard::RowGuard(const QSqlDatabase& db, const QString& table, const QString& keyColumn, Dialogs* dialogs)
+    : m_db(db), m_table(table), m_keyColumn(keyColumn), m_read(db), m_dialogs(dialogs) {
     m_read.setForwardOnly(true);
 }
 
@@ -39,21 +40,27 @@ bool RowGuard::read(qint64 key, QVariantList& row) {
         return false;
     }
     m_read.bindValue(0, key);
-    if (!m_read.exec()) {
-        m_error = m_read.lastError();
-        return false;
-    }
-    const bool found = m_read.next();
-    if (found) {
-        const int columns = m_read.record().count();
-        row.reserve(columns);
-        for (int c = 0; c < columns; ++c)
-            row.append(m_read.value(c));
-    } else {
-        m_error = m_read.lastError();
-    }
-    // Done with it: on SQLite a statement left open would hold the file against writers.
-    m_read.finish();
+    bool found = false;
+    StatementWait::run(m_db, m_dialogs, [&] {
+        if (!m_read.exec()) {
+            m_error = m_read.lastError();
+            return;
+        }
+        found = m_read.next();
+        if (found) {
+            const int columns = m_read.record().count();
+            row.reserve(columns);
+            for (int c = 0; c < columns; ++c)
+                row.append(m_read.value(c));
+        } else {
+            m_error = m_read.lastError();
+        }
+        // Done with it: on SQLite a statement left open would hold the file against writers.
+        m_read.finish();
+    });
+    // Not run at all: another wait had the connection.
+    if (!found && !m_error.isValid() && !StatementWait::stopped().isEmpty())
+        m_error = QSqlError(QString(), StatementWait::stopped(), QSqlError::UnknownError);
     return found;
 }
 
@@ -73,6 +80,18 @@ RowGuard::Outcome RowGuard::write(const QVariantList& read, const std::function<
                                   Dialogs* dialogs) const {
     if (!isPostgres(m_db))
         return tryWrite(read, statement, 0);
+    // The whole try waits, with no limit of its own, for as long as the user wants it to: the
+    // progress says who holds the row.
+    if (StatementWait::available(m_db, dialogs)) {
+        Outcome outcome;
+        StatementWait::run(m_db, dialogs, [&] { outcome = tryWrite(read, statement, 0); });
+        if (outcome.kind == Outcome::Kind::Failed && !StatementWait::stoppedHolder().isEmpty()) {
+            outcome.error = QSqlError(QString(), StatementWait::stopped(), QSqlError::StatementError,
+                                      QStringLiteral("55P03"));
+            outcome.holder = StatementWait::stoppedHolder();
+        }
+        return outcome;
+    }
     // Short tries, so that the progress answers a few times a second while the row is held.
     constexpr int firstWaitMs = 1000;
     constexpr int laterWaitMs = 250;

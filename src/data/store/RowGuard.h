@@ -30,7 +30,8 @@ public:
         QString holder;      // Failed on a lock (PostgreSQL): who holds it, when the server says
     };
 
-    RowGuard(const QSqlDatabase& db, const QString& table, const QString& keyColumn);
+    // `dialogs` show the window's waits on a PostgreSQL server (StatementWait).
+    RowGuard(const QSqlDatabase& db, const QString& table, const QString& keyColumn, Dialogs* dialogs = nullptr);
 
     // The row of that key as stored now; false when there is none or it cannot be read
     // (then `error` says why).
@@ -40,9 +41,9 @@ public:
     // Runs `statement` (an UPDATE or DELETE of the row, prepared and run on the query it is
     // given; false when it failed) if the row is still `read`. Whatever is not Written
     // leaves the database as it was.
-    // PostgreSQL: a row another session holds is waited for a second; then, with `dialogs`,
-    // a progress that names who holds it waits on until the row is free or the user gives up
-    // (without: the write fails at once, naming the holder).
+    // PostgreSQL: with `dialogs`, a row another session holds is waited for
+    // with a progress that names who holds it, until the row is free or the user gives up;
+    // without, it is waited for a second, then the write fails, naming the holder.
     Outcome write(const QVariantList& read, const std::function<bool(QSqlQuery&)>& statement,
                   Dialogs* dialogs = nullptr) const;
 
@@ -61,5 +62,6 @@ private:
     QString m_keyColumn;
     QSqlQuery m_read; // prepared once: every move reads the new current row through it
     bool m_prepared = false;
+    Dialogs* m_dialogs;
     QSqlError m_error;
 };

@@ -1,6 +1,6 @@
 #include "platform/gui/Artwork.h"
 
-#include "platform/ProgramFolder.h"
+#include "platform/files/ProgramFolder.h"
 #include "platform/Resources.h"
 
 #include <QHash>

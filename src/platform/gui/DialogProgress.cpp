@@ -42,3 +42,7 @@ bool DialogProgress::advance(qint64 done, qint64 total) {
         QCoreApplication::processEvents(); // the bar moves and "Annulla" answers
     return !(m_cancellable && m_dialog->wasCanceled());
 }
+
+void DialogProgress::setLabel(const QString& label) {
+    m_dialog->setLabelText(label);
+}

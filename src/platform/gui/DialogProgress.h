@@ -17,6 +17,7 @@ public:
     ~DialogProgress() override;
 
     bool advance(qint64 done, qint64 total) override;
+    void setLabel(const QString& label) override;
 
 private:
     std::unique_ptr<QProgressDialog> m_dialog;

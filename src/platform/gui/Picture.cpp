@@ -1,6 +1,6 @@
 #include "platform/gui/Picture.h"
 
-#include "platform/RegularFile.h"
+#include "platform/files/RegularFile.h"
 
 #include <QFileInfo>
 #include <QImageReader>
