@@ -1,9 +1,12 @@
 // The start-up benchmark: from exec to the first painted window, the real program (the
 // property register open on a small sample database, in a temporary program folder)
-// against its floor, a bare Qt program showing one empty QMainWindow (bare_window). Both
-// are run in turn (A B A B), 11 rounds, with VELMORA_FIRST_PAINT set so that each writes
-// the moment of its first paint and ends. Run it with scripts/bench.sh (under xvfb-run
-// when there is no screen); it is not a test.
+// against its floor, a bare Qt program showing one label as large as the frame
+// (bare_window). They are run in turn (A B A B), 7 rounds, with VELMORA_FIRST_PAINT set so
+// that each writes the moment of its first paint and ends. Then, where valgrind is
+// installed, each once under callgrind: the instructions executed until the first paint,
+// the figure that a loaded machine does not blur. Further arguments are other builds of
+// velmora to measure in the same rounds (A B C A B C...), to compare a change.
+// Run it with scripts/bench.sh (under xvfb-run when there is no screen); it is not a test.
 
 #include "Measure.h"
 #include "data/folder/ProgramSettings.h"
@@ -12,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -20,7 +24,7 @@
 
 namespace {
 
-constexpr int rounds = 11;
+constexpr int rounds = 7;
 
 long long monotonicNs() {
     timespec now{};
@@ -33,12 +37,16 @@ struct Run {
     double cpu = 0;  // processor time of the program until then
 };
 
+QProcessEnvironment firstPaintEnvironment() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VELMORA_FIRST_PAINT"), QStringLiteral("1"));
+    return environment;
+}
+
 // Starts the program and reads the line its first paint writes.
 Run firstPaint(const QString& program, const QStringList& arguments) {
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("VELMORA_FIRST_PAINT"), QStringLiteral("1"));
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(firstPaintEnvironment());
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const long long start = monotonicNs();
     process.start(program, arguments);
@@ -50,16 +58,48 @@ Run firstPaint(const QString& program, const QStringList& arguments) {
     return {static_cast<double>(line.at(1).toLongLong() - start) / 1e6, static_cast<double>(line.at(2).toLongLong()) / 1e6};
 }
 
+// The instructions the program executes from exec to its first paint, counted by callgrind;
+// 0 when valgrind cannot be run.
+double instructions(const QString& valgrind, const QString& program, const QStringList& arguments) {
+    QTemporaryDir out;
+    const QString file = out.filePath(QStringLiteral("callgrind.out"));
+    QProcess process;
+    process.setProcessEnvironment(firstPaintEnvironment());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(valgrind, QStringList{QStringLiteral("--tool=callgrind"), QStringLiteral("--callgrind-out-file=") + file,
+                                        program} + arguments);
+    if (!process.waitForFinished(300000))
+        return 0;
+    QFile counted(file);
+    if (!counted.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : counted.readAll().split('\n'))
+        if (line.startsWith("summary:") || line.startsWith("totals:"))
+            return line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toDouble() / 1e6;
+    return 0;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
 struct Series {
+    QString name;
+    QString program;
+    QStringList arguments;
     std::vector<double> ms;
     std::vector<double> cpu;
-    static double median(std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
+
+    void add(const Run& run) {
+        ms.push_back(run.ms);
+        cpu.push_back(run.cpu);
     }
     QString text() const {
-        return QString::asprintf("%6.1f ms [%.1f-%.1f], CPU %.1f ms", median(ms), *std::min_element(ms.begin(), ms.end()),
-                                 *std::max_element(ms.begin(), ms.end()), median(cpu));
+        return QString::asprintf("%6.1f ms [%.1f-%.1f], CPU %.1f ms [%.1f-%.1f]", median(ms),
+                                 *std::min_element(ms.begin(), ms.end()), *std::max_element(ms.begin(), ms.end()),
+                                 median(cpu), *std::min_element(cpu.begin(), cpu.end()),
+                                 *std::max_element(cpu.begin(), cpu.end()));
     }
 };
 
@@ -78,28 +118,40 @@ int main(int argc, char* argv[]) {
     const QString database = programFolder.path() + QStringLiteral("/velmora.mdb");
     if (!QFile::copy(sample, database) || !ProgramSettings(programFolder.path()).saveDatabasePath(database))
         qFatal("cannot prepare the program folder");
-    const QString velmora = built + QStringLiteral("/programma/velmora");
     const QStringList velmoraArguments{QStringLiteral("--cartella"), programFolder.path()};
-    const QString bare = built + QStringLiteral("/bare_window");
 
-    // Once each unmeasured: the first start also fills the disk cache and lays down the
-    // report files; neither is what a start costs.
-    firstPaint(velmora, velmoraArguments);
-    firstPaint(bare, {});
+    std::vector<Series> measured;
+    measured.push_back({QStringLiteral("velmora (finestra degli immobili)"), built + QStringLiteral("/programma/velmora"),
+                        velmoraArguments, {}, {}});
+    for (const QString& other : QCoreApplication::arguments().mid(1))
+        measured.push_back({other, other, velmoraArguments, {}, {}});
+    measured.push_back({QStringLiteral("finestra Qt con un'etichetta (minimo)"), built + QStringLiteral("/bare_window"), {}, {}, {}});
+    Series& floor = measured.back();
 
-    Series program, floor;
-    for (int round = 0; round < rounds; ++round) {
-        const Run a = firstPaint(velmora, velmoraArguments);
-        program.ms.push_back(a.ms);
-        program.cpu.push_back(a.cpu);
-        const Run b = firstPaint(bare, {});
-        floor.ms.push_back(b.ms);
-        floor.cpu.push_back(b.cpu);
-    }
+    // Once each unmeasured: the first start also fills the disk cache, lays down the
+    // report files and draws the icons into the user's cache; none of it is what a start costs.
+    for (const Series& series : measured)
+        firstPaint(series.program, series.arguments);
+    for (int round = 0; round < rounds; ++round)
+        for (Series& series : measured)
+            series.add(firstPaint(series.program, series.arguments));
+
     std::printf("Avvio, dall'exec al primo disegno della finestra (%d prove alternate, mediana [min-max]):\n", rounds);
-    std::printf("  %-34s %s\n", "velmora (finestra degli immobili)", qPrintable(program.text()));
-    std::printf("  %-34s %s\n", "finestra Qt vuota (minimo)", qPrintable(floor.text()));
-    std::printf("  %-34s x%.2f (CPU x%.2f)\n", "rapporto", Series::median(program.ms) / Series::median(floor.ms),
-                Series::median(program.cpu) / Series::median(floor.cpu));
+    for (const Series& series : measured) {
+        std::printf("  %-40s %s\n", qPrintable(series.name), qPrintable(series.text()));
+        if (&series != &floor)
+            std::printf("  %-40s x%.2f (CPU x%.2f)\n", "  rapporto con il minimo", median(series.ms) / median(floor.ms),
+                        median(series.cpu) / median(floor.cpu));
+    }
+
+    const QString valgrind = QStandardPaths::findExecutable(QStringLiteral("valgrind"));
+    if (valgrind.isEmpty())
+        return 0;
+    std::printf("Istruzioni eseguite fino al primo disegno (callgrind, milioni):\n");
+    std::vector<double> counts;
+    for (const Series& series : measured)
+        counts.push_back(instructions(valgrind, series.program, series.arguments));
+    for (std::size_t i = 0; i < measured.size(); ++i)
+        std::printf("  %-40s %7.1f M (x%.2f)\n", qPrintable(measured[i].name), counts[i], counts[i] / counts.back());
     return 0;
 }
