@@ -1,12 +1,10 @@
 #include "data/sqlite/search/BlockMap.h"
 
-#include "data/sqlite/search/FinalizeOnThrow.h"
 #include "data/sqlite/search/TextColumn.h"
 #include "data/vocabulary/LikePattern.h"
 
 #include <algorithm>
 #include <limits>
-#include <sqlite3.h>
 
 namespace {
 
@@ -185,50 +183,34 @@ void BlockMap::rowChanged(qint64 rowid) {
 }
 
 Result BlockMap::readChanges(sqlite3* db) {
-    if (m_changed.empty())
-        return Result::success();
-    const QByteArray sql = QStringLiteral("SELECT \"%1\" FROM \"%2\" WHERE rowid = ?").arg(m_field, m_table).toUtf8();
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
-        return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
-    const FinalizeOnThrow finalize(statement);
-    std::sort(m_changed.begin(), m_changed.end());
-    m_changed.erase(std::unique(m_changed.begin(), m_changed.end()), m_changed.end());
-    for (const qint64 rowid : m_changed) {
-        sqlite3_bind_int64(statement, 1, rowid);
-        const int status = sqlite3_step(statement);
-        if (status == SQLITE_ROW) {
-            if (sqlite3_column_type(statement, 0) != SQLITE_NULL) {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-                if (m_first.empty()) { // the first row there is
-                    m_first.push_back(lowest);
-                    m_rows.push_back(0);
-                    m_bits.emplace_back();
-                }
-                const std::size_t block = blockOf(rowid);
-                // Rows added after the last block was made start blocks of their own, so
-                // that a long session of new rows keeps blocks small.
-                if (block + 1 == m_first.size() && m_complete && m_rows.back() >= blockRows && rowid > m_readUpTo) {
-                    m_first.push_back(rowid);
-                    m_rows.push_back(0);
-                    m_bits.emplace_back();
-                }
-                const std::size_t to = blockOf(rowid);
-                ++m_rows[to];
-                addText(m_bits[to], text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, 0)));
-            }
-            if (rowid > m_readUpTo && m_complete)
-                m_readUpTo = rowid;
-        } else if (status != SQLITE_DONE) {
-            const Result failed = Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
-            sqlite3_finalize(statement);
-            return failed;
+    return TextColumn::readKeys(db, m_table, m_field, m_changed,
+                                [this](qint64 rowid, bool found, const char* text, int length, bool isNull) {
+                                    if (found)
+                                        addChanged(rowid, text, length, isNull);
+                                });
+}
+
+void BlockMap::addChanged(qint64 rowid, const char* text, int length, bool isNull) {
+    if (!isNull) {
+        if (m_first.empty()) { // the first row there is
+            m_first.push_back(lowest);
+            m_rows.push_back(0);
+            m_bits.emplace_back();
         }
-        sqlite3_reset(statement);
+        const std::size_t block = blockOf(rowid);
+        // Rows added after the last block was made start blocks of their own, so
+        // that a long session of new rows keeps blocks small.
+        if (block + 1 == m_first.size() && m_complete && m_rows.back() >= blockRows && rowid > m_readUpTo) {
+            m_first.push_back(rowid);
+            m_rows.push_back(0);
+            m_bits.emplace_back();
+        }
+        const std::size_t to = blockOf(rowid);
+        ++m_rows[to];
+        addText(m_bits[to], text, static_cast<std::size_t>(length));
     }
-    sqlite3_finalize(statement);
-    m_changed.clear();
-    return Result::success();
+    if (rowid > m_readUpTo && m_complete)
+        m_readUpTo = rowid;
 }
 
 std::size_t BlockMap::blockOf(qint64 key) const {

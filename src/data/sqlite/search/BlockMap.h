@@ -71,6 +71,8 @@ private:
 
     void addText(Bits& bits, const char* text, std::size_t length) const;
     void addRow(qint64 rowid, const char* text, int length, bool isNull);
+    // A changed row read again: its bits are added to its block.
+    void addChanged(qint64 rowid, const char* text, int length, bool isNull);
 
     QString m_table;
     QString m_field;

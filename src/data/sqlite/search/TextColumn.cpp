@@ -154,25 +154,26 @@ void TextColumn::rowChanged(qint64 rowid) {
     m_changed.push_back(rowid);
 }
 
-Result TextColumn::readChanges(sqlite3* db) {
-    if (m_changed.empty())
+Result TextColumn::readKeys(sqlite3* db, const QString& table, const QString& field, std::vector<qint64>& keys,
+                            const ChangeReader& row) {
+    if (keys.empty())
         return Result::success();
-    const QByteArray sql = QStringLiteral("SELECT \"%1\" FROM \"%2\" WHERE rowid = ?").arg(m_field, m_table).toUtf8();
+    const QByteArray sql = QStringLiteral("SELECT \"%1\" FROM \"%2\" WHERE rowid = ?").arg(field, table).toUtf8();
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
         return Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
     const FinalizeOnThrow finalize(statement);
-    std::sort(m_changed.begin(), m_changed.end());
-    m_changed.erase(std::unique(m_changed.begin(), m_changed.end()), m_changed.end());
-    for (const qint64 rowid : m_changed) {
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    for (const qint64 rowid : keys) {
         sqlite3_bind_int64(statement, 1, rowid);
         const int status = sqlite3_step(statement);
-        if (status == SQLITE_ROW && sqlite3_column_type(statement, 0) != SQLITE_NULL) {
+        if (status == SQLITE_ROW) {
+            const bool isNull = sqlite3_column_type(statement, 0) == SQLITE_NULL;
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-            m_beside[rowid] =
-                std::string(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, 0)));
-        } else if (status == SQLITE_ROW || status == SQLITE_DONE) {
-            m_beside[rowid] = std::nullopt;
+            row(rowid, true, text ? text : "", isNull ? 0 : sqlite3_column_bytes(statement, 0), isNull);
+        } else if (status == SQLITE_DONE) {
+            row(rowid, false, "", 0, true);
         } else {
             const Result failed = Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
             sqlite3_finalize(statement);
@@ -181,8 +182,18 @@ Result TextColumn::readChanges(sqlite3* db) {
         sqlite3_reset(statement);
     }
     sqlite3_finalize(statement);
-    m_changed.clear();
+    keys.clear();
     return Result::success();
+}
+
+Result TextColumn::readChanges(sqlite3* db) {
+    return readKeys(db, m_table, m_field, m_changed,
+                    [this](qint64 rowid, bool found, const char* text, int length, bool isNull) {
+                        if (found && !isNull)
+                            m_beside[rowid] = std::string(text, static_cast<std::size_t>(length));
+                        else
+                            m_beside[rowid] = std::nullopt;
+                    });
 }
 
 void TextColumn::matchBlock(const Needle& needle, std::size_t first, std::size_t last, qint64 low, qint64 high,

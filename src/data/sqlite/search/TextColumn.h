@@ -33,6 +33,11 @@ public:
     using RowReader = std::function<void(qint64 rowid, const char* text, int length, bool isNull)>;
     static Result readSlices(sqlite3* db, const QString& table, const QString& field, qint64& readUpTo, bool& ended,
                              const std::function<bool()>& outOfTime, const RowReader& row);
+    // Reads again, once each, the rows whose keys are in `keys` (then cleared), handing each
+    // to `row`: `found` false for a key with no row any more, a null with no text.
+    using ChangeReader = std::function<void(qint64 rowid, bool found, const char* text, int length, bool isNull)>;
+    static Result readKeys(sqlite3* db, const QString& table, const QString& field, std::vector<qint64>& keys,
+                           const ChangeReader& row);
     bool isComplete() const { return m_complete; }
     // While it is made: the rows are read up to this key, in this many bytes.
     qint64 readUpTo() const { return m_readUpTo; }
