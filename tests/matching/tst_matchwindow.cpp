@@ -16,6 +16,7 @@
 #include "requests/RequestWindow.h"
 
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QLabel>
 #include <QMdiSubWindow>
@@ -391,7 +392,17 @@ private slots:
         QVERIFY(preview);
         QCOMPARE(office.dialogs.messages.size(), 1);
         QTRY_VERIFY(grid->hasFocus() || preview->isActiveWindow());
-        preview->close();
+        // Esc leaves the preview, which is gone with it.
+        QPointer<ReportPreview> shown(preview);
+        preview->activateWindow();
+        QTRY_VERIFY(preview->isActiveWindow());
+        QTest::keyClick(preview, Qt::Key_Escape);
+        QTRY_VERIFY(shown.isNull());
+        // Enter on the focused button prints as Space does.
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Return);
+        QVERIFY(window.reportControl().preview());
+        window.reportControl().preview()->close();
     }
 
     // On PostgreSQL the list waits for the server between events: with the table held by

@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QToolButton>
 
 namespace {
@@ -81,6 +82,9 @@ ReportPreview::ReportPreview(std::unique_ptr<ReportRenderer> report, const Conte
     connect(m_zoom, &QComboBox::currentIndexChanged, this, &ReportPreview::render);
     connect(m_print, &QToolButton::clicked, this, &ReportPreview::print);
     connect(m_pdf, &QToolButton::clicked, this, &ReportPreview::savePdf);
+    // Without a window manager's close button, Esc is the keyboard's way out, as in every dialog.
+    auto* leave = new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
+    leave->setContext(Qt::WindowShortcut);
     showPage(0);
 }
 
