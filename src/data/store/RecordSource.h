@@ -231,6 +231,8 @@ private:
     Result refusedByOtherDesk(const RowGuard::Outcome& outcome, const QString& what, bool deleting);
 
     Result leaveRecord();
+    // finishSearch, then leaveRecord: the start of every move.
+    Result readyToMove();
     Result insertNew();
     Result writeEdit();
     Result storedValue(const Schema::Field& field, const QString& typed, QVariant& stored) const;

@@ -6,13 +6,18 @@
 
 using namespace RecordSourceDetail;
 
-Result RecordSource::moveFirst() {
+// What every move does first: the search under way ends, and the record being left is saved.
+Result RecordSource::readyToMove() {
     if (const Result searched = finishSearch(); !searched)
         return searched;
     if (!isOpen())
         return notOpen();
-    if (const Result left = leaveRecord(); !left)
-        return left;
+    return leaveRecord();
+}
+
+Result RecordSource::moveFirst() {
+    if (const Result ready = readyToMove(); !ready)
+        return ready;
     if (!m_headLoaded)
         if (const Result loaded = loadHead(); !loaded)
             return loaded;
@@ -20,12 +25,8 @@ Result RecordSource::moveFirst() {
 }
 
 Result RecordSource::moveLast() {
-    if (const Result searched = finishSearch(); !searched)
-        return searched;
-    if (!isOpen())
-        return notOpen();
-    if (const Result left = leaveRecord(); !left)
-        return left;
+    if (const Result ready = readyToMove(); !ready)
+        return ready;
     lookPastTheEnd();
     if (!m_tailLoaded)
         if (const Result loaded = loadTail(); !loaded)
@@ -34,12 +35,8 @@ Result RecordSource::moveLast() {
 }
 
 Result RecordSource::moveNext() {
-    if (const Result searched = finishSearch(); !searched)
-        return searched;
-    if (!isOpen())
-        return notOpen();
-    if (const Result left = leaveRecord(); !left)
-        return left;
+    if (const Result ready = readyToMove(); !ready)
+        return ready;
     const int target = m_current >= 0 ? m_current + 1 : m_next;
     if (target >= rowCount())
         lookPastTheEnd();
@@ -53,12 +50,8 @@ Result RecordSource::moveNext() {
 }
 
 Result RecordSource::movePrevious() {
-    if (const Result searched = finishSearch(); !searched)
-        return searched;
-    if (!isOpen())
-        return notOpen();
-    if (const Result left = leaveRecord(); !left)
-        return left;
+    if (const Result ready = readyToMove(); !ready)
+        return ready;
     int target = m_current >= 0 ? m_current - 1 : m_next - 1;
     if (target < 0 && canFetchPrevious()) {
         const int before = rowCount();
@@ -101,12 +94,8 @@ Result RecordSource::moveToRow(int row) {
 }
 
 Result RecordSource::moveToKey(qint64 key) {
-    if (const Result searched = finishSearch(); !searched)
-        return searched;
-    if (!isOpen())
-        return notOpen();
-    if (const Result left = leaveRecord(); !left)
-        return left;
+    if (const Result ready = readyToMove(); !ready)
+        return ready;
     qsizetype row = m_keys.indexOf(key);
     if (row < 0) {
         QList<qint64> before;
