@@ -69,28 +69,33 @@ int deadPort() {
     return ntohs(address.sin_port);
 }
 
+// A socket listening on a free port of 127.0.0.1, which `port` is set to.
+int listenOnLoopback(int backlog, int& port) {
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    bind(listener, reinterpret_cast<sockaddr*>(&address), size);
+    listen(listener, backlog);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
 // A port of 127.0.0.1 where something accepts connections and never answers (a server
 // stopped, a link broken half-way): the kernel completes the handshake, nobody reads.
 class SilentListener {
 public:
-    SilentListener() : m_socket(socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        bind(m_socket, reinterpret_cast<sockaddr*>(&address), size);
-        listen(m_socket, 16);
-        getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &size);
-        m_port = ntohs(address.sin_port);
-    }
+    SilentListener() : m_socket(listenOnLoopback(16, m_port)) {}
     ~SilentListener() { close(m_socket); }
     SilentListener(const SilentListener&) = delete;
     SilentListener& operator=(const SilentListener&) = delete;
     int port() const { return m_port; }
 
 private:
+    int m_port = 0; // before m_socket: set while m_socket is made
     int m_socket;
-    int m_port = 0;
 };
 
 // A relay between the program and the tests' server, on a port of its own, that can stop
@@ -98,15 +103,7 @@ private:
 class FreezingRelay {
 public:
     explicit FreezingRelay(int serverPort) : m_serverPort(serverPort) {
-        m_listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        bind(m_listener, reinterpret_cast<sockaddr*>(&address), size);
-        listen(m_listener, 64);
-        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size);
-        m_port = ntohs(address.sin_port);
+        m_listener = listenOnLoopback(64, m_port);
         m_thread = std::thread([this] { relay(); });
     }
     ~FreezingRelay() {
